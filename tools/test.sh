@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds with AddressSanitizer and
+# UndefinedBehaviorSanitizer, runs the whole suite, then runs the threading
+# tests again under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+
+jobs=$(nproc)
+
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$jobs"
+ctest --preset debug
+
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan
