@@ -56,8 +56,10 @@ TEST(ParamTable, KeysDefaultsAndDialogRangesInFileOrder) {
         EXPECT_EQ(spec.editMax + spec.sliderOffset, spec.sliderMax) << spec.key;
         EXPECT_EQ(spec.editValidated, spec.sliderId == 2011 || spec.sliderId == 2013);
     }
-    EXPECT_STREQ(FindParam("Dark Correction")->tooltip, "Alters noise threshold for dark areas");
-    EXPECT_EQ(FindParam("Dark Correction")->editId, 2016);
+    const ParamSpec* dark = FindParam("Dark Correction");
+    ASSERT_NE(dark, nullptr);
+    EXPECT_STREQ(dark->tooltip, "Alters noise threshold for dark areas");
+    EXPECT_EQ(dark->editId, 2016);
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST_F(SettingsStoreTest, IntegersReadLikeTheCLibraryButNeverOverflow) {
     EXPECT_EQ(SettingsStore::ParseInt("-2147483648"), std::numeric_limits<int32_t>::min());
     EXPECT_EQ(SettingsStore::ParseInt("2147483648"), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(SettingsStore::ParseInt(std::string(400, '9')), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(SettingsStore::ParseInt("-" + std::string(400, '9')),
+    EXPECT_EQ(SettingsStore::ParseInt(std::string("-") + std::string(400, '9')),
               std::numeric_limits<int32_t>::min());
     EXPECT_EQ(SettingsStore::FormatInt(std::numeric_limits<int32_t>::min()), "-2147483648");
 }
@@ -197,7 +197,7 @@ TEST_F(SettingsStoreTest, LineEndsCrBeforeLfGoesLoneCrStaysWrittenAsCrLf) {
 
 TEST_F(SettingsStoreTest, LinesOfAnyLengthStayWhole) {
     const std::string l300 = "Foreign=" + std::string(292, 'a');
-    const std::string l5000 = "[" + std::string(4998, 'h') + "]";
+    const std::string l5000 = std::string("[") + std::string(4998, 'h') + "]";
     const std::string l100k = "; " + std::string(100000, 'c') + "[Trap]";
     const std::string text = "[S]\n" + l300 + "\n" + l5000 + "\n" + l100k + "\nk=1\n";
     SettingsStore store = FromText(text);
@@ -217,16 +217,16 @@ TEST_F(SettingsStoreTest, LongNamesKeysValuesAndCommentsAreExact) {
     const std::string longSection(200, 's');
     const std::string longKey(300, 'k');
     const std::string longValue(1000, 'v');
-    const std::string longComment = ";" + std::string(2000, 'c');
-    SettingsStore store = FromText("[" + longSection + "]\n" + longKey + "=" + longValue + "\n" +
-                                   "Luma Threshold=5" + longComment + "\n");
+    const std::string longComment = std::string(";") + std::string(2000, 'c');
+    SettingsStore store = FromText(std::string("[") + longSection + "]\n" + longKey + "=" +
+                                   longValue + "\n" + "Luma Threshold=5" + longComment + "\n");
     EXPECT_EQ(store.GetString(longSection, longKey, "-"), longValue);
     EXPECT_EQ(store.GetString(longSection.substr(0, 131), longKey, "-"), "-");
     EXPECT_EQ(store.GetString(longSection, longKey.substr(0, 127), "-"), "-");
     store.SetInt(longSection, "Luma Threshold", -1);
     store.SetString(longSection, longKey, longValue + "w");
-    EXPECT_EQ(SavedText(store), "[" + longSection + "]\r\n" + longKey + "=" + longValue +
-                                    "w\r\nLuma Threshold=-1" + longComment + "\r\n");
+    EXPECT_EQ(SavedText(store), std::string("[") + longSection + "]\r\n" + longKey + "=" +
+                                    longValue + "w\r\nLuma Threshold=-1" + longComment + "\r\n");
 }
 
 TEST_F(SettingsStoreTest, TextWithLineBreaksIsNeverStored) {
