@@ -24,4 +24,12 @@ bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& p
 // exported SetSettings.
 void LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params);
 
+// The same on the process-wide current settings.
+inline bool StoreSettings(const char* path, int32_t slot) {
+    return StoreSettings(path, slot, CurrentSettings());
+}
+inline void LoadSettings(const char* path, int32_t slot) {
+    LoadSettings(path, slot, CurrentSettings());
+}
+
 }  // namespace vel
