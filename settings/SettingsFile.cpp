@@ -31,10 +31,12 @@ bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& p
     return saved;
 }
 
-void LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params) {
+bool LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params) {
     const std::string section = SettingsSection(slot);
     SettingsStore store;
-    store.LoadFile(path);
+    if (store.LoadFile(path) == LoadResult::Failed) {
+        return false;
+    }
     for (const ParamSpec& spec : kParamTable) {
         if (spec.kind == ParamKind::Switch) {
             spec.Set(params, store.GetBool(section, spec.key, spec.defaultIfMissing != 0) ? 1 : 0);
@@ -43,6 +45,7 @@ void LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params) 
         }
     }
     store.Close();
+    return true;
 }
 
 }  // namespace vel
