@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/SubbandBlock.h"
 #include "engine/TileGrid.h"
+#include "wavelet/BandBlock.h"
 
 namespace vel {
 
@@ -82,7 +82,7 @@ void AnalyzeNoise(const float* plane0, const float* plane1, const float* plane2,
     auto tile0 = std::make_unique_for_overwrite<float[]>(tileArea);
     auto tile1 = std::make_unique_for_overwrite<float[]>(tileArea);
     auto tile2 = std::make_unique_for_overwrite<float[]>(tileArea);
-    const SubbandBlock bands(bandsPerChannel, tileArea);
+    const BandBlock bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind);
     std::vector<NoiseHistogram> histograms(static_cast<size_t>(3 * bandsPerChannel));
     const float* tiles[3] = {tile0.get(), tile1.get(), tile2.get()};
 
@@ -101,13 +101,13 @@ void AnalyzeNoise(const float* plane0, const float* plane1, const float* plane2,
                 if (cancel && cancel->load(std::memory_order_acquire)) {
                     return;
                 }
-                WaveletDecompose(tiles[c], nullptr, nullptr, bands.Table(), nullptr, nullptr,
+                WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr,
                                  tileWidth, tileHeight, levels, kind, filterIndex);
                 if (StopRequested(cancel, poll)) {
                     return;
                 }
                 for (int32_t i = 0; i < bandsPerChannel; ++i) {
-                    histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(bands.Plane(i),
+                    histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(bands.table()[i],
                                                                                  tileSamples);
                 }
                 if (progress) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/NoiseAnalysis.h"
-#include "engine/SubbandBlock.h"
+#include "wavelet/BandBlock.h"
 
 namespace vel {
 namespace {
@@ -214,7 +214,7 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
     const int32_t S = BandsPerLevel(kind);
     const int32_t bandsPerChannel = S * levels;
     const size_t planeSize = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    const SubbandBlock bands(bandsPerChannel, planeSize);
+    const BandBlock bands(cols, rows, levels, kind);
     std::vector<float> noise(static_cast<size_t>(bandsPerChannel), 0.0f);
     auto work = std::make_unique_for_overwrite<float[]>(planeSize);
     float* tiles[3] = {tile0, tile1, tile2};
@@ -225,7 +225,7 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
         if (StopRequested(cancel, poll)) {
             return;
         }
-        WaveletDecompose(tiles[c], nullptr, nullptr, bands.Table(), nullptr, nullptr, cols, rows,
+        WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
                          levels, kind, filterIndex);
         if (StopRequested(cancel, poll)) {
             return;
@@ -234,7 +234,7 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
             const float* entries = noiseProfile + static_cast<ptrdiff_t>(c) * bandsPerChannel;
             std::copy(entries, entries + bandsPerChannel, noise.begin());
         } else {
-            MeasureTileNoise(bands.Table(), cols, rows, levels, S, noise.data());
+            MeasureTileNoise(bands.table(), cols, rows, levels, S, noise.data());
         }
         for (float& level : noise) {
             level *= factor;
@@ -245,9 +245,8 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
         // Finest level first, so each parent read still holds its unattenuated coefficients.
         for (int32_t level = 0; level < levels; ++level) {
             for (int32_t b = 1; b < S; ++b) {
-                const float* parent =
-                    level + 1 < levels ? bands.Plane((level + 1) * S + b) : nullptr;
-                ShrinkSubband(bands.Plane(level * S + b), parent, cols, rows,
+                const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
+                ShrinkSubband(bands.band(level, b), parent, cols, rows,
                               noise[static_cast<size_t>(level * S + b)], level, work.get(), floor,
                               curveExponent, ShapeOfBand(kind, b));
             }
@@ -255,7 +254,7 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
         if (StopRequested(cancel, poll)) {
             return;
         }
-        WaveletReconstruct(tiles[c], nullptr, nullptr, bands.Table(), nullptr, nullptr, cols, rows,
+        WaveletReconstruct(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
                            levels, kind, filterIndex);
     }
 }

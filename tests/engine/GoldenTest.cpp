@@ -27,13 +27,13 @@ struct GoldenCase {
 };
 
 constexpr GoldenCase kGolden[] = {
-    {"isotropic-measured", 0x0ull},
-    {"directional-measured", 0x0ull},
-    {"directional-profile", 0x0ull},
-    {"isotropic-profile-tone", 0x0ull},
-    {"directional-measured-tone-thresholds", 0x0ull},
-    {"directional-analysis-profile", 0x0ull},
-    {"isotropic-analysis-profile", 0x0ull},
+    {"isotropic-measured", 0xc073421e19fada4dull},
+    {"directional-measured", 0x98c2f7bb4553fe28ull},
+    {"directional-profile", 0xa2b9b79ba0b83cf2ull},
+    {"isotropic-profile-tone", 0xaed9a112fb195cb2ull},
+    {"directional-measured-tone-thresholds", 0xac2330da2bb69251ull},
+    {"directional-analysis-profile", 0xfd27e8c2ab27b04aull},
+    {"isotropic-analysis-profile", 0x2796455eac497a0cull},
 };
 
 uint64_t Expected(const std::string& name) {

@@ -93,8 +93,8 @@ TEST(ToneCorrectionTest, GainFollowsClampedBoxMean) {
         test::Planes planes = test::MakeNoisyImage(w, h, 5);
         const std::vector<float> luma = planes.p[0];
         std::vector<float> gain(planes.Size());
-        const float light = 0.3f, dark = 3.0f;
-        ApplyToneCorrection(planes[0], planes[1], planes[2], w, h, light, dark, gain.data());
+        const double light = 0.3, dark = 3.0;
+        ApplyToneCorrection(planes[0], planes[1], planes[2], w, h, 0.3f, 3.0f, gain.data());
         const int32_t k = ToneBoxSize(w, h), half = k / 2;
         for (int32_t y = 0; y < h; ++y) {
             for (int32_t x = 0; x < w; ++x) {
