@@ -13,7 +13,8 @@ enum class WaveletKind : uint8_t {
     Directional = 1,  // band 0 approximation, bands 1..3 x-, y- and xy-detail
 };
 
-// Bands per level: 2 for Isotropic, 4 for Directional.
+// Bands per level: 2 for Isotropic, 4 for Directional. Every operation treats a value other
+// than Directional as Isotropic, consistently with this count.
 constexpr int32_t BandsPerLevel(WaveletKind kind) {
     return kind == WaveletKind::Directional ? 4 : 2;
 }

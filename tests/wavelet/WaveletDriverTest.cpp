@@ -216,6 +216,25 @@ TEST(WaveletReconstruct, ChangingOneDetailCoefficientMovesOneSample) {
     }
 }
 
+// A kind value from outside the enumeration is the isotropic kind, with its two bands.
+TEST(WaveletDecompose, UnknownKindIsIsotropic) {
+    const int32_t w = 13;
+    const int32_t h = 8;
+    const Plane p = RandomPlane(w, h, 19);
+    const auto unknown = static_cast<WaveletKind>(7);
+    ASSERT_EQ(BandsPerLevel(unknown), 2);
+    BandBlock expected(w, h, 3, WaveletKind::Isotropic);
+    BandBlock actual(w, h, 3, unknown);
+    Decompose(p, expected, w, h, 3, WaveletKind::Isotropic);
+    Decompose(p, actual, w, h, 3, unknown);
+    EXPECT_EQ(CopyTable(actual, w, h), CopyTable(expected, w, h));
+    Plane outExpected(p.size());
+    Plane outActual(p.size());
+    Reconstruct(outExpected, expected, w, h, 3, WaveletKind::Isotropic);
+    Reconstruct(outActual, actual, w, h, 3, unknown);
+    EXPECT_TRUE(SameBits(outActual, outExpected));
+}
+
 TEST(WaveletDecompose, NoLevelsWritesNothing) {
     const int32_t w = 6;
     const int32_t h = 4;
