@@ -17,7 +17,9 @@ inline constexpr int32_t kShowNormal = 1;
 // command. POSIX: xdg-open, then the default text/html application's command line.
 int32_t OpenWebAddress(const std::string& address, int32_t showMode);
 
-inline bool WebAddressOpened(int32_t result) { return result >= 33; }
+inline bool WebAddressOpened(int32_t result) {
+    return result >= 33;
+}
 
 // The ".htm" association's command for address: cut where "\"%1\"" begins (or, without it,
 // where "%1" begins), then append a blank and the address.

@@ -145,7 +145,8 @@ std::string WebLinkErrorText(int32_t code) {
             return "The specified dynamic-link library was not found.";
         default: {
             char text[64];
-            std::snprintf(text, sizeof text, "Unknown Error (%d) occurred.", static_cast<int>(code));
+            std::snprintf(text, sizeof text, "Unknown Error (%d) occurred.",
+                          static_cast<int>(code));
             return text;
         }
     }

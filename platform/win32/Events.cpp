@@ -24,7 +24,9 @@ std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name) {
     return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(impl)));
 }
 
-void NamedEvent::Set() { SetEvent(impl_->handle); }
+void NamedEvent::Set() {
+    SetEvent(impl_->handle);
+}
 
 bool NamedEvent::Wait(uint32_t timeoutMs) {
     return WaitForSingleObject(impl_->handle, timeoutMs) == WAIT_OBJECT_0;

@@ -65,8 +65,7 @@ bool WorkerThread::CreateSuspended(Entry entry, void* arg) {
 }
 
 void WorkerThread::Resume() {
-    if (impl_->handle && impl_->pending &&
-        ResumeThread(impl_->handle) != static_cast<DWORD>(-1)) {
+    if (impl_->handle && impl_->pending && ResumeThread(impl_->handle) != static_cast<DWORD>(-1)) {
         impl_->pending = nullptr;  // the thread owns its block from now on
     }
 }
@@ -78,6 +77,8 @@ bool WorkerThread::Join(uint32_t timeoutMs) {
     return WaitForSingleObject(impl_->handle, timeoutMs) == WAIT_OBJECT_0;
 }
 
-bool WorkerThread::Started() const { return impl_->handle != nullptr; }
+bool WorkerThread::Started() const {
+    return impl_->handle != nullptr;
+}
 
 }  // namespace vel::platform

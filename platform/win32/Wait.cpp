@@ -62,7 +62,7 @@ int32_t WaitWithMessages(NamedEvent* const* events, int32_t count, uint32_t time
                 // so a steady stream of messages cannot hold the wait past its time-out.
                 const DWORD last = WaitForMultipleObjects(n, handles, FALSE, 0);
                 return last < WAIT_OBJECT_0 + n ? static_cast<int32_t>(last - WAIT_OBJECT_0)
-                                                 : kWaitTimeout;
+                                                : kWaitTimeout;
             }
             continue;
         }
