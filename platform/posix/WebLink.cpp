@@ -57,6 +57,7 @@ int RunDetached(const std::vector<std::string>& args) {
             if (devnull >= 0) {
                 dup2(devnull, STDIN_FILENO);
                 dup2(devnull, STDOUT_FILENO);
+                dup2(devnull, STDERR_FILENO);  // a browser's chatter is not the host's
             }
             execvp(argv[0], argv.data());
             _exit(kExecFailed);
