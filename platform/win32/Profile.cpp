@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/Profile.h"
-#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Handles.h"  // first: it undoes windows.h's GetProfileString
 
 namespace vel::platform {
 namespace {
@@ -22,7 +22,7 @@ Location& ProfileLocation() {
 
 // Closes the key when it goes.
 class Key {
-public:
+  public:
     Key() = default;
     ~Key() {
         if (key_) {
@@ -37,7 +37,7 @@ public:
     }
     HKEY get() const { return key_; }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 
@@ -47,7 +47,9 @@ void SetProfileLocation(std::string_view company, std::string_view application) 
     ProfileLocation() = Location{std::string(company), std::string(application)};
 }
 
-std::string ProfileFilePath() { return {}; }
+std::string ProfileFilePath() {
+    return {};
+}
 
 std::string GetProfileString(std::string_view section, std::string_view entry,
                              std::string_view defaultValue) {
