@@ -121,7 +121,7 @@ std::unique_ptr<ProgressWindow> FakeCreateWindow() {
 const InteractiveSteps kFakeSteps{FakeSettingsPhase, FakeCreateWindow};
 
 class RunTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         saved_ = CurrentSettings();
         CurrentSettings() = NoiseReductionParams{};
@@ -205,8 +205,8 @@ TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
         PlaneImage image(80, 50);
         ImportHostImage(other.data(), 80, 50, image);
         image.RgbToYuv();
-        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50, g_dialogValues,
-                         nullptr, nullptr, nullptr);
+        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50,
+                         g_dialogValues, nullptr, nullptr, nullptr);
     }
     const std::vector<float> dialogProfile = NoiseProfile();
     auto pixels = host;
@@ -305,8 +305,9 @@ TEST_F(RunTest, CancelJustAfterTheLastReportStillCancels) {
     ImportHostImage(host.data(), 40, 30, image);
     image.RgbToYuv();
     FakeWindow window;
-    EXPECT_TRUE(RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
-                             &window));
+    EXPECT_TRUE(
+        RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
+                     &window));
 }
 
 TEST_F(RunTest, ProgressStartsAtZeroNeverDecreasesAndEndsAtTheLastReport) {
@@ -340,9 +341,7 @@ TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
 }
 #else
 std::atomic<int> g_quits{0};
-bool QuitOncePump() {
-    return g_quits.fetch_add(1) != 0;
-}
+bool QuitOncePump() { return g_quits.fetch_add(1) != 0; }
 
 TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
     g_quits = 0;
@@ -356,9 +355,7 @@ TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
 }
 #endif
 
-int ThrowingWork(WorkerJob*) {
-    throw std::bad_alloc();
-}
+int ThrowingWork(WorkerJob*) { throw std::bad_alloc(); }
 
 TEST_F(RunTest, AJobWhoseWorkFunctionThrowsEndsAsNotCompleted) {
     PlaneImage image(8, 8);
@@ -379,8 +376,8 @@ TEST_F(RunTest, OddSizesAndOutOfRangeValues) {
     struct Size {
         int32_t w, h;
     };
-    for (Size s :
-         {Size{1, 1}, Size{2, 5000}, Size{5000, 2}, Size{33, 33}, Size{17, 3}, Size{513, 31}}) {
+    for (Size s : {Size{1, 1}, Size{2, 5000}, Size{5000, 2}, Size{33, 33}, Size{17, 3},
+                   Size{513, 31}}) {
         SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
         auto pixels = test::NoisyImage(s.w, s.h, 13);
         pixels[0] = 7.5f;

@@ -161,8 +161,7 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_FALSE(StoreSettings(dir_.string().c_str(), 0, NoiseReductionParams{}));
     EXPECT_TRUE(std::filesystem::is_directory(dir_));
     EXPECT_FALSE(StoreSettings(nullptr, 0, NoiseReductionParams{}));
-    EXPECT_FALSE(
-        StoreSettings(File("no/folder/s.ini").string().c_str(), 0, NoiseReductionParams{}));
+    EXPECT_FALSE(StoreSettings(File("no/folder/s.ini").string().c_str(), 0, NoiseReductionParams{}));
 }
 
 #ifndef _WIN32  // Windows cannot take the read right away through permissions
