@@ -40,6 +40,11 @@ function(velnr_windows_plugin)
     if(TARGET VELNoiseReduction)
         set_target_properties(VELNoiseReduction PROPERTIES PREFIX "" IMPORT_PREFIX "")
         target_sources(VELNoiseReduction PRIVATE ${PROJECT_SOURCE_DIR}/plugin/VELNoiseReduction.def)
+        if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+            # A __stdcall export (decorated _Name@n) must not be quietly matched to a .def
+            # name: hosts call these functions as cdecl.
+            target_link_options(VELNoiseReduction PRIVATE -Wl,--disable-stdcall-fixup)
+        endif()
     endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL velnr_windows_plugin)
