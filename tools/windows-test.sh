@@ -30,8 +30,9 @@ stop_wine() {
 }
 trap stop_wine EXIT
 stop_wine
-wine wineboot -i >/dev/null 2>&1
+mkdir -p "$prefix"
 wineserver -p  # one server for the whole suite instead of one per test
+tools/wine-run.sh "$prefix" --prepare
 VELNR_REQUIRE_LINUX_BUILD=1 ctest --preset win64
 
 echo "== Windows part took $((SECONDS - start)) s"
