@@ -11,7 +11,7 @@ packages=(
     # Windows cross builds (MinGW-w64 with POSIX threads, objdump for the DLL tables) and
     # Wine to run the 64-bit test suite
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
 )
 
 missing=()

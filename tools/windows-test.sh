@@ -4,7 +4,7 @@
 # - builds the 64-bit DLL and the test suite, and runs it under Wine in a private prefix
 #   inside the build folder, created here and removed afterwards. Among the tests: the same
 #   silent runs in the Linux and the Windows library must give identical output bits (the
-#   Linux side comes from the debug build, build/debug).
+#   Linux side comes from the debug build, build/debug). Xvfb gives Wine a display.
 # Only 64-bit Wine is available, so the i686 DLL is built and inspected but not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +33,9 @@ stop_wine
 mkdir -p "$prefix"
 wineserver -p  # one server for the whole suite instead of one per test
 tools/wine-run.sh "$prefix" --prepare
-VELNR_REQUIRE_LINUX_BUILD=1 ctest --preset win64
+# Dialogs need a display even under Wine: the suite runs in a virtual X server, and the
+# Wine server ends before the X server does.
+VELNR_REQUIRE_LINUX_BUILD=1 xvfb-run -a -s "-screen 0 1024x768x24" \
+    bash -c 'status=0; ctest --preset win64 || status=$?; wineserver -k; exit $status'
 
 echo "== Windows part took $((SECONDS - start)) s"
