@@ -54,7 +54,7 @@ TEST_F(SettingsFileTest, MissingKeysGiveTheirDefaultsNotTheInitialValues) {
         EXPECT_EQ(p.darkCorrection, 0);
     }
     NoiseReductionParams p = Marked();
-    LoadSettings(File("absent.ini").string().c_str(), 0, p);
+    EXPECT_TRUE(LoadSettings(File("absent.ini").string().c_str(), 0, p));
     EXPECT_EQ(p.lumaSuppression, 9);
     EXPECT_FALSE(std::filesystem::exists(File("absent.ini")));
 }
@@ -154,6 +154,16 @@ TEST_F(SettingsFileTest, PartialReadForLackOfMemoryLeavesTheFileAlone) {
     EXPECT_FALSE(stored);
     EXPECT_EQ(ReadAll(path), original);
     EXPECT_EQ(FileCount(), 1u);
+
+    // Reading settings from it under the same shortage keeps the current values.
+    NoiseReductionParams p = Marked();
+    {
+        test::FailLargeAllocations fail(150000);
+        EXPECT_FALSE(LoadSettings(path.string().c_str(), 0, p));
+    }
+    EXPECT_EQ(p, Marked());
+    EXPECT_TRUE(LoadSettings(path.string().c_str(), 0, p));
+    EXPECT_EQ(p.lumaThreshold, 4);
 }
 
 TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
@@ -162,6 +172,9 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_TRUE(std::filesystem::is_directory(dir_));
     EXPECT_FALSE(StoreSettings(nullptr, 0, NoiseReductionParams{}));
     EXPECT_FALSE(StoreSettings(File("no/folder/s.ini").string().c_str(), 0, NoiseReductionParams{}));
+    NoiseReductionParams p = Marked();
+    EXPECT_FALSE(LoadSettings(dir_.string().c_str(), 0, p));
+    EXPECT_EQ(p, Marked());
 }
 
 #ifndef _WIN32  // Windows cannot take the read right away through permissions

@@ -278,6 +278,23 @@ TEST_F(SettingsStoreTest, SaveReplacesAtomicallyKeepingModeAndLinks) {
     EXPECT_EQ(FileCount(), 2u);  // no temporary file left
 }
 
+TEST_F(SettingsStoreTest, SaveByTheSuperUserKeepsTheOwner) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the super-user can give a file away";
+    }
+    const auto path = File("user.ini");
+    WriteAll(path, "[A]\n");
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    SettingsStore store;
+    ASSERT_TRUE(store.Load(path.c_str()));
+    store.SetString("A", "k", "1");
+    ASSERT_TRUE(store.Save(path.c_str()));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+}
+
 TEST_F(SettingsStoreTest, SaveThatCannotWriteLeavesTheOriginalByteForByte) {
     const auto path = File("host.ini");
     const std::string original = "[Host]\nbig=" + std::string(4096, 'b') + "\n";
