@@ -30,12 +30,15 @@ stop_wine() {
 }
 trap stop_wine EXIT
 stop_wine
-mkdir -p "$prefix"
-wineserver -p  # one server for the whole suite instead of one per test
-tools/wine-run.sh "$prefix" --prepare
-# Dialogs need a display even under Wine: the suite runs in a virtual X server, and the
-# Wine server ends before the X server does.
-VELNR_REQUIRE_LINUX_BUILD=1 xvfb-run -a -s "-screen 0 1024x768x24" \
-    bash -c 'status=0; ctest --preset win64 || status=$?; wineserver -k; exit $status'
+# Dialogs need a display even under Wine, so every Wine process, from the prefix's creation
+# on, runs in one virtual X server; the Wine server ends before the X server does. One
+# persistent Wine server serves the whole suite instead of one per test.
+VELNR_REQUIRE_LINUX_BUILD=1 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    mkdir -p "$WINEPREFIX"
+    wineserver -p
+    status=0
+    tools/wine-run.sh "$WINEPREFIX" --prepare && ctest --preset win64 || status=$?
+    wineserver -k
+    exit $status'
 
 echo "== Windows part took $((SECONDS - start)) s"
