@@ -17,6 +17,7 @@
 #include "plugin/PlaneImage.h"
 #include "plugin/VELNoiseReduction.h"
 #include "settings/NoiseReductionParams.h"
+#include "tests/run/RunReference.h"
 #include "tests/run/TestImages.h"
 
 namespace vel {
@@ -56,29 +57,6 @@ std::filesystem::path TempFile(const std::string& name) {
            ("velnr-" + std::to_string(getpid()) + "-" + name);
 }
 
-std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32_t h,
-                                const NoiseReductionParams& params, bool analyse) {
-    PlaneImage image(w, h);
-    ImportHostImage(host.data(), w, h, image);
-    image.RgbToYuv();
-    NoiseProfile().clear();
-    if (analyse) {
-        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                         nullptr, nullptr);
-    }
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                      nullptr, nullptr);
-    NoiseProfile().clear();
-    image.YuvToRgb();
-    std::vector<float> out = host;
-    ExportHostImage(image, out.data());
-    return out;
-}
-
-bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
 TEST(Library, SetSettingsThenSilentRunEqualsTheEngine) {
     Library lib;
     ASSERT_TRUE(lib.Ok()) << dlerror();
@@ -100,7 +78,8 @@ TEST(Library, SetSettingsThenSilentRunEqualsTheEngine) {
     const auto host = test::NoisyImage(150, 90, 21);
     auto pixels = host;
     lib.openPlugin(1, 150, 90, pixels.data(), 0, 0, nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 150, 90, expected, false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 150, 90, expected, test::Analysis::PerTile)));
     std::filesystem::remove(path);
 }
 
@@ -120,7 +99,8 @@ TEST(Library, ReanalyzeWholeAnalysesFirst) {
     const auto host = test::NoisyImage(120, 100, 22);
     auto pixels = host;
     lib.openPlugin(1, 120, 100, pixels.data(), 0, 0, nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 120, 100, expected, true)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 120, 100, expected, test::Analysis::WholeImage)));
     std::filesystem::remove(path);
 }
 
@@ -130,7 +110,8 @@ TEST(Library, RightAfterLoadingTheInitialSettingsMeasureNoisePerTile) {
     const auto host = test::NoisyImage(64, 48, 23);
     auto pixels = host;
     lib.openPlugin(1, 64, 48, pixels.data(), 0, 0, nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 64, 48, NoiseReductionParams{}, false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 64, 48, NoiseReductionParams{}, test::Analysis::PerTile)));
 }
 
 struct CallbackLog {
@@ -172,14 +153,14 @@ TEST(Library, HostCallbacksReportProgressAndCancel) {
     ASSERT_EQ(log.statuses, std::vector<std::string>{"VEL Noise Reduction..."});
     EXPECT_EQ(log.percents.front(), 0.0f);
     EXPECT_EQ(log.percents.back(), 100.0f);
-    EXPECT_FALSE(SameBits(pixels, host));
+    EXPECT_FALSE(test::SameBits(pixels, host));
 
     log = CallbackLog{};
     log.lib = &lib;
     log.cancelAt = 0.0f;
     pixels = host;
     lib.openPlugin(1, 600, 300, pixels.data(), 0, 0, nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(pixels, host));
     lib.setHostCallbacks(nullptr, nullptr, nullptr);
 }
 
@@ -198,13 +179,15 @@ TEST(Library, ASecondCallDuringARunIsRefused) {
     lib.openPlugin(1, 60, 40, pixels.data(), 0, 0, nullptr, nullptr);
     EXPECT_EQ(log.reentrantPixels, before);
     EXPECT_FALSE(std::filesystem::exists("/nonexistent-folder/never-written.ini"));
-    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 60, 40, NoiseReductionParams{}, false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 60, 40, NoiseReductionParams{}, test::Analysis::PerTile)));
     lib.setHostCallbacks(nullptr, nullptr, nullptr);
 }
 
 TEST(Library, TwoProcessesRunAtTheSameMoment) {
     const auto host = test::NoisyImage(600, 580, 26);
-    const auto expected = EngineResult(host, 600, 580, NoiseReductionParams{}, false);
+    const auto expected =
+        test::EngineResult(host, 600, 580, NoiseReductionParams{}, test::Analysis::PerTile);
     pid_t children[2];
     for (pid_t& child : children) {
         child = fork();
@@ -215,7 +198,7 @@ TEST(Library, TwoProcessesRunAtTheSameMoment) {
             if (lib.Ok()) {
                 lib.openPlugin(1, 600, 580, pixels.data(), 0, 0, nullptr, nullptr);
             }
-            _exit(lib.Ok() && SameBits(pixels, expected) ? 0 : 1);
+            _exit(lib.Ok() && test::SameBits(pixels, expected) ? 0 : 1);
         }
     }
     for (pid_t child : children) {

@@ -32,35 +32,11 @@
 #include "plugin/WorkerJob.h"
 #include "settings/NoiseReductionParams.h"
 #include "settings/SettingsFile.h"
+#include "tests/run/RunReference.h"
 #include "tests/run/TestImages.h"
 
 namespace vel {
 namespace {
-
-// Computes what a completed run must give, by calling the engine directly.
-std::vector<float> Reference(const std::vector<float>& host, int32_t w, int32_t h,
-                             const NoiseReductionParams& params, bool analyse) {
-    PlaneImage image(w, h);
-    ImportHostImage(host.data(), w, h, image);
-    image.RgbToYuv();
-    std::vector<float> saved = NoiseProfile();
-    NoiseProfile().clear();
-    if (analyse) {
-        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                         nullptr, nullptr);
-    }
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                      nullptr, nullptr);
-    NoiseProfile() = saved;
-    image.YuvToRgb();
-    std::vector<float> out = host;
-    ExportHostImage(image, out.data());
-    return out;
-}
-
-bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
 
 // A progress window that records what the run shows and presses Cancel on request.
 struct FakeWindow : ProgressWindow {
@@ -147,8 +123,9 @@ TEST_F(RunTest, SilentRunEqualsTheEngineCalledDirectly) {
     const auto host = test::NoisyImage(97, 61, 1);
     auto pixels = host;
     OpenPluginImpl(1, 97, 61, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 97, 61, CurrentSettings(), false)));
-    EXPECT_FALSE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 97, 61, CurrentSettings(), test::Analysis::PerTile)));
+    EXPECT_FALSE(test::SameBits(pixels, host));
     EXPECT_EQ(g_settingsPhases, 0);
     EXPECT_TRUE(window_.calls.empty());  // a silent run shows no window
 }
@@ -159,10 +136,10 @@ TEST_F(RunTest, OnlyTheLowByteOfTheFlagCounts) {
     g_confirm = false;
     OpenPluginImpl(0x100, 40, 30, pixels.data(), nullptr, nullptr);  // low byte 0: dialog
     EXPECT_EQ(g_settingsPhases, 1);
-    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(pixels, host));
     OpenPluginImpl(0x201, 40, 30, pixels.data(), nullptr, nullptr);  // silent
     EXPECT_EQ(g_settingsPhases, 1);
-    EXPECT_FALSE(SameBits(pixels, host));
+    EXPECT_FALSE(test::SameBits(pixels, host));
 }
 
 TEST_F(RunTest, SilentRunWithReanalyzeAnalysesTheWholeImageFirst) {
@@ -171,8 +148,10 @@ TEST_F(RunTest, SilentRunWithReanalyzeAnalysesTheWholeImageFirst) {
     const auto host = test::NoisyImage(600, 60, 3);
     auto pixels = host;
     OpenPluginImpl(1, 600, 60, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 600, 60, CurrentSettings(), true)));
-    EXPECT_FALSE(SameBits(pixels, Reference(host, 600, 60, CurrentSettings(), false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 600, 60, CurrentSettings(), test::Analysis::WholeImage)));
+    EXPECT_FALSE(test::SameBits(
+        pixels, test::EngineResult(host, 600, 60, CurrentSettings(), test::Analysis::PerTile)));
     EXPECT_EQ(NoiseProfile().size(), 48u);
 }
 
@@ -182,7 +161,8 @@ TEST_F(RunTest, SilentRunNeverUsesAnEarlierProfile) {
     auto pixels = host;
     OpenPluginImpl(1, 64, 64, pixels.data(), nullptr, nullptr);
     EXPECT_TRUE(NoiseProfile().empty());
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 64, 64, CurrentSettings(), false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 64, 64, CurrentSettings(), test::Analysis::PerTile)));
 }
 
 TEST_F(RunTest, InteractiveRunShowsBothPhasesAndUsesTheConfirmedSettings) {
@@ -196,7 +176,8 @@ TEST_F(RunTest, InteractiveRunShowsBothPhasesAndUsesTheConfirmedSettings) {
     ASSERT_EQ(window_.calls.size(), 2u);
     EXPECT_EQ(window_.calls[0].status, "Image pre-analysis...");
     EXPECT_EQ(window_.calls[1].status, "VEL Noise Reduction...");
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 80, 50, g_dialogValues, true)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 80, 50, g_dialogValues, test::Analysis::WholeImage)));
 }
 
 TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
@@ -216,16 +197,8 @@ TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
     ASSERT_EQ(window_.calls.size(), 1u);
     EXPECT_EQ(window_.calls[0].status, "VEL Noise Reduction...");
     EXPECT_EQ(NoiseProfile(), dialogProfile);
-
-    PlaneImage image(80, 50);
-    ImportHostImage(host.data(), 80, 50, image);
-    image.RgbToYuv();
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50, g_dialogValues,
-                      nullptr, nullptr, nullptr);
-    image.YuvToRgb();
-    auto expected = host;
-    ExportHostImage(image, expected.data());
-    EXPECT_TRUE(SameBits(pixels, expected));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 80, 50, g_dialogValues, test::Analysis::KeepProfile)));
 }
 
 TEST_F(RunTest, CancelInTheDialogChangesNothing) {
@@ -235,7 +208,7 @@ TEST_F(RunTest, CancelInTheDialogChangesNothing) {
     const auto host = test::NoisyImage(30, 20, 7);
     auto pixels = host;
     OpenPluginImpl(0, 30, 20, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(pixels, host));
     EXPECT_EQ(CurrentSettings(), before);
     EXPECT_TRUE(window_.calls.empty());  // no progress window after a cancelled dialog
 }
@@ -246,7 +219,7 @@ TEST_F(RunTest, InteractiveCallWithoutADialogLeavesEverythingAlone) {
     const auto host = test::NoisyImage(30, 20, 8);
     auto pixels = host;
     OpenPluginImpl(0, 30, 20, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(pixels, host));
     EXPECT_EQ(CurrentSettings(), before);
 }
 
@@ -258,7 +231,7 @@ TEST_F(RunTest, CancelDuringTheAnalysisNeverStartsTheReduction) {
     NoiseProfile().assign(48, 1.25f);
     auto pixels = host;
     OpenPluginImpl(0, 600, 300, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(pixels, host));
     ASSERT_EQ(window_.calls.size(), 1u);
     EXPECT_EQ(window_.calls[0].status, "Image pre-analysis...");
     // A cancelled analysis leaves the profile as it was; the confirmed settings stay.
@@ -268,7 +241,8 @@ TEST_F(RunTest, CancelDuringTheAnalysisNeverStartsTheReduction) {
 
 TEST_F(RunTest, CancelDuringTheReductionAtManyPointsLeavesTheHostImageUntouched) {
     const auto host = test::NoisyImage(1000, 130, 10);  // two tiles across
-    const auto expected = Reference(host, 1000, 130, g_dialogValues, false);
+    const auto expected =
+        test::EngineResult(host, 1000, 130, g_dialogValues, test::Analysis::PerTile);
     for (float at : {0.0f, 1.0f, 33.0f, 34.0f, 67.0f, 99.0f}) {
         SCOPED_TRACE(at);
         window_ = FakeWindow{};
@@ -279,10 +253,10 @@ TEST_F(RunTest, CancelDuringTheReductionAtManyPointsLeavesTheHostImageUntouched)
         // The window only samples the progress: a late threshold may never be shown before
         // the job ends. Whenever Cancel was pressed, the host image must be untouched.
         if (window_.cancelled) {
-            EXPECT_TRUE(SameBits(pixels, host));
+            EXPECT_TRUE(test::SameBits(pixels, host));
         } else {
             EXPECT_GT(at, 0.0f);  // 0 is shown before the job starts: always cancelled
-            EXPECT_TRUE(SameBits(pixels, expected));
+            EXPECT_TRUE(test::SameBits(pixels, expected));
         }
     }
 }
@@ -320,7 +294,7 @@ TEST_F(RunTest, SettingsConfirmedBeforeACancelStayAndAreStored) {
     const auto host = test::NoisyImage(40, 30, 16);
     auto pixels = host;
     OpenPluginImpl(0, 40, 30, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_TRUE(test::SameBits(pixels, host));
     EXPECT_EQ(CurrentSettings(), g_dialogValues);
 
     const auto path = std::filesystem::temp_directory_path() / "velnr-run-confirmed.ini";
@@ -360,7 +334,8 @@ TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
     OpenPluginImpl(1, 70, 40, pixels.data(), nullptr, nullptr);
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 70, 40, CurrentSettings(), false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 70, 40, CurrentSettings(), test::Analysis::PerTile)));
 }
 #else
 std::atomic<int> g_quits{0};
@@ -376,7 +351,8 @@ TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
     OpenPluginImpl(1, 70, 40, pixels.data(), nullptr, nullptr);
     platform::SetMessagePump(nullptr);
     EXPECT_GE(g_quits.load(), 1);
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 70, 40, CurrentSettings(), false)));
+    EXPECT_TRUE(test::SameBits(
+        pixels, test::EngineResult(host, 70, 40, CurrentSettings(), test::Analysis::PerTile)));
 }
 #endif
 
