@@ -84,14 +84,7 @@ void PlaneImage::Resize(int32_t width, int32_t height) {
     if (width == width_ && height == height_) {
         return;
     }
-    storage_.reset();
-    rowStorage_.reset();
-    for (int k = 0; k < 3; ++k) {
-        plane_[k] = nullptr;
-        rows_[k] = nullptr;
-    }
-    width_ = 0;
-    height_ = 0;
+    Clear();
     // Checked before recording so that a refused size never stays recorded without storage.
     const std::size_t n = CheckedPlaneSize(width, height, sizeof(float), 3);
     if (n == 0) {
@@ -120,9 +113,12 @@ void PlaneImage::Resize(int32_t width, int32_t height) {
 }
 
 void PlaneImage::Release() {
-    if (!storage_) {
-        return;
+    if (storage_) {
+        Clear();
     }
+}
+
+void PlaneImage::Clear() noexcept {
     storage_.reset();
     rowStorage_.reset();
     for (int k = 0; k < 3; ++k) {

@@ -57,6 +57,8 @@ class PlaneImage {
     const float* const* Rows(int k) const { return rows_[k]; }
 
   private:
+    // Frees the storage and resets every pointer and the recorded size.
+    void Clear() noexcept;
     // One block for the three planes and one for the three row tables: an allocation either
     // yields a whole image or nothing.
     std::unique_ptr<float[]> storage_;
