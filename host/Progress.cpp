@@ -1,0 +1,78 @@
+#include "host/Progress.h"
+
+#include <cmath>
+
+namespace velnr {
+
+namespace {
+
+int WholePercent(float percent) {
+    if (!(percent > 0.0f)) {
+        return 0;
+    }
+    if (percent >= 100.0f) {
+        return 100;
+    }
+    return static_cast<int>(percent);
+}
+
+}  // namespace
+
+ProgressDisplay::ProgressDisplay(std::FILE* stream, bool terminal, bool quiet, int files)
+    : stream_(stream), terminal_(terminal), quiet_(quiet), files_(files < 1 ? 1 : files) {}
+
+std::string ProgressDisplay::Bar(float percent, int width) {
+    const int filled = WholePercent(percent) * width / 100;
+    return "[" + std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(width - filled), '-') + "]";
+}
+
+void ProgressDisplay::BeginFile(int index, const std::string& name) {
+    index_ = index;
+    name_ = name;
+    status_.clear();
+    shownPercent_ = -1;
+}
+
+void ProgressDisplay::Update(const char* status, float percent) {
+    if (quiet_) {
+        return;
+    }
+    const int whole = WholePercent(percent);
+    const bool newStatus = status_ != (status ? status : "");
+    if (!newStatus && whole == shownPercent_) {
+        return;
+    }
+    if (newStatus) {
+        status_ = status ? status : "";
+    }
+    if (terminal_) {
+        const float batch = (static_cast<float>(index_) + static_cast<float>(whole) / 100.0f) /
+                            static_cast<float>(files_) * 100.0f;
+        std::fprintf(stream_, "\r\033[K[%d/%d] %s: %s %s %3d%%  batch %s %3d%%", index_ + 1,
+                     files_, name_.c_str(), status_.c_str(), Bar(percent, 20).c_str(), whole,
+                     Bar(batch, 10).c_str(), WholePercent(batch));
+        lineOpen_ = true;
+    } else if (newStatus || whole / 25 != shownPercent_ / 25) {
+        std::fprintf(stream_, "velnr: [%d/%d] %s: %s %d%%\n", index_ + 1, files_, name_.c_str(),
+                     status_.c_str(), whole);
+    }
+    std::fflush(stream_);
+    shownPercent_ = whole;
+}
+
+void ProgressDisplay::Clear() {
+    if (lineOpen_) {
+        std::fprintf(stream_, "\r\033[K");
+        std::fflush(stream_);
+        lineOpen_ = false;
+    }
+}
+
+void ProgressDisplay::EndBatch() { Clear(); }
+
+void ProgressDisplay::Callback(void* context, const char* status, float percent) {
+    static_cast<ProgressDisplay*>(context)->Update(status, percent);
+}
+
+}  // namespace velnr
