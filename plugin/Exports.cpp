@@ -1,0 +1,63 @@
+// The exported C functions and the library's application object. Nothing here may let an
+// exception reach the host: every export catches what the layers below can throw.
+
+#include <cstdint>
+#include <type_traits>
+
+#include "plugin/PluginApp.h"
+#include "plugin/VELNoiseReduction.h"
+#include "settings/NoiseReductionParams.h"
+#include "settings/SettingsFile.h"
+
+// Windows exports come from the module definition file; elsewhere the version script keeps
+// these three the only visible names.
+#ifdef _WIN32
+#define VEL_EXPORT
+#else
+#define VEL_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+// One per library, constructed when the host loads it.
+class PluginApplication {
+  public:
+    PluginApplication() { initialised_ = vel::InitPluginInstance(); }
+    bool Initialised() const { return initialised_; }
+
+  private:
+    bool initialised_ = false;
+};
+
+const PluginApplication g_application;
+
+}  // namespace
+
+extern "C" {
+
+VEL_EXPORT const char* GetName(void) {
+    return vel::kDisplayName;
+}
+
+VEL_EXPORT void GetSettings(const char* settingsPath, int32_t slot) {
+    try {
+        vel::StoreSettings(settingsPath, slot, vel::CurrentSettings());
+    } catch (...) {
+        // Out of memory before the file was replaced: the host's file stays as it was.
+    }
+}
+
+VEL_EXPORT void SetSettings(const char* settingsPath, int32_t slot) {
+    try {
+        vel::LoadSettings(settingsPath, slot, vel::CurrentSettings());
+    } catch (...) {
+        // Out of memory part-way: fields read so far are set, the rest keep their values.
+    }
+}
+
+}  // extern "C"
+
+// The pointer types hosts use must match the definitions.
+static_assert(std::is_same_v<VelGetNameFn, decltype(&GetName)>);
+static_assert(std::is_same_v<VelGetSettingsFn, decltype(&GetSettings)>);
+static_assert(std::is_same_v<VelSetSettingsFn, decltype(&SetSettings)>);

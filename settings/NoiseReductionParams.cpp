@@ -1,0 +1,10 @@
+#include "settings/NoiseReductionParams.h"
+
+namespace vel {
+
+NoiseReductionParams& CurrentSettings() {
+    static NoiseReductionParams current;
+    return current;
+}
+
+}  // namespace vel

@@ -1,0 +1,180 @@
+// Loads the built plug-in the way a host does and drives its exports.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "plugin/VELNoiseReduction.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Library {
+  public:
+    Library() : handle_(dlopen(VELNR_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {}
+    ~Library() {
+        if (handle_) {
+            dlclose(handle_);
+        }
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    void* handle() const { return handle_; }
+    template <typename Fn>
+    Fn Find(const char* name) const {
+        return reinterpret_cast<Fn>(dlsym(handle_, name));
+    }
+
+  private:
+    void* handle_;
+};
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class LibraryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(lib_.handle(), nullptr) << dlerror();
+        getName_ = lib_.Find<VelGetNameFn>("GetName");
+        getSettings_ = lib_.Find<VelGetSettingsFn>("GetSettings");
+        setSettings_ = lib_.Find<VelSetSettingsFn>("SetSettings");
+        ASSERT_NE(getName_, nullptr);
+        ASSERT_NE(getSettings_, nullptr);
+        ASSERT_NE(setSettings_, nullptr);
+        dir_ = fs::temp_directory_path() /
+               ("velnr-lib-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    Library lib_;
+    VelGetNameFn getName_ = nullptr;
+    VelGetSettingsFn getSettings_ = nullptr;
+    VelSetSettingsFn setSettings_ = nullptr;
+    fs::path dir_;
+};
+
+TEST_F(LibraryTest, GetNameGivesTheSamePointerEveryCall) {
+    const char* first = getName_();
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first, "VEL Noise Reduction");
+    EXPECT_EQ(getName_(), first);
+    EXPECT_EQ(getName_(), first);
+}
+
+TEST_F(LibraryTest, InternalNamesAreNotExported) {
+    EXPECT_EQ(dlsym(lib_.handle(), "_ZN3vel15CurrentSettingsEv"), nullptr);
+    EXPECT_EQ(dlsym(lib_.handle(), "_ZN3vel13StoreSettingsEPKciRKNS_20NoiseReductionParamsE"),
+              nullptr);
+}
+
+TEST_F(LibraryTest, FreshLibraryWritesInitialSettingsAsANewSection) {
+    const fs::path file = dir_ / "new.ini";
+    getSettings_(file.c_str(), 0);
+    EXPECT_EQ(ReadAll(file),
+              "[VEL Noise Reduction 0]\r\n"
+              "Dark Correction=0\r\n"
+              "Light Correction=0\r\n"
+              "Reanalyze Whole=0\r\n"
+              "High Quality=1\r\n"
+              "Link Luma Chroma=1\r\n"
+              "Chroma Suppression=12\r\n"
+              "Luma Suppression=6\r\n"
+              "Chroma Threshold=1\r\n"
+              "Luma Threshold=-2\r\n");
+}
+
+// A host's file written by other programs: LF and CRLF lines, foreign sections, comments,
+// blank lines, long lines. Settings go in from slot 3 and out to slot 1; nothing that is not
+// ours may change except line ends becoming CR LF.
+TEST_F(LibraryTest, SettingsMoveThroughAForeignFileWithoutLosingAByte) {
+    const std::string longLine = "Path=" + std::string(5000, 'x') + ";" + std::string(300, 'c');
+    const std::string original =
+        "; host settings\n"
+        "[Host]\r\n"
+        "Window=10,20,300,400\n"
+        "\n"
+        "[VEL Noise Reduction 3]\n"
+        "luma threshold=5 ; tuned\r\n"
+        "Chroma Threshold = 9\n"
+        "High Quality=0\n"
+        "Reanalyze Whole=yes\n"
+        "[Other Plugin]\n" +
+        longLine +
+        "\n"
+        "weird line without equals\n"
+        "[VEL Noise Reduction 1]\n"
+        "Luma Suppression=3\n"
+        "Dark Correction=-4;x\n"
+        "[Tail]\n"
+        "k=v";
+    const fs::path file = dir_ / "host.ini";
+    WriteAll(file, original);
+
+    setSettings_(file.c_str(), 3);
+    getSettings_(file.c_str(), 1);
+
+    // Slot 3 gave: luma 5, chroma 1 (its key has a blank before '='), suppressions 9 and 12,
+    // link 1, quality 0, reanalyze 0 ("yes" reads 0), corrections 0 and 0.
+    const std::string expected =
+        "; host settings\r\n"
+        "[Host]\r\n"
+        "Window=10,20,300,400\r\n"
+        "\r\n"
+        "[VEL Noise Reduction 3]\r\n"
+        "luma threshold=5 ; tuned\r\n"
+        "Chroma Threshold = 9\r\n"
+        "High Quality=0\r\n"
+        "Reanalyze Whole=yes\r\n"
+        "[Other Plugin]\r\n" +
+        longLine +
+        "\r\n"
+        "weird line without equals\r\n"
+        "[VEL Noise Reduction 1]\r\n"
+        "Light Correction=0\r\n"
+        "Reanalyze Whole=0\r\n"
+        "High Quality=0\r\n"
+        "Link Luma Chroma=1\r\n"
+        "Chroma Suppression=12\r\n"
+        "Chroma Threshold=1\r\n"
+        "Luma Threshold=5\r\n"
+        "Luma Suppression=9\r\n"
+        "Dark Correction=0;x\r\n"
+        "[Tail]\r\n"
+        "k=v\r\n";
+    EXPECT_EQ(ReadAll(file), expected);
+
+    // And back: slot 1 now holds what slot 3 gave, so a round trip changes nothing.
+    setSettings_(file.c_str(), 1);
+    getSettings_(file.c_str(), 1);
+    EXPECT_EQ(ReadAll(file), expected);
+}
+
+TEST_F(LibraryTest, NullOrUnusablePathsAreHarmless) {
+    getSettings_(nullptr, 0);
+    setSettings_(nullptr, 0);
+    const fs::path missingFolder = dir_ / "no" / "such" / "settings.ini";
+    getSettings_(missingFolder.c_str(), 0);
+    EXPECT_FALSE(fs::exists(missingFolder));
+    // A folder in place of the file is never replaced.
+    getSettings_(dir_.c_str(), 0);
+    EXPECT_TRUE(fs::is_directory(dir_));
+}
+
+}  // namespace
