@@ -23,7 +23,7 @@ bool ResolvePreset(const std::string& argument, vel::Preset& preset, std::string
 
 // A file removed when the object goes.
 class TempFile {
-public:
+  public:
     TempFile() = default;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -32,7 +32,7 @@ public:
     bool Create(const std::string& suffix, std::string& error);
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

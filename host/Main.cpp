@@ -27,13 +27,16 @@ volatile sig_atomic_t g_signals = 0;
 extern "C" void OnInterrupt(int signal) {
     __atomic_store_n(&g_cancel, static_cast<unsigned char>(1), __ATOMIC_RELEASE);
     // A third request means the cancel is not getting through: stop at once.
-    if (++g_signals >= 3) {
+    g_signals = g_signals + 1;
+    if (g_signals >= 3) {
         ::signal(signal, SIG_DFL);
         ::raise(signal);
     }
 }
 
-bool Cancelled() { return __atomic_load_n(&g_cancel, __ATOMIC_ACQUIRE) != 0; }
+bool Cancelled() {
+    return __atomic_load_n(&g_cancel, __ATOMIC_ACQUIRE) != 0;
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};
@@ -56,7 +59,7 @@ const char* UsualExtension(velnr::FileFormat format) {
 }
 
 class Runner {
-public:
+  public:
     Runner(const velnr::Options& options, const velnr::Plugin& plugin,
            const velnr::RunSettings& settings, velnr::ProgressDisplay& progress)
         : options_(options), plugin_(plugin), settings_(settings), progress_(progress) {}
@@ -95,17 +98,18 @@ public:
             plugin_.setSettings(settings_.run.Path().c_str(), options_.slot);
         }
         progress_.Update("Starting", 0.0f);
-        plugin_.openPlugin(options_.interactive ? 0 : 1, image.width, image.height, rgb.data(),
-                           0, 0, profilePath.empty() ? nullptr : profilePath.c_str(),
-                           options_.displayProfile.empty() ? nullptr
-                                                           : options_.displayProfile.c_str());
+        plugin_.openPlugin(
+            options_.interactive ? 0 : 1, image.width, image.height, rgb.data(), 0, 0,
+            profilePath.empty() ? nullptr : profilePath.c_str(),
+            options_.displayProfile.empty() ? nullptr : options_.displayProfile.c_str());
         if (Cancelled()) {
             return Outcome::Cancelled;
         }
         if (options_.interactive &&
             std::memcmp(before.data(), rgb.data(), rgb.size() * sizeof(float)) == 0) {
             progress_.Clear();
-            std::fprintf(stderr, "velnr: %s: unchanged (cancelled in the plug-in?); nothing written\n",
+            std::fprintf(stderr,
+                         "velnr: %s: unchanged (cancelled in the plug-in?); nothing written\n",
                          input.c_str());
             return Outcome::Skipped;
         }
@@ -143,7 +147,7 @@ public:
         return Outcome::Written;
     }
 
-private:
+  private:
     bool PlanOutput(const std::string& input, const velnr::Image& image, std::string& output,
                     velnr::FileFormat& format, std::string& error) {
         if (!options_.output.empty()) {
@@ -189,8 +193,8 @@ private:
     static bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes,
                            std::string& error) {
         std::FILE* file = std::fopen(path.c_str(), "wb");
-        const bool ok = file != nullptr &&
-                        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        const bool ok =
+            file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         if (file != nullptr && std::fclose(file) != 0) {
             error = "cannot write the temporary profile file";
             return false;

@@ -129,9 +129,9 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
             noReanalyze->excludes(paramOption[i]);
         }
     }
-    auto* interactive = app.add_flag(
-        "-i,--interactive", options.interactive,
-        "Show the plug-in's settings dialog and progress window for every image");
+    auto* interactive =
+        app.add_flag("-i,--interactive", options.interactive,
+                     "Show the plug-in's settings dialog and progress window for every image");
     app.add_option("--display-profile", options.displayProfile,
                    "Monitor ICC profile for the dialog's preview (with --interactive)")
         ->check(CLI::ExistingFile)
@@ -141,7 +141,8 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
     try {
         app.parse(argc, argv);
         if (!options.output.empty() && options.inputs.size() != 1) {
-            throw CLI::ValidationError("-o/--output", "takes exactly one input file; use -d for more");
+            throw CLI::ValidationError("-o/--output",
+                                       "takes exactly one input file; use -d for more");
         }
         for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
             if (paramOption[i]->count() == 0) {

@@ -35,8 +35,8 @@ std::string DirName(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool ExpandPattern(const std::string& pattern, const std::string& inputPath,
-                   const std::string& ext, std::string& fileName, std::string& error) {
+bool ExpandPattern(const std::string& pattern, const std::string& inputPath, const std::string& ext,
+                   std::string& fileName, std::string& error) {
     if (pattern.find('/') != std::string::npos) {
         error = "the name pattern must not contain '/' (use -d for the folder)";
         return false;

@@ -16,8 +16,8 @@ std::string DirName(const std::string& path);  // "." for a bare name
 // Expands {stem}, {ext} and {name} in pattern. ext is the extension to use (the input's, or
 // the format's usual one when the input has none). Gives false with a reason for an unknown
 // or unclosed placeholder, a '/' in the pattern, or an empty result.
-bool ExpandPattern(const std::string& pattern, const std::string& inputPath,
-                   const std::string& ext, std::string& fileName, std::string& error);
+bool ExpandPattern(const std::string& pattern, const std::string& inputPath, const std::string& ext,
+                   std::string& fileName, std::string& error);
 
 // True when both paths name the same existing file (also through links).
 bool SameFile(const std::string& a, const std::string& b);

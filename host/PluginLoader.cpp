@@ -20,7 +20,9 @@ Fn Lookup(void* handle, const char* name) {
     return fn;
 }
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 }  // namespace
 
@@ -75,9 +77,8 @@ std::string DefaultPluginPath() {
         exe[n] = '\0';
         std::string dir(exe);
         dir.erase(dir.find_last_of('/') + 1);
-        for (const char* relative :
-             {"libVELNoiseReduction.so", "../lib/libVELNoiseReduction.so",
-              "../plugin/libVELNoiseReduction.so"}) {
+        for (const char* relative : {"libVELNoiseReduction.so", "../lib/libVELNoiseReduction.so",
+                                     "../plugin/libVELNoiseReduction.so"}) {
             if (Exists(dir + relative)) {
                 return dir + relative;
             }

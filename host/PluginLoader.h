@@ -8,7 +8,7 @@
 namespace velnr {
 
 class Plugin {
-public:
+  public:
     Plugin() = default;
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
@@ -24,7 +24,7 @@ public:
     VelOpenPluginFn openPlugin = nullptr;
     VelSetHostCallbacksFn setHostCallbacks = nullptr;  // optional
 
-private:
+  private:
     void* handle_ = nullptr;
     std::string path_;
 };

@@ -49,8 +49,8 @@ void ProgressDisplay::Update(const char* status, float percent) {
     if (terminal_) {
         const float batch = (static_cast<float>(index_) + static_cast<float>(whole) / 100.0f) /
                             static_cast<float>(files_) * 100.0f;
-        std::fprintf(stream_, "\r\033[K[%d/%d] %s: %s %s %3d%%  batch %s %3d%%", index_ + 1,
-                     files_, name_.c_str(), status_.c_str(), Bar(percent, 20).c_str(), whole,
+        std::fprintf(stream_, "\r\033[K[%d/%d] %s: %s %s %3d%%  batch %s %3d%%", index_ + 1, files_,
+                     name_.c_str(), status_.c_str(), Bar(percent, 20).c_str(), whole,
                      Bar(batch, 10).c_str(), WholePercent(batch));
         lineOpen_ = true;
     } else if (newStatus || whole / 25 != shownPercent_ / 25) {
@@ -69,7 +69,9 @@ void ProgressDisplay::Clear() {
     }
 }
 
-void ProgressDisplay::EndBatch() { Clear(); }
+void ProgressDisplay::EndBatch() {
+    Clear();
+}
 
 void ProgressDisplay::Callback(void* context, const char* status, float percent) {
     static_cast<ProgressDisplay*>(context)->Update(status, percent);

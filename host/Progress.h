@@ -8,7 +8,7 @@
 namespace velnr {
 
 class ProgressDisplay {
-public:
+  public:
     ProgressDisplay(std::FILE* stream, bool terminal, bool quiet, int files);
 
     void BeginFile(int index, const std::string& name);
@@ -24,7 +24,7 @@ public:
     // "[#####-----]" of width cells for percent (clamped; NaN as 0).
     static std::string Bar(float percent, int width);
 
-private:
+  private:
     std::FILE* stream_;
     bool terminal_;
     bool quiet_;

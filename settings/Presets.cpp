@@ -57,8 +57,7 @@ int LoadUserPresets(const char* path, std::vector<Preset>& list) {
     return count;
 }
 
-bool SaveUserPreset(const char* path, const std::string& name,
-                    const NoiseReductionParams& values) {
+bool SaveUserPreset(const char* path, const std::string& name, const NoiseReductionParams& values) {
     SettingsStore store;
     // A file that exists but cannot be read whole is left alone rather than replaced by a
     // file holding only this preset.
