@@ -69,7 +69,7 @@ class Runner {
     Outcome Process(const std::string& input) {
         velnr::Image image;
         std::string error;
-        progress_.Update("Reading", 0.0f);
+        progress_.Step("Reading");
         if (!velnr::ReadImage(input, image, error)) {
             return Fail(input, error);
         }
@@ -78,9 +78,7 @@ class Runner {
         if (!PlanOutput(input, image, output, format, error)) {
             return Fail(input, error);
         }
-        if (!outputs_.insert(output).second) {
-            return Fail(input, output + " is also the output of an earlier input");
-        }
+        outputs_.insert(output);
 
         std::vector<float> rgb = velnr::ToHostRgb(image);
         velnr::TempFile profile;
@@ -97,7 +95,7 @@ class Runner {
         } else {
             plugin_.setSettings(settings_.run.Path().c_str(), options_.slot);
         }
-        progress_.Update("Starting", 0.0f);
+        progress_.Step("Starting");
         plugin_.openPlugin(
             options_.interactive ? 0 : 1, image.width, image.height, rgb.data(), 0, 0,
             profilePath.empty() ? nullptr : profilePath.c_str(),
@@ -116,7 +114,7 @@ class Runner {
         velnr::FromHostRgb(rgb, image);
         rgb = {};
 
-        progress_.Update("Writing", 100.0f);
+        progress_.Step("Writing");
         std::string temp;
         if (!velnr::CreateTempBeside(output, temp, error)) {
             return Fail(input, error);
@@ -169,6 +167,10 @@ class Runner {
         if (!velnr::FormatFromExtension(output, format)) {
             error = "cannot tell the output format from " + output +
                     " (use .tif, .tiff, .png, .jpg or .jpeg)";
+            return false;
+        }
+        if (outputs_.count(output) != 0) {
+            error = output + " is also the output of an earlier input";
             return false;
         }
         if (velnr::IsDirectory(output)) {

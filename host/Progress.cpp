@@ -61,6 +61,12 @@ void ProgressDisplay::Update(const char* status, float percent) {
     shownPercent_ = whole;
 }
 
+void ProgressDisplay::Step(const char* status) {
+    if (terminal_) {
+        Update(status, static_cast<float>(shownPercent_ < 0 ? 0 : shownPercent_));
+    }
+}
+
 void ProgressDisplay::Clear() {
     if (lineOpen_) {
         std::fprintf(stream_, "\r\033[K");

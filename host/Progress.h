@@ -14,6 +14,8 @@ class ProgressDisplay {
     void BeginFile(int index, const std::string& name);
     // One step of the current file ("Reading", a job's status text, "Writing") at percent.
     void Update(const char* status, float percent);
+    // A step of velnr's own (reading, writing): shown on a terminal only.
+    void Step(const char* status);
     // Clears the line before other output.
     void Clear();
     void EndBatch();
