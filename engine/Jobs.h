@@ -15,15 +15,15 @@ namespace vel {
 std::vector<float>& NoiseProfile();
 
 // Sizes NoiseProfile to 48 entries and fills it from the whole image, only when not stopped.
-void RunNoiseAnalysis(const float* plane0, const float* plane1, const float* plane2,
-                      int32_t width, int32_t height, const NoiseReductionParams& params,
-                      ProgressCallback progress, PollCallback poll, const CancelFlag* cancel);
+void RunNoiseAnalysis(const float* plane0, const float* plane1, const float* plane2, int32_t width,
+                      int32_t height, const NoiseReductionParams& params, ProgressCallback progress,
+                      PollCallback poll, const CancelFlag* cancel);
 
 // Tone correction, tiled suppression (with NoiseProfile when it holds entries, else measured
 // per tile), undo of the tone correction. A stop before the last tile leaves the planes as
 // they were, up to float rounding of the tone correction.
-void RunNoiseReduction(float* plane0, float* plane1, float* plane2, int32_t width,
-                       int32_t height, const NoiseReductionParams& params,
-                       ProgressCallback progress, PollCallback poll, const CancelFlag* cancel);
+void RunNoiseReduction(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
+                       const NoiseReductionParams& params, ProgressCallback progress,
+                       PollCallback poll, const CancelFlag* cancel);
 
 }  // namespace vel

@@ -57,6 +57,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 inline constexpr int32_t kWaitQuit = -1;      // a quit message was taken from the queue
 inline constexpr int32_t kWaitTimeout = 258;  // the time-out ran out first
 

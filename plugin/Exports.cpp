@@ -6,7 +6,6 @@
 
 #include "plugin/PluginApp.h"
 #include "plugin/VELNoiseReduction.h"
-#include "settings/NoiseReductionParams.h"
 #include "settings/SettingsFile.h"
 
 // Windows exports come from the module definition file; elsewhere the version script keeps
@@ -22,7 +21,14 @@ namespace {
 // One per library, constructed when the host loads it.
 class PluginApplication {
   public:
-    PluginApplication() { initialised_ = vel::InitPluginInstance(); }
+    // An exception here would abort the host while it loads the library.
+    PluginApplication() noexcept {
+        try {
+            initialised_ = vel::InitPluginInstance();
+        } catch (...) {
+            initialised_ = false;
+        }
+    }
     bool Initialised() const { return initialised_; }
 
   private:
@@ -41,7 +47,7 @@ VEL_EXPORT const char* GetName(void) {
 
 VEL_EXPORT void GetSettings(const char* settingsPath, int32_t slot) {
     try {
-        vel::StoreSettings(settingsPath, slot, vel::CurrentSettings());
+        vel::StoreSettings(settingsPath, slot);
     } catch (...) {
         // Out of memory before the file was replaced: the host's file stays as it was.
     }
@@ -49,7 +55,7 @@ VEL_EXPORT void GetSettings(const char* settingsPath, int32_t slot) {
 
 VEL_EXPORT void SetSettings(const char* settingsPath, int32_t slot) {
     try {
-        vel::LoadSettings(settingsPath, slot, vel::CurrentSettings());
+        vel::LoadSettings(settingsPath, slot);
     } catch (...) {
         // Out of memory part-way: fields read so far are set, the rest keep their values.
     }

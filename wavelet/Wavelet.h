@@ -13,7 +13,8 @@ enum class WaveletKind : uint8_t {
     Directional = 1,  // band 0 approximation, bands 1..3 x-, y- and xy-detail
 };
 
-// Bands per level: 2 for Isotropic, 4 for Directional.
+// Bands per level: 2 for Isotropic, 4 for Directional. Every operation treats a value other
+// than Directional as Isotropic, consistently with this count.
 constexpr int32_t BandsPerLevel(WaveletKind kind) {
     return kind == WaveletKind::Directional ? 4 : 2;
 }
@@ -21,11 +22,35 @@ constexpr int32_t BandsPerLevel(WaveletKind kind) {
 // A band table is a flat array of levels * S plane pointers; entry level * S + band.
 using BandTable = float* const*;
 
+// A smoothing filter: taps applied at offsets (k - centre) * d, k = 0 .. tapCount - 1.
+struct SmoothingFilter {
+    static constexpr int32_t kMaxTaps = 3;
+    float taps[kMaxTaps];
+    int32_t tapCount;
+    int32_t centre;
+};
+
+// The stored filters, as written; every level step normalises its own copy.
+inline constexpr SmoothingFilter kSmoothingFilters[] = {
+    {{0.5f, 1.0f, 0.5f}, 3, 1},
+};
+inline constexpr uint32_t kSmoothingFilterCount =
+    static_cast<uint32_t>(sizeof(kSmoothingFilters) / sizeof(kSmoothingFilters[0]));
+
+// Entry filterIndex scaled so its taps sum to 1: sum = ((t0 + t1) + t2) in float, then each
+// tap times the float reciprocal 1.0f / sum. An index outside the table selects entry 0.
+SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex);
+
+// Tap spacing of a level, 2^level, for planes of the given size. level < 0 counts as 0. Any
+// spacing of at least max(width, height) clamps every neighbour to an edge, so the result is
+// capped there and never overflows.
+int32_t LevelDilation(int32_t level, int32_t width, int32_t height);
+
 // Decomposes each given plane (p1/t1 and p2/t2 may be null) into its table. Reads the planes
 // only; writes bands 0..S-1 of every level. levels < 1 writes nothing.
-void WaveletDecompose(const float* p0, const float* p1, const float* p2, BandTable t0,
-                      BandTable t1, BandTable t2, int32_t width, int32_t height, int32_t levels,
-                      WaveletKind kind, uint32_t filterIndex);
+void WaveletDecompose(const float* p0, const float* p1, const float* p2, BandTable t0, BandTable t1,
+                      BandTable t2, int32_t width, int32_t height, int32_t levels, WaveletKind kind,
+                      uint32_t filterIndex);
 
 // The inverse: writes out0 (and out1, out2 when given) from the tables; the output may be the
 // decomposed plane itself. Directional also overwrites band 0 of levels 0..levels-2.
@@ -39,8 +64,24 @@ void DecomposeLevelIsotropic(const float* source, float* const* bands, int32_t w
 // One directional level j: fills bands[0..3] from source.
 void DecomposeLevelDirectional(const float* source, float* const* bands, int32_t width,
                                int32_t height, int32_t level, uint32_t filterIndex);
-// destination = bands[0] + bands[1] + bands[2] + bands[3]; destination may be bands[0].
+// destination = (bands[0] + bands[2]) + (bands[1] + bands[3]) in float: the row-smoothed and
+// the row-detail parts are restored first (often exactly, as bands 2 and 3 are differences
+// from bands 0 and 1), then joined. destination may be bands[0].
 void ReconstructLevelDirectional(float* destination, float* const* bands, int32_t width,
                                  int32_t height);
+
+// One row, n samples: low = row smoothed with the normalised taps at spacing dilation (below
+// 1 counts as 1), high = source - low. The source is only read; low and high must not
+// overlap it.
+void SplitRows(const float* source, float* low, float* high, int32_t n, const float* taps,
+               int32_t tapCount, int32_t centre, int32_t dilation);
+// One column of n samples, pitch floats apart: column becomes its smoothing, second receives
+// what the smoothing removed (old column - new column).
+void SplitColumns(float* column, float* second, int32_t n, const float* taps, int32_t tapCount,
+                  int32_t centre, int32_t dilation, int32_t pitch);
+// SplitColumns for every column of a width x height plane, walked row by row; bit-identical
+// to the column-at-a-time walk.
+void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height,
+                       const float* taps, int32_t tapCount, int32_t centre, int32_t dilation);
 
 }  // namespace vel

@@ -1,0 +1,67 @@
+// Kernel benchmarks: one ShrinkSubband per level and shape, and one whole 512 x 512 tile of
+// three channels through DenoiseTile, for both wavelet kinds.
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "BenchImage.h"
+#include "engine/Suppression.h"
+
+namespace vel {
+namespace {
+
+constexpr int32_t kTile = 512;
+constexpr size_t kTileArea = static_cast<size_t>(kTile) * kTile;
+
+void BM_ShrinkSubband(benchmark::State& state) {
+    const auto level = static_cast<int32_t>(state.range(0));
+    const auto shape = static_cast<WindowShape>(state.range(1));
+    std::vector<float> source(kTileArea), band(kTileArea), parent(kTileArea), work(kTileArea);
+    bench::FillNoisy(source.data(), kTileArea, kTile, 1, 0.0f, 3.0f);
+    bench::FillNoisy(parent.data(), kTileArea, kTile, 2, 0.0f, 3.0f);
+    for (auto _ : state) {
+        state.PauseTiming();
+        band = source;
+        state.ResumeTiming();
+        ShrinkSubband(band.data(), level < 3 ? parent.data() : nullptr, kTile, kTile, 2.0f, level,
+                      work.data(), 0.25f, 2.0f, shape);
+        benchmark::DoNotOptimize(band.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kTileArea));
+}
+BENCHMARK(BM_ShrinkSubband)
+    ->ArgNames({"level", "shape"})
+    ->ArgsProduct({{0, 3}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_DenoiseTile(benchmark::State& state) {
+    const auto kind = static_cast<WaveletKind>(state.range(0));
+    const bool withProfile = state.range(1) != 0;
+    std::vector<float> source[3], tile[3];
+    for (int c = 0; c < 3; ++c) {
+        source[c].resize(kTileArea);
+        bench::FillNoisy(source[c].data(), kTileArea, kTile, 10u + static_cast<uint64_t>(c),
+                         c == 0 ? 100.0f : 0.0f, c == 0 ? 6.0f : 4.0f);
+    }
+    const std::vector<float> profile(48, 1.5f);
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int c = 0; c < 3; ++c) {
+            tile[c] = source[c];
+        }
+        state.ResumeTiming();
+        DenoiseTile(tile[0].data(), tile[1].data(), tile[2].data(), kTile, kTile, 0.635f, 0.898f, 0,
+                    0.501f, 0.251f, 2.0f, kind, 4, withProfile ? profile.data() : nullptr, nullptr,
+                    nullptr);
+        benchmark::DoNotOptimize(tile[0].data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kTileArea));
+}
+BENCHMARK(BM_DenoiseTile)
+    ->ArgNames({"kind", "profile"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace vel

@@ -1,0 +1,262 @@
+#include "engine/Suppression.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "engine/NoiseAnalysis.h"
+#include "wavelet/BandBlock.h"
+
+namespace vel {
+namespace {
+
+// Base half-size r of the activity window, by level.
+constexpr std::array<int32_t, kMaxLevels> kBaseHalfSize = {4, 5, 7, 9};
+// Integer part of 2^(level/2) + 0.5, by level.
+constexpr std::array<int32_t, kMaxLevels> kParentSpacing = {1, 1, 2, 3};
+
+inline size_t LevelSlot(int32_t level) {
+    return static_cast<size_t>(std::clamp(level, 0, kMaxLevels - 1));
+}
+
+// x^p. The curve is always squared; x * x is the correctly rounded square on every platform,
+// where pow libraries differ in their last bit.
+inline float Power(float x, float p) {
+    if (p == 2.0f) {
+        return x * x;
+    }
+    return static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(p)));
+}
+
+// Maps an activity scaled to curve steps to a curve entry. Values that do not fit (beyond the
+// table, infinite or NaN) take the last entry, gain 1: an activity that cannot be measured is
+// treated as signal and the coefficient passes unchanged.
+inline int32_t CurveIndex(float position) {
+    if (!(position < static_cast<float>(kGainCurveSize))) {
+        return kGainCurveSize - 1;
+    }
+    if (position < 1.0f) {
+        return 0;
+    }
+    return static_cast<int32_t>(position);
+}
+
+}  // namespace
+
+WindowHalfSizes WindowHalfSizesFor(int32_t level, WindowShape shape) {
+    const int32_t r = kBaseHalfSize[LevelSlot(level)];
+    switch (shape) {
+        case WindowShape::Tall:
+            return {r + r / 2, r - r / 3};
+        case WindowShape::Wide:
+            return {r - r / 3, r + r / 2};
+        case WindowShape::Square:
+            break;
+    }
+    return {r, r};
+}
+
+int32_t ParentSpacing(int32_t level) {
+    return kParentSpacing[LevelSlot(level)];
+}
+
+WindowShape ShapeOfBand(WaveletKind kind, int32_t band) {
+    if (kind == WaveletKind::Directional) {
+        if (band == 1) {
+            return WindowShape::Tall;
+        }
+        if (band == 2) {
+            return WindowShape::Wide;
+        }
+    }
+    return WindowShape::Square;
+}
+
+//  gain
+//   1 |                    ___-----
+//     |                _--
+//     |              /            t = 1 - tau / activity
+//   F |_____________/             below tau: floor F
+//     +------------+------+------------ activity / tau
+//     0            1      2       10.23
+void GainCurve(float noiseLevel, float exponent, float floor, float* curve) {
+    const float step = noiseLevel * 0.01f;
+    for (int32_t i = 0; i < kGainCurveSize; ++i) {
+        float t = 1.0f - noiseLevel / (static_cast<float>(i) * step + 1e-6f);
+        if (t < 0.0f) {
+            t = 0.0f;
+        }
+        if (t > 1.0f) {
+            t = 1.0f;
+        }
+        float g;
+        if (t <= 0.5f) {
+            g = 0.5f * Power(2.0f * t, exponent);
+        } else {
+            g = 1.0f - 0.5f * Power(2.0f * (1.0f - t), exponent);
+        }
+        if (g < floor) {
+            g = floor;
+        }
+        curve[i] = g;
+    }
+    curve[kGainCurveSize - 1] = 1.0f;
+}
+
+void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
+                   int32_t level, float* work, float floor, float exponent, WindowShape shape) {
+    // A level of 0 gives a curve of 1 everywhere; it is handled here because the index scale
+    // 1/(level * 0.01) would be a division by zero.
+    const float step = noiseLevel * 0.01f;
+    if (!(step > 0.0f) || !std::isfinite(noiseLevel) || cols < 1 || rows < 1) {
+        return;
+    }
+    const ptrdiff_t width = cols;
+    const ptrdiff_t count = width * rows;
+    for (ptrdiff_t i = 0; i < count; ++i) {
+        work[i] = std::fabs(band[i]);
+    }
+
+    const WindowHalfSizes half = WindowHalfSizesFor(level, shape);
+    const int32_t hv = half.vertical;
+    // A band narrower than the window gets the widest odd window that fits; its area below is
+    // the area actually summed.
+    const int32_t hh = std::min(half.horizontal, (cols - 1) / 2);
+    const int32_t s = ParentSpacing(level);
+
+    std::array<float, kGainCurveSize> curve;
+    GainCurve(noiseLevel, exponent, floor, curve.data());
+
+    const int32_t area = (2 * hv + 1) * (2 * hh + 1);
+    const float inverseDivisor = 1.0f / static_cast<float>(area + 15);
+    const float parentFactor = 4.0f / static_cast<float>(area + 15);
+    const float inverseStep = 1.0f / step;
+    // Bands of at least 2s + 1 rows clamp the plus's centre as a linear index, so its vertical
+    // arms stay inside the band and its horizontal arms may run on into the neighbouring row.
+    // Shorter bands have no such centre; they clamp each arm to the band by the edge rule.
+    const bool linearParent = rows >= 2 * s + 1;
+    const ptrdiff_t parentLow = static_cast<ptrdiff_t>(s) * width;
+    const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(rows - s) * width - 1;
+    const ptrdiff_t vertical = static_cast<ptrdiff_t>(s) * width;
+
+    // Column sums of the window rows, float32, rows outside the band repeating the edge row.
+    std::vector<float> columnSums(static_cast<size_t>(cols), 0.0f);
+    for (int32_t j = -hv; j <= hv; ++j) {
+        const float* src = work + static_cast<ptrdiff_t>(std::clamp(j, 0, rows - 1)) * width;
+        for (int32_t x = 0; x < cols; ++x) {
+            columnSums[static_cast<size_t>(x)] += src[x];
+        }
+    }
+    const float* sums = columnSums.data();
+    const int32_t lastCentre = cols - 1 - hh;
+
+    for (int32_t y = 0; y < rows; ++y) {
+        if (y > 0) {
+            const float* entering =
+                work + static_cast<ptrdiff_t>(std::min(y + hv, rows - 1)) * width;
+            const float* leaving = work + static_cast<ptrdiff_t>(std::max(y - hv - 1, 0)) * width;
+            for (int32_t x = 0; x < cols; ++x) {
+                float& sum = columnSums[static_cast<size_t>(x)];
+                sum += entering[x];
+                sum -= leaving[x];
+            }
+        }
+        // The window never takes columns from outside the band: it stops moving at hh and at
+        // cols - 1 - hh, and the coefficients beyond share those windows.
+        double local = 0.0;
+        for (int32_t c = 0; c <= 2 * hh; ++c) {
+            local += static_cast<double>(sums[c]);
+        }
+        const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
+        for (int32_t x = 0; x < cols; ++x) {
+            if (x > hh && x <= lastCentre) {
+                local += static_cast<double>(sums[x + hh]);
+                local -= static_cast<double>(sums[x - hh - 1]);
+            }
+            float activity = static_cast<float>(local) * inverseDivisor;
+            if (parent) {
+                float around;
+                if (linearParent) {
+                    const ptrdiff_t k = std::clamp(rowStart + x, parentLow, parentHigh);
+                    around = std::fabs(parent[k]) + std::fabs(parent[k - s]) +
+                             std::fabs(parent[k + s]) + std::fabs(parent[k - vertical]) +
+                             std::fabs(parent[k + vertical]);
+                } else {
+                    const ptrdiff_t centre = rowStart + x;
+                    const ptrdiff_t up = static_cast<ptrdiff_t>(std::max(y - s, 0)) * width + x;
+                    const ptrdiff_t down =
+                        static_cast<ptrdiff_t>(std::min(y + s, rows - 1)) * width + x;
+                    const ptrdiff_t left = rowStart + std::max(x - s, 0);
+                    const ptrdiff_t right = rowStart + std::min(x + s, cols - 1);
+                    around = std::fabs(parent[centre]) + std::fabs(parent[left]) +
+                             std::fabs(parent[right]) + std::fabs(parent[up]) +
+                             std::fabs(parent[down]);
+                }
+                activity += parentFactor * around;
+            }
+            const int32_t index = CurveIndex(activity * inverseStep + 0.5f);
+            band[rowStart + x] *= curve[static_cast<size_t>(index)];
+        }
+    }
+}
+
+void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t rows,
+                 float lumaThresholdFactor, float chromaThresholdFactor, uint32_t filterIndex,
+                 float lumaFloor, float chromaFloor, float curveExponent, WaveletKind kind,
+                 int32_t levels, const float* noiseProfile, PollCallback poll,
+                 const CancelFlag* cancel) {
+    if (cols < 1 || rows < 1 || levels < 1) {
+        return;
+    }
+    const int32_t S = BandsPerLevel(kind);
+    const int32_t bandsPerChannel = S * levels;
+    const size_t planeSize = static_cast<size_t>(cols) * static_cast<size_t>(rows);
+    const BandBlock bands(cols, rows, levels, kind);
+    std::vector<float> noise(static_cast<size_t>(bandsPerChannel), 0.0f);
+    auto work = std::make_unique_for_overwrite<float[]>(planeSize);
+    float* tiles[3] = {tile0, tile1, tile2};
+
+    for (int32_t c = 0; c < 3; ++c) {
+        const float factor = c == 0 ? lumaThresholdFactor : chromaThresholdFactor;
+        const float floor = c == 0 ? lumaFloor : chromaFloor;
+        if (StopRequested(cancel, poll)) {
+            return;
+        }
+        WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
+                         levels, kind, filterIndex);
+        if (StopRequested(cancel, poll)) {
+            return;
+        }
+        if (noiseProfile) {
+            const float* entries = noiseProfile + static_cast<ptrdiff_t>(c) * bandsPerChannel;
+            std::copy(entries, entries + bandsPerChannel, noise.begin());
+        } else {
+            MeasureTileNoise(bands.table(), cols, rows, levels, S, noise.data());
+        }
+        for (float& level : noise) {
+            level *= factor;
+        }
+        if (StopRequested(cancel, poll)) {
+            return;
+        }
+        // Finest level first, so each parent read still holds its unattenuated coefficients.
+        for (int32_t level = 0; level < levels; ++level) {
+            for (int32_t b = 1; b < S; ++b) {
+                const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
+                ShrinkSubband(bands.band(level, b), parent, cols, rows,
+                              noise[static_cast<size_t>(level * S + b)], level, work.get(), floor,
+                              curveExponent, ShapeOfBand(kind, b));
+            }
+        }
+        if (StopRequested(cancel, poll)) {
+            return;
+        }
+        WaveletReconstruct(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
+                           levels, kind, filterIndex);
+    }
+}
+
+}  // namespace vel

@@ -1,0 +1,54 @@
+#pragma once
+// Sub-band noise suppression: every detail coefficient is scaled by a gain read from an
+// S-shaped curve of its local activity relative to the band's noise level.
+
+#include <cstdint>
+
+#include "engine/EngineTypes.h"
+#include "wavelet/Wavelet.h"
+
+namespace vel {
+
+inline constexpr int32_t kGainCurveSize = 1024;
+// The window and parent tables cover this many levels.
+inline constexpr int32_t kMaxLevels = 4;
+
+// Orientation of the activity window: along the edges a detail band responds to.
+enum class WindowShape : uint8_t {
+    Square,  // xy-detail of Directional, the detail band of Isotropic
+    Tall,    // x-detail of Directional
+    Wide,    // y-detail of Directional
+};
+
+struct WindowHalfSizes {
+    int32_t vertical;    // hv: the window is 2 * hv + 1 rows
+    int32_t horizontal;  // hh: the window is 2 * hh + 1 columns
+};
+
+// Half-sizes for level 0..3 (other levels use the nearest table entry).
+WindowHalfSizes WindowHalfSizesFor(int32_t level, WindowShape shape);
+// Spacing s of the parent's plus-shaped neighbourhood for level 0..3: 1, 1, 2, 3.
+int32_t ParentSpacing(int32_t level);
+// The window shape of detail band b (1..S-1) of the given kind.
+WindowShape ShapeOfBand(WaveletKind kind, int32_t band);
+
+// Fills curve[0..1023]: entry i is the gain for an activity of i/100 times noiseLevel, never
+// below floor, entry 1023 exactly 1. noiseLevel must be > 0.
+void GainCurve(float noiseLevel, float exponent, float floor, float* curve);
+
+// Scales the cols * rows coefficients of band in place. parent is the same band one level
+// coarser, or null; work is a cols * rows scratch plane. A noise level that is not a finite
+// positive number (an all-zero profile entry) leaves the band unchanged.
+void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
+                   int32_t level, float* work, float floor, float exponent, WindowShape shape);
+
+// Denoises the three packed cols * rows tiles in place (tile0 luma, tile1 and tile2 chroma).
+// noiseProfile (3 * S * levels entries) may be null: the noise is then measured on the tile.
+// On a stop the channels not yet reconstructed are left as they came in. levels must be 1..4.
+void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t rows,
+                 float lumaThresholdFactor, float chromaThresholdFactor, uint32_t filterIndex,
+                 float lumaFloor, float chromaFloor, float curveExponent, WaveletKind kind,
+                 int32_t levels, const float* noiseProfile, PollCallback poll,
+                 const CancelFlag* cancel);
+
+}  // namespace vel

@@ -1,0 +1,44 @@
+#pragma once
+// The tile layout shared by the analysis and the reduction: overlapping tiles that cover the
+// image, and the raised-cosine window that blends them back together.
+
+#include <cstdint>
+#include <vector>
+
+namespace vel {
+
+struct TileGrid {
+    int32_t step = 0;     // tileSize - overlap: distance between neighbouring tile origins
+    int32_t overlap = 0;  // samples shared by neighbouring tiles
+    int32_t tileSize = 0;
+    int32_t tilesX = 0;
+    int32_t tilesY = 0;
+    int32_t lastTileWidth = 0;
+    int32_t lastTileHeight = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<float> window;  // 2 * overlap entries: rising half, then falling half
+
+    // Requires 0 <= 2 * overlap < tileSize. An axis of 1..overlap samples, for which the
+    // regular rule finds no tile, gets one tile of its own size; an axis < 1 gets none.
+    TileGrid(int32_t imageWidth, int32_t imageHeight, int32_t tileSize, int32_t overlap);
+
+    int32_t TileWidth(int32_t tx) const { return tx == tilesX - 1 ? lastTileWidth : tileSize; }
+    int32_t TileHeight(int32_t ty) const { return ty == tilesY - 1 ? lastTileHeight : tileSize; }
+    // The largest tile, which the tile buffers are sized for.
+    int32_t MaxTileWidth() const { return lastTileWidth > tileSize ? lastTileWidth : tileSize; }
+    int32_t MaxTileHeight() const { return lastTileHeight > tileSize ? lastTileHeight : tileSize; }
+};
+
+// Copies tile (ty, tx) of each plane into its packed tile buffer (row stride = tile width).
+void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
+                 const float* plane2, int32_t ty, int32_t tx, float* tile0, float* tile1,
+                 float* tile2);
+
+// Adds each tile, weighted by the blending window on the sides it shares with a neighbour,
+// into its output plane.
+void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1,
+                    const float* tile2, int32_t ty, int32_t tx, float* out0, float* out1,
+                    float* out2);
+
+}  // namespace vel

@@ -1,0 +1,151 @@
+#include "engine/ToneCorrection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace vel {
+namespace {
+
+constexpr float kSlopeScale = 0.0078125f;  // 1/128: the gain reaches its target 127 steps away
+constexpr float kMinGain = 0.1f;
+constexpr float kMaxGain = 10.0f;
+
+inline int32_t ClampIndex(int32_t i, int32_t size) {
+    return std::clamp(i, 0, size - 1);
+}
+
+//  gain
+//  darkGain .
+//             ' .
+//   1 ----------- + -----------
+//                   ' .
+//                        . lightGain
+//          0 .. 1    128    255 .. mean
+inline float ToneGain(float mean, float lightSlope, float darkSlope) {
+    float t;
+    if (mean < 128.0f) {
+        t = std::min(128.0f - mean, 127.0f) * darkSlope;
+    } else {
+        t = std::min(mean - 128.0f, 127.0f) * lightSlope;
+    }
+    float g = 1.0f + t;
+    if (g < kMinGain) {
+        g = kMinGain;
+    }
+    if (g > kMaxGain) {
+        g = kMaxGain;
+    }
+    // A non-finite brightness (NaN or infinity in the luma plane) has no meaningful gain;
+    // such samples are left at their scale.
+    if (std::isnan(g)) {
+        g = 1.0f;
+    }
+    return g;
+}
+
+// Horizontal k-sums of every row of src into dst, with the clamped edge: a running sum in
+// double (entering sample added, then leaving sample subtracted), each result stored as float.
+void HorizontalBoxSums(const float* src, float* dst, int32_t width, int32_t height, int32_t half) {
+    for (int32_t y = 0; y < height; ++y) {
+        const float* row = src + static_cast<ptrdiff_t>(y) * width;
+        float* out = dst + static_cast<ptrdiff_t>(y) * width;
+        double sum = 0.0;
+        for (int32_t i = -half; i <= half; ++i) {
+            sum += static_cast<double>(row[ClampIndex(i, width)]);
+        }
+        out[0] = static_cast<float>(sum);
+        for (int32_t x = 1; x < width; ++x) {
+            sum += static_cast<double>(row[ClampIndex(x + half, width)]);
+            sum -= static_cast<double>(row[ClampIndex(x - half - 1, width)]);
+            out[x] = static_cast<float>(sum);
+        }
+    }
+}
+
+}  // namespace
+
+int32_t ToneBoxSize(int32_t width, int32_t height) {
+    const double n = static_cast<double>(width) * static_cast<double>(height);
+    const double root = std::sqrt(std::sqrt(n)) + 0.5;
+    // The root of at most 2^62 samples is far inside int32.
+    int32_t k = static_cast<int32_t>(root);
+    if (k < 3) {
+        k = 3;
+    }
+    return k | 1;
+}
+
+void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
+                         float lightGain, float darkGain, float* gainMap) {
+    if (lightGain == 1.0f && darkGain == 1.0f) {
+        return;
+    }
+    if (width < 1 || height < 1) {
+        return;
+    }
+    const int32_t k = ToneBoxSize(width, height);
+    const int32_t half = k / 2;
+    const float inverseArea = 1.0f / static_cast<float>(static_cast<int64_t>(k) * k);
+    const float lightSlope = (lightGain - 1.0f) * kSlopeScale;
+    const float darkSlope = (darkGain - 1.0f) * kSlopeScale;
+
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto rowSums = std::make_unique_for_overwrite<float[]>(count);
+    HorizontalBoxSums(plane0, rowSums.get(), width, height, half);
+
+    // Vertical k-sums of the row sums, one running double per column, advanced row by row;
+    // each finished row of means is turned into gains at once, so no plane of means is kept.
+    std::vector<double> columnSums(static_cast<size_t>(width), 0.0);
+    for (int32_t j = -half; j <= half; ++j) {
+        const float* src = rowSums.get() + static_cast<ptrdiff_t>(ClampIndex(j, height)) * width;
+        for (int32_t x = 0; x < width; ++x) {
+            columnSums[static_cast<size_t>(x)] += static_cast<double>(src[x]);
+        }
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        if (y > 0) {
+            const float* entering =
+                rowSums.get() + static_cast<ptrdiff_t>(ClampIndex(y + half, height)) * width;
+            const float* leaving =
+                rowSums.get() + static_cast<ptrdiff_t>(ClampIndex(y - half - 1, height)) * width;
+            for (int32_t x = 0; x < width; ++x) {
+                double& sum = columnSums[static_cast<size_t>(x)];
+                sum += static_cast<double>(entering[x]);
+                sum -= static_cast<double>(leaving[x]);
+            }
+        }
+        const ptrdiff_t base = static_cast<ptrdiff_t>(y) * width;
+        for (int32_t x = 0; x < width; ++x) {
+            const float mean = static_cast<float>(columnSums[static_cast<size_t>(x)] *
+                                                  static_cast<double>(inverseArea));
+            const float g = ToneGain(mean, lightSlope, darkSlope);
+            const ptrdiff_t i = base + x;
+            plane0[i] *= g;
+            plane1[i] *= g;
+            plane2[i] *= g;
+            gainMap[i] = g;
+        }
+    }
+}
+
+void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
+                        float lightGain, float darkGain, const float* gainMap) {
+    if (lightGain == 1.0f && darkGain == 1.0f) {
+        return;
+    }
+    if (width < 1 || height < 1) {
+        return;
+    }
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    for (size_t i = 0; i < count; ++i) {
+        const float r = 1.0f / gainMap[i];
+        plane0[i] *= r;
+        plane1[i] *= r;
+        plane2[i] *= r;
+    }
+}
+
+}  // namespace vel

@@ -1,0 +1,22 @@
+#pragma once
+// Brightness-dependent gain: the planes are scaled before the suppression and scaled back
+// after it, so that light or dark areas lose more (gain < 1) or less (gain > 1) detail.
+
+#include <cstdint>
+
+namespace vel {
+
+// Side of the square box whose mean measures local brightness: the fourth root of the sample
+// count rounded to nearest, at least 3, made odd.
+int32_t ToneBoxSize(int32_t width, int32_t height);
+
+// Multiplies the three planes by a gain taken from the clamped box mean of plane0 and stores
+// each gain in gainMap (width * height floats). Gains of exactly 1.0 and 1.0 touch nothing.
+void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
+                         float lightGain, float darkGain, float* gainMap);
+
+// Divides the planes by the gains stored by ApplyToneCorrection with the same two gains.
+void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
+                        float lightGain, float darkGain, const float* gainMap);
+
+}  // namespace vel

@@ -1,0 +1,95 @@
+#include "plugin/Run.h"
+
+#include <atomic>
+#include <cstdio>
+#include <new>
+
+#include "engine/Jobs.h"
+#include "plugin/HostImage.h"
+#include "plugin/InteractiveSteps.h"
+#include "plugin/PlaneImage.h"
+#include "plugin/WorkerJob.h"
+#include "settings/NoiseReductionParams.h"
+
+namespace vel {
+
+namespace {
+
+std::atomic<bool> g_exportBusy{false};
+std::atomic<const InteractiveSteps*> g_steps{nullptr};
+
+}  // namespace
+
+ExportGuard::ExportGuard() : acquired_(!g_exportBusy.exchange(true, std::memory_order_acq_rel)) {}
+
+ExportGuard::~ExportGuard() {
+    if (acquired_) {
+        g_exportBusy.store(false, std::memory_order_release);
+    }
+}
+
+void SetInteractiveSteps(const InteractiveSteps* steps) {
+    g_steps.store(steps, std::memory_order_release);
+}
+
+const InteractiveSteps* GetInteractiveSteps() { return g_steps.load(std::memory_order_acquire); }
+
+int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
+                  const char* imageProfilePath, const char* displayProfilePath) {
+    const InteractiveSteps* steps = GetInteractiveSteps();
+    if (showSettingsDialog) {
+        if (!steps || !steps->runSettingsPhase) {
+            std::fputs(
+                "VEL Noise Reduction: no settings dialog is available here; "
+                "the image was left unchanged.\n",
+                stderr);
+            return kRunCancelled;
+        }
+        if (!steps->runSettingsPhase(image, imageProfilePath, displayProfilePath)) {
+            return kRunCancelled;
+        }
+    } else {
+        // A silent run never uses an analysis made for another image.
+        NoiseProfile().clear();
+    }
+
+    std::unique_ptr<ProgressWindow> window;
+    if (showProgress && steps && steps->createProgressWindow) {
+        window = steps->createProgressWindow();
+    }
+
+    image.RgbToYuv();
+    if (CurrentSettings().reanalyzeWhole &&
+        RunWorkerJob(AnalysisWork, &image, "Image pre-analysis...", window.get())) {
+        return kRunCancelled;
+    }
+    if (RunWorkerJob(ReductionWork, &image, "VEL Noise Reduction...", window.get())) {
+        return kRunCancelled;
+    }
+    image.YuvToRgb();
+    return kRunCompleted;
+}
+
+void OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
+                    const char* imageProfilePath, const char* displayProfilePath) {
+    if (!pixels || width <= 0 || height <= 0) {
+        return;
+    }
+    // Only the low byte of the flag counts.
+    const bool interactive = (static_cast<uint32_t>(noInteraction) & 0xFFu) == 0;
+    // The profiles serve the dialog's colour-managed preview, and only as a pair.
+    const bool profiles = interactive && imageProfilePath && displayProfilePath;
+    try {
+        PlaneImage image(width, height);
+        ImportHostImage(pixels, width, height, image);
+        if (RunPlugin(image, interactive, interactive, profiles ? imageProfilePath : nullptr,
+                      profiles ? displayProfilePath : nullptr) == kRunCompleted) {
+            ExportHostImage(image, pixels);
+        }
+    } catch (...) {
+        // Typically the working planes did not fit. Nothing may escape into the host, and
+        // the host keeps its image as it was.
+    }
+}
+
+}  // namespace vel

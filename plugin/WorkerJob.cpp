@@ -1,0 +1,178 @@
+#include "plugin/WorkerJob.h"
+
+#include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "engine/Jobs.h"
+#include "platform/Platform.h"
+#include "plugin/HostCallbacks.h"
+#include "plugin/InteractiveSteps.h"
+#include "plugin/PlaneImage.h"
+#include "settings/NoiseReductionParams.h"
+
+namespace vel {
+
+namespace {
+
+std::atomic<float> g_sharedProgress{0.0f};
+
+// A wake-up may be lost (a failed wait, or on Windows another process consuming a signal of
+// a shared name), so the run never waits longer than this before it looks at done again.
+constexpr uint32_t kRecheckMs = 100;
+// How long the run waits for a thread that has reported done to end.
+constexpr uint32_t kJoinMs = 1000;
+
+std::string MakeDoneEventName() {
+    // Unique per process: runs of other processes never see or consume our wake-ups.
+#ifdef _WIN32
+    const auto pid = static_cast<unsigned long>(_getpid());
+#else
+    const auto pid = static_cast<unsigned long>(getpid());
+#endif
+    return "VEL NR Processing done " + std::to_string(pid);
+}
+
+void RunAnalysis(WorkerJob* job) {
+    PlaneImage& image = *job->image;
+    RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(),
+                     image.Height(), *job->params, job->progress, job->poll, &job->cancel);
+}
+
+void RunReduction(WorkerJob* job) {
+    PlaneImage& image = *job->image;
+    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(),
+                      image.Height(), *job->params, job->progress, job->poll, &job->cancel);
+}
+
+// Thread entry of the run's jobs.
+void RunJobThread(void* arg) { ExecuteJob(static_cast<WorkerJob*>(arg), true); }
+
+}  // namespace
+
+const char* DoneEventName() {
+    static const std::string name = MakeDoneEventName();
+    return name.c_str();
+}
+
+int AnalysisWork(WorkerJob* job) {
+    RunAnalysis(job);
+    return 0;
+}
+
+int AnalysisWorkWithConversion(WorkerJob* job) {
+    job->image->RgbToYuv();
+    RunAnalysis(job);
+    return 0;
+}
+
+int ReductionWork(WorkerJob* job) {
+    RunReduction(job);
+    return 0;
+}
+
+int ReductionWorkWithConversions(WorkerJob* job) {
+    job->image->RgbToYuv();
+    RunReduction(job);
+    job->image->YuvToRgb();
+    return 0;
+}
+
+void ExecuteJob(WorkerJob* job, bool signalDone) {
+    if (job->work) {
+        try {
+            job->work(job);
+        } catch (...) {
+            // Typically std::bad_alloc from the engine, which has released its buffers.
+            job->failed.store(true, std::memory_order_relaxed);
+        }
+    }
+    // Once done is visible the waiting thread may discard the job: read what is still
+    // needed first and touch nothing of the job afterwards.
+    const NotifyFunction notify = job->notify;
+    void* const notifyTarget = job->notifyTarget;
+    job->progressValue.store(100.0f, std::memory_order_relaxed);
+    job->done.store(true, std::memory_order_release);
+    if (notify) {
+        notify(notifyTarget);
+    }
+    if (signalDone) {
+        SignalDoneEvent();
+    }
+}
+
+void SignalDoneEvent() { platform::SignalNamedEvent(DoneEventName()); }
+
+void RunProgressCallback(float percent) {
+    g_sharedProgress.store(percent, std::memory_order_release);
+    SignalDoneEvent();
+}
+
+bool RunPollCallback() {
+    SignalDoneEvent();
+    return false;
+}
+
+float SharedProgress() { return g_sharedProgress.load(std::memory_order_acquire); }
+
+bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
+                  ProgressWindow* window) {
+    auto event = platform::NamedEvent::Create(DoneEventName());
+
+    WorkerJob job;
+    job.progress = RunProgressCallback;
+    job.poll = RunPollCallback;
+    job.work = work;
+    job.image = image;
+    job.params = &CurrentSettings();
+
+    if (window) {
+        window->SetStatusText(statusText);
+        window->SetProgress(0.0f);
+        window->SetCancelFlag(&job.cancel);
+    }
+    g_sharedProgress.store(0.0f, std::memory_order_release);
+    ReportHostProgress(statusText, 0.0f);
+
+    platform::WorkerThread thread;
+    if (!event || !thread.CreateSuspended(RunJobThread, &job)) {
+        if (window) {
+            window->SetCancelFlag(nullptr);
+        }
+        return true;  // the job could not start: no result
+    }
+    thread.Resume();
+
+    do {
+        // The result is not needed: done is checked after every wake-up, whatever woke us.
+        platform::WaitOne(event.get(), kRecheckMs);
+        if (HostCancelRequested()) {
+            job.cancel.store(true, std::memory_order_release);
+        }
+        if (!job.cancel.load(std::memory_order_acquire)) {
+            const float percent = SharedProgress();
+            if (window) {
+                window->SetProgress(percent);
+            }
+            ReportHostProgress(statusText, percent);
+        }
+    } while (!job.done.load(std::memory_order_acquire));
+    // A cancel that arrives after the last report still counts, as a Cancel press does.
+    if (HostCancelRequested()) {
+        job.cancel.store(true, std::memory_order_release);
+    }
+
+    // done is set before the entry's last steps, which no longer touch the job; should
+    // the thread still not end in time, its handle is released and it ends by itself.
+    thread.Join(kJoinMs);
+    if (window) {
+        window->SetCancelFlag(nullptr);
+    }
+    return job.cancel.load(std::memory_order_acquire) ||
+           job.failed.load(std::memory_order_relaxed);
+}
+
+}  // namespace vel

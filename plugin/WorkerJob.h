@@ -1,0 +1,64 @@
+#pragma once
+// The unit of background work: one engine job on a worker thread of its own, with progress,
+// cancellation and a completion signal for the thread that waits for it.
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/EngineTypes.h"
+#include "settings/NoiseReductionParams.h"
+
+namespace vel {
+
+class PlaneImage;
+class ProgressWindow;
+struct WorkerJob;
+
+using WorkFunction = int (*)(WorkerJob* job);
+// Tells a window that the job has finished (the dialog's jobs post their message with it).
+using NotifyFunction = void (*)(void* target);
+
+struct WorkerJob {
+    NotifyFunction notify = nullptr;
+    void* notifyTarget = nullptr;
+    ProgressCallback progress = nullptr;
+    PollCallback poll = nullptr;
+    WorkFunction work = nullptr;
+    PlaneImage* image = nullptr;
+    CancelFlag cancel{false};
+    std::atomic<bool> done{false};
+    std::atomic<float> progressValue{0.0f};
+    // Set when the work function ended by an exception: the image holds no result.
+    std::atomic<bool> failed{false};
+    const NoiseReductionParams* params = nullptr;
+};
+
+// The four work functions; each works on job->image in place and returns 0.
+int AnalysisWork(WorkerJob* job);                 // Y, U, V planes: whole-image analysis
+int AnalysisWorkWithConversion(WorkerJob* job);   // R, G, B planes: convert, then analyse
+int ReductionWork(WorkerJob* job);                // Y, U, V planes: noise reduction
+int ReductionWorkWithConversions(WorkerJob* job); // R, G, B in and out
+
+// Runs the job body on the calling (worker) thread: the work function, then progress 100,
+// done, the notification and, when signalDone is set, the run's completion event.
+// Exceptions of the work function end the job as failed, never the process.
+void ExecuteJob(WorkerJob* job, bool signalDone);
+
+// The run's callbacks: store the percentage / signal the completion event. Poll never stops.
+void RunProgressCallback(float percent);
+bool RunPollCallback();
+// Sets the completion event of this process's runs, if one exists.
+void SignalDoneEvent();
+// The per-process name of that event.
+const char* DoneEventName();
+
+// Starts one job on a worker thread and waits for it while pumping messages, showing its
+// progress in the window when one is given. True when the job was cancelled or failed: the
+// image then holds no usable result.
+bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
+                  ProgressWindow* window);
+
+// The shared progress value of the run's jobs.
+float SharedProgress();
+
+}  // namespace vel

@@ -1,0 +1,131 @@
+// Allocation failure: this program replaces the global operator new so that the Nth
+// allocation inside an engine job throws std::bad_alloc. Every N up to the job's allocation
+// count is tried; the exception must reach the caller with every engine buffer released and
+// the planes and the profile as they were.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "TestImages.h"
+#include "engine/Jobs.h"
+
+namespace {
+
+long g_failAt = 0;  // 0: never fail
+long g_allocations = 0;
+long g_live = 0;
+
+void* Allocate(std::size_t size) {
+    if (g_failAt > 0 && ++g_allocations == g_failAt) {
+        throw std::bad_alloc();
+    }
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (!p) {
+        throw std::bad_alloc();
+    }
+    ++g_live;
+    return p;
+}
+
+void Release(void* p) noexcept {
+    if (p) {
+        --g_live;
+        std::free(p);
+    }
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+    Release(p);
+}
+void operator delete[](void* p) noexcept {
+    Release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    Release(p);
+}
+
+namespace vel {
+namespace {
+
+// Runs job with failure injection at every allocation in turn and checks the outcome.
+template <typename Job, typename Check>
+void InjectEveryFailure(Job job, Check check) {
+    g_allocations = 0;
+    g_failAt = 1L << 40;  // count only
+    job();
+    const long count = g_allocations;
+    g_failAt = 0;
+    ASSERT_GT(count, 5);
+    for (long n = 1; n <= count; ++n) {
+        const long liveBefore = g_live;
+        g_allocations = 0;
+        g_failAt = n;
+        bool thrown = false;
+        try {
+            job();
+        } catch (const std::bad_alloc&) {
+            thrown = true;
+        }
+        g_failAt = 0;
+        EXPECT_TRUE(thrown) << "allocation " << n << " of " << count;
+        EXPECT_EQ(g_live, liveBefore) << "allocation " << n << " leaked";
+        check(n);
+    }
+}
+
+TEST(AllocationFailureTest, ReductionReleasesEverythingAndRestoresThePlanes) {
+    for (const bool highQuality : {false, true}) {
+        const test::Planes input = test::MakeNoisyImage(70, 40, 31);
+        test::Planes planes = input;
+        NoiseReductionParams params;
+        params.highQuality = highQuality;
+        params.lightCorrection = 5;
+        params.darkCorrection = 7;
+        NoiseProfile().clear();
+        InjectEveryFailure(
+            [&] {
+                planes = input;  // a completed counting run changes them
+                RunNoiseReduction(planes[0], planes[1], planes[2], 70, 40, params, nullptr, nullptr,
+                                  nullptr);
+            },
+            [&](long n) {
+                for (int p = 0; p < 3; ++p) {
+                    for (size_t i = 0; i < input.Size(); ++i) {
+                        ASSERT_NEAR(planes[p][i], input[p][i],
+                                    1e-5f * (1.0f + std::abs(input[p][i])))
+                            << "allocation " << n;
+                    }
+                }
+            });
+    }
+}
+
+TEST(AllocationFailureTest, AnalysisReleasesEverythingAndKeepsTheProfile) {
+    const test::Planes input = test::MakeNoisyImage(600, 40, 32);  // two analysis tiles
+    NoiseReductionParams params;
+    NoiseProfile().assign(48, 2.5f);
+    InjectEveryFailure(
+        [&] {
+            NoiseProfile().assign(48, 2.5f);
+            RunNoiseAnalysis(input[0], input[1], input[2], 600, 40, params, nullptr, nullptr,
+                             nullptr);
+        },
+        [&](long n) { EXPECT_EQ(NoiseProfile(), std::vector<float>(48, 2.5f)) << n; });
+    NoiseProfile().clear();
+}
+
+}  // namespace
+}  // namespace vel

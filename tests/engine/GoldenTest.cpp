@@ -1,0 +1,111 @@
+// Golden check: a seeded synthetic image run through whole jobs, the output bits pinned by an
+// FNV-1a hash. Any change of a constant, an order of operations or a float width in the engine
+// or the wavelet layer changes a hash.
+//
+// When a numeric change is intended, refresh the table below:
+//   VELNR_PRINT_GOLDEN=1 ctest --preset debug -R Golden --output-on-failure
+// prints one line per case ("{"name", 0x...ull},"); paste them over kGolden and say in the
+// commit message why the numbers moved. Release and debug builds must print the same values.
+
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "TestImages.h"
+#include "engine/Jobs.h"
+
+namespace vel {
+namespace {
+
+struct GoldenCase {
+    const char* name;
+    uint64_t hash;
+};
+
+constexpr GoldenCase kGolden[] = {
+    {"isotropic-measured", 0xc073421e19fada4dull},
+    {"directional-measured", 0x98c2f7bb4553fe28ull},
+    {"directional-profile", 0xa2b9b79ba0b83cf2ull},
+    {"isotropic-profile-tone", 0xaed9a112fb195cb2ull},
+    {"directional-measured-tone-thresholds", 0xac2330da2bb69251ull},
+    {"directional-analysis-profile", 0xfd27e8c2ab27b04aull},
+    {"isotropic-analysis-profile", 0x2796455eac497a0cull},
+};
+
+uint64_t Expected(const std::string& name) {
+    for (const GoldenCase& c : kGolden) {
+        if (name == c.name) {
+            return c.hash;
+        }
+    }
+    return 0;
+}
+
+bool Printing() {
+    const char* env = std::getenv("VELNR_PRINT_GOLDEN");
+    return env && std::strcmp(env, "0") != 0;
+}
+
+void Check(const std::string& name, uint64_t hash) {
+    if (Printing()) {
+        std::printf("    {\"%s\", 0x%016" PRIx64 "ull},\n", name.c_str(), hash);
+        return;
+    }
+    EXPECT_EQ(hash, Expected(name)) << name << ": output bits changed (see the file comment)";
+}
+
+uint64_t HashProfile() {
+    test::Planes wrapped(static_cast<int32_t>(NoiseProfile().size()), 1);
+    wrapped.p[0] = NoiseProfile();
+    wrapped.p[1].clear();
+    wrapped.p[2].clear();
+    return test::HashPlanes(wrapped);
+}
+
+// 700 x 600: 2 x 2 reduction tiles (last column 220, last row 120) and 2 x 2 analysis tiles.
+constexpr int32_t kW = 700, kH = 600;
+
+struct RunCase {
+    const char* name;
+    bool highQuality;
+    bool profile;
+    int light, dark, lumaThreshold, chromaSuppression;
+};
+
+TEST(GoldenTest, OutputBitsArePinned) {
+    const test::Planes input = test::MakeNoisyImage(kW, kH, 0x5EEDull);
+    const RunCase cases[] = {
+        {"isotropic-measured", false, false, 0, 0, -2, 12},
+        {"directional-measured", true, false, 0, 0, -2, 12},
+        {"directional-profile", true, true, 0, 0, -2, 12},
+        {"isotropic-profile-tone", false, true, 6, 9, -2, 12},
+        {"directional-measured-tone-thresholds", true, false, -5, 12, 4, 20},
+    };
+    for (const RunCase& c : cases) {
+        NoiseReductionParams params;
+        params.highQuality = c.highQuality;
+        params.lightCorrection = c.light;
+        params.darkCorrection = c.dark;
+        params.lumaThreshold = c.lumaThreshold;
+        params.chromaSuppression = c.chromaSuppression;
+        NoiseProfile().clear();
+        test::Planes planes = input;
+        if (c.profile) {
+            RunNoiseAnalysis(planes[0], planes[1], planes[2], kW, kH, params, nullptr, nullptr,
+                             nullptr);
+            Check(std::string(c.highQuality ? "directional" : "isotropic") + "-analysis-profile",
+                  HashProfile());
+        }
+        RunNoiseReduction(planes[0], planes[1], planes[2], kW, kH, params, nullptr, nullptr,
+                          nullptr);
+        Check(c.name, test::HashPlanes(planes));
+    }
+    NoiseProfile().clear();
+}
+
+}  // namespace
+}  // namespace vel

@@ -1,0 +1,227 @@
+// The plug-in as a host sees it: loaded with dlopen, driven only through its exports.
+
+#include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/Jobs.h"
+#include "plugin/HostImage.h"
+#include "plugin/PlaneImage.h"
+#include "plugin/VELNoiseReduction.h"
+#include "settings/NoiseReductionParams.h"
+#include "tests/run/TestImages.h"
+
+namespace vel {
+namespace {
+
+struct Library {
+    void* handle = nullptr;
+    VelGetSettingsFn getSettings = nullptr;
+    VelSetSettingsFn setSettings = nullptr;
+    VelOpenPluginFn openPlugin = nullptr;
+    VelSetHostCallbacksFn setHostCallbacks = nullptr;
+
+    Library() {
+        // ctest runs every test in a process of its own, so each test starts from a freshly
+        // loaded library, as a host does.
+        handle = dlopen(VELNR_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (handle) {
+            getSettings = reinterpret_cast<VelGetSettingsFn>(dlsym(handle, "GetSettings"));
+            setSettings = reinterpret_cast<VelSetSettingsFn>(dlsym(handle, "SetSettings"));
+            openPlugin = reinterpret_cast<VelOpenPluginFn>(dlsym(handle, "OpenPlugin"));
+            setHostCallbacks =
+                reinterpret_cast<VelSetHostCallbacksFn>(dlsym(handle, "SetHostCallbacks"));
+        }
+    }
+    ~Library() {
+        if (handle) {
+            dlclose(handle);
+        }
+    }
+    bool Ok() const { return handle && getSettings && setSettings && openPlugin && setHostCallbacks; }
+};
+
+std::filesystem::path TempFile(const std::string& name) {
+    return std::filesystem::temp_directory_path() /
+           ("velnr-" + std::to_string(getpid()) + "-" + name);
+}
+
+std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32_t h,
+                                const NoiseReductionParams& params, bool analyse) {
+    PlaneImage image(w, h);
+    ImportHostImage(host.data(), w, h, image);
+    image.RgbToYuv();
+    NoiseProfile().clear();
+    if (analyse) {
+        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
+                         nullptr, nullptr);
+    }
+    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
+                      nullptr, nullptr);
+    NoiseProfile().clear();
+    image.YuvToRgb();
+    std::vector<float> out = host;
+    ExportHostImage(image, out.data());
+    return out;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+TEST(Library, SetSettingsThenSilentRunEqualsTheEngine) {
+    Library lib;
+    ASSERT_TRUE(lib.Ok()) << dlerror();
+    const auto path = TempFile("settings.ini");
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << "[Other Program]\r\nkey=value\r\n[VEL Noise Reduction 3]\r\nLuma Threshold=2\r\n"
+             "Chroma Suppression=18\r\nHigh Quality=0\r\nDark Correction=4\r\n";
+    }
+    lib.setSettings(path.string().c_str(), 3);
+    NoiseReductionParams expected;  // keys the file lacks take their defaults
+    expected.lumaThreshold = 2;
+    expected.chromaThreshold = 1;
+    expected.lumaSuppression = 9;
+    expected.chromaSuppression = 18;
+    expected.highQuality = false;
+    expected.darkCorrection = 4;
+
+    const auto host = test::NoisyImage(150, 90, 21);
+    auto pixels = host;
+    lib.openPlugin(1, 150, 90, pixels.data(), 0, 0, nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 150, 90, expected, false)));
+    std::filesystem::remove(path);
+}
+
+TEST(Library, ReanalyzeWholeAnalysesFirst) {
+    Library lib;
+    ASSERT_TRUE(lib.Ok());
+    const auto path = TempFile("reanalyze.ini");
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << "[VEL Noise Reduction 0]\nReanalyze Whole=1\n";
+    }
+    lib.setSettings(path.string().c_str(), 0);
+    NoiseReductionParams expected;
+    expected.lumaThreshold = 0;
+    expected.lumaSuppression = 9;
+    expected.reanalyzeWhole = true;
+    const auto host = test::NoisyImage(120, 100, 22);
+    auto pixels = host;
+    lib.openPlugin(1, 120, 100, pixels.data(), 0, 0, nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 120, 100, expected, true)));
+    std::filesystem::remove(path);
+}
+
+TEST(Library, RightAfterLoadingTheInitialSettingsMeasureNoisePerTile) {
+    Library lib;
+    ASSERT_TRUE(lib.Ok());
+    const auto host = test::NoisyImage(64, 48, 23);
+    auto pixels = host;
+    lib.openPlugin(1, 64, 48, pixels.data(), 0, 0, nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 64, 48, NoiseReductionParams{}, false)));
+}
+
+struct CallbackLog {
+    Library* lib = nullptr;
+    std::vector<std::string> statuses;
+    std::vector<float> percents;
+    volatile unsigned char cancel = 0;
+    float cancelAt = -1.0f;
+    bool reenter = false;
+    std::vector<float> reentrantPixels;
+};
+
+void LogProgress(void* context, const char* status, float percent) {
+    auto* log = static_cast<CallbackLog*>(context);
+    if (log->statuses.empty() || log->statuses.back() != status) {
+        log->statuses.emplace_back(status);
+    }
+    log->percents.push_back(percent);
+    if (log->cancelAt >= 0.0f && percent >= log->cancelAt) {
+        log->cancel = 1;
+    }
+    if (log->reenter) {
+        log->reenter = false;
+        // A second run while one waits must be refused without touching its buffer.
+        log->lib->openPlugin(1, 2, 2, log->reentrantPixels.data(), 0, 0, nullptr, nullptr);
+        log->lib->getSettings("/nonexistent-folder/never-written.ini", 0);
+    }
+}
+
+TEST(Library, HostCallbacksReportProgressAndCancel) {
+    Library lib;
+    ASSERT_TRUE(lib.Ok());
+    CallbackLog log;
+    log.lib = &lib;
+    lib.setHostCallbacks(LogProgress, &log, &log.cancel);
+    const auto host = test::NoisyImage(700, 600, 24);
+    auto pixels = host;
+    lib.openPlugin(1, 700, 600, pixels.data(), 0, 0, nullptr, nullptr);
+    ASSERT_EQ(log.statuses, std::vector<std::string>{"VEL Noise Reduction..."});
+    EXPECT_EQ(log.percents.front(), 0.0f);
+    EXPECT_EQ(log.percents.back(), 100.0f);
+    EXPECT_FALSE(SameBits(pixels, host));
+
+    log = CallbackLog{};
+    log.lib = &lib;
+    log.cancelAt = 0.0f;
+    pixels = host;
+    lib.openPlugin(1, 700, 600, pixels.data(), 0, 0, nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, host));
+    lib.setHostCallbacks(nullptr, nullptr, nullptr);
+}
+
+TEST(Library, ASecondCallDuringARunIsRefused) {
+    Library lib;
+    ASSERT_TRUE(lib.Ok());
+    CallbackLog log;
+    log.lib = &lib;
+    log.reenter = true;
+    log.reentrantPixels = {0.5f, 0.5f, 0.5f, 0.25f, 0.25f, 0.25f, 0.1f, 0.2f, 0.3f,
+                           0.9f, 0.8f, 0.7f};
+    const auto before = log.reentrantPixels;
+    lib.setHostCallbacks(LogProgress, &log, &log.cancel);
+    const auto host = test::NoisyImage(60, 40, 25);
+    auto pixels = host;
+    lib.openPlugin(1, 60, 40, pixels.data(), 0, 0, nullptr, nullptr);
+    EXPECT_EQ(log.reentrantPixels, before);
+    EXPECT_FALSE(std::filesystem::exists("/nonexistent-folder/never-written.ini"));
+    EXPECT_TRUE(SameBits(pixels, EngineResult(host, 60, 40, NoiseReductionParams{}, false)));
+    lib.setHostCallbacks(nullptr, nullptr, nullptr);
+}
+
+TEST(Library, TwoProcessesRunAtTheSameMoment) {
+    const auto host = test::NoisyImage(900, 700, 26);
+    const auto expected = EngineResult(host, 900, 700, NoiseReductionParams{}, false);
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            Library lib;
+            auto pixels = host;
+            if (lib.Ok()) {
+                lib.openPlugin(1, 900, 700, pixels.data(), 0, 0, nullptr, nullptr);
+            }
+            _exit(lib.Ok() && SameBits(pixels, expected) ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+}
+
+}  // namespace
+}  // namespace vel

@@ -1,0 +1,380 @@
+// The processing run in-process: settings phase and progress window are test doubles that
+// drive the same seam the dialogs use.
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/Jobs.h"
+#include "platform/Platform.h"
+#include "plugin/HostImage.h"
+#include "plugin/InteractiveSteps.h"
+#include "plugin/PlaneImage.h"
+#include "plugin/Run.h"
+#include "plugin/WorkerJob.h"
+#include "settings/NoiseReductionParams.h"
+#include "tests/run/TestImages.h"
+
+namespace vel {
+namespace {
+
+// Computes what a completed run must give, by calling the engine directly.
+std::vector<float> Reference(const std::vector<float>& host, int32_t w, int32_t h,
+                             const NoiseReductionParams& params, bool analyse) {
+    PlaneImage image(w, h);
+    ImportHostImage(host.data(), w, h, image);
+    image.RgbToYuv();
+    std::vector<float> saved = NoiseProfile();
+    NoiseProfile().clear();
+    if (analyse) {
+        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
+                         nullptr, nullptr);
+    }
+    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
+                      nullptr, nullptr);
+    NoiseProfile() = saved;
+    image.YuvToRgb();
+    std::vector<float> out = host;
+    ExportHostImage(image, out.data());
+    return out;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// A progress window that records what the run shows and presses Cancel on request.
+struct FakeWindow : ProgressWindow {
+    struct Call {
+        std::string status;
+        std::vector<float> progress;
+    };
+    std::vector<Call> calls;
+    CancelFlag* flag = nullptr;
+    std::string cancelInStatus;  // press Cancel in this job ...
+    float cancelAt = -1.0f;      // ... once the shown percentage reaches this value
+    bool cancelled = false;
+
+    void SetStatusText(const char* text) override { calls.push_back({text, {}}); }
+    void SetProgress(float percent) override {
+        calls.back().progress.push_back(percent);
+        if (!cancelled && flag && cancelAt >= 0.0f && percent >= cancelAt &&
+            calls.back().status == cancelInStatus) {
+            flag->store(true);
+            cancelled = true;
+        }
+    }
+    void SetCancelFlag(CancelFlag* f) override {
+        flag = f;
+        if (f) {
+            f->store(false);
+        }
+    }
+};
+
+FakeWindow* g_window = nullptr;
+bool g_confirm = true;
+NoiseReductionParams g_dialogValues;
+int g_settingsPhases = 0;
+
+bool FakeSettingsPhase(PlaneImage&, const char*, const char*) {
+    ++g_settingsPhases;
+    if (!g_confirm) {
+        return false;
+    }
+    CurrentSettings() = g_dialogValues;
+    return true;
+}
+
+std::unique_ptr<ProgressWindow> FakeCreateWindow() {
+    auto window = std::make_unique<FakeWindow>();
+    *window = *g_window;  // copy the test's instructions
+    g_window->calls.clear();
+    struct Forwarder : ProgressWindow {
+        FakeWindow* target;
+        explicit Forwarder(FakeWindow* t) : target(t) {}
+        void SetStatusText(const char* text) override { target->SetStatusText(text); }
+        void SetProgress(float p) override { target->SetProgress(p); }
+        void SetCancelFlag(CancelFlag* f) override { target->SetCancelFlag(f); }
+    };
+    return std::make_unique<Forwarder>(g_window);
+}
+
+const InteractiveSteps kFakeSteps{FakeSettingsPhase, FakeCreateWindow};
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = CurrentSettings();
+        CurrentSettings() = NoiseReductionParams{};
+        NoiseProfile().clear();
+        window_ = FakeWindow{};
+        g_window = &window_;
+        g_confirm = true;
+        g_settingsPhases = 0;
+        g_dialogValues = NoiseReductionParams{};
+        SetInteractiveSteps(&kFakeSteps);
+    }
+    void TearDown() override {
+        SetInteractiveSteps(nullptr);
+        CurrentSettings() = saved_;
+        NoiseProfile().clear();
+    }
+    NoiseReductionParams saved_;
+    FakeWindow window_;
+};
+
+TEST_F(RunTest, SilentRunEqualsTheEngineCalledDirectly) {
+    const auto host = test::NoisyImage(97, 61, 1);
+    auto pixels = host;
+    OpenPluginImpl(1, 97, 61, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 97, 61, CurrentSettings(), false)));
+    EXPECT_FALSE(SameBits(pixels, host));
+    EXPECT_EQ(g_settingsPhases, 0);
+    EXPECT_TRUE(window_.calls.empty());  // a silent run shows no window
+}
+
+TEST_F(RunTest, OnlyTheLowByteOfTheFlagCounts) {
+    const auto host = test::NoisyImage(40, 30, 2);
+    auto pixels = host;
+    g_confirm = false;
+    OpenPluginImpl(0x100, 40, 30, pixels.data(), nullptr, nullptr);  // low byte 0: dialog
+    EXPECT_EQ(g_settingsPhases, 1);
+    EXPECT_TRUE(SameBits(pixels, host));
+    OpenPluginImpl(0x201, 40, 30, pixels.data(), nullptr, nullptr);  // silent
+    EXPECT_EQ(g_settingsPhases, 1);
+    EXPECT_FALSE(SameBits(pixels, host));
+}
+
+TEST_F(RunTest, SilentRunWithReanalyzeAnalysesTheWholeImageFirst) {
+    CurrentSettings().reanalyzeWhole = true;
+    const auto host = test::NoisyImage(130, 70, 3);
+    auto pixels = host;
+    OpenPluginImpl(1, 130, 70, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 130, 70, CurrentSettings(), true)));
+    EXPECT_FALSE(SameBits(pixels, Reference(host, 130, 70, CurrentSettings(), false)));
+    EXPECT_EQ(NoiseProfile().size(), 48u);
+}
+
+TEST_F(RunTest, SilentRunNeverUsesAnEarlierProfile) {
+    NoiseProfile().assign(48, 50.0f);  // as if an earlier dialog had analysed another image
+    const auto host = test::NoisyImage(64, 64, 4);
+    auto pixels = host;
+    OpenPluginImpl(1, 64, 64, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(NoiseProfile().empty());
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 64, 64, CurrentSettings(), false)));
+}
+
+TEST_F(RunTest, InteractiveRunShowsBothPhasesAndUsesTheConfirmedSettings) {
+    g_dialogValues.reanalyzeWhole = true;
+    g_dialogValues.lumaSuppression = 15;
+    g_dialogValues.highQuality = false;
+    const auto host = test::NoisyImage(80, 50, 5);
+    auto pixels = host;
+    OpenPluginImpl(0, 80, 50, pixels.data(), nullptr, nullptr);
+    EXPECT_EQ(CurrentSettings(), g_dialogValues);
+    ASSERT_EQ(window_.calls.size(), 2u);
+    EXPECT_EQ(window_.calls[0].status, "Image pre-analysis...");
+    EXPECT_EQ(window_.calls[1].status, "VEL Noise Reduction...");
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 80, 50, g_dialogValues, true)));
+}
+
+TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
+    const auto host = test::NoisyImage(80, 50, 6);
+    // The profile the dialog's pre-analysis left: measured on other pixels.
+    const auto other = test::NoisyImage(80, 50, 99);
+    {
+        PlaneImage image(80, 50);
+        ImportHostImage(other.data(), 80, 50, image);
+        image.RgbToYuv();
+        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50,
+                         g_dialogValues, nullptr, nullptr, nullptr);
+    }
+    const std::vector<float> dialogProfile = NoiseProfile();
+    auto pixels = host;
+    OpenPluginImpl(0, 80, 50, pixels.data(), nullptr, nullptr);
+    ASSERT_EQ(window_.calls.size(), 1u);
+    EXPECT_EQ(window_.calls[0].status, "VEL Noise Reduction...");
+    EXPECT_EQ(NoiseProfile(), dialogProfile);
+
+    PlaneImage image(80, 50);
+    ImportHostImage(host.data(), 80, 50, image);
+    image.RgbToYuv();
+    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50, g_dialogValues,
+                      nullptr, nullptr, nullptr);
+    image.YuvToRgb();
+    auto expected = host;
+    ExportHostImage(image, expected.data());
+    EXPECT_TRUE(SameBits(pixels, expected));
+}
+
+TEST_F(RunTest, CancelInTheDialogChangesNothing) {
+    g_confirm = false;
+    g_dialogValues.lumaThreshold = 7;
+    const NoiseReductionParams before = CurrentSettings();
+    const auto host = test::NoisyImage(30, 20, 7);
+    auto pixels = host;
+    OpenPluginImpl(0, 30, 20, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_EQ(CurrentSettings(), before);
+    EXPECT_TRUE(window_.calls.empty());  // no progress window after a cancelled dialog
+}
+
+TEST_F(RunTest, InteractiveCallWithoutADialogLeavesEverythingAlone) {
+    SetInteractiveSteps(nullptr);
+    const NoiseReductionParams before = CurrentSettings();
+    const auto host = test::NoisyImage(30, 20, 8);
+    auto pixels = host;
+    OpenPluginImpl(0, 30, 20, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_EQ(CurrentSettings(), before);
+}
+
+TEST_F(RunTest, CancelDuringTheAnalysisNeverStartsTheReduction) {
+    g_dialogValues.reanalyzeWhole = true;
+    window_.cancelInStatus = "Image pre-analysis...";
+    window_.cancelAt = 0.0f;
+    const auto host = test::NoisyImage(600, 300, 9);
+    NoiseProfile().assign(48, 1.25f);
+    auto pixels = host;
+    OpenPluginImpl(0, 600, 300, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, host));
+    ASSERT_EQ(window_.calls.size(), 1u);
+    EXPECT_EQ(window_.calls[0].status, "Image pre-analysis...");
+    // A cancelled analysis leaves the profile as it was; the confirmed settings stay.
+    EXPECT_EQ(NoiseProfile(), std::vector<float>(48, 1.25f));
+    EXPECT_EQ(CurrentSettings(), g_dialogValues);
+}
+
+TEST_F(RunTest, CancelDuringTheReductionAtManyPointsLeavesTheHostImageUntouched) {
+    const auto host = test::NoisyImage(1000, 530, 10);  // 2 x 2 tiles
+    const auto expected = Reference(host, 1000, 530, g_dialogValues, false);
+    for (float at : {0.0f, 1.0f, 25.0f, 50.0f, 75.0f, 99.0f}) {
+        SCOPED_TRACE(at);
+        window_ = FakeWindow{};
+        window_.cancelInStatus = "VEL Noise Reduction...";
+        window_.cancelAt = at;
+        auto pixels = host;
+        OpenPluginImpl(0, 1000, 530, pixels.data(), nullptr, nullptr);
+        // The window only samples the progress: a late threshold may never be shown before
+        // the job ends. Whenever Cancel was pressed, the host image must be untouched.
+        if (window_.cancelled) {
+            EXPECT_TRUE(SameBits(pixels, host));
+        } else {
+            EXPECT_GT(at, 0.0f);  // 0 is shown before the job starts: always cancelled
+            EXPECT_TRUE(SameBits(pixels, expected));
+        }
+    }
+}
+
+// Presses Cancel from the engine's last progress report, after all the work is done.
+WorkerJob* g_lateJob = nullptr;
+void CancelAtTheEnd(float percent) {
+    RunProgressCallback(percent);
+    if (percent >= 100.0f) {
+        g_lateJob->cancel.store(true);
+    }
+}
+int ReductionCancelledAfterTheLastReport(WorkerJob* job) {
+    g_lateJob = job;
+    job->progress = CancelAtTheEnd;
+    return ReductionWork(job);
+}
+
+TEST_F(RunTest, CancelJustAfterTheLastReportStillCancels) {
+    const auto host = test::NoisyImage(40, 30, 15);
+    PlaneImage image(40, 30);
+    ImportHostImage(host.data(), 40, 30, image);
+    image.RgbToYuv();
+    FakeWindow window;
+    EXPECT_TRUE(
+        RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
+                     &window));
+}
+
+TEST_F(RunTest, ProgressStartsAtZeroNeverDecreasesAndEndsAtTheLastReport) {
+    g_dialogValues.reanalyzeWhole = true;
+    const auto host = test::NoisyImage(1000, 530, 11);
+    auto pixels = host;
+    OpenPluginImpl(0, 1000, 530, pixels.data(), nullptr, nullptr);
+    ASSERT_EQ(window_.calls.size(), 2u);
+    for (const auto& call : window_.calls) {
+        ASSERT_FALSE(call.progress.empty());
+        EXPECT_EQ(call.progress.front(), 0.0f);
+        for (size_t i = 1; i < call.progress.size(); ++i) {
+            EXPECT_GE(call.progress[i], call.progress[i - 1]);
+        }
+        EXPECT_EQ(call.progress.back(), 100.0f);
+    }
+    EXPECT_EQ(SharedProgress(), 100.0f);
+}
+
+// Quit requests arriving while the run waits are taken and ignored; the run completes.
+std::atomic<int> g_quits{0};
+bool QuitOncePump() { return g_quits.fetch_add(1) != 0; }
+
+TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
+    g_quits = 0;
+    platform::SetMessagePump(QuitOncePump);
+    const auto host = test::NoisyImage(70, 40, 12);
+    auto pixels = host;
+    OpenPluginImpl(1, 70, 40, pixels.data(), nullptr, nullptr);
+    platform::SetMessagePump(nullptr);
+    EXPECT_GE(g_quits.load(), 1);
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 70, 40, CurrentSettings(), false)));
+}
+
+int ThrowingWork(WorkerJob*) { throw std::bad_alloc(); }
+
+TEST_F(RunTest, AJobWhoseWorkFunctionThrowsEndsAsNotCompleted) {
+    PlaneImage image(8, 8);
+    FakeWindow window;
+    EXPECT_TRUE(RunWorkerJob(ThrowingWork, &image, "VEL Noise Reduction...", &window));
+    EXPECT_TRUE(RunWorkerJob(ThrowingWork, &image, "VEL Noise Reduction...", nullptr));
+}
+
+TEST_F(RunTest, TooLargeImageLeavesTheHostBufferUntouched) {
+    // 3 planes of 2^31 - 1 square pixels cannot be allocated; the host buffer is a stand-in
+    // that the plug-in must never write.
+    std::vector<float> pixels(12, 0.5f);
+    OpenPluginImpl(1, 0x7FFFFFFF, 0x7FFFFFFF, pixels.data(), nullptr, nullptr);
+    EXPECT_EQ(pixels, std::vector<float>(12, 0.5f));
+}
+
+TEST_F(RunTest, OddSizesAndOutOfRangeValues) {
+    struct Size {
+        int32_t w, h;
+    };
+    for (Size s : {Size{1, 1}, Size{2, 5000}, Size{5000, 2}, Size{33, 33}, Size{17, 3},
+                   Size{513, 31}}) {
+        SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
+        auto pixels = test::NoisyImage(s.w, s.h, 13);
+        pixels[0] = 7.5f;
+        pixels[pixels.size() - 1] = -3.0f;
+        OpenPluginImpl(1, s.w, s.h, pixels.data(), nullptr, nullptr);
+        for (float v : pixels) {
+            ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
+        }
+    }
+}
+
+TEST_F(RunTest, NanInTheHostImageNeverCrashesAndOtherValuesStayInRange) {
+    auto pixels = test::NoisyImage(50, 40, 14);
+    pixels[3 * (20 * 50 + 25) + 1] = std::nanf("");
+    pixels[5] = std::numeric_limits<float>::infinity();
+    OpenPluginImpl(1, 50, 40, pixels.data(), nullptr, nullptr);
+    for (float v : pixels) {
+        ASSERT_TRUE(std::isnan(v) || (v >= 0.0f && v <= 1.0f)) << v;
+    }
+}
+
+}  // namespace
+}  // namespace vel

@@ -1,0 +1,194 @@
+#include "settings/SettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "tests/settings/TestFiles.h"
+#include "tests/support/FailingAllocator.h"
+
+namespace vel {
+namespace {
+
+using test::ReadAll;
+using test::WriteAll;
+
+class SettingsFileTest : public test::TempDirTest {};
+
+NoiseReductionParams Marked() {
+    NoiseReductionParams p;
+    p.lumaThreshold = 77;
+    p.chromaThreshold = 77;
+    p.lumaSuppression = 77;
+    p.chromaSuppression = 77;
+    p.lightCorrection = 77;
+    p.darkCorrection = 77;
+    p.linkLumaChroma = false;
+    p.highQuality = false;
+    p.reanalyzeWhole = true;
+    return p;
+}
+
+TEST_F(SettingsFileTest, SectionNameCarriesTheSlot) {
+    EXPECT_EQ(SettingsSection(0), "VEL Noise Reduction 0");
+    EXPECT_EQ(SettingsSection(-12), "VEL Noise Reduction -12");
+    EXPECT_EQ(SettingsSection(std::numeric_limits<int32_t>::max()),
+              "VEL Noise Reduction 2147483647");
+}
+
+TEST_F(SettingsFileTest, MissingKeysGiveTheirDefaultsNotTheInitialValues) {
+    for (const std::string& text : {std::string(), std::string("[Other]\nLuma Threshold=5\n")}) {
+        const auto path = File("s.ini");
+        WriteAll(path, text);
+        NoiseReductionParams p = Marked();
+        LoadSettings(path.c_str(), 0, p);
+        EXPECT_EQ(p.lumaThreshold, 0);
+        EXPECT_EQ(p.chromaThreshold, 1);
+        EXPECT_EQ(p.lumaSuppression, 9);
+        EXPECT_EQ(p.chromaSuppression, 12);
+        EXPECT_TRUE(p.linkLumaChroma);
+        EXPECT_TRUE(p.highQuality);
+        EXPECT_FALSE(p.reanalyzeWhole);
+        EXPECT_EQ(p.lightCorrection, 0);
+        EXPECT_EQ(p.darkCorrection, 0);
+    }
+    NoiseReductionParams p = Marked();
+    EXPECT_TRUE(LoadSettings(File("absent.ini").c_str(), 0, p));
+    EXPECT_EQ(p.lumaSuppression, 9);
+    EXPECT_FALSE(std::filesystem::exists(File("absent.ini")));
+}
+
+TEST_F(SettingsFileTest, AnyIntegerIsTakenUncheckedAndFixedFieldsAreNotTouched) {
+    const auto path = File("s.ini");
+    WriteAll(path,
+             "[VEL Noise Reduction 2]\r\n"
+             "Luma Threshold=-2147483648\r\n"
+             "Chroma Threshold=99\r\n"
+             "Light Correction=+3 dB\r\n"
+             "High Quality=-1\r\n"
+             "Link Luma Chroma=no\r\n");
+    NoiseReductionParams p = Marked();
+    p.decompositionLevels = 6;
+    LoadSettings(path.c_str(), 2, p);
+    EXPECT_EQ(p.lumaThreshold, std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(p.chromaThreshold, 99);
+    EXPECT_EQ(p.lightCorrection, 3);
+    EXPECT_TRUE(p.highQuality);
+    EXPECT_FALSE(p.linkLumaChroma);
+    EXPECT_EQ(p.decompositionLevels, 6);
+}
+
+TEST_F(SettingsFileTest, StoreCreatesTheSectionInTheKnownOrderAndRoundTrips) {
+    const auto path = File("new.ini");
+    ASSERT_TRUE(StoreSettings(path.c_str(), 0, NoiseReductionParams{}));
+    EXPECT_EQ(ReadAll(path),
+              "[VEL Noise Reduction 0]\r\n"
+              "Dark Correction=0\r\n"
+              "Light Correction=0\r\n"
+              "Reanalyze Whole=0\r\n"
+              "High Quality=1\r\n"
+              "Link Luma Chroma=1\r\n"
+              "Chroma Suppression=12\r\n"
+              "Luma Suppression=6\r\n"
+              "Chroma Threshold=1\r\n"
+              "Luma Threshold=-2\r\n");
+
+    NoiseReductionParams out = Marked();
+    out.lumaThreshold = -10;
+    out.darkCorrection = 2147483647;
+    ASSERT_TRUE(StoreSettings(path.c_str(), 7, out));
+    NoiseReductionParams in;
+    LoadSettings(path.c_str(), 7, in);
+    EXPECT_EQ(in, out);
+    // Storing again changes nothing: every key keeps its line and place.
+    const std::string once = ReadAll(path);
+    ASSERT_TRUE(StoreSettings(path.c_str(), 7, out));
+    EXPECT_EQ(ReadAll(path), once);
+}
+
+TEST_F(SettingsFileTest, ForeignContentStaysInPlace) {
+    const auto path = File("host.ini");
+    WriteAll(path,
+             "[VEL Noise Reduction 0]\n"
+             "Luma Threshold = 5\n"
+             "\n"
+             "; between\n"
+             "[Host]\n"
+             "VEL Noise Reduction=not ours\n");
+    NoiseReductionParams p;
+    ASSERT_TRUE(StoreSettings(path.c_str(), 0, p));
+    EXPECT_EQ(ReadAll(path),
+              "[VEL Noise Reduction 0]\r\n"
+              "Dark Correction=0\r\n"
+              "Light Correction=0\r\n"
+              "Reanalyze Whole=0\r\n"
+              "High Quality=1\r\n"
+              "Link Luma Chroma=1\r\n"
+              "Chroma Suppression=12\r\n"
+              "Luma Suppression=6\r\n"
+              "Chroma Threshold=1\r\n"
+              "Luma Threshold=-2\r\n"
+              "Luma Threshold = 5\r\n"
+              "\r\n"
+              "; between\r\n"
+              "[Host]\r\n"
+              "VEL Noise Reduction=not ours\r\n");
+    NoiseReductionParams back = Marked();
+    LoadSettings(path.c_str(), 0, back);
+    EXPECT_EQ(back.lumaThreshold, -2);
+}
+
+// A file that could be read only in part must never be replaced by that part.
+TEST_F(SettingsFileTest, PartialReadForLackOfMemoryLeavesTheFileAlone) {
+    const auto path = File("host.ini");
+    const std::string original = "[Host]\nhuge=" + std::string(300000, 'h') +
+                                 "\n[Other]\nk=v\n[VEL Noise Reduction 0]\nLuma Threshold=4\n";
+    WriteAll(path, original);
+    bool stored = true;
+    {
+        test::FailLargeAllocations fail(150000);
+        stored = StoreSettings(path.c_str(), 0, NoiseReductionParams{});
+        EXPECT_GE(fail.Refused(), 1u);
+    }
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(ReadAll(path), original);
+    EXPECT_EQ(FileCount(), 1u);
+
+    // Reading settings from it under the same shortage keeps the current values.
+    NoiseReductionParams p = Marked();
+    {
+        test::FailLargeAllocations fail(150000);
+        EXPECT_FALSE(LoadSettings(path.c_str(), 0, p));
+    }
+    EXPECT_EQ(p, Marked());
+    EXPECT_TRUE(LoadSettings(path.c_str(), 0, p));
+    EXPECT_EQ(p.lumaThreshold, 4);
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
+    // A folder in place of the file opens but cannot be read.
+    EXPECT_FALSE(StoreSettings(dir_.c_str(), 0, NoiseReductionParams{}));
+    EXPECT_TRUE(std::filesystem::is_directory(dir_));
+    EXPECT_FALSE(StoreSettings(nullptr, 0, NoiseReductionParams{}));
+    EXPECT_FALSE(StoreSettings(File("no/folder/s.ini").c_str(), 0, NoiseReductionParams{}));
+    NoiseReductionParams p = Marked();
+    EXPECT_FALSE(LoadSettings(dir_.c_str(), 0, p));
+    EXPECT_EQ(p, Marked());
+}
+
+TEST_F(SettingsFileTest, AFileWithoutReadAccessIsNeverOverwritten) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the super-user";
+    }
+    const auto path = File("locked.ini");
+    WriteAll(path, "[Host]\nk=1\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+    EXPECT_FALSE(StoreSettings(path.c_str(), 0, NoiseReductionParams{}));
+    std::filesystem::permissions(
+        path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(ReadAll(path), "[Host]\nk=1\n");
+}
+
+}  // namespace
+}  // namespace vel

@@ -1,0 +1,152 @@
+// Filter table, level spacing and the multi-level drivers.
+//
+// Number rules of every transform: all arithmetic is float32, one operation at a time in the
+// order each formula is written (left to right where it is a plain sum); nothing is carried
+// wider before a sample is stored. With SSE arithmetic and -ffp-contract=off every compiler
+// performs the same operations in the same order, so the bits are fixed, and a vectorised
+// path can match them by keeping that order. Flat planes stay exact in this order: c + c + c
+// + c and c/4 + c/2 + c/4 round back to 4c and c.
+
+#include "wavelet/Wavelet.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+
+namespace vel {
+namespace {
+
+// Overflow to infinity and NaN propagation follow IEEE 754 on every target.
+static_assert(std::numeric_limits<float>::is_iec559);
+
+constexpr bool StoredFiltersValid() {
+    for (const SmoothingFilter& f : kSmoothingFilters) {
+        if (f.tapCount < 1 || f.tapCount > SmoothingFilter::kMaxTaps || f.centre < 0 ||
+            f.centre >= f.tapCount) {
+            return false;
+        }
+        float sum = 0.0f;
+        for (int32_t k = 0; k < f.tapCount; ++k) {
+            sum += f.taps[k];
+        }
+        if (!(sum > 0.0f)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(kSmoothingFilterCount >= 1 && StoredFiltersValid(),
+              "every stored filter needs 1..kMaxTaps taps, a centre among them and a "
+              "positive sum");
+
+size_t PlaneSize(int32_t width, int32_t height) {
+    return static_cast<size_t>(width) * static_cast<size_t>(height);
+}
+
+void DecomposeOne(const float* plane, BandTable table, int32_t width, int32_t height,
+                  int32_t levels, WaveletKind kind, uint32_t filterIndex) {
+    const int32_t s = BandsPerLevel(kind);
+    for (int32_t j = 0; j < levels; ++j) {
+        const float* source = j == 0 ? plane : table[static_cast<size_t>(j - 1) * s];
+        float* const* bands = table + static_cast<size_t>(j) * s;
+        if (kind == WaveletKind::Directional) {
+            DecomposeLevelDirectional(source, bands, width, height, j, filterIndex);
+        } else {
+            DecomposeLevelIsotropic(source, bands, width, height, j, filterIndex);
+        }
+    }
+}
+
+// out = A(L-1) + D(0) + D(1) + ... + D(L-1): the residual first, then finest to coarsest,
+// accumulated one band at a time (the same additions in the same order as per sample).
+void ReconstructIsotropic(float* out, BandTable table, int32_t width, int32_t height,
+                          int32_t levels) {
+    const size_t count = PlaneSize(width, height);
+    const float* residual = table[static_cast<size_t>(levels - 1) * 2];
+    const float* finest = table[1];
+    for (size_t i = 0; i < count; ++i) {
+        out[i] = residual[i] + finest[i];
+    }
+    for (int32_t j = 1; j < levels; ++j) {
+        const float* detail = table[static_cast<size_t>(j) * 2 + 1];
+        for (size_t i = 0; i < count; ++i) {
+            out[i] += detail[i];
+        }
+    }
+}
+
+// Coarsest first: each level's sum replaces the approximation it was decomposed from.
+void ReconstructDirectional(float* out, BandTable table, int32_t width, int32_t height,
+                            int32_t levels) {
+    for (int32_t j = levels - 1; j >= 0; --j) {
+        float* destination = j == 0 ? out : table[static_cast<size_t>(j - 1) * 4];
+        ReconstructLevelDirectional(destination, table + static_cast<size_t>(j) * 4, width, height);
+    }
+}
+
+void ReconstructOne(float* out, BandTable table, int32_t width, int32_t height, int32_t levels,
+                    WaveletKind kind) {
+    if (kind == WaveletKind::Directional) {
+        ReconstructDirectional(out, table, width, height, levels);
+    } else {
+        ReconstructIsotropic(out, table, width, height, levels);
+    }
+}
+
+}  // namespace
+
+SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex) {
+    SmoothingFilter f = kSmoothingFilters[filterIndex < kSmoothingFilterCount ? filterIndex : 0];
+    float sum = 0.0f;
+    for (int32_t k = 0; k < f.tapCount; ++k) {
+        sum += f.taps[k];
+    }
+    const float reciprocal = 1.0f / sum;
+    for (int32_t k = 0; k < f.tapCount; ++k) {
+        f.taps[k] *= reciprocal;
+    }
+    return f;
+}
+
+int32_t LevelDilation(int32_t level, int32_t width, int32_t height) {
+    const int32_t limit = std::max({width, height, int32_t{1}});
+    const int32_t j = std::max(level, int32_t{0});
+    // 2^30 is the largest power of two an int32 holds; larger spacings exceed every plane.
+    if (j >= 30) {
+        return limit;
+    }
+    return std::min(int32_t{1} << j, limit);
+}
+
+void WaveletDecompose(const float* p0, const float* p1, const float* p2, BandTable t0, BandTable t1,
+                      BandTable t2, int32_t width, int32_t height, int32_t levels, WaveletKind kind,
+                      uint32_t filterIndex) {
+    if (levels < 1 || width < 1 || height < 1) {
+        return;
+    }
+    const float* planes[3] = {p0, p1, p2};
+    const BandTable tables[3] = {t0, t1, t2};
+    for (int c = 0; c < 3; ++c) {
+        if (planes[c] != nullptr && tables[c] != nullptr) {
+            DecomposeOne(planes[c], tables[c], width, height, levels, kind, filterIndex);
+        }
+    }
+}
+
+void WaveletReconstruct(float* out0, float* out1, float* out2, BandTable t0, BandTable t1,
+                        BandTable t2, int32_t width, int32_t height, int32_t levels,
+                        WaveletKind kind, uint32_t /*filterIndex*/) {
+    // With no level there is nothing to sum: the outputs are left as they are.
+    if (levels < 1 || width < 1 || height < 1) {
+        return;
+    }
+    float* outs[3] = {out0, out1, out2};
+    const BandTable tables[3] = {t0, t1, t2};
+    for (int c = 0; c < 3; ++c) {
+        if (outs[c] != nullptr && tables[c] != nullptr) {
+            ReconstructOne(outs[c], tables[c], width, height, levels, kind);
+        }
+    }
+}
+
+}  // namespace vel

@@ -1,0 +1,170 @@
+// Kind 1: a row split, then a column split of each half, giving four oriented bands.
+
+#include <algorithm>
+#include <cstdint>
+
+#include "wavelet/EdgeRule.h"
+#include "wavelet/Wavelet.h"
+
+namespace vel {
+namespace {
+
+struct Taps {
+    const float* taps;
+    int32_t count;
+    int32_t centre;
+
+    // The symmetric 3-tap filter has its own written form; any other shape sums tap by tap.
+    bool SymmetricThree() const { return count == 3 && centre == 1 && taps[0] == taps[2]; }
+};
+
+// A spacing below 1 has no meaning; it counts as 1 so no index ever leaves 0 .. n - 1.
+inline int64_t SafeDilation(int64_t d) {
+    return std::max(d, int64_t{1});
+}
+
+// r = (before + after) * t0 + t1 * centre.
+inline float SmoothThree(float before, float centre, float after, float t0, float t1) {
+    return (before + after) * t0 + t1 * centre;
+}
+
+// r = sum over k, in k order, of t_k * s[clamp(i + (k - m) d)]; s holds n samples `stride`
+// apart.
+inline float SmoothAny(const float* s, int64_t stride, int64_t i, int64_t n, const Taps& f,
+                       int64_t d) {
+    float sum = 0.0f;
+    for (int32_t k = 0; k < f.count; ++k) {
+        sum += f.taps[k] * s[ClampToEdge(i + (k - f.centre) * d, n) * stride];
+    }
+    return sum;
+}
+
+// Calls emit(i, r[i]) for the smoothing of n samples `stride` apart; the first and last d
+// samples clamp, the interior does not.
+template <class Emit>
+void SmoothLine(const float* s, int64_t stride, int64_t n, const Taps& f, int64_t dilation,
+                Emit emit) {
+    const int64_t d = SafeDilation(dilation);
+    if (!f.SymmetricThree()) {
+        for (int64_t i = 0; i < n; ++i) {
+            emit(i, SmoothAny(s, stride, i, n, f, d));
+        }
+        return;
+    }
+    const float t0 = f.taps[0];
+    const float t1 = f.taps[1];
+    auto clamped = [&](int64_t i) {
+        emit(i, SmoothThree(s[ClampToEdge(i - d, n) * stride], s[i * stride],
+                            s[ClampToEdge(i + d, n) * stride], t0, t1));
+    };
+    const int64_t first = std::min(d, n);
+    const int64_t last = std::max(first, n - d);
+    for (int64_t i = 0; i < first; ++i) {
+        clamped(i);
+    }
+    for (int64_t i = first; i < last; ++i) {
+        emit(i, SmoothThree(s[(i - d) * stride], s[i * stride], s[(i + d) * stride], t0, t1));
+    }
+    for (int64_t i = last; i < n; ++i) {
+        clamped(i);
+    }
+}
+
+// Smoothed row y of a plane along its columns, written into out; rows north and south are
+// already clamped.
+void SmoothRowAcrossColumns(const float* plane, float* out, int64_t y, int64_t north, int64_t south,
+                            int64_t width, float t0, float t1) {
+    const float* n = plane + north * width;
+    const float* c = plane + y * width;
+    const float* s = plane + south * width;
+    for (int64_t x = 0; x < width; ++x) {
+        out[x] = SmoothThree(n[x], c[x], s[x], t0, t1);
+    }
+}
+
+// second = smoothed column values; then column takes them and second the difference.
+void FinishColumnSplit(float* column, float* second, int64_t count, int64_t stride) {
+    for (int64_t i = 0; i < count; ++i) {
+        const float old = column[i * stride];
+        const float smoothed = second[i * stride];
+        column[i * stride] = smoothed;
+        second[i * stride] = old - smoothed;
+    }
+}
+
+}  // namespace
+
+void SplitRows(const float* source, float* low, float* high, int32_t n, const float* taps,
+               int32_t tapCount, int32_t centre, int32_t dilation) {
+    SmoothLine(source, 1, n, {taps, tapCount, centre}, dilation, [&](int64_t i, float r) {
+        low[i] = r;
+        high[i] = source[i] - r;
+    });
+}
+
+void SplitColumns(float* column, float* second, int32_t n, const float* taps, int32_t tapCount,
+                  int32_t centre, int32_t dilation, int32_t pitch) {
+    const int64_t stride = pitch;
+    SmoothLine(column, stride, n, {taps, tapCount, centre}, dilation,
+               [&](int64_t i, float r) { second[i * stride] = r; });
+    FinishColumnSplit(column, second, n, stride);
+}
+
+void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height,
+                       const float* taps, int32_t tapCount, int32_t centre, int32_t dilation) {
+    const int64_t cols = width;
+    const int64_t rows = height;
+    const int64_t d = SafeDilation(dilation);
+    const Taps f{taps, tapCount, centre};
+    if (!f.SymmetricThree()) {
+        for (int64_t y = 0; y < rows; ++y) {
+            for (int64_t x = 0; x < cols; ++x) {
+                second[y * cols + x] = SmoothAny(plane + x, cols, y, rows, f, d);
+            }
+        }
+    } else {
+        const int64_t top = std::min(d, rows);
+        const int64_t bottom = std::max(top, rows - d);
+        for (int64_t y = 0; y < rows; ++y) {
+            const bool border = y < top || y >= bottom;
+            const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
+            const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
+            SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, taps[0],
+                                   taps[1]);
+        }
+    }
+    FinishColumnSplit(plane, second, cols * rows, 1);
+}
+
+void DecomposeLevelDirectional(const float* source, float* const* bands, int32_t width,
+                               int32_t height, int32_t level, uint32_t filterIndex) {
+    if (width < 1 || height < 1) {
+        return;
+    }
+    const SmoothingFilter f = NormalisedSmoothingFilter(filterIndex);
+    const int32_t d = LevelDilation(level, width, height);
+    const int64_t cols = width;
+    for (int64_t y = 0; y < height; ++y) {
+        SplitRows(source + y * cols, bands[0] + y * cols, bands[1] + y * cols, width, f.taps,
+                  f.tapCount, f.centre, d);
+    }
+    SplitPlaneColumns(bands[0], bands[2], width, height, f.taps, f.tapCount, f.centre, d);
+    SplitPlaneColumns(bands[1], bands[3], width, height, f.taps, f.tapCount, f.centre, d);
+}
+
+void ReconstructLevelDirectional(float* destination, float* const* bands, int32_t width,
+                                 int32_t height) {
+    if (width < 1 || height < 1) {
+        return;
+    }
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const float* b0 = bands[0];
+    const float* b1 = bands[1];
+    const float* b2 = bands[2];
+    const float* b3 = bands[3];
+    for (size_t i = 0; i < count; ++i) {
+        destination[i] = (b0[i] + b2[i]) + (b1[i] + b3[i]);
+    }
+}
+
+}  // namespace vel
