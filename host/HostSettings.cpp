@@ -156,9 +156,9 @@ bool PrepareRunSettings(const Plugin& plugin, const std::string& userFile, const
         set("Light Correction", preset->lightCorrection);
         set("Dark Correction", preset->darkCorrection);
     }
-    const vel::ParamSpec* reanalyze = nullptr;
+    const vel::ParamInfo* reanalyze = nullptr;
     for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
-        const vel::ParamSpec& spec = vel::kParamTable[i];
+        const vel::ParamInfo& spec = vel::kParamTable[i];
         if (spec.boolField == &vel::NoiseReductionParams::reanalyzeWhole) {
             reanalyze = &spec;
         }

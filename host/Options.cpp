@@ -50,7 +50,7 @@ bool ParseSwitch(const std::string& text, int32_t& value) {
 
 }  // namespace
 
-std::string OptionName(const vel::ParamSpec& spec) {
+std::string OptionName(const vel::ParamInfo& spec) {
     std::string name;
     for (const char* p = spec.key; *p != '\0'; ++p) {
         if (*p == ' ') {
@@ -103,7 +103,7 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
     std::array<CLI::Option*, vel::kParamTable.size()> paramOption{};
     std::array<int32_t, vel::kParamTable.size()> decibel{};
     for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
-        const vel::ParamSpec& spec = vel::kParamTable[i];
+        const vel::ParamInfo& spec = vel::kParamTable[i];
         const std::string flag = "--" + OptionName(spec);
         if (spec.kind == vel::ParamKind::Decibel) {
             const std::string help = std::string(spec.tooltip) + " (" +
