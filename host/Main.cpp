@@ -160,9 +160,13 @@ class Runner {
             if (!velnr::ExpandPattern(options_.namePattern, input, ext, fileName, error)) {
                 return false;
             }
-            const std::string dir =
-                options_.outputDir.empty() ? velnr::DirName(input) : options_.outputDir;
-            output = dir + "/" + fileName;
+            if (!options_.outputDir.empty()) {
+                output = options_.outputDir + "/" + fileName;
+            } else if (input.find('/') == std::string::npos) {
+                output = fileName;
+            } else {
+                output = velnr::DirName(input) + "/" + fileName;
+            }
         }
         if (!velnr::FormatFromExtension(output, format)) {
             error = "cannot tell the output format from " + output +

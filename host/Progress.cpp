@@ -6,6 +6,9 @@ namespace velnr {
 
 namespace {
 
+// The status text of the plug-in's whole-image analysis job.
+constexpr const char* kAnalysisStatus = "Image pre-analysis...";
+
 int WholePercent(float percent) {
     if (!(percent > 0.0f)) {
         return 0;
@@ -22,9 +25,15 @@ ProgressDisplay::ProgressDisplay(std::FILE* stream, bool terminal, bool quiet, i
     : stream_(stream), terminal_(terminal), quiet_(quiet), files_(files < 1 ? 1 : files) {}
 
 std::string ProgressDisplay::Bar(float percent, int width) {
+    width = width < 0 ? 0 : width;
     const int filled = WholePercent(percent) * width / 100;
-    return "[" + std::string(static_cast<size_t>(filled), '#') +
-           std::string(static_cast<size_t>(width - filled), '-') + "]";
+    std::string bar(static_cast<size_t>(width) + 2, '-');
+    bar.front() = '[';
+    bar.back() = ']';
+    for (int i = 0; i < filled; ++i) {
+        bar[static_cast<size_t>(i) + 1] = '#';
+    }
+    return bar;
 }
 
 void ProgressDisplay::BeginFile(int index, const std::string& name) {
@@ -32,6 +41,7 @@ void ProgressDisplay::BeginFile(int index, const std::string& name) {
     name_ = name;
     status_.clear();
     shownPercent_ = -1;
+    analysisSeen_ = false;
 }
 
 void ProgressDisplay::Update(const char* status, float percent) {
@@ -47,7 +57,16 @@ void ProgressDisplay::Update(const char* status, float percent) {
         status_ = status ? status : "";
     }
     if (terminal_) {
-        const float batch = (static_cast<float>(index_) + static_cast<float>(whole) / 100.0f) /
+        // A run may analyse the whole image before it reduces the noise; the batch bar gives
+        // the analysis the first 30% of the file so that it never runs backwards.
+        float filePercent = static_cast<float>(whole);
+        if (status_ == kAnalysisStatus) {
+            analysisSeen_ = true;
+            filePercent *= 0.3f;
+        } else if (analysisSeen_) {
+            filePercent = 30.0f + 0.7f * filePercent;
+        }
+        const float batch = (static_cast<float>(index_) + filePercent / 100.0f) /
                             static_cast<float>(files_) * 100.0f;
         std::fprintf(stream_, "\r\033[K[%d/%d] %s: %s %s %3d%%  batch %s %3d%%", index_ + 1, files_,
                      name_.c_str(), status_.c_str(), Bar(percent, 20).c_str(), whole,

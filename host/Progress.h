@@ -36,6 +36,7 @@ class ProgressDisplay {
     std::string status_;
     int shownPercent_ = -1;
     bool lineOpen_ = false;
+    bool analysisSeen_ = false;
 };
 
 }  // namespace velnr
