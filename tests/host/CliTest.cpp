@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -356,6 +357,52 @@ TEST_F(Velnr, InteractiveRunsPassTheProfilesAndProgressIsShown) {
     EXPECT_TRUE(silent.err.empty()) << silent.err;
     const std::string after = test::ReadText(config_ / "log");
     EXPECT_NE(after.find("open 1 9 7 -1 0"), std::string::npos) << after;
+}
+
+}  // namespace
+}  // namespace velnr
+
+namespace velnr {
+namespace {
+
+test::RunResult RunDemoTool(const std::vector<std::string>& args) {
+    std::string command = VELNR_DEMO_EXE;
+    for (const std::string& a : args) {
+        command += " '" + a + "'";
+    }
+    test::RunResult result;
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    char buffer[256];
+    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        result.out += buffer;
+    }
+    const int status = pipe != nullptr ? ::pclose(pipe) : -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(DemoTool, NoiseIsSeededAndPsnrMeasuresIt) {
+    test::ScratchDir dir;
+    const std::string clean = std::string(VELNR_DATA_DIR) + "/coffee.png";
+    ASSERT_EQ(RunDemoTool({"noise", clean, dir / "a.png", "0.05", "7"}).status, 0);
+    ASSERT_EQ(RunDemoTool({"noise", clean, dir / "b.png", "0.05", "7"}).status, 0);
+    ASSERT_EQ(RunDemoTool({"noise", clean, dir / "c.png", "0.05", "8"}).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "a.png"), test::ReadBytes(dir / "b.png"));
+    EXPECT_NE(test::ReadBytes(dir / "a.png"), test::ReadBytes(dir / "c.png"));
+    EXPECT_EQ(RunDemoTool({"psnr", clean, clean}).out, "inf\n");
+    // Gaussian noise of sigma 0.05 (12.75 of 255) gives about 20 log10(255 / 12.75) = 26 dB,
+    // a little more where clipping at black and white takes some away.
+    const double psnr = std::stod(RunDemoTool({"psnr", clean, dir / "a.png"}).out);
+    EXPECT_GT(psnr, 25.5);
+    EXPECT_LT(psnr, 28.0);
+    ASSERT_EQ(RunDemoTool({"side-by-side", clean, dir / "a.png", dir / "both.png"}).status, 0);
+    Image both;
+    std::string error;
+    ASSERT_TRUE(ReadImage(dir / "both.png", both, error)) << error;
+    EXPECT_EQ(both.width, 600 + 8 + 600);
+    EXPECT_EQ(both.height, 400);
+    EXPECT_EQ(RunDemoTool({"noise", clean, dir / "d.png", "-1", "7"}).status, 2);
+    EXPECT_EQ(RunDemoTool({"psnr", clean, dir / "missing.png"}).status, 1);
 }
 
 }  // namespace
