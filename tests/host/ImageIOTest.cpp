@@ -316,3 +316,63 @@ TEST(ImageIO, ContentDecidesTheFormatNotTheName) {
 
 }  // namespace
 }  // namespace velnr
+
+namespace velnr {
+namespace {
+
+TEST(ImageIO, TiffPredictorsAndJpegCompressedTiffs) {
+    test::ScratchDir dir;
+    std::string error;
+    struct {
+        SampleType type;
+        uint16_t compression;
+        uint16_t predictor;
+    } cases[] = {{SampleType::Float32, COMPRESSION_ADOBE_DEFLATE, PREDICTOR_FLOATINGPOINT},
+                 {SampleType::UInt16, COMPRESSION_LZW, PREDICTOR_HORIZONTAL},
+                 {SampleType::UInt8, COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL}};
+    for (const auto& c : cases) {
+        Image image = test::MakeImage(19, 11, 3, c.type, 21);
+        image.tiff.compression = c.compression;
+        image.tiff.predictor = c.predictor;
+        ASSERT_TRUE(WriteImage(dir / "p.tif", FileFormat::Tiff, image, {}, error)) << error;
+        Image back;
+        ASSERT_TRUE(ReadImage(dir / "p.tif", back, error)) << error;
+        EXPECT_TRUE(test::SamplesEqual(image, back));
+        EXPECT_EQ(back.tiff.predictor, c.predictor);
+    }
+
+    // JPEG inside TIFF: read as RGB, written back losslessly (Deflate) rather than again as
+    // JPEG.
+    TIFF* tif = TIFFOpen((dir / "j.tif").c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    const uint32_t w = 32, h = 16;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
+    std::vector<uint8_t> rgb(w * h * 3, 128);
+    for (uint32_t i = 0; i < w * h; ++i) {
+        rgb[3 * i] = static_cast<uint8_t>(64 + (i % w) * 4);
+    }
+    ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, rgb.data(), static_cast<tmsize_t>(rgb.size())), 0);
+    TIFFClose(tif);
+    Image image;
+    ASSERT_TRUE(ReadImage(dir / "j.tif", image, error)) << error;
+    ASSERT_EQ(image.channels, 3);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        ASSERT_NEAR(image.samples[i] * 255.0f, static_cast<float>(rgb[i]), 6.0f) << i;
+    }
+    ASSERT_TRUE(WriteImage(dir / "j2.tif", FileFormat::Tiff, image, {}, error)) << error;
+    Image back;
+    ASSERT_TRUE(ReadImage(dir / "j2.tif", back, error)) << error;
+    EXPECT_EQ(back.tiff.compression, COMPRESSION_ADOBE_DEFLATE);
+    EXPECT_TRUE(test::SamplesEqual(image, back));
+}
+
+}  // namespace
+}  // namespace velnr
