@@ -22,8 +22,8 @@ static_assert(StoredFiltersAreSymmetricThreeTap(), "the one-pass stencil needs 3
 // The separable product of the 3-tap filter, written as one stencil:
 //
 //     wk we wk        wc = t1^2 / S,  we = t0 t1 / S,  wk = t0^2 / S,
-//     we wc we        S  = 4 t0 t1 + 4 t0^2 + t1^2   (1 for normalised taps)
-//     wk we wk
+//     we wc we        S  = 4 t0 t1 + 4 t0^2 + t1^2 = (t0 + t1 + t2)^2
+//     wk we wk             (1 for normalised taps; never 0 for the stored ones)
 struct StencilWeights {
     float centre;
     float edge;
@@ -37,14 +37,15 @@ StencilWeights MakeWeights(const SmoothingFilter& f) {
     return {t1 * t1 / sum, t0 * t1 / sum, t0 * t0 / sum};
 }
 
-// North, centre and south rows of one output row; xw, x and xe already clamped.
+// North, centre and south rows of one output row, their row indices already clamped.
 struct RowTriple {
     const float* north;
     const float* centre;
     const float* south;
 };
 
-// A = wc C + we (((W + E) + N) + S) + wk (((NW + NE) + SW) + SE), left to right.
+// A = wc C + we (((W + E) + N) + S) + wk (((NW + NE) + SW) + SE), left to right; xw and xe
+// are the column indices x - d and x + d, clamped where needed.
 inline float StencilSample(const RowTriple& r, int64_t xw, int64_t x, int64_t xe,
                            const StencilWeights& w) {
     const float edges = ((r.centre[xw] + r.centre[xe]) + r.north[x]) + r.south[x];

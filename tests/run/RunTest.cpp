@@ -156,11 +156,12 @@ TEST_F(RunTest, OnlyTheLowByteOfTheFlagCounts) {
 
 TEST_F(RunTest, SilentRunWithReanalyzeAnalysesTheWholeImageFirst) {
     CurrentSettings().reanalyzeWhole = true;
-    const auto host = test::NoisyImage(130, 70, 3);
+    // Two tiles across: the whole-image levels differ from those each tile measures alone.
+    const auto host = test::NoisyImage(600, 60, 3);
     auto pixels = host;
-    OpenPluginImpl(1, 130, 70, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 130, 70, CurrentSettings(), true)));
-    EXPECT_FALSE(SameBits(pixels, Reference(host, 130, 70, CurrentSettings(), false)));
+    OpenPluginImpl(1, 600, 60, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 600, 60, CurrentSettings(), true)));
+    EXPECT_FALSE(SameBits(pixels, Reference(host, 600, 60, CurrentSettings(), false)));
     EXPECT_EQ(NoiseProfile().size(), 48u);
 }
 
