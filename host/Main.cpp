@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -282,7 +283,14 @@ int Run(const velnr::Options& options) {
     bool cancelled = false;
     for (size_t i = 0; i < options.inputs.size() && !cancelled; ++i) {
         progress.BeginFile(static_cast<int>(i), velnr::FileName(options.inputs[i]));
-        const Runner::Outcome outcome = runner.Process(options.inputs[i]);
+        Runner::Outcome outcome = Runner::Outcome::Failed;
+        try {
+            outcome = runner.Process(options.inputs[i]);
+        } catch (const std::bad_alloc&) {
+            progress.Clear();
+            std::fprintf(stderr, "velnr: %s: not enough memory for this image\n",
+                         options.inputs[i].c_str());
+        }
         failed += outcome == Runner::Outcome::Failed ? 1 : 0;
         cancelled = outcome == Runner::Outcome::Cancelled || Cancelled();
         if (cancelled) {
