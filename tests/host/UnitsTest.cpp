@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "TestSupport.h"
@@ -254,6 +256,81 @@ TEST(OptionParsing, SettingsOptionsComeFromTheParameterTable) {
     EXPECT_TRUE(more.force);
     EXPECT_TRUE(more.noReanalyze);
     EXPECT_EQ(more.inputs.size(), 2u);
+}
+
+}  // namespace
+}  // namespace velnr
+
+namespace velnr {
+namespace {
+
+// The percentages after "batch" in every redraw of a terminal progress line.
+std::vector<int> BatchPercents(const std::string& text) {
+    std::vector<int> values;
+    for (size_t at = text.find("batch "); at != std::string::npos;
+         at = text.find("batch ", at + 1)) {
+        const size_t close = text.find(']', at);
+        values.push_back(std::stoi(text.substr(close + 1)));
+    }
+    return values;
+}
+
+TEST(Progress, TerminalBatchBarNeverRunsBackwardsAcrossJobsAndFiles) {
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    ProgressDisplay display(stream, true, false, 2);
+    for (int file = 0; file < 2; ++file) {
+        display.BeginFile(file, "f" + std::to_string(file));
+        display.Step("Reading");
+        if (file == 0) {  // the first file is analysed first, the second is not
+            for (float p : {0.0f, 40.0f, 100.0f}) {
+                ProgressDisplay::Callback(&display, "Image pre-analysis...", p);
+            }
+        }
+        for (float p : {0.0f, 50.0f, 100.0f}) {
+            ProgressDisplay::Callback(&display, "VEL Noise Reduction...", p);
+        }
+        display.Step("Writing");
+    }
+    display.EndBatch();
+    std::rewind(stream);
+    std::string text;
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(stream);
+    const std::vector<int> batch = BatchPercents(text);
+    ASSERT_GE(batch.size(), 8u) << text;
+    EXPECT_TRUE(std::is_sorted(batch.begin(), batch.end())) << text;
+    EXPECT_EQ(batch.back(), 100);
+    EXPECT_NE(std::find(batch.begin(), batch.end(), 50), batch.end()) << text;  // file 1 done
+    EXPECT_NE(text.find("[2/2] f1: VEL Noise Reduction... [##########----------]  50%"),
+              std::string::npos)
+        << text;
+}
+
+TEST(Progress, QuietShowsNothingAndPlainLinesComeAtStepsAndQuarters) {
+    std::FILE* quietStream = std::tmpfile();
+    ProgressDisplay quiet(quietStream, true, true, 1);
+    quiet.BeginFile(0, "a");
+    ProgressDisplay::Callback(&quiet, "VEL Noise Reduction...", 50.0f);
+    EXPECT_EQ(std::ftell(quietStream), 0);
+    std::fclose(quietStream);
+
+    std::FILE* stream = std::tmpfile();
+    ProgressDisplay plain(stream, false, false, 1);
+    plain.BeginFile(0, "a");
+    plain.Step("Reading");  // velnr's own steps: terminal only
+    for (int p = 0; p <= 100; p += 5) {
+        ProgressDisplay::Callback(&plain, "VEL Noise Reduction...", static_cast<float>(p));
+    }
+    std::rewind(stream);
+    int lines = 0;
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    std::fclose(stream);
+    EXPECT_EQ(lines, 5);  // 0, 25, 50, 75, 100
 }
 
 }  // namespace
