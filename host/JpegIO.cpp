@@ -34,12 +34,25 @@ struct ErrorManager {
     std::longjmp(mgr->jump, 1);
 }
 
-// libjpeg only warns about damaged data and fills the gap with grey; a picture with a hole
-// in it must not be written out as a result, so damage is an error here. Extraneous bytes
-// between markers are harmless and stay a warning.
+// libjpeg only warns about damaged picture data and fills the gap with grey; a picture with
+// a hole in it must not be written out as a result, so those warnings are errors here. Other
+// warnings (extraneous bytes between markers, an unknown JFIF revision, a bad ICC marker)
+// leave the picture intact and are ignored.
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code != JWRN_EXTRANEOUS_DATA) {
-        JpegErrorExit(cinfo);
+    if (level >= 0) {
+        return;  // trace messages
+    }
+    switch (cinfo->err->msg_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_MUST_RESYNC:
+        case JWRN_NOT_SEQUENTIAL:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_BOGUS_PROGRESSION:
+            JpegErrorExit(cinfo);
+        default:
+            break;
     }
 }
 

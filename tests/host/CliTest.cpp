@@ -181,6 +181,12 @@ TEST_F(Velnr, ExistingFilesAndInputsAreReplacedOnlyWithForce) {
     EXPECT_NE(self.err.find("is the input"), std::string::npos) << self.err;
     EXPECT_EQ(test::ReadBytes(a), inputBytes);
 
+    const Image original = Read(a);
+    const std::string copy = MakeInput("copy.png");
+    ASSERT_EQ(Run({"-q", "--force", "-o", copy, copy}).status, 0);  // replaced in place
+    ExpectInverted(original, Read(copy));
+    ::unlink(copy.c_str());
+
     test::WriteText(dir_ / "a-nr.png", "stale");
     ASSERT_EQ(Run({"--force", a}).status, 0);
     EXPECT_EQ(test::ReadBytes(dir_ / "a-nr.png"), first);
