@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "host/Output.h"
+
 namespace velnr {
 
 namespace {
@@ -143,6 +145,11 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
         if (!options.output.empty() && options.inputs.size() != 1) {
             throw CLI::ValidationError("-o/--output",
                                        "takes exactly one input file; use -d for more");
+        }
+        std::string fileName;
+        std::string patternError;
+        if (!ExpandPattern(options.namePattern, "x.tif", "tif", fileName, patternError)) {
+            throw CLI::ValidationError("--name", patternError);
         }
         for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
             if (paramOption[i]->count() == 0) {

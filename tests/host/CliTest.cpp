@@ -104,6 +104,8 @@ TEST_F(Velnr, BadOptionsGiveOneClearLineAndStatusTwoAndWriteNothing) {
         {"--no-such-option", in},
         {},
         {"--preset", "loud", in},
+        {"--name", "{stem}-{date}.{ext}", in},
+        {"--name", "sub/{name}", in},
         {"--preset", dir_ / "missing.pst", in},
     };
     for (const auto& args : bad) {
