@@ -95,3 +95,32 @@ TEST(MetadataCopy, FileWithoutMetadataLeavesOutputAloneAndBadTargetIsReported) {
 
 }  // namespace
 }  // namespace velnr
+
+namespace velnr {
+namespace {
+
+TEST(MetadataThroughVelnr, OutputsKeepExifXmpAndProfile) {
+    test::ScratchDir dir;
+    test::ScratchDir config;
+    for (const char* name : {"in.tif", "in.png", "in.jpg"}) {
+        FileFormat format{};
+        ASSERT_TRUE(FormatFromExtension(name, format));
+        Image image = test::MakeImage(24, 16, 3, SampleType::UInt8, 13);
+        image.icc = test::MakeIccProfile("RGB ");
+        std::string error;
+        ASSERT_TRUE(WriteImage(dir / name, format, image, {}, error)) << error;
+        Tag(dir / name);
+        const std::string out = dir / (std::string("out-") + name);
+        const test::RunResult r =
+            test::RunVelnr({"--plugin", VELNR_FAKE_PLUGIN, "-q", "-o", out, dir / name},
+                           {{"XDG_CONFIG_HOME", config.Path()}});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ExpectTagged(out);
+        Image back;
+        ASSERT_TRUE(ReadImage(out, back, error)) << error;
+        EXPECT_EQ(back.icc, image.icc) << name;
+    }
+}
+
+}  // namespace
+}  // namespace velnr
