@@ -26,6 +26,20 @@ struct TiffLayout {
     float yResolution = 0.0f;
 };
 
+// PNG colour and resolution chunks besides the ICC profile, written back as read.
+struct PngChunks {
+    bool srgb = false;
+    int srgbIntent = 0;
+    bool gamma = false;
+    double gammaValue = 0.0;
+    bool chromaticities = false;
+    double chrm[8] = {};  // white x, y; red x, y; green x, y; blue x, y
+    bool physical = false;
+    uint32_t xPixelsPerUnit = 0;
+    uint32_t yPixelsPerUnit = 0;
+    int unit = 0;
+};
+
 struct Image {
     int32_t width = 0;
     int32_t height = 0;
@@ -35,6 +49,7 @@ struct Image {
     std::vector<float> samples;  // interleaved, width * height * channels
     std::vector<uint8_t> icc;    // embedded ICC profile, empty when none
     TiffLayout tiff;
+    PngChunks png;
 
     bool Grey() const { return channels <= 2; }
     bool HasAlpha() const { return channels == 2 || channels == 4; }

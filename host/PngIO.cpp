@@ -91,6 +91,30 @@ bool ReadPngBody(std::FILE* file, ReadState& s) {
     image.height = static_cast<int32_t>(height);
     image.channels = channels;
     image.type = depth == 16 ? SampleType::UInt16 : SampleType::UInt8;
+    PngChunks& chunks = image.png;
+    int intent = 0;
+    if (png_get_sRGB(s.png, s.info, &intent) != 0) {
+        chunks.srgb = true;
+        chunks.srgbIntent = intent;
+    }
+    double gamma = 0.0;
+    if (png_get_gAMA(s.png, s.info, &gamma) != 0) {
+        chunks.gamma = true;
+        chunks.gammaValue = gamma;
+    }
+    double* c = chunks.chrm;
+    if (png_get_cHRM(s.png, s.info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0) {
+        chunks.chromaticities = true;
+    }
+    png_uint_32 xppu = 0;
+    png_uint_32 yppu = 0;
+    int unit = 0;
+    if (png_get_pHYs(s.png, s.info, &xppu, &yppu, &unit) != 0) {
+        chunks.physical = true;
+        chunks.xPixelsPerUnit = xppu;
+        chunks.yPixelsPerUnit = yppu;
+        chunks.unit = unit;
+    }
     png_charp name = nullptr;
     int compression = 0;
     png_bytep profile = nullptr;
@@ -131,9 +155,22 @@ bool WritePngBody(std::FILE* file, WriteState& s) {
                  static_cast<png_uint_32>(image.height), s.sixteen ? 16 : 8,
                  kColourType[image.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    const PngChunks& chunks = image.png;
     if (!image.icc.empty()) {
         png_set_iCCP(s.png, s.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, image.icc.data(),
                      static_cast<png_uint_32>(image.icc.size()));
+    } else if (chunks.srgb) {  // a file has either a profile or the sRGB chunk
+        png_set_sRGB(s.png, s.info, chunks.srgbIntent);
+    }
+    if (chunks.gamma) {
+        png_set_gAMA(s.png, s.info, chunks.gammaValue);
+    }
+    if (chunks.chromaticities) {
+        const double* c = chunks.chrm;
+        png_set_cHRM(s.png, s.info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    }
+    if (chunks.physical) {
+        png_set_pHYs(s.png, s.info, chunks.xPixelsPerUnit, chunks.yPixelsPerUnit, chunks.unit);
     }
     png_write_info(s.png, s.info);
     const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -372,6 +373,49 @@ TEST(ImageIO, TiffPredictorsAndJpegCompressedTiffs) {
     ASSERT_TRUE(ReadImage(dir / "j2.tif", back, error)) << error;
     EXPECT_EQ(back.tiff.compression, COMPRESSION_ADOBE_DEFLATE);
     EXPECT_TRUE(test::SamplesEqual(image, back));
+}
+
+}  // namespace
+}  // namespace velnr
+
+namespace velnr {
+namespace {
+
+TEST(ImageIO, PngColourAndResolutionChunksComeBack) {
+    test::ScratchDir dir;
+    std::string error;
+    Image image = test::MakeImage(6, 5, 3, SampleType::UInt8, 30);
+    image.png.srgb = true;
+    image.png.srgbIntent = 1;
+    image.png.gamma = true;
+    image.png.gammaValue = 0.45455;
+    image.png.chromaticities = true;
+    const double chrm[8] = {0.3127, 0.329, 0.64, 0.33, 0.3, 0.6, 0.15, 0.06};
+    std::copy(chrm, chrm + 8, image.png.chrm);
+    image.png.physical = true;
+    image.png.xPixelsPerUnit = 11811;  // 300 dpi
+    image.png.yPixelsPerUnit = 11811;
+    image.png.unit = 1;
+    ASSERT_TRUE(WriteImage(dir / "a.png", FileFormat::Png, image, {}, error)) << error;
+    Image back;
+    ASSERT_TRUE(ReadImage(dir / "a.png", back, error)) << error;
+    EXPECT_TRUE(back.png.srgb);
+    EXPECT_EQ(back.png.srgbIntent, 1);
+    EXPECT_TRUE(back.png.gamma);
+    EXPECT_NEAR(back.png.gammaValue, 0.45455, 1e-5);
+    EXPECT_TRUE(back.png.chromaticities);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_NEAR(back.png.chrm[i], chrm[i], 1e-5);
+    }
+    EXPECT_TRUE(back.png.physical);
+    EXPECT_EQ(back.png.xPixelsPerUnit, 11811u);
+    EXPECT_EQ(back.png.unit, 1);
+    // With a profile the sRGB chunk gives way: a file holds one or the other.
+    image.icc = test::MakeIccProfile("RGB ");
+    ASSERT_TRUE(WriteImage(dir / "b.png", FileFormat::Png, image, {}, error)) << error;
+    ASSERT_TRUE(ReadImage(dir / "b.png", back, error)) << error;
+    EXPECT_EQ(back.icc, image.icc);
+    EXPECT_FALSE(back.png.srgb);
 }
 
 }  // namespace
