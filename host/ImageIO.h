@@ -40,6 +40,14 @@ struct PngChunks {
     int unit = 0;
 };
 
+// The JFIF pixel density of a JPEG file.
+struct JpegDensity {
+    bool known = false;
+    uint8_t unit = 0;  // 0 aspect ratio only, 1 per inch, 2 per cm
+    uint16_t x = 1;
+    uint16_t y = 1;
+};
+
 struct Image {
     int32_t width = 0;
     int32_t height = 0;
@@ -50,6 +58,7 @@ struct Image {
     std::vector<uint8_t> icc;    // embedded ICC profile, empty when none
     TiffLayout tiff;
     PngChunks png;
+    JpegDensity jpeg;
 
     bool Grey() const { return channels <= 2; }
     bool HasAlpha() const { return channels == 2 || channels == 4; }

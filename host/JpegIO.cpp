@@ -111,6 +111,12 @@ bool ReadJpegBody(std::FILE* file, ReadState& s, Image& image, std::string& erro
         jpeg_read_scanlines(&s.cinfo, &row, 1);
     }
     jpeg_finish_decompress(&s.cinfo);
+    if (s.cinfo.saw_JFIF_marker) {
+        image.jpeg.known = true;
+        image.jpeg.unit = s.cinfo.density_unit;
+        image.jpeg.x = s.cinfo.X_density;
+        image.jpeg.y = s.cinfo.Y_density;
+    }
     image.width = static_cast<int32_t>(s.cinfo.output_width);
     image.height = static_cast<int32_t>(s.cinfo.output_height);
     image.channels = s.cinfo.output_components;
@@ -147,6 +153,11 @@ bool WriteJpegBody(std::FILE* file, WriteState& s, const Image& image, int quali
     jpeg_set_defaults(&s.cinfo);
     jpeg_set_quality(&s.cinfo, quality, TRUE);
     s.cinfo.optimize_coding = TRUE;
+    if (image.jpeg.known && image.jpeg.x > 0 && image.jpeg.y > 0) {
+        s.cinfo.density_unit = image.jpeg.unit;
+        s.cinfo.X_density = image.jpeg.x;
+        s.cinfo.Y_density = image.jpeg.y;
+    }
     if (quality >= 90 && image.channels == 3) {
         // Full-resolution chroma: halving it would undo much of a careful chroma cleanup.
         for (int c = 0; c < s.cinfo.num_components; ++c) {

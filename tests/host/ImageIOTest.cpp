@@ -134,6 +134,7 @@ TEST(ImageIO, JpegKeepsPictureProfileAndQualityMatters) {
             }
         }
         image.icc = MakeIccProfile(channels == 3 ? "RGB " : "GRAY");
+        image.jpeg = {true, 1, 240, 240};
         std::string error;
         WriteOptions high;
         high.jpegQuality = 95;
@@ -146,6 +147,10 @@ TEST(ImageIO, JpegKeepsPictureProfileAndQualityMatters) {
         EXPECT_EQ(back.format, FileFormat::Jpeg);
         EXPECT_EQ(back.channels, channels);
         EXPECT_EQ(back.icc, image.icc);
+        EXPECT_TRUE(back.jpeg.known);
+        EXPECT_EQ(back.jpeg.unit, 1);
+        EXPECT_EQ(back.jpeg.x, 240);
+        EXPECT_EQ(back.jpeg.y, 240);
         double err = 0.0;
         for (size_t i = 0; i < image.samples.size(); ++i) {
             err += std::fabs(static_cast<double>(image.samples[i] - back.samples[i]));
