@@ -276,6 +276,12 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, std
     // Keep the input's lossless compression; anything else (JPEG-in-TIFF, codecs this libtiff
     // cannot write) becomes Deflate, so that writing never loses quality.
     uint16_t compression = layout.compression;
+    uint16_t predictor = layout.predictor;
+    if (image.format != FileFormat::Tiff) {
+        // Converted from another format: lossless and compact.
+        compression = COMPRESSION_ADOBE_DEFLATE;
+        predictor = PREDICTOR_HORIZONTAL;
+    }
     const bool lossless = compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
                           compression == COMPRESSION_ADOBE_DEFLATE ||
                           compression == COMPRESSION_DEFLATE ||
@@ -286,7 +292,6 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, std
     TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, compression);
     if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE ||
         compression == COMPRESSION_DEFLATE || compression == COMPRESSION_ZSTD) {
-        uint16_t predictor = layout.predictor;
         if (predictor == PREDICTOR_FLOATINGPOINT && type != SampleType::Float32) {
             predictor = PREDICTOR_HORIZONTAL;
         }

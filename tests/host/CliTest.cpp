@@ -161,6 +161,11 @@ TEST_F(Velnr, BatchNamesOutputsAndKeepsFormatDepthAlphaAndGrey) {
     // The output's extension chooses the format; a 16-bit input stays 16-bit in PNG.
     const test::RunResult converted = Run({"-o", dir_ / "c.png", c});
     ASSERT_EQ(converted.status, 0) << converted.err;
+    const test::RunResult toTiff = Run({"-o", dir_ / "a.tif", a});
+    ASSERT_EQ(toTiff.status, 0) << toTiff.err;
+    const Image tiff = Read(dir_ / "a.tif");
+    EXPECT_EQ(tiff.tiff.compression, 8);  // Deflate, not uncompressed
+    ExpectInverted(Read(a), tiff);
     const Image png = Read(dir_ / "c.png");
     EXPECT_EQ(png.format, FileFormat::Png);
     ExpectInverted(Read(c), png);
