@@ -81,8 +81,7 @@ VEL_EXPORT void OpenPlugin(int32_t noInteraction, int32_t width, int32_t height,
     if (!guard.Acquired()) {
         return;
     }
-    vel::OpenPluginImpl(noInteraction, width, height, pixels, imageProfilePath,
-                        displayProfilePath);
+    vel::OpenPluginImpl(noInteraction, width, height, pixels, imageProfilePath, displayProfilePath);
 }
 
 VEL_EXPORT void SetHostCallbacks(VelHostProgressFn progress, void* context,

@@ -46,7 +46,9 @@ struct Library {
             dlclose(handle);
         }
     }
-    bool Ok() const { return handle && getSettings && setSettings && openPlugin && setHostCallbacks; }
+    bool Ok() const {
+        return handle && getSettings && setSettings && openPlugin && setHostCallbacks;
+    }
 };
 
 std::filesystem::path TempFile(const std::string& name) {
@@ -187,8 +189,8 @@ TEST(Library, ASecondCallDuringARunIsRefused) {
     CallbackLog log;
     log.lib = &lib;
     log.reenter = true;
-    log.reentrantPixels = {0.5f, 0.5f, 0.5f, 0.25f, 0.25f, 0.25f, 0.1f, 0.2f, 0.3f,
-                           0.9f, 0.8f, 0.7f};
+    log.reentrantPixels = {0.5f, 0.5f, 0.5f, 0.25f, 0.25f, 0.25f,
+                           0.1f, 0.2f, 0.3f, 0.9f,  0.8f,  0.7f};
     const auto before = log.reentrantPixels;
     lib.setHostCallbacks(LogProgress, &log, &log.cancel);
     const auto host = test::NoisyImage(60, 40, 25);
