@@ -213,8 +213,13 @@ TEST(Progress, BarsClampEveryValue) {
 }
 
 int Parse(std::vector<const char*> args, Options& options) {
-    args.insert(args.begin(), "velnr");
-    return ParseOptions(static_cast<int>(args.size()), args.data(), options);
+    std::vector<const char*> argv;
+    argv.reserve(args.size() + 1);
+    argv.push_back("velnr");
+    for (const char* arg : args) {
+        argv.push_back(arg);
+    }
+    return ParseOptions(static_cast<int>(argv.size()), argv.data(), options);
 }
 
 TEST(OptionParsing, SettingsOptionsComeFromTheParameterTable) {
@@ -280,7 +285,9 @@ TEST(Progress, TerminalBatchBarNeverRunsBackwardsAcrossJobsAndFiles) {
     ASSERT_NE(stream, nullptr);
     ProgressDisplay display(stream, true, false, 2);
     for (int file = 0; file < 2; ++file) {
-        display.BeginFile(file, "f" + std::to_string(file));
+        std::string name = "f";
+        name += std::to_string(file);
+        display.BeginFile(file, name);
         display.Step("Reading");
         if (file == 0) {  // the first file is analysed first, the second is not
             for (float p : {0.0f, 40.0f, 100.0f}) {
