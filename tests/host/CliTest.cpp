@@ -352,6 +352,20 @@ TEST_F(Velnr, PresetFilesGiveTheirFirstOrNamedPreset) {
     EXPECT_NE(wrong.err.find("\"Day\", \"Night\""), std::string::npos) << wrong.err;
 }
 
+TEST_F(Velnr, PluginWithOnlyTheFourExportsRunsWithoutProgressOrCancel) {
+    const std::string a = MakeInput("a.png");
+    const test::RunResult r = RunVelnr({"--plugin", VELNR_FAKE_PLUGIN_FOUR, a}, env_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("VEL Noise Reduction..."), std::string::npos) << r.err;
+    ExpectInverted(Read(a), Read(dir_ / "a-nr.png"));
+    // Ctrl-C cannot stop such a plug-in, but its result is still thrown away.
+    const test::RunResult cancelled =
+        RunVelnr({"--plugin", VELNR_FAKE_PLUGIN_FOUR, "-o", dir_ / "b.png", a},
+                 {{"XDG_CONFIG_HOME", config_.Path()}, {"VELNR_FAKE_RAISE_AT", "3"}});
+    EXPECT_EQ(cancelled.status, 130) << cancelled.err;
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a-nr.png", "a.png"}));
+}
+
 TEST_F(Velnr, InteractiveRunsPassTheProfilesAndProgressIsShown) {
     const std::string a = MakeInput("a.png");
     const std::string display = dir_ / "display.icc";

@@ -5,6 +5,8 @@
 // Environment: VELNR_FAKE_LOG names a file to append lines to ("set <nine values>",
 // "open <noInteraction> <width> <height> <image profile bytes> <display profile given>");
 // VELNR_FAKE_RAISE_AT=N raises SIGINT at step N, as a Ctrl-C in the middle of a run.
+// Built with VELNR_FAKE_FOUR_EXPORTS it lacks SetHostCallbacks, like a plug-in that knows
+// only the four exports.
 
 #include <signal.h>
 
@@ -76,6 +78,7 @@ __attribute__((visibility("default"))) void SetSettings(const char* path, int32_
     Log(line);
 }
 
+#ifndef VELNR_FAKE_FOUR_EXPORTS
 __attribute__((visibility("default"))) void SetHostCallbacks(VelHostProgressFn progress,
                                                              void* context,
                                                              const volatile unsigned char* cancel) {
@@ -83,6 +86,7 @@ __attribute__((visibility("default"))) void SetHostCallbacks(VelHostProgressFn p
     g_context = context;
     g_cancel = cancel;
 }
+#endif
 
 __attribute__((visibility("default"))) void OpenPlugin(int32_t noInteraction, int32_t width,
                                                        int32_t height, float* pixels, int32_t,
