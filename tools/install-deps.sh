@@ -8,6 +8,10 @@ packages=(
     cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
     # the command-line host's image and metadata libraries
     libtiff-dev libpng-dev libjpeg-dev libcli11-dev libexiv2-dev
+    # Windows cross builds (MinGW-w64 with POSIX threads, objdump for the DLL tables) and
+    # Wine to run the 64-bit test suite
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs the whole suite, then runs the threading
-# tests again under ThreadSanitizer.
+# tests again under ThreadSanitizer, then runs the Windows part (tools/windows-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -15,3 +15,7 @@ ctest --preset debug
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan
+
+# Windows: both DLLs cross-built, their tables checked, the suite run under Wine, and the
+# Windows results compared bit for bit with the Linux library's.
+tools/windows-test.sh
