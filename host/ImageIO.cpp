@@ -1,0 +1,241 @@
+#include "host/ImageIO.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "host/ImageFormats.h"
+
+namespace velnr {
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return {};
+    }
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return ext;
+}
+
+// Recognises the file by its first bytes, whatever its name says.
+bool SniffFormat(const std::string& path, FileFormat& format, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    unsigned char head[8] = {};
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got == 0) {
+        error = "empty file";
+        return false;
+    }
+    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (got >= 8 && std::memcmp(head, kPng, 8) == 0) {
+        format = FileFormat::Png;
+        return true;
+    }
+    if (got >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
+        format = FileFormat::Jpeg;
+        return true;
+    }
+    if (got >= 4 &&
+        ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+         (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)))) {
+        format = FileFormat::Tiff;
+        return true;
+    }
+    error = "not a TIFF, PNG or JPEG file";
+    return false;
+}
+
+}  // namespace
+
+bool FormatFromExtension(const std::string& path, FileFormat& format) {
+    const std::string ext = LowerExtension(path);
+    if (ext == "tif" || ext == "tiff") {
+        format = FileFormat::Tiff;
+    } else if (ext == "png") {
+        format = FileFormat::Png;
+    } else if (ext == "jpg" || ext == "jpeg") {
+        format = FileFormat::Jpeg;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+const char* FormatName(FileFormat format) {
+    switch (format) {
+        case FileFormat::Tiff:
+            return "TIFF";
+        case FileFormat::Png:
+            return "PNG";
+        case FileFormat::Jpeg:
+            return "JPEG";
+    }
+    return "?";
+}
+
+bool ReadImage(const std::string& path, Image& image, std::string& error) {
+    image = Image{};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = "is a folder, not an image file";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        return false;
+    }
+    FileFormat format{};
+    if (!SniffFormat(path, format, error)) {
+        return false;
+    }
+    bool ok = false;
+    try {
+        switch (format) {
+            case FileFormat::Tiff:
+                ok = detail::ReadTiff(path, image, error);
+                break;
+            case FileFormat::Png:
+                ok = detail::ReadPng(path, image, error);
+                break;
+            case FileFormat::Jpeg:
+                ok = detail::ReadJpeg(path, image, error);
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory for the image";
+        ok = false;
+    }
+    if (!ok) {
+        image = Image{};
+        return false;
+    }
+    image.format = format;
+    return true;
+}
+
+bool WriteImage(const std::string& path, FileFormat format, const Image& image,
+                const WriteOptions& options, std::string& error) {
+    if (image.width <= 0 || image.height <= 0 || image.channels < 1 || image.channels > 4 ||
+        image.samples.size() != static_cast<size_t>(image.width) *
+                                    static_cast<size_t>(image.height) *
+                                    static_cast<size_t>(image.channels)) {
+        error = "no image to write";
+        return false;
+    }
+    try {
+        switch (format) {
+            case FileFormat::Tiff:
+                return detail::WriteTiff(path, image, image.type, error);
+            case FileFormat::Png:
+                return detail::WritePng(
+                    path, image,
+                    image.type == SampleType::UInt8 ? SampleType::UInt8 : SampleType::UInt16,
+                    error);
+            case FileFormat::Jpeg:
+                if (image.HasAlpha()) {
+                    error = "JPEG cannot hold the alpha channel; write PNG or TIFF instead";
+                    return false;
+                }
+                if (options.jpegQuality < 1 || options.jpegQuality > 100) {
+                    error = "JPEG quality must be 1..100";
+                    return false;
+                }
+                return detail::WriteJpeg(path, image, options.jpegQuality, error);
+        }
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to write the image";
+        return false;
+    }
+    error = "unknown format";
+    return false;
+}
+
+std::vector<float> ToHostRgb(const Image& image) {
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    std::vector<float> rgb(pixels * 3);
+    const size_t n = static_cast<size_t>(image.channels);
+    for (size_t i = 0; i < pixels; ++i) {
+        const float* src = &image.samples[i * n];
+        if (image.Grey()) {
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = src[0];
+        } else {
+            rgb[3 * i] = src[0];
+            rgb[3 * i + 1] = src[1];
+            rgb[3 * i + 2] = src[2];
+        }
+    }
+    return rgb;
+}
+
+void FromHostRgb(const std::vector<float>& rgb, Image& image) {
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    const size_t n = static_cast<size_t>(image.channels);
+    for (size_t i = 0; i < pixels; ++i) {
+        float* dst = &image.samples[i * n];
+        if (image.Grey()) {
+            // Three equal values come back unchanged: (v + v + v) / 3 == v in float.
+            const float r = rgb[3 * i];
+            const float g = rgb[3 * i + 1];
+            const float b = rgb[3 * i + 2];
+            dst[0] = (r == g && g == b) ? r : (r + g + b) / 3.0f;
+        } else {
+            dst[0] = rgb[3 * i];
+            dst[1] = rgb[3 * i + 1];
+            dst[2] = rgb[3 * i + 2];
+        }
+    }
+}
+
+uint32_t QuantizeSample(float value, uint32_t maxValue) {
+    if (!(value > 0.0f)) {
+        return 0;  // also NaN
+    }
+    if (value >= 1.0f) {
+        return maxValue;
+    }
+    return static_cast<uint32_t>(static_cast<double>(value) * static_cast<double>(maxValue) + 0.5);
+}
+
+namespace detail {
+
+bool CheckImageSize(uint64_t width, uint64_t height, int channels, std::string& error) {
+    if (width == 0 || height == 0) {
+        error = "the image has no pixels";
+        return false;
+    }
+    // The plug-in takes 32-bit sizes and 3 * width * height floats.
+    constexpr uint64_t kMaxSide = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+    constexpr uint64_t kMaxSamples = uint64_t{1} << 32;
+    if (width > kMaxSide || height > kMaxSide ||
+        width * height * static_cast<uint64_t>(std::max(channels, 3)) > kMaxSamples) {
+        error = "image too large (" + std::to_string(width) + " x " + std::to_string(height) + ")";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace detail
+
+}  // namespace velnr

@@ -1,0 +1,99 @@
+#pragma once
+// Image files for the velnr host: TIFF, PNG and JPEG in and out, with the pixels held as
+// normalised floats (integers v / max, floats as stored) so that 8- and 16-bit files round
+// trip exactly, plus the hand-over to and from the plug-in's interleaved RGB float buffer.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velnr {
+
+enum class FileFormat { Tiff, Png, Jpeg };
+enum class SampleType { UInt8, UInt16, Float32 };
+
+// How a TIFF was stored, so that the output is written the same way.
+struct TiffLayout {
+    bool tiled = false;
+    uint32_t tileWidth = 0;
+    uint32_t tileHeight = 0;
+    uint32_t rowsPerStrip = 0;
+    uint16_t compression = 1;     // COMPRESSION_NONE
+    uint16_t predictor = 1;       // PREDICTOR_NONE
+    uint16_t extraSample = 0;     // EXTRASAMPLE_* of the alpha channel
+    uint16_t resolutionUnit = 0;  // 0: no resolution tags
+    float xResolution = 0.0f;
+    float yResolution = 0.0f;
+};
+
+// PNG colour and resolution chunks besides the ICC profile, written back as read.
+struct PngChunks {
+    bool srgb = false;
+    int srgbIntent = 0;
+    bool gamma = false;
+    double gammaValue = 0.0;
+    bool chromaticities = false;
+    double chrm[8] = {};  // white x, y; red x, y; green x, y; blue x, y
+    bool physical = false;
+    uint32_t xPixelsPerUnit = 0;
+    uint32_t yPixelsPerUnit = 0;
+    int unit = 0;
+};
+
+// The JFIF pixel density of a JPEG file.
+struct JpegDensity {
+    bool known = false;
+    uint8_t unit = 0;  // 0 aspect ratio only, 1 per inch, 2 per cm
+    uint16_t x = 1;
+    uint16_t y = 1;
+};
+
+struct Image {
+    int32_t width = 0;
+    int32_t height = 0;
+    int channels = 0;  // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
+    SampleType type = SampleType::UInt8;
+    FileFormat format = FileFormat::Tiff;
+    std::vector<float> samples;  // interleaved, width * height * channels
+    std::vector<uint8_t> icc;    // embedded ICC profile, empty when none
+    TiffLayout tiff;
+    PngChunks png;
+    JpegDensity jpeg;
+
+    bool Grey() const { return channels <= 2; }
+    bool HasAlpha() const { return channels == 2 || channels == 4; }
+};
+
+struct WriteOptions {
+    int jpegQuality = 95;  // 1..100
+};
+
+// The format named by a file's extension (.tif .tiff .png .jpg .jpeg, any case).
+bool FormatFromExtension(const std::string& path, FileFormat& format);
+const char* FormatName(FileFormat format);
+
+// Reads the first image of the file. On failure gives false and a reason without the path.
+bool ReadImage(const std::string& path, Image& image, std::string& error);
+
+// Writes image in the given format. A sample type the format cannot hold is converted to the
+// nearest it can (float and 16-bit become 8-bit in JPEG, float becomes 16-bit in PNG).
+// Integer samples are clamped to 0..1 (NaN as 0) and rounded. Gives false and a reason on
+// failure; the file may then exist partly written, so write to a temporary name.
+bool WriteImage(const std::string& path, FileFormat format, const Image& image,
+                const WriteOptions& options, std::string& error);
+
+// Copies EXIF, IPTC and XMP metadata and the comment of one file into another (the ICC
+// profile of the destination is kept). Gives false and a reason when it fails.
+bool CopyMetadata(const std::string& from, const std::string& to, std::string& error);
+
+// The plug-in's host buffer: width * height interleaved R, G, B floats. Grey gives R = G = B;
+// alpha is left out.
+std::vector<float> ToHostRgb(const Image& image);
+// Takes the colour back from a host buffer; grey becomes the mean of R, G and B. Alpha and
+// everything else stay as they were.
+void FromHostRgb(const std::vector<float>& rgb, Image& image);
+
+// Rounds a normalised sample to an integer 0..maxValue; NaN and values below 0 give 0.
+uint32_t QuantizeSample(float value, uint32_t maxValue);
+
+}  // namespace velnr

@@ -1,0 +1,240 @@
+// JPEG through libjpeg(-turbo): 8-bit grey and RGB, with the ICC profile (APP2 markers).
+//
+// libjpeg reports errors by longjmp; as for PNG, every C++ object exists before setjmp.
+
+#include <cstdio>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+// After jpeglib.h: the message codes.
+#include <jerror.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "host/ImageFormats.h"
+
+namespace velnr::detail {
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+    std::string* error;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
+    auto* mgr = reinterpret_cast<ErrorManager*>(cinfo->err);
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    *mgr->error = text;
+    std::longjmp(mgr->jump, 1);
+}
+
+// libjpeg only warns about damaged picture data and fills the gap with grey; a picture with
+// a hole in it must not be written out as a result, so those warnings are errors here. Other
+// warnings (extraneous bytes between markers, an unknown JFIF revision, a bad ICC marker)
+// leave the picture intact and are ignored.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) {
+        return;  // trace messages
+    }
+    switch (cinfo->err->msg_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_MUST_RESYNC:
+        case JWRN_NOT_SEQUENTIAL:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_BOGUS_PROGRESSION:
+            JpegErrorExit(cinfo);
+        default:
+            break;
+    }
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct ReadState {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    bool created = false;
+    std::vector<unsigned char> pixels;
+    JOCTET* icc = nullptr;
+    unsigned iccSize = 0;
+
+    ReadState() = default;
+    ReadState(const ReadState&) = delete;
+    ReadState& operator=(const ReadState&) = delete;
+    ~ReadState() {
+        if (created) {
+            jpeg_destroy_decompress(&cinfo);
+        }
+        std::free(icc);  // allocated by libjpeg with malloc
+    }
+};
+
+bool ReadJpegBody(std::FILE* file, ReadState& s, Image& image, std::string& error) {
+    if (setjmp(s.err.jump)) {
+        return false;
+    }
+    jpeg_create_decompress(&s.cinfo);
+    s.created = true;
+    jpeg_stdio_src(&s.cinfo, file);
+    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xffff);
+    jpeg_read_header(&s.cinfo, TRUE);
+    if (s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK) {
+        error = "CMYK JPEG files are not supported";
+        return false;
+    }
+    const bool grey = s.cinfo.num_components == 1;
+    s.cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    if (!CheckImageSize(s.cinfo.image_width, s.cinfo.image_height, grey ? 1 : 3, error)) {
+        return false;
+    }
+    if (jpeg_read_icc_profile(&s.cinfo, &s.icc, &s.iccSize) == FALSE) {
+        s.icc = nullptr;
+        s.iccSize = 0;
+    }
+    jpeg_start_decompress(&s.cinfo);
+    const size_t rowSize =
+        static_cast<size_t>(s.cinfo.output_width) * static_cast<size_t>(s.cinfo.output_components);
+    s.pixels.resize(rowSize * s.cinfo.output_height);
+    while (s.cinfo.output_scanline < s.cinfo.output_height) {
+        JSAMPROW row = s.pixels.data() + rowSize * s.cinfo.output_scanline;
+        jpeg_read_scanlines(&s.cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&s.cinfo);
+    if (s.cinfo.saw_JFIF_marker) {
+        image.jpeg.known = true;
+        image.jpeg.unit = s.cinfo.density_unit;
+        image.jpeg.x = s.cinfo.X_density;
+        image.jpeg.y = s.cinfo.Y_density;
+    }
+    image.width = static_cast<int32_t>(s.cinfo.output_width);
+    image.height = static_cast<int32_t>(s.cinfo.output_height);
+    image.channels = s.cinfo.output_components;
+    return true;
+}
+
+struct WriteState {
+    jpeg_compress_struct cinfo{};
+    ErrorManager err{};
+    bool created = false;
+    std::vector<unsigned char> row;
+
+    WriteState() = default;
+    WriteState(const WriteState&) = delete;
+    WriteState& operator=(const WriteState&) = delete;
+    ~WriteState() {
+        if (created) {
+            jpeg_destroy_compress(&cinfo);
+        }
+    }
+};
+
+bool WriteJpegBody(std::FILE* file, WriteState& s, const Image& image, int quality) {
+    if (setjmp(s.err.jump)) {
+        return false;
+    }
+    jpeg_create_compress(&s.cinfo);
+    s.created = true;
+    jpeg_stdio_dest(&s.cinfo, file);
+    s.cinfo.image_width = static_cast<JDIMENSION>(image.width);
+    s.cinfo.image_height = static_cast<JDIMENSION>(image.height);
+    s.cinfo.input_components = image.channels;
+    s.cinfo.in_color_space = image.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&s.cinfo);
+    jpeg_set_quality(&s.cinfo, quality, TRUE);
+    s.cinfo.optimize_coding = TRUE;
+    if (image.jpeg.known && image.jpeg.x > 0 && image.jpeg.y > 0) {
+        s.cinfo.density_unit = image.jpeg.unit;
+        s.cinfo.X_density = image.jpeg.x;
+        s.cinfo.Y_density = image.jpeg.y;
+    }
+    if (quality >= 90 && image.channels == 3) {
+        // Full-resolution chroma: halving it would undo much of a careful chroma cleanup.
+        for (int c = 0; c < s.cinfo.num_components; ++c) {
+            s.cinfo.comp_info[c].h_samp_factor = 1;
+            s.cinfo.comp_info[c].v_samp_factor = 1;
+        }
+    }
+    jpeg_start_compress(&s.cinfo, TRUE);
+    if (!image.icc.empty()) {
+        jpeg_write_icc_profile(&s.cinfo, image.icc.data(), static_cast<unsigned>(image.icc.size()));
+    }
+    const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
+    while (s.cinfo.next_scanline < s.cinfo.image_height) {
+        const float* src = &image.samples[static_cast<size_t>(s.cinfo.next_scanline) * n];
+        for (size_t i = 0; i < n; ++i) {
+            s.row[i] = static_cast<unsigned char>(QuantizeSample(src[i], 255));
+        }
+        JSAMPROW row = s.row.data();
+        jpeg_write_scanlines(&s.cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&s.cinfo);
+    return true;
+}
+
+}  // namespace
+
+bool ReadJpeg(const std::string& path, Image& image, std::string& error) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    ReadState s;
+    s.cinfo.err = jpeg_std_error(&s.err.base);
+    s.err.base.error_exit = JpegErrorExit;
+    s.err.base.emit_message = JpegEmitMessage;
+    s.err.error = &error;
+    if (!ReadJpegBody(file.get(), s, image, error)) {
+        return false;
+    }
+    image.type = SampleType::UInt8;
+    const size_t count = s.pixels.size();
+    image.samples.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        image.samples[i] = static_cast<float>(s.pixels[i]) / 255.0f;
+    }
+    if (s.icc != nullptr && s.iccSize > 0) {
+        image.icc.assign(s.icc, s.icc + s.iccSize);
+    }
+    return true;
+}
+
+bool WriteJpeg(const std::string& path, const Image& image, int quality, std::string& error) {
+    if (image.channels != 1 && image.channels != 3) {
+        error = "JPEG holds only grey or RGB";
+        return false;
+    }
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    WriteState s;
+    s.row.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.channels));
+    s.cinfo.err = jpeg_std_error(&s.err.base);
+    s.err.base.error_exit = JpegErrorExit;
+    s.err.base.emit_message = JpegEmitMessage;
+    s.err.error = &error;
+    if (!WriteJpegBody(file.get(), s, image, quality)) {
+        return false;
+    }
+    std::FILE* raw = file.release();
+    if (std::fclose(raw) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velnr::detail

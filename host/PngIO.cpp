@@ -1,0 +1,267 @@
+// PNG through libpng: 8- and 16-bit grey, grey + alpha, RGB and RGBA. Palette images and grey
+// below 8 bits are expanded to 8 bits (a transparency chunk becomes an alpha channel).
+//
+// libpng reports errors by longjmp. Every C++ object is constructed before setjmp and the
+// code after it only calls C functions, so no destructor is ever skipped.
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host/ImageFormats.h"
+
+namespace velnr::detail {
+
+namespace {
+
+struct PngContext {
+    std::string* error;
+};
+
+[[noreturn]] void PngError(png_structp png, png_const_charp message) {
+    auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
+    *ctx->error = message;
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct ReadState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::vector<unsigned char> pixels;
+    std::vector<png_bytep> rows;
+    Image* image = nullptr;
+    std::string* error = nullptr;
+
+    ReadState() = default;
+    ReadState(const ReadState&) = delete;
+    ReadState& operator=(const ReadState&) = delete;
+    ~ReadState() {
+        if (png != nullptr) {
+            png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
+        }
+    }
+};
+
+// Returns false after a libpng error (message already in *error) or a refused image.
+bool ReadPngBody(std::FILE* file, ReadState& s) {
+    if (setjmp(png_jmpbuf(s.png))) {
+        return false;
+    }
+    png_init_io(s.png, file);
+    png_set_user_limits(s.png, 0x7fffffff, 0x7fffffff);
+    png_read_info(s.png, s.info);
+    png_set_expand(s.png);
+    const int interlacePasses = png_set_interlace_handling(s.png);
+    (void)interlacePasses;
+    png_read_update_info(s.png, s.info);
+
+    const png_uint_32 width = png_get_image_width(s.png, s.info);
+    const png_uint_32 height = png_get_image_height(s.png, s.info);
+    const int depth = png_get_bit_depth(s.png, s.info);
+    const int channels = png_get_channels(s.png, s.info);
+    if ((depth != 8 && depth != 16) || channels < 1 || channels > 4) {
+        *s.error = "unsupported PNG layout";
+        return false;
+    }
+    if (!CheckImageSize(width, height, channels, *s.error)) {
+        return false;
+    }
+    const size_t rowBytes = png_get_rowbytes(s.png, s.info);
+    s.pixels.resize(rowBytes * height);
+    s.rows.resize(height);
+    for (png_uint_32 y = 0; y < height; ++y) {
+        s.rows[y] = s.pixels.data() + static_cast<size_t>(y) * rowBytes;
+    }
+    png_read_image(s.png, s.rows.data());
+    png_read_end(s.png, nullptr);
+
+    Image& image = *s.image;
+    image.width = static_cast<int32_t>(width);
+    image.height = static_cast<int32_t>(height);
+    image.channels = channels;
+    image.type = depth == 16 ? SampleType::UInt16 : SampleType::UInt8;
+    PngChunks& chunks = image.png;
+    int intent = 0;
+    if (png_get_sRGB(s.png, s.info, &intent) != 0) {
+        chunks.srgb = true;
+        chunks.srgbIntent = intent;
+    }
+    double gamma = 0.0;
+    if (png_get_gAMA(s.png, s.info, &gamma) != 0) {
+        chunks.gamma = true;
+        chunks.gammaValue = gamma;
+    }
+    double* c = chunks.chrm;
+    if (png_get_cHRM(s.png, s.info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0) {
+        chunks.chromaticities = true;
+    }
+    png_uint_32 xppu = 0;
+    png_uint_32 yppu = 0;
+    int unit = 0;
+    if (png_get_pHYs(s.png, s.info, &xppu, &yppu, &unit) != 0) {
+        chunks.physical = true;
+        chunks.xPixelsPerUnit = xppu;
+        chunks.yPixelsPerUnit = yppu;
+        chunks.unit = unit;
+    }
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileSize = 0;
+    if (png_get_iCCP(s.png, s.info, &name, &compression, &profile, &profileSize) != 0 &&
+        profileSize > 0) {
+        image.icc.assign(profile, profile + profileSize);
+    }
+    return true;
+}
+
+struct WriteState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::vector<unsigned char> row;
+    const Image* image = nullptr;
+    bool sixteen = false;
+
+    WriteState() = default;
+    WriteState(const WriteState&) = delete;
+    WriteState& operator=(const WriteState&) = delete;
+    ~WriteState() {
+        if (png != nullptr) {
+            png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+        }
+    }
+};
+
+bool WritePngBody(std::FILE* file, WriteState& s) {
+    if (setjmp(png_jmpbuf(s.png))) {
+        return false;
+    }
+    const Image& image = *s.image;
+    static const int kColourType[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
+                                       PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
+    png_init_io(s.png, file);
+    png_set_IHDR(s.png, s.info, static_cast<png_uint_32>(image.width),
+                 static_cast<png_uint_32>(image.height), s.sixteen ? 16 : 8,
+                 kColourType[image.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    const PngChunks& chunks = image.png;
+    if (!image.icc.empty()) {
+        png_set_iCCP(s.png, s.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, image.icc.data(),
+                     static_cast<png_uint_32>(image.icc.size()));
+    } else if (chunks.srgb) {  // a file has either a profile or the sRGB chunk
+        png_set_sRGB(s.png, s.info, chunks.srgbIntent);
+    }
+    if (chunks.gamma) {
+        png_set_gAMA(s.png, s.info, chunks.gammaValue);
+    }
+    if (chunks.chromaticities) {
+        const double* c = chunks.chrm;
+        png_set_cHRM(s.png, s.info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    }
+    if (chunks.physical) {
+        png_set_pHYs(s.png, s.info, chunks.xPixelsPerUnit, chunks.yPixelsPerUnit, chunks.unit);
+    }
+    png_write_info(s.png, s.info);
+    const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
+    for (int32_t y = 0; y < image.height; ++y) {
+        const float* src = &image.samples[static_cast<size_t>(y) * n];
+        for (size_t i = 0; i < n; ++i) {
+            if (s.sixteen) {
+                const uint32_t v = QuantizeSample(src[i], 65535);
+                s.row[2 * i] = static_cast<unsigned char>(v >> 8);
+                s.row[2 * i + 1] = static_cast<unsigned char>(v & 0xff);
+            } else {
+                s.row[i] = static_cast<unsigned char>(QuantizeSample(src[i], 255));
+            }
+        }
+        png_write_row(s.png, s.row.data());
+    }
+    png_write_end(s.png, nullptr);
+    return true;
+}
+
+}  // namespace
+
+bool ReadPng(const std::string& path, Image& image, std::string& error) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    PngContext ctx{&error};
+    ReadState s;
+    s.image = &image;
+    s.error = &error;
+    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
+    if (s.png == nullptr) {
+        error = "cannot set up the PNG reader";
+        return false;
+    }
+    s.info = png_create_info_struct(s.png);
+    if (s.info == nullptr) {
+        error = "cannot set up the PNG reader";
+        return false;
+    }
+    if (!ReadPngBody(file.get(), s)) {
+        return false;
+    }
+    // Samples are big-endian in the decoded rows.
+    const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) *
+                         static_cast<size_t>(image.channels);
+    image.samples.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (image.type == SampleType::UInt16) {
+            const unsigned v = (static_cast<unsigned>(s.pixels[2 * i]) << 8) | s.pixels[2 * i + 1];
+            image.samples[i] = static_cast<float>(v) / 65535.0f;
+        } else {
+            image.samples[i] = static_cast<float>(s.pixels[i]) / 255.0f;
+        }
+    }
+    return true;
+}
+
+bool WritePng(const std::string& path, const Image& image, SampleType type, std::string& error) {
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    PngContext ctx{&error};
+    WriteState s;
+    s.image = &image;
+    s.sixteen = type != SampleType::UInt8;
+    s.row.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.channels) *
+                 (s.sixteen ? 2 : 1));
+    s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
+    if (s.png == nullptr) {
+        error = "cannot set up the PNG writer";
+        return false;
+    }
+    s.info = png_create_info_struct(s.png);
+    if (s.info == nullptr) {
+        error = "cannot set up the PNG writer";
+        return false;
+    }
+    if (!WritePngBody(file.get(), s)) {
+        return false;
+    }
+    std::FILE* raw = file.release();
+    if (std::fclose(raw) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velnr::detail

@@ -1,0 +1,374 @@
+// TIFF through libtiff: 8/16-bit unsigned and 32-bit float samples, grey or RGB with an
+// optional alpha channel, strips or tiles, contiguous or separate planes.
+
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host/ImageFormats.h"
+
+namespace velnr::detail {
+
+namespace {
+
+thread_local std::string tLastTiffError;
+
+void TiffErrorHandler(const char* module, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    tLastTiffError = text;
+    (void)module;
+}
+
+void TiffWarningHandler(const char*, const char*, va_list) {}
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+TiffPtr OpenTiff(const std::string& path, const char* mode) {
+    static const bool installed = [] {
+        TIFFSetErrorHandler(TiffErrorHandler);
+        TIFFSetWarningHandler(TiffWarningHandler);
+        return true;
+    }();
+    (void)installed;
+    tLastTiffError.clear();
+    return TiffPtr(TIFFOpen(path.c_str(), mode));
+}
+
+std::string TiffReason(const char* fallback) {
+    return tLastTiffError.empty() ? std::string(fallback) : tLastTiffError;
+}
+
+size_t BytesPerSample(SampleType type) {
+    return type == SampleType::UInt8 ? 1 : (type == SampleType::UInt16 ? 2 : 4);
+}
+
+float DecodeSample(const unsigned char* p, SampleType type) {
+    switch (type) {
+        case SampleType::UInt8:
+            return static_cast<float>(p[0]) / 255.0f;
+        case SampleType::UInt16: {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return static_cast<float>(v) / 65535.0f;
+        }
+        case SampleType::Float32: {
+            float v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+    }
+    return 0.0f;
+}
+
+void EncodeSample(float value, SampleType type, unsigned char* p) {
+    switch (type) {
+        case SampleType::UInt8:
+            p[0] = static_cast<unsigned char>(QuantizeSample(value, 255));
+            break;
+        case SampleType::UInt16: {
+            const auto v = static_cast<uint16_t>(QuantizeSample(value, 65535));
+            std::memcpy(p, &v, 2);
+            break;
+        }
+        case SampleType::Float32:
+            std::memcpy(p, &value, 4);
+            break;
+    }
+}
+
+// Copies one decoded block (a strip or a tile) into the image. The block covers rows
+// y0..y0+rows, columns x0..x0+cols of the image, with blockWidth samples per row; planar
+// blocks hold the single sample `plane`, contiguous blocks all channels.
+void StoreBlock(const unsigned char* block, uint32_t blockWidth, uint32_t x0, uint32_t y0,
+                uint32_t cols, uint32_t rows, int plane, Image& image) {
+    const size_t bps = BytesPerSample(image.type);
+    const size_t n = static_cast<size_t>(image.channels);
+    const size_t perPixel = plane < 0 ? n : 1;
+    for (uint32_t r = 0; r < rows; ++r) {
+        const unsigned char* src = block + static_cast<size_t>(r) * blockWidth * perPixel * bps;
+        float* dst = &image.samples[((static_cast<size_t>(y0) + r) * image.width + x0) * n];
+        for (uint32_t c = 0; c < cols; ++c) {
+            if (plane < 0) {
+                for (size_t k = 0; k < n; ++k) {
+                    dst[c * n + k] = DecodeSample(src + (c * n + k) * bps, image.type);
+                }
+            } else {
+                dst[c * n + static_cast<size_t>(plane)] = DecodeSample(src + c * bps, image.type);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+bool ReadTiff(const std::string& path, Image& image, std::string& error) {
+    TiffPtr tif = OpenTiff(path, "r");
+    if (!tif) {
+        error = TiffReason("cannot open the TIFF file");
+        return false;
+    }
+    uint32_t width = 0, height = 0;
+    uint16_t spp = 1, bps = 1, format = SAMPLEFORMAT_UINT, planar = PLANARCONFIG_CONTIG;
+    uint16_t photometric = 0, compression = COMPRESSION_NONE;
+    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) ||
+        !TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) {
+        error = "TIFF header lacks the image size or colour type";
+        return false;
+    }
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+
+    if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG) {
+        // libtiff converts JPEG-compressed YCbCr to RGB for us.
+        TIFFSetField(tif.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        photometric = PHOTOMETRIC_RGB;
+    }
+    if (photometric == PHOTOMETRIC_RGB && (spp == 3 || spp == 4)) {
+        image.channels = spp;
+    } else if (photometric == PHOTOMETRIC_MINISBLACK && (spp == 1 || spp == 2)) {
+        image.channels = spp;
+    } else {
+        error = "unsupported TIFF colour layout (photometric " + std::to_string(photometric) +
+                ", " + std::to_string(spp) + " samples per pixel); grey, RGB and RGBA work";
+        return false;
+    }
+    if (bps == 8 && (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID)) {
+        image.type = SampleType::UInt8;
+    } else if (bps == 16 && (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID)) {
+        image.type = SampleType::UInt16;
+    } else if (bps == 32 && format == SAMPLEFORMAT_IEEEFP) {
+        image.type = SampleType::Float32;
+    } else {
+        error = "unsupported TIFF sample type (" + std::to_string(bps) + "-bit, format " +
+                std::to_string(format) + "); 8/16-bit integer and 32-bit float work";
+        return false;
+    }
+    if (!CheckImageSize(width, height, image.channels, error)) {
+        return false;
+    }
+    image.width = static_cast<int32_t>(width);
+    image.height = static_cast<int32_t>(height);
+
+    TiffLayout& layout = image.tiff;
+    layout.compression = compression;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PREDICTOR, &layout.predictor);
+    if (image.HasAlpha()) {
+        uint16_t count = 0;
+        uint16_t* kinds = nullptr;
+        if (TIFFGetField(tif.get(), TIFFTAG_EXTRASAMPLES, &count, &kinds) && count > 0) {
+            layout.extraSample = kinds[0];
+        }
+    }
+    uint16_t unit = 0;
+    float xres = 0.0f, yres = 0.0f;
+    if (TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &xres) &&
+        TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &yres)) {
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+        layout.resolutionUnit = unit;
+        layout.xResolution = xres;
+        layout.yResolution = yres;
+    }
+    uint32_t iccSize = 0;
+    void* iccData = nullptr;
+    if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &iccSize, &iccData) && iccSize > 0) {
+        const auto* p = static_cast<const unsigned char*>(iccData);
+        image.icc.assign(p, p + iccSize);
+    }
+
+    image.samples.assign(static_cast<size_t>(width) * height * image.channels, 0.0f);
+    const int planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
+    const auto planeIndex = [&](int s) { return planar == PLANARCONFIG_SEPARATE ? s : -1; };
+    if (TIFFIsTiled(tif.get())) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tif.get(), TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(tif.get(), TIFFTAG_TILELENGTH, &th);
+        const tmsize_t tileSize = TIFFTileSize(tif.get());
+        if (tw == 0 || th == 0 || tileSize <= 0) {
+            error = "TIFF tiles of no size";
+            return false;
+        }
+        layout.tiled = true;
+        layout.tileWidth = tw;
+        layout.tileHeight = th;
+        std::vector<unsigned char> block(static_cast<size_t>(tileSize));
+        for (int s = 0; s < planes; ++s) {
+            for (uint32_t y = 0; y < height; y += th) {
+                for (uint32_t x = 0; x < width; x += tw) {
+                    const uint32_t tile =
+                        TIFFComputeTile(tif.get(), x, y, 0, static_cast<uint16_t>(s));
+                    if (TIFFReadEncodedTile(tif.get(), tile, block.data(), tileSize) < 0) {
+                        error = TiffReason("truncated or corrupt TIFF tile");
+                        return false;
+                    }
+                    StoreBlock(block.data(), tw, x, y, std::min(tw, width - x),
+                               std::min(th, height - y), planeIndex(s), image);
+                }
+            }
+        }
+    } else {
+        uint32_t rps = height;
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &rps);
+        if (rps == 0 || rps > height) {
+            rps = height;
+        }
+        layout.rowsPerStrip = rps;
+        const tmsize_t stripSize = TIFFStripSize(tif.get());
+        if (stripSize <= 0) {
+            error = "TIFF strips of no size";
+            return false;
+        }
+        std::vector<unsigned char> block(static_cast<size_t>(stripSize));
+        for (int s = 0; s < planes; ++s) {
+            for (uint32_t y = 0; y < height; y += rps) {
+                const uint32_t strip = TIFFComputeStrip(tif.get(), y, static_cast<uint16_t>(s));
+                const uint32_t rows = std::min(rps, height - y);
+                const tmsize_t need = TIFFVStripSize(tif.get(), rows);
+                const tmsize_t got = TIFFReadEncodedStrip(tif.get(), strip, block.data(), need);
+                if (got < need) {
+                    error = TiffReason("truncated or corrupt TIFF strip");
+                    return false;
+                }
+                StoreBlock(block.data(), width, 0, y, width, rows, planeIndex(s), image);
+            }
+        }
+    }
+    return true;
+}
+
+bool WriteTiff(const std::string& path, const Image& image, SampleType type, std::string& error) {
+    TiffPtr tif = OpenTiff(path, "w");
+    if (!tif) {
+        error = TiffReason("cannot create the TIFF file");
+        return false;
+    }
+    const auto width = static_cast<uint32_t>(image.width);
+    const auto height = static_cast<uint32_t>(image.height);
+    const auto spp = static_cast<uint16_t>(image.channels);
+    const size_t bps = BytesPerSample(type);
+    const TiffLayout& layout = image.tiff;
+
+    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(bps * 8));
+    TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT,
+                 type == SampleType::Float32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
+    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC,
+                 image.Grey() ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif.get(), TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    if (image.HasAlpha()) {
+        const uint16_t kind =
+            layout.extraSample != 0 ? layout.extraSample : uint16_t{EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, 1, &kind);
+    }
+    // Keep the input's lossless compression; anything else (JPEG-in-TIFF, codecs this libtiff
+    // cannot write) becomes Deflate, so that writing never loses quality.
+    uint16_t compression = layout.compression;
+    uint16_t predictor = layout.predictor;
+    if (image.format != FileFormat::Tiff) {
+        // Converted from another format: lossless and compact.
+        compression = COMPRESSION_ADOBE_DEFLATE;
+        predictor = PREDICTOR_HORIZONTAL;
+    }
+    const bool lossless = compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
+                          compression == COMPRESSION_ADOBE_DEFLATE ||
+                          compression == COMPRESSION_DEFLATE ||
+                          compression == COMPRESSION_PACKBITS || compression == COMPRESSION_ZSTD;
+    if (!lossless || !TIFFIsCODECConfigured(compression)) {
+        compression = COMPRESSION_ADOBE_DEFLATE;
+    }
+    TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, compression);
+    if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE ||
+        compression == COMPRESSION_DEFLATE || compression == COMPRESSION_ZSTD) {
+        if (predictor == PREDICTOR_FLOATINGPOINT && type != SampleType::Float32) {
+            predictor = PREDICTOR_HORIZONTAL;
+        }
+        if (predictor == PREDICTOR_HORIZONTAL || predictor == PREDICTOR_FLOATINGPOINT) {
+            TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, predictor);
+        }
+    }
+    if (layout.resolutionUnit != 0 && layout.xResolution > 0.0f && layout.yResolution > 0.0f) {
+        TIFFSetField(tif.get(), TIFFTAG_RESOLUTIONUNIT, layout.resolutionUnit);
+        TIFFSetField(tif.get(), TIFFTAG_XRESOLUTION, static_cast<double>(layout.xResolution));
+        TIFFSetField(tif.get(), TIFFTAG_YRESOLUTION, static_cast<double>(layout.yResolution));
+    }
+    if (!image.icc.empty()) {
+        TIFFSetField(tif.get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.icc.size()),
+                     image.icc.data());
+    }
+
+    const size_t n = static_cast<size_t>(spp);
+    const auto encodeRows = [&](unsigned char* block, uint32_t blockWidth, uint32_t x0, uint32_t y0,
+                                uint32_t cols, uint32_t rows) {
+        for (uint32_t r = 0; r < rows; ++r) {
+            unsigned char* dst = block + static_cast<size_t>(r) * blockWidth * n * bps;
+            const float* src = &image.samples[((static_cast<size_t>(y0) + r) * width + x0) * n];
+            for (size_t i = 0; i < static_cast<size_t>(cols) * n; ++i) {
+                EncodeSample(src[i], type, dst + i * bps);
+            }
+        }
+    };
+    const bool tiled = layout.tiled && layout.tileWidth % 16 == 0 && layout.tileHeight % 16 == 0 &&
+                       layout.tileWidth > 0 && layout.tileHeight > 0;
+    if (tiled) {
+        TIFFSetField(tif.get(), TIFFTAG_TILEWIDTH, layout.tileWidth);
+        TIFFSetField(tif.get(), TIFFTAG_TILELENGTH, layout.tileHeight);
+        const tmsize_t tileSize = TIFFTileSize(tif.get());
+        std::vector<unsigned char> block(static_cast<size_t>(tileSize));
+        for (uint32_t y = 0; y < height; y += layout.tileHeight) {
+            for (uint32_t x = 0; x < width; x += layout.tileWidth) {
+                std::fill(block.begin(), block.end(), 0);
+                encodeRows(block.data(), layout.tileWidth, x, y,
+                           std::min(layout.tileWidth, width - x),
+                           std::min(layout.tileHeight, height - y));
+                if (TIFFWriteEncodedTile(tif.get(), TIFFComputeTile(tif.get(), x, y, 0, 0),
+                                         block.data(), tileSize) < 0) {
+                    error = TiffReason("cannot write a TIFF tile");
+                    return false;
+                }
+            }
+        }
+    } else {
+        uint32_t rps = layout.rowsPerStrip;
+        if (rps == 0 || rps > height) {
+            rps = TIFFDefaultStripSize(tif.get(), 0);
+        }
+        rps = std::min(std::max(rps, uint32_t{1}), height);
+        TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, rps);
+        std::vector<unsigned char> block(static_cast<size_t>(rps) * width * n * bps);
+        for (uint32_t y = 0; y < height; y += rps) {
+            const uint32_t rows = std::min(rps, height - y);
+            encodeRows(block.data(), width, 0, y, width, rows);
+            if (TIFFWriteEncodedStrip(tif.get(), TIFFComputeStrip(tif.get(), y, 0), block.data(),
+                                      static_cast<tmsize_t>(rows) * width * n * bps) < 0) {
+                error = TiffReason("cannot write a TIFF strip");
+                return false;
+            }
+        }
+    }
+    if (!TIFFWriteDirectory(tif.get())) {
+        error = TiffReason("cannot write the TIFF directory");
+        return false;
+    }
+    TIFF* raw = tif.release();
+    TIFFClose(raw);  // flushes; errors surface through the handler
+    if (!tLastTiffError.empty()) {
+        error = tLastTiffError;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velnr::detail
