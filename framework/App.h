@@ -35,6 +35,9 @@ bool EnsureGui();
 // Runs the window backend's waiting events once; false when a quit request was taken.
 bool PumpMessages();
 
+// Renders a shown window (with its children) into a PNG file; false on failure.
+bool SaveWindowPng(const CWnd& wnd, const std::string& path);
+
 // Message box types and results.
 enum MessageBoxType : uint32_t {
     kMbOk = 0x0,

@@ -228,6 +228,10 @@ class CWnd {
     void MoveWindow(const Rect& rect, bool repaint = true);
     // Dialog units to pixels, in the dialog font of this window's dialog.
     Rect MapDialogRect(const Rect& dialogUnits) const;
+    // The horizontal and vertical dialog base units (pixels per 4 and per 8 dialog units) of
+    // this window's dialog font. Pixel positions made for another font (6 x 13 is the base of
+    // an 8-point "MS Shell Dlg" at 96 dpi) scale by these.
+    Size GetDialogBaseUnits() const;
 
     // Style bits of a control from its template (res::ControlStyle); kNotify may be added.
     uint32_t GetStyle() const;

@@ -766,6 +766,10 @@ int ShowFileDialog(const CFileDialog& dialog, CWnd* parent, std::string& path) {
 
 }  // namespace backend
 
+bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
+    return qt::SaveWindowPng(wnd, path);
+}
+
 // --- colours, fonts, cursors, painting --------------------------------------------------
 
 Colour GetSysColor(SysColour which) {
@@ -1206,6 +1210,11 @@ Rect CWnd::MapDialogRect(const Rect& du) const {
     const int by = impl->baseY > 0 ? impl->baseY : 13;
     return {MulDiv(du.left, bx, 4), MulDiv(du.top, by, 8), MulDiv(du.right, bx, 4),
             MulDiv(du.bottom, by, 8)};
+}
+
+Size CWnd::GetDialogBaseUnits() const {
+    const Rect r = MapDialogRect({0, 0, 4, 8});
+    return {r.right, r.bottom};
 }
 
 uint32_t CWnd::GetStyle() const {

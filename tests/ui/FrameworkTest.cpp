@@ -63,6 +63,13 @@ TEST(Templates, EveryControlExistsWithIdTextAndProportionalGeometry) {
         EXPECT_GT(sy, 1.0);
         EXPECT_LT(sx, 3.0);
         EXPECT_LT(sy, 3.0);
+        const fw::Size base = dlg.GetDialogBaseUnits();
+        EXPECT_NEAR(top->width(), t->cx * base.cx / 4.0, 0.5);
+        EXPECT_NEAR(top->height(), t->cy * base.cy / 8.0, 0.5);
+        EXPECT_EQ(dlg.GetDlgItem(t->controls[0].id == res::kIdStatic ? t->controls[1].id
+                                                                     : t->controls[0].id)
+                      ->GetDialogBaseUnits(),
+                  base);
 
         std::multiset<std::string> labelTexts;
         for (const res::ControlTemplate& c : t->controls) {
