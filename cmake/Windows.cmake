@@ -1,6 +1,6 @@
 # Windows builds, cross-compiled with MinGW-w64 (cmake/toolchains/). Does nothing elsewhere.
-# GoogleTest is built from Debian's source for the target, test programs run under Wine in the
-# build's private prefix, and the plug-in DLL gets the name and the export table hosts expect.
+# GoogleTest is built from Debian's source for the target and test programs run under Wine in
+# the build's private prefix.
 if(NOT WIN32)
     return()
 endif()
@@ -34,12 +34,11 @@ if(VELNR_BUILD_TESTS)
     set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()
 
-# The DLL as hosts load it: no "lib" prefix, exports exactly as plugin/VELNoiseReduction.def
-# lists them. Runs once every layer has declared its targets.
+# Hosts call the 32-bit DLL's exports as cdecl: a __stdcall export (decorated _Name@n) must
+# not be quietly matched to its .def name. Runs once every layer has declared its targets.
 function(velnr_windows_plugin)
-    if(TARGET VELNoiseReduction)
-        set_target_properties(VELNoiseReduction PROPERTIES PREFIX "" IMPORT_PREFIX "")
-        target_sources(VELNoiseReduction PRIVATE ${PROJECT_SOURCE_DIR}/plugin/VELNoiseReduction.def)
+    if(TARGET VELNoiseReduction AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_link_options(VELNoiseReduction PRIVATE -Wl,--disable-stdcall-fixup)
     endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL velnr_windows_plugin)

@@ -11,6 +11,9 @@
 namespace vel {
 
 void NoiseHistogram::Add(const float* values, int64_t n) {
+    if (n <= 0) {
+        return;
+    }
     for (int64_t i = 0; i < n; ++i) {
         const float position = (std::fabs(values[i]) - offset) * binsPerUnit;
         int32_t bin;

@@ -69,6 +69,9 @@ void HorizontalBoxSums(const float* src, float* dst, int32_t width, int32_t heig
 
 int32_t ToneBoxSize(int32_t width, int32_t height) {
     const double n = static_cast<double>(width) * static_cast<double>(height);
+    if (!(n >= 1.0)) {
+        return 3;  // empty image: the smallest box
+    }
     const double root = std::sqrt(std::sqrt(n)) + 0.5;
     // The root of at most 2^62 samples is far inside int32.
     int32_t k = static_cast<int32_t>(root);

@@ -11,7 +11,7 @@ namespace vel::platform {
 // An auto-reset event registered under a name: kernel object on Windows (shared by the
 // user's processes), in-process registry on POSIX. Closed when destroyed.
 class NamedEvent {
-public:
+  public:
     // Creates the event, not signalled. Null when it cannot be created.
     static std::unique_ptr<NamedEvent> Create(const std::string& name);
     ~NamedEvent();
@@ -25,7 +25,7 @@ public:
     struct Impl;
     Impl* impl() const { return impl_.get(); }
 
-private:
+  private:
     explicit NamedEvent(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
@@ -36,7 +36,7 @@ bool SignalNamedEvent(const std::string& name);
 
 // A worker thread created suspended: its entry runs only after Resume.
 class WorkerThread {
-public:
+  public:
     using Entry = void (*)(void* arg);
     WorkerThread();
     // Releases the handle; a thread still running goes on and ends by itself.
@@ -53,7 +53,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 

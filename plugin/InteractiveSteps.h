@@ -12,7 +12,7 @@ class PlaneImage;
 
 // The run's progress window, as the run drives it from its own thread.
 class ProgressWindow {
-public:
+  public:
     virtual ~ProgressWindow() = default;
     virtual void SetStatusText(const char* text) = 0;
     virtual void SetProgress(float percent) = 0;

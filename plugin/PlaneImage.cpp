@@ -135,6 +135,13 @@ void PlaneImage::Release() {
 
 void PlaneImage::CopyRegion(const PlaneImage& source, int32_t x0, int32_t y0, int32_t width,
                             int32_t height) {
+    if (&source == this) {
+        // Resizing first would discard the source; copy out, then take the copy over.
+        PlaneImage part;
+        part.CopyRegion(source, x0, y0, width, height);
+        *this = std::move(part);
+        return;
+    }
     Resize(width, height);
     if (!storage_) {
         return;

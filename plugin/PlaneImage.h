@@ -32,7 +32,8 @@ class PlaneImage {
     // Frees the storage and sets the size to 0 x 0 (no-op when there is no storage).
     void Release();
     // Resize to width x height, then copy that rectangle of source at (x0, y0). The caller
-    // guarantees the rectangle lies inside the source; there is no clipping.
+    // guarantees the rectangle lies inside the source; there is no clipping. The source may be
+    // this image.
     void CopyRegion(const PlaneImage& source, int32_t x0, int32_t y0, int32_t width,
                     int32_t height);
 

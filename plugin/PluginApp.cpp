@@ -4,17 +4,11 @@
 #include "settings/NoiseReductionParams.h"
 
 namespace vel {
-namespace {
 
-// The engine's decibel constant K = ln(10) / 20 (float) is computed here once the engine's
-// parameter code provides it; until then the engine has nothing to prepare at load time.
-void InitEngineConstants() {}
-
-}  // namespace
-
+// The engine's decibel constant needs no call here: it is constant-initialised, so it holds
+// its value before the library's first instruction runs.
 bool InitPluginInstance() {
     platform::SetProfileLocation(kProfileCompany, kProfileApplication);
-    InitEngineConstants();
     CurrentSettings() = NoiseReductionParams{};
     return true;
 }

@@ -32,7 +32,9 @@ void SetInteractiveSteps(const InteractiveSteps* steps) {
     g_steps.store(steps, std::memory_order_release);
 }
 
-const InteractiveSteps* GetInteractiveSteps() { return g_steps.load(std::memory_order_acquire); }
+const InteractiveSteps* GetInteractiveSteps() {
+    return g_steps.load(std::memory_order_acquire);
+}
 
 int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
                   const char* imageProfilePath, const char* displayProfilePath) {

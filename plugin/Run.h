@@ -24,14 +24,14 @@ void OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float*
 // Held while an export works on the process-wide state. A call that finds it taken (a
 // second call while a run waits, from a callback or another thread) must return at once.
 class ExportGuard {
-public:
+  public:
     ExportGuard();
     ~ExportGuard();
     ExportGuard(const ExportGuard&) = delete;
     ExportGuard& operator=(const ExportGuard&) = delete;
     bool Acquired() const { return acquired_; }
 
-private:
+  private:
     bool acquired_;
 };
 

@@ -38,18 +38,20 @@ std::string MakeDoneEventName() {
 
 void RunAnalysis(WorkerJob* job) {
     PlaneImage& image = *job->image;
-    RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(),
-                     image.Height(), *job->params, job->progress, job->poll, &job->cancel);
+    RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(), image.Height(),
+                     *job->params, job->progress, job->poll, &job->cancel);
 }
 
 void RunReduction(WorkerJob* job) {
     PlaneImage& image = *job->image;
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(),
-                      image.Height(), *job->params, job->progress, job->poll, &job->cancel);
+    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(), image.Height(),
+                      *job->params, job->progress, job->poll, &job->cancel);
 }
 
 // Thread entry of the run's jobs.
-void RunJobThread(void* arg) { ExecuteJob(static_cast<WorkerJob*>(arg), true); }
+void RunJobThread(void* arg) {
+    ExecuteJob(static_cast<WorkerJob*>(arg), true);
+}
 
 }  // namespace
 
@@ -104,7 +106,9 @@ void ExecuteJob(WorkerJob* job, bool signalDone) {
     }
 }
 
-void SignalDoneEvent() { platform::SignalNamedEvent(DoneEventName()); }
+void SignalDoneEvent() {
+    platform::SignalNamedEvent(DoneEventName());
+}
 
 void RunProgressCallback(float percent) {
     g_sharedProgress.store(percent, std::memory_order_release);
@@ -116,7 +120,9 @@ bool RunPollCallback() {
     return false;
 }
 
-float SharedProgress() { return g_sharedProgress.load(std::memory_order_acquire); }
+float SharedProgress() {
+    return g_sharedProgress.load(std::memory_order_acquire);
+}
 
 bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
                   ProgressWindow* window) {
@@ -171,8 +177,7 @@ bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
     if (window) {
         window->SetCancelFlag(nullptr);
     }
-    return job.cancel.load(std::memory_order_acquire) ||
-           job.failed.load(std::memory_order_relaxed);
+    return job.cancel.load(std::memory_order_acquire) || job.failed.load(std::memory_order_relaxed);
 }
 
 }  // namespace vel

@@ -34,10 +34,10 @@ struct WorkerJob {
 };
 
 // The four work functions; each works on job->image in place and returns 0.
-int AnalysisWork(WorkerJob* job);                 // Y, U, V planes: whole-image analysis
-int AnalysisWorkWithConversion(WorkerJob* job);   // R, G, B planes: convert, then analyse
-int ReductionWork(WorkerJob* job);                // Y, U, V planes: noise reduction
-int ReductionWorkWithConversions(WorkerJob* job); // R, G, B in and out
+int AnalysisWork(WorkerJob* job);                  // Y, U, V planes: whole-image analysis
+int AnalysisWorkWithConversion(WorkerJob* job);    // R, G, B planes: convert, then analyse
+int ReductionWork(WorkerJob* job);                 // Y, U, V planes: noise reduction
+int ReductionWorkWithConversions(WorkerJob* job);  // R, G, B in and out
 
 // Runs the job body on the calling (worker) thread: the work function, then progress 100,
 // done, the notification and, when signalDone is set, the run's completion event.

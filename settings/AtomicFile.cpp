@@ -113,7 +113,8 @@ std::string ResolveTarget(const char* path) {
     }
     return path;
 }
-// The replacement gets the original's permission bits; a new file keeps the umask's.
+// The replacement gets the original's permission bits (and owner when allowed); a new file
+// keeps the umask's.
 bool KeepPermissions(int fd, const std::string& target) {
     struct stat st {};
     if (stat(target.c_str(), &st) != 0) {
@@ -121,6 +122,10 @@ bool KeepPermissions(int fd, const std::string& target) {
     }
     if (!S_ISREG(st.st_mode)) {
         return false;  // never replace a folder, device or pipe
+    }
+    // Keep the owner too where that is allowed (a privileged process editing a user's file).
+    if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+        (void)!fchown(fd, st.st_uid, st.st_gid);
     }
     return fchmod(fd, st.st_mode & 07777) == 0;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The one description of every stored setting. The settings store, the preset files, the
+// The one definition of every stored setting. The settings store, the preset files, the
 // settings dialog (ranges, control ids, tooltips) and the command-line host read this table;
 // nothing else spells a key, a range or a default.
 
@@ -13,7 +13,7 @@ namespace vel {
 
 enum class ParamKind : uint8_t { Decibel, Switch };
 
-struct ParamSpec {
+struct ParamInfo {
     // Key in settings and preset files.
     const char* key;
     // Field name, also the command-line option ("luma-threshold" style is derived by callers).
@@ -52,7 +52,7 @@ struct ParamSpec {
 };
 
 // In the order the settings file is read and written.
-inline constexpr std::array<ParamSpec, 9> kParamTable{{
+inline constexpr std::array<ParamInfo, 9> kParamTable{{
     {"Luma Threshold", "lumaThreshold", ParamKind::Decibel, &NoiseReductionParams::lumaThreshold,
      nullptr, "dB", 0, 20, 10, -10, 10, false, -2, 0, 2001, 2002,
      "Controls noise/details detection for luminance"},
@@ -82,10 +82,10 @@ inline constexpr std::array<ParamSpec, 9> kParamTable{{
 }};
 
 // The entry with the given settings-file key (exact spelling), or null.
-inline const ParamSpec* FindParam(std::string_view key) {
-    for (const ParamSpec& spec : kParamTable) {
-        if (key == spec.key) {
-            return &spec;
+inline const ParamInfo* FindParam(std::string_view key) {
+    for (const ParamInfo& param : kParamTable) {
+        if (key == param.key) {
+            return &param;
         }
     }
     return nullptr;

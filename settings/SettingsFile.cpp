@@ -19,11 +19,11 @@ bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& p
     if (store.LoadFile(path) == LoadResult::Failed) {
         return false;
     }
-    for (const ParamSpec& spec : kParamTable) {
-        if (spec.kind == ParamKind::Switch) {
-            store.SetBool(section, spec.key, spec.Get(params) != 0);
+    for (const ParamInfo& param : kParamTable) {
+        if (param.kind == ParamKind::Switch) {
+            store.SetBool(section, param.key, param.Get(params) != 0);
         } else {
-            store.SetInt(section, spec.key, spec.Get(params));
+            store.SetInt(section, param.key, param.Get(params));
         }
     }
     const bool saved = store.Save(path);
@@ -31,18 +31,22 @@ bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& p
     return saved;
 }
 
-void LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params) {
+bool LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params) {
     const std::string section = SettingsSection(slot);
     SettingsStore store;
-    store.LoadFile(path);
-    for (const ParamSpec& spec : kParamTable) {
-        if (spec.kind == ParamKind::Switch) {
-            spec.Set(params, store.GetBool(section, spec.key, spec.defaultIfMissing != 0) ? 1 : 0);
+    if (store.LoadFile(path) == LoadResult::Failed) {
+        return false;
+    }
+    for (const ParamInfo& param : kParamTable) {
+        if (param.kind == ParamKind::Switch) {
+            param.Set(params,
+                      store.GetBool(section, param.key, param.defaultIfMissing != 0) ? 1 : 0);
         } else {
-            spec.Set(params, store.GetInt(section, spec.key, spec.defaultIfMissing));
+            param.Set(params, store.GetInt(section, param.key, param.defaultIfMissing));
         }
     }
     store.Close();
+    return true;
 }
 
 }  // namespace vel

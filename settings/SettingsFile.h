@@ -20,16 +20,18 @@ std::string SettingsSection(int32_t slot);
 bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& params);
 
 // Reads the nine stored settings of the slot's section into params, field by field; a key
-// the file lacks (or a file that cannot be read) gives the key's default-when-missing. The
-// exported SetSettings.
-void LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params);
+// the file lacks, or a file that does not exist, gives the key's default-when-missing. A file
+// that exists but cannot be read whole leaves params untouched and gives false: defaults in
+// its place would be written over the user's values by the next StoreSettings. The exported
+// SetSettings.
+bool LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params);
 
 // The same on the process-wide current settings.
 inline bool StoreSettings(const char* path, int32_t slot) {
     return StoreSettings(path, slot, CurrentSettings());
 }
-inline void LoadSettings(const char* path, int32_t slot) {
-    LoadSettings(path, slot, CurrentSettings());
+inline bool LoadSettings(const char* path, int32_t slot) {
+    return LoadSettings(path, slot, CurrentSettings());
 }
 
 }  // namespace vel

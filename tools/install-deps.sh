@@ -11,10 +11,9 @@ packages=(
     # Windows cross builds (MinGW-w64 with POSIX threads, objdump for the DLL tables) and
     # Wine to run the 64-bit test suite
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
-    # the dialogs' Qt window backend (its display check talks to X through xcb), and a
-    # virtual X display for the Win32 dialogs under Wine
-    qt6-base-dev libxcb1-dev xvfb xauth
+    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
+    # the dialogs' Qt window backend (its display check talks to X through xcb)
+    qt6-base-dev libxcb1-dev
 )
 
 missing=()

@@ -4,7 +4,7 @@
 # - builds the 64-bit DLL and the test suite, and runs it under Wine in a private prefix
 #   inside the build folder, created here and removed afterwards. Among the tests: the same
 #   silent runs in the Linux and the Windows library must give identical output bits (the
-#   Linux side comes from the debug build, build/debug).
+#   Linux side comes from the debug build, build/debug). Xvfb gives Wine a display.
 # Only 64-bit Wine is available, so the i686 DLL is built and inspected but not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,8 +30,15 @@ stop_wine() {
 }
 trap stop_wine EXIT
 stop_wine
-wine wineboot -i >/dev/null 2>&1
-wineserver -p  # one server for the whole suite instead of one per test
-VELNR_REQUIRE_LINUX_BUILD=1 ctest --preset win64
+# Dialogs need a display even under Wine, so every Wine process, from the prefix's creation
+# on, runs in one virtual X server; the Wine server ends before the X server does. One
+# persistent Wine server serves the whole suite instead of one per test.
+VELNR_REQUIRE_LINUX_BUILD=1 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    mkdir -p "$WINEPREFIX"
+    wineserver -p
+    status=0
+    tools/wine-run.sh "$WINEPREFIX" --prepare && ctest --preset win64 || status=$?
+    wineserver -k
+    exit $status'
 
 echo "== Windows part took $((SECONDS - start)) s"

@@ -1,11 +1,11 @@
 // Filter table, level spacing and the multi-level drivers.
 //
-// Number rules of every transform: each sample's weighted sum (a smoothing, a reconstruction)
-// is evaluated in double, in the order its formula is written, and rounded once to float when
-// stored; a difference of two stored floats (a detail) is one float subtraction. In double
-// the weighted sums of floats are (all but) exact, so a flat plane keeps its value bit for
-// bit and a reconstruction rounds once. With SSE arithmetic and -ffp-contract=off every
-// compiler performs the same operations in the same order, so the bits are fixed.
+// Number rules of every transform: all arithmetic is float32, one operation at a time in the
+// order each formula is written (left to right where it is a plain sum); nothing is carried
+// wider before a sample is stored. With SSE arithmetic and -ffp-contract=off every compiler
+// performs the same operations in the same order, so the bits are fixed, and a vectorised
+// path can match them by keeping that order. Flat planes stay exact in this order: c + c + c
+// + c and c/4 + c/2 + c/4 round back to 4c and c.
 
 #include "wavelet/Wavelet.h"
 
@@ -17,7 +17,7 @@ namespace vel {
 namespace {
 
 // Overflow to infinity and NaN propagation follow IEEE 754 on every target.
-static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
+static_assert(std::numeric_limits<float>::is_iec559);
 
 constexpr bool StoredFiltersValid() {
     for (const SmoothingFilter& f : kSmoothingFilters) {
@@ -57,17 +57,21 @@ void DecomposeOne(const float* plane, BandTable table, int32_t width, int32_t he
     }
 }
 
-// out = A(L-1) + D(0) + D(1) + ... + D(L-1): the residual first, then finest to coarsest.
+// out = A(L-1) + D(0) + D(1) + ... + D(L-1): the residual first, then finest to coarsest,
+// accumulated one band at a time (the same additions in the same order as per sample).
 void ReconstructIsotropic(float* out, BandTable table, int32_t width, int32_t height,
                           int32_t levels) {
     const size_t count = PlaneSize(width, height);
     const float* residual = table[static_cast<size_t>(levels - 1) * 2];
+    const float* finest = table[1];
     for (size_t i = 0; i < count; ++i) {
-        double sum = static_cast<double>(residual[i]);
-        for (int32_t j = 0; j < levels; ++j) {
-            sum += static_cast<double>(table[static_cast<size_t>(j) * 2 + 1][i]);
+        out[i] = residual[i] + finest[i];
+    }
+    for (int32_t j = 1; j < levels; ++j) {
+        const float* detail = table[static_cast<size_t>(j) * 2 + 1];
+        for (size_t i = 0; i < count; ++i) {
+            out[i] += detail[i];
         }
-        out[i] = static_cast<float>(sum);
     }
 }
 

@@ -13,7 +13,8 @@ enum class WaveletKind : uint8_t {
     Directional = 1,  // band 0 approximation, bands 1..3 x-, y- and xy-detail
 };
 
-// Bands per level: 2 for Isotropic, 4 for Directional.
+// Bands per level: 2 for Isotropic, 4 for Directional. Every operation treats a value other
+// than Directional as Isotropic, consistently with this count.
 constexpr int32_t BandsPerLevel(WaveletKind kind) {
     return kind == WaveletKind::Directional ? 4 : 2;
 }
@@ -63,9 +64,9 @@ void DecomposeLevelIsotropic(const float* source, float* const* bands, int32_t w
 // One directional level j: fills bands[0..3] from source.
 void DecomposeLevelDirectional(const float* source, float* const* bands, int32_t width,
                                int32_t height, int32_t level, uint32_t filterIndex);
-// destination = (bands[0] + bands[2]) + (bands[1] + bands[3]), summed in double and rounded
-// once: the row-smoothed and the row-detail parts first, then joined. destination may be
-// bands[0].
+// destination = (bands[0] + bands[2]) + (bands[1] + bands[3]) in float: the row-smoothed and
+// the row-detail parts are restored first (often exactly, as bands 2 and 3 are differences
+// from bands 0 and 1), then joined. destination may be bands[0].
 void ReconstructLevelDirectional(float* destination, float* const* bands, int32_t width,
                                  int32_t height);
 

@@ -23,22 +23,20 @@ inline int64_t SafeDilation(int64_t d) {
     return std::max(d, int64_t{1});
 }
 
-// r = (before + after) * t0 + t1 * centre in double, rounded once to float.
-inline float SmoothThree(float before, float centre, float after, double t0, double t1) {
-    return static_cast<float>((static_cast<double>(before) + static_cast<double>(after)) * t0 +
-                              t1 * static_cast<double>(centre));
+// r = (before + after) * t0 + t1 * centre.
+inline float SmoothThree(float before, float centre, float after, float t0, float t1) {
+    return (before + after) * t0 + t1 * centre;
 }
 
-// r = sum over k, in k order, of t_k * s[clamp(i + (k - m) d)] in double, rounded once to
-// float; s holds n samples `stride` apart.
+// r = sum over k, in k order, of t_k * s[clamp(i + (k - m) d)]; s holds n samples `stride`
+// apart.
 inline float SmoothAny(const float* s, int64_t stride, int64_t i, int64_t n, const Taps& f,
                        int64_t d) {
-    double sum = 0.0;
+    float sum = 0.0f;
     for (int32_t k = 0; k < f.count; ++k) {
-        sum += static_cast<double>(f.taps[k]) *
-               static_cast<double>(s[ClampToEdge(i + (k - f.centre) * d, n) * stride]);
+        sum += f.taps[k] * s[ClampToEdge(i + (k - f.centre) * d, n) * stride];
     }
-    return static_cast<float>(sum);
+    return sum;
 }
 
 // Calls emit(i, r[i]) for the smoothing of n samples `stride` apart; the first and last d
@@ -53,8 +51,8 @@ void SmoothLine(const float* s, int64_t stride, int64_t n, const Taps& f, int64_
         }
         return;
     }
-    const double t0 = static_cast<double>(f.taps[0]);
-    const double t1 = static_cast<double>(f.taps[1]);
+    const float t0 = f.taps[0];
+    const float t1 = f.taps[1];
     auto clamped = [&](int64_t i) {
         emit(i, SmoothThree(s[ClampToEdge(i - d, n) * stride], s[i * stride],
                             s[ClampToEdge(i + d, n) * stride], t0, t1));
@@ -75,7 +73,7 @@ void SmoothLine(const float* s, int64_t stride, int64_t n, const Taps& f, int64_
 // Smoothed row y of a plane along its columns, written into out; rows north and south are
 // already clamped.
 void SmoothRowAcrossColumns(const float* plane, float* out, int64_t y, int64_t north, int64_t south,
-                            int64_t width, double t0, double t1) {
+                            int64_t width, float t0, float t1) {
     const float* n = plane + north * width;
     const float* c = plane + y * width;
     const float* s = plane + south * width;
@@ -131,8 +129,8 @@ void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t heigh
             const bool border = y < top || y >= bottom;
             const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
             const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
-            SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols,
-                                   static_cast<double>(taps[0]), static_cast<double>(taps[1]));
+            SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, taps[0],
+                                   taps[1]);
         }
     }
     FinishColumnSplit(plane, second, cols * rows, 1);
@@ -165,9 +163,7 @@ void ReconstructLevelDirectional(float* destination, float* const* bands, int32_
     const float* b2 = bands[2];
     const float* b3 = bands[3];
     for (size_t i = 0; i < count; ++i) {
-        destination[i] =
-            static_cast<float>((static_cast<double>(b0[i]) + static_cast<double>(b2[i])) +
-                               (static_cast<double>(b1[i]) + static_cast<double>(b3[i])));
+        destination[i] = (b0[i] + b2[i]) + (b1[i] + b3[i]);
     }
 }
 

@@ -22,62 +22,57 @@ static_assert(StoredFiltersAreSymmetricThreeTap(), "the one-pass stencil needs 3
 // The separable product of the 3-tap filter, written as one stencil:
 //
 //     wk we wk        wc = t1^2 / S,  we = t0 t1 / S,  wk = t0^2 / S,
-//     we wc we        S  = 4 t0 t1 + 4 t0^2 + t1^2   (1 for normalised taps)
-//     wk we wk
-// The weights are float32, like the taps, and widened to double for the sums.
+//     we wc we        S  = 4 t0 t1 + 4 t0^2 + t1^2 = (t0 + t1 + t2)^2
+//     wk we wk             (1 for normalised taps; never 0 for the stored ones)
 struct StencilWeights {
-    double centre;
-    double edge;
-    double corner;
+    float centre;
+    float edge;
+    float corner;
 };
 
 StencilWeights MakeWeights(const SmoothingFilter& f) {
     const float t0 = f.taps[0];
     const float t1 = f.taps[1];
     const float sum = 4.0f * t0 * t1 + 4.0f * (t0 * t0) + t1 * t1;
-    return {static_cast<double>(t1 * t1 / sum), static_cast<double>(t0 * t1 / sum),
-            static_cast<double>(t0 * t0 / sum)};
+    return {t1 * t1 / sum, t0 * t1 / sum, t0 * t0 / sum};
 }
 
-// North, centre and south rows of one output row; xw, x and xe already clamped.
+// North, centre and south rows of one output row, their row indices already clamped.
 struct RowTriple {
     const float* north;
     const float* centre;
     const float* south;
 };
 
-// A = wc C + we (((W + E) + N) + S) + wk (((NW + NE) + SW) + SE), left to right in double,
-// rounded once to float; D = C - A in float from the stored A.
-inline void StencilSample(const RowTriple& r, int64_t xw, int64_t x, int64_t xe,
-                          const StencilWeights& w, float* approximation, float* detail) {
-    const float centre = r.centre[x];
-    const double edges = ((static_cast<double>(r.centre[xw]) + static_cast<double>(r.centre[xe])) +
-                          static_cast<double>(r.north[x])) +
-                         static_cast<double>(r.south[x]);
-    const double corners = ((static_cast<double>(r.north[xw]) + static_cast<double>(r.north[xe])) +
-                            static_cast<double>(r.south[xw])) +
-                           static_cast<double>(r.south[xe]);
-    const float a = static_cast<float>((w.centre * static_cast<double>(centre) + w.edge * edges) +
-                                       w.corner * corners);
-    approximation[x] = a;
-    detail[x] = centre - a;
+// A = wc C + we (((W + E) + N) + S) + wk (((NW + NE) + SW) + SE), left to right; xw and xe
+// are the column indices x - d and x + d, clamped where needed.
+inline float StencilSample(const RowTriple& r, int64_t xw, int64_t x, int64_t xe,
+                           const StencilWeights& w) {
+    const float edges = ((r.centre[xw] + r.centre[xe]) + r.north[x]) + r.south[x];
+    const float corners = ((r.north[xw] + r.north[xe]) + r.south[xw]) + r.south[xe];
+    return (w.centre * r.centre[x] + w.edge * edges) + w.corner * corners;
 }
 
 // Left and right borders clamp their columns; the interior d .. width - d - 1 needs no clamp.
+// The detail D = C - A is taken from the stored A in a second sweep over the row, which keeps
+// the stencil loop simple enough for the compiler to vectorise.
 void StencilRow(const RowTriple& r, float* approximation, float* detail, int64_t width, int64_t d,
                 const StencilWeights& w) {
     const int64_t left = std::min(d, width);
     const int64_t right = std::max(left, width - d);
     for (int64_t x = 0; x < left; ++x) {
-        StencilSample(r, ClampToEdge(x - d, width), x, ClampToEdge(x + d, width), w, approximation,
-                      detail);
+        approximation[x] =
+            StencilSample(r, ClampToEdge(x - d, width), x, ClampToEdge(x + d, width), w);
     }
     for (int64_t x = left; x < right; ++x) {
-        StencilSample(r, x - d, x, x + d, w, approximation, detail);
+        approximation[x] = StencilSample(r, x - d, x, x + d, w);
     }
     for (int64_t x = right; x < width; ++x) {
-        StencilSample(r, ClampToEdge(x - d, width), x, ClampToEdge(x + d, width), w, approximation,
-                      detail);
+        approximation[x] =
+            StencilSample(r, ClampToEdge(x - d, width), x, ClampToEdge(x + d, width), w);
+    }
+    for (int64_t x = 0; x < width; ++x) {
+        detail[x] = r.centre[x] - approximation[x];
     }
 }
 

@@ -68,7 +68,9 @@ std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name) {
     return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(impl)));
 }
 
-void NamedEvent::Set() { SetState(*impl_->state); }
+void NamedEvent::Set() {
+    SetState(*impl_->state);
+}
 
 bool NamedEvent::Wait(uint32_t timeoutMs) {
     EventState& state = *impl_->state;

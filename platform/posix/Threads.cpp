@@ -99,6 +99,8 @@ bool WorkerThread::Join(uint32_t timeoutMs) {
     return true;
 }
 
-bool WorkerThread::Started() const { return impl_->thread.joinable(); }
+bool WorkerThread::Started() const {
+    return impl_->thread.joinable();
+}
 
 }  // namespace vel::platform

@@ -19,7 +19,9 @@ constexpr uint32_t kPumpSliceMs = 10;
 
 }  // namespace
 
-void SetMessagePump(MessagePump pump) { g_pump.store(pump, std::memory_order_release); }
+void SetMessagePump(MessagePump pump) {
+    g_pump.store(pump, std::memory_order_release);
+}
 
 int32_t WaitWithMessages(NamedEvent* const* events, int32_t count, uint32_t timeoutMs) {
     if (!events || count < 1) {
@@ -63,6 +65,8 @@ int64_t PerformanceCounter() {
         .count();
 }
 
-int64_t PerformanceFrequency() { return 1'000'000'000; }
+int64_t PerformanceFrequency() {
+    return 1'000'000'000;
+}
 
 }  // namespace vel::platform

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/Profile.h"
-#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Handles.h"  // first: it undoes windows.h's GetProfileString
 
 // windows.h names the system's own profile reader GetProfileString (a character-set macro);
 // the definition below must keep the name that callers without windows.h link against.
@@ -26,7 +26,7 @@ Location& ProfileLocation() {
 
 // Closes the key when it goes.
 class Key {
-public:
+  public:
     Key() = default;
     ~Key() {
         if (key_) {
@@ -41,7 +41,7 @@ public:
     }
     HKEY get() const { return key_; }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 
@@ -51,7 +51,9 @@ void SetProfileLocation(std::string_view company, std::string_view application) 
     ProfileLocation() = Location{std::string(company), std::string(application)};
 }
 
-std::string ProfileFilePath() { return {}; }
+std::string ProfileFilePath() {
+    return {};
+}
 
 std::string GetProfileString(std::string_view section, std::string_view entry,
                              std::string_view defaultValue) {

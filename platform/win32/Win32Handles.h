@@ -8,6 +8,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// windows.h renames GetProfileString to its ANSI or wide function; the profile service's own
+// function of that name must keep it.
+#undef GetProfileString
 
 #include "platform/Platform.h"
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 #include "TestImages.h"
@@ -64,7 +65,7 @@ namespace {
 template <typename Job, typename Check>
 void InjectEveryFailure(Job job, Check check) {
     g_allocations = 0;
-    g_failAt = 1L << 40;  // count only
+    g_failAt = std::numeric_limits<long>::max();  // count only
     job();
     const long count = g_allocations;
     g_failAt = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -214,6 +215,44 @@ TEST(DenoiseTileTest, ReducesNoiseOnAFlatField) {
                     nullptr, nullptr, nullptr);
         EXPECT_LT(deviation(0), 0.5 * before);
         EXPECT_LT(deviation(2), 0.5 * before);
+    }
+}
+
+}  // namespace
+}  // namespace vel
+
+namespace vel {
+namespace {
+
+// The reduction reads channel * S * levels + level * S + band: a single non-zero entry changes
+// only its own channel, and Isotropic never reads past entry 23.
+TEST(DenoiseTileTest, ProfileIndexingForBothKinds) {
+    const test::Planes input = test::MakeNoisyImage(40, 36, 14);
+    for (const WaveletKind kind : {WaveletKind::Isotropic, WaveletKind::Directional}) {
+        const int32_t S = BandsPerLevel(kind);
+        const auto run = [&](const std::vector<float>& profile) {
+            test::Planes tile = input;
+            DenoiseTile(tile[0], tile[1], tile[2], 40, 36, 1.0f, 1.0f, 0, 0.1f, 0.1f, 2.0f, kind, 4,
+                        profile.data(), nullptr, nullptr);
+            return tile;
+        };
+        std::vector<float> profile(48, 0.0f);
+        const test::Planes untouched = run(profile);
+        profile[static_cast<size_t>(1 * S * 4 + 1 * S + 1)] = 5.0f;  // chroma 1, level 1, band 1
+        const test::Planes one = run(profile);
+        EXPECT_TRUE(one.p[0] == untouched.p[0]);
+        EXPECT_FALSE(one.p[1] == untouched.p[1]);
+        EXPECT_TRUE(one.p[2] == untouched.p[2]);
+        // Band 0 entries are never read.
+        for (int32_t c = 0; c < 3; ++c) {
+            for (int32_t level = 0; level < 4; ++level) {
+                profile[static_cast<size_t>(c * S * 4 + level * S)] = 100.0f;
+            }
+        }
+        if (kind == WaveletKind::Isotropic) {
+            std::fill(profile.begin() + 24, profile.end(), 100.0f);
+        }
+        EXPECT_TRUE(run(profile) == one);
     }
 }
 

@@ -52,7 +52,7 @@ TEST(WorkerThread, JoinTimesOutOnALongThreadAndReleaseIsSafe) {
 TEST(WorkerThread, NeverResumedThreadNeverRunsItsEntry) {
     static std::atomic<int> runs{0};
     runs = 0;
-    { 
+    {
         WorkerThread thread;
         ASSERT_TRUE(thread.CreateSuspended([](void*) { runs.fetch_add(1); }, nullptr));
     }

@@ -158,6 +158,13 @@ TEST(PlaneImage, CopyRegionWholeIsExactAndPartPicksTheRightElements) {
         }
     }
 
+    PlaneImage self;
+    self = source;
+    self.CopyRegion(self, 4, 2, 3, 3);  // a crop of itself
+    ASSERT_EQ(self.Width(), 3);
+    EXPECT_EQ(self.Rows(2)[2][2], source.Rows(2)[4][6]);
+    EXPECT_EQ(self.Rows(0)[0][0], source.Rows(0)[2][4]);
+
     PlaneImage empty;
     empty.CopyRegion(source, 3, 3, 0, 2);
     ExpectEmpty(empty);

@@ -46,7 +46,9 @@ struct Library {
             dlclose(handle);
         }
     }
-    bool Ok() const { return handle && getSettings && setSettings && openPlugin && setHostCallbacks; }
+    bool Ok() const {
+        return handle && getSettings && setSettings && openPlugin && setHostCallbacks;
+    }
 };
 
 std::filesystem::path TempFile(const std::string& name) {
@@ -164,9 +166,9 @@ TEST(Library, HostCallbacksReportProgressAndCancel) {
     CallbackLog log;
     log.lib = &lib;
     lib.setHostCallbacks(LogProgress, &log, &log.cancel);
-    const auto host = test::NoisyImage(700, 600, 24);
+    const auto host = test::NoisyImage(600, 300, 24);
     auto pixels = host;
-    lib.openPlugin(1, 700, 600, pixels.data(), 0, 0, nullptr, nullptr);
+    lib.openPlugin(1, 600, 300, pixels.data(), 0, 0, nullptr, nullptr);
     ASSERT_EQ(log.statuses, std::vector<std::string>{"VEL Noise Reduction..."});
     EXPECT_EQ(log.percents.front(), 0.0f);
     EXPECT_EQ(log.percents.back(), 100.0f);
@@ -176,7 +178,7 @@ TEST(Library, HostCallbacksReportProgressAndCancel) {
     log.lib = &lib;
     log.cancelAt = 0.0f;
     pixels = host;
-    lib.openPlugin(1, 700, 600, pixels.data(), 0, 0, nullptr, nullptr);
+    lib.openPlugin(1, 600, 300, pixels.data(), 0, 0, nullptr, nullptr);
     EXPECT_TRUE(SameBits(pixels, host));
     lib.setHostCallbacks(nullptr, nullptr, nullptr);
 }
@@ -187,8 +189,8 @@ TEST(Library, ASecondCallDuringARunIsRefused) {
     CallbackLog log;
     log.lib = &lib;
     log.reenter = true;
-    log.reentrantPixels = {0.5f, 0.5f, 0.5f, 0.25f, 0.25f, 0.25f, 0.1f, 0.2f, 0.3f,
-                           0.9f, 0.8f, 0.7f};
+    log.reentrantPixels = {0.5f, 0.5f, 0.5f, 0.25f, 0.25f, 0.25f,
+                           0.1f, 0.2f, 0.3f, 0.9f,  0.8f,  0.7f};
     const auto before = log.reentrantPixels;
     lib.setHostCallbacks(LogProgress, &log, &log.cancel);
     const auto host = test::NoisyImage(60, 40, 25);
@@ -201,8 +203,8 @@ TEST(Library, ASecondCallDuringARunIsRefused) {
 }
 
 TEST(Library, TwoProcessesRunAtTheSameMoment) {
-    const auto host = test::NoisyImage(900, 700, 26);
-    const auto expected = EngineResult(host, 900, 700, NoiseReductionParams{}, false);
+    const auto host = test::NoisyImage(600, 580, 26);
+    const auto expected = EngineResult(host, 600, 580, NoiseReductionParams{}, false);
     pid_t children[2];
     for (pid_t& child : children) {
         child = fork();
@@ -211,7 +213,7 @@ TEST(Library, TwoProcessesRunAtTheSameMoment) {
             Library lib;
             auto pixels = host;
             if (lib.Ok()) {
-                lib.openPlugin(1, 900, 700, pixels.data(), 0, 0, nullptr, nullptr);
+                lib.openPlugin(1, 600, 580, pixels.data(), 0, 0, nullptr, nullptr);
             }
             _exit(lib.Ok() && SameBits(pixels, expected) ? 0 : 1);
         }

@@ -13,6 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include "engine/Jobs.h"
 #include "platform/Platform.h"
 #include "plugin/HostImage.h"
@@ -21,6 +31,7 @@
 #include "plugin/Run.h"
 #include "plugin/WorkerJob.h"
 #include "settings/NoiseReductionParams.h"
+#include "settings/SettingsFile.h"
 #include "tests/run/TestImages.h"
 
 namespace vel {
@@ -111,7 +122,7 @@ std::unique_ptr<ProgressWindow> FakeCreateWindow() {
 const InteractiveSteps kFakeSteps{FakeSettingsPhase, FakeCreateWindow};
 
 class RunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = CurrentSettings();
         CurrentSettings() = NoiseReductionParams{};
@@ -156,11 +167,12 @@ TEST_F(RunTest, OnlyTheLowByteOfTheFlagCounts) {
 
 TEST_F(RunTest, SilentRunWithReanalyzeAnalysesTheWholeImageFirst) {
     CurrentSettings().reanalyzeWhole = true;
-    const auto host = test::NoisyImage(130, 70, 3);
+    // Two tiles across: the whole-image levels differ from those each tile measures alone.
+    const auto host = test::NoisyImage(600, 60, 3);
     auto pixels = host;
-    OpenPluginImpl(1, 130, 70, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(SameBits(pixels, Reference(host, 130, 70, CurrentSettings(), true)));
-    EXPECT_FALSE(SameBits(pixels, Reference(host, 130, 70, CurrentSettings(), false)));
+    OpenPluginImpl(1, 600, 60, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 600, 60, CurrentSettings(), true)));
+    EXPECT_FALSE(SameBits(pixels, Reference(host, 600, 60, CurrentSettings(), false)));
     EXPECT_EQ(NoiseProfile().size(), 48u);
 }
 
@@ -195,8 +207,8 @@ TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
         PlaneImage image(80, 50);
         ImportHostImage(other.data(), 80, 50, image);
         image.RgbToYuv();
-        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50,
-                         g_dialogValues, nullptr, nullptr, nullptr);
+        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50, g_dialogValues,
+                         nullptr, nullptr, nullptr);
     }
     const std::vector<float> dialogProfile = NoiseProfile();
     auto pixels = host;
@@ -255,15 +267,15 @@ TEST_F(RunTest, CancelDuringTheAnalysisNeverStartsTheReduction) {
 }
 
 TEST_F(RunTest, CancelDuringTheReductionAtManyPointsLeavesTheHostImageUntouched) {
-    const auto host = test::NoisyImage(1000, 530, 10);  // 2 x 2 tiles
-    const auto expected = Reference(host, 1000, 530, g_dialogValues, false);
-    for (float at : {0.0f, 1.0f, 25.0f, 50.0f, 75.0f, 99.0f}) {
+    const auto host = test::NoisyImage(1000, 130, 10);  // two tiles across
+    const auto expected = Reference(host, 1000, 130, g_dialogValues, false);
+    for (float at : {0.0f, 1.0f, 33.0f, 34.0f, 67.0f, 99.0f}) {
         SCOPED_TRACE(at);
         window_ = FakeWindow{};
         window_.cancelInStatus = "VEL Noise Reduction...";
         window_.cancelAt = at;
         auto pixels = host;
-        OpenPluginImpl(0, 1000, 530, pixels.data(), nullptr, nullptr);
+        OpenPluginImpl(0, 1000, 130, pixels.data(), nullptr, nullptr);
         // The window only samples the progress: a late threshold may never be shown before
         // the job ends. Whenever Cancel was pressed, the host image must be untouched.
         if (window_.cancelled) {
@@ -295,16 +307,37 @@ TEST_F(RunTest, CancelJustAfterTheLastReportStillCancels) {
     ImportHostImage(host.data(), 40, 30, image);
     image.RgbToYuv();
     FakeWindow window;
-    EXPECT_TRUE(
-        RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
-                     &window));
+    EXPECT_TRUE(RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
+                             &window));
+}
+
+TEST_F(RunTest, SettingsConfirmedBeforeACancelStayAndAreStored) {
+    g_dialogValues.lumaThreshold = 5;
+    g_dialogValues.darkCorrection = -3;
+    g_dialogValues.highQuality = false;
+    window_.cancelInStatus = "VEL Noise Reduction...";
+    window_.cancelAt = 0.0f;
+    const auto host = test::NoisyImage(40, 30, 16);
+    auto pixels = host;
+    OpenPluginImpl(0, 40, 30, pixels.data(), nullptr, nullptr);
+    EXPECT_TRUE(SameBits(pixels, host));
+    EXPECT_EQ(CurrentSettings(), g_dialogValues);
+
+    const auto path = std::filesystem::temp_directory_path() / "velnr-run-confirmed.ini";
+    std::filesystem::remove(path);
+    ASSERT_TRUE(StoreSettings(path.string().c_str(), 0));
+    NoiseReductionParams stored{};
+    stored.lumaThreshold = 99;
+    ASSERT_TRUE(LoadSettings(path.string().c_str(), 0, stored));
+    EXPECT_EQ(stored, g_dialogValues);
+    std::filesystem::remove(path);
 }
 
 TEST_F(RunTest, ProgressStartsAtZeroNeverDecreasesAndEndsAtTheLastReport) {
     g_dialogValues.reanalyzeWhole = true;
-    const auto host = test::NoisyImage(1000, 530, 11);
+    const auto host = test::NoisyImage(1000, 130, 11);
     auto pixels = host;
-    OpenPluginImpl(0, 1000, 530, pixels.data(), nullptr, nullptr);
+    OpenPluginImpl(0, 1000, 130, pixels.data(), nullptr, nullptr);
     ASSERT_EQ(window_.calls.size(), 2u);
     for (const auto& call : window_.calls) {
         ASSERT_FALSE(call.progress.empty());
@@ -318,8 +351,22 @@ TEST_F(RunTest, ProgressStartsAtZeroNeverDecreasesAndEndsAtTheLastReport) {
 }
 
 // Quit requests arriving while the run waits are taken and ignored; the run completes.
+#ifdef _WIN32
+TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
+    // Windows: the quit message waits in the thread's own queue; the run's wait takes it.
+    PostQuitMessage(0);
+    const auto host = test::NoisyImage(70, 40, 12);
+    auto pixels = host;
+    OpenPluginImpl(1, 70, 40, pixels.data(), nullptr, nullptr);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_TRUE(SameBits(pixels, Reference(host, 70, 40, CurrentSettings(), false)));
+}
+#else
 std::atomic<int> g_quits{0};
-bool QuitOncePump() { return g_quits.fetch_add(1) != 0; }
+bool QuitOncePump() {
+    return g_quits.fetch_add(1) != 0;
+}
 
 TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
     g_quits = 0;
@@ -331,8 +378,11 @@ TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
     EXPECT_GE(g_quits.load(), 1);
     EXPECT_TRUE(SameBits(pixels, Reference(host, 70, 40, CurrentSettings(), false)));
 }
+#endif
 
-int ThrowingWork(WorkerJob*) { throw std::bad_alloc(); }
+int ThrowingWork(WorkerJob*) {
+    throw std::bad_alloc();
+}
 
 TEST_F(RunTest, AJobWhoseWorkFunctionThrowsEndsAsNotCompleted) {
     PlaneImage image(8, 8);
@@ -353,8 +403,8 @@ TEST_F(RunTest, OddSizesAndOutOfRangeValues) {
     struct Size {
         int32_t w, h;
     };
-    for (Size s : {Size{1, 1}, Size{2, 5000}, Size{5000, 2}, Size{33, 33}, Size{17, 3},
-                   Size{513, 31}}) {
+    for (Size s :
+         {Size{1, 1}, Size{2, 5000}, Size{5000, 2}, Size{33, 33}, Size{17, 3}, Size{513, 31}}) {
         SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
         auto pixels = test::NoisyImage(s.w, s.h, 13);
         pixels[0] = 7.5f;

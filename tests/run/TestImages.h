@@ -20,16 +20,14 @@ inline std::vector<float> NoisyImage(int32_t w, int32_t h, uint64_t seed) {
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
             const bool square = x > w / 4 && x < w / 2 && y > h / 4 && y < h / 2;
-            const float base[3] = {
-                0.2f + 0.6f * static_cast<float>(x) / static_cast<float>(w),
-                square ? 0.9f : 0.4f,
-                0.3f + 0.5f * static_cast<float>(y) / static_cast<float>(h)};
+            const float base[3] = {0.2f + 0.6f * static_cast<float>(x) / static_cast<float>(w),
+                                   square ? 0.9f : 0.4f,
+                                   0.3f + 0.5f * static_cast<float>(y) / static_cast<float>(h)};
             for (int c = 0; c < 3; ++c) {
-                const float noise =
-                    static_cast<float>(SplitMix(state) >> 40) / 16777216.0f - 0.5f;
-                pixels[(static_cast<size_t>(y) * static_cast<size_t>(w) +
-                        static_cast<size_t>(x)) * 3 + static_cast<size_t>(c)] =
-                    base[c] + 0.12f * noise;
+                const float noise = static_cast<float>(SplitMix(state) >> 40) / 16777216.0f - 0.5f;
+                pixels[(static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) *
+                           3 +
+                       static_cast<size_t>(c)] = base[c] + 0.12f * noise;
             }
         }
     }

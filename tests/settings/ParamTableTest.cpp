@@ -12,12 +12,12 @@ TEST(ParamTable, InitialValuesAreTheRecordsAndEveryFieldAppearsOnce) {
     const NoiseReductionParams initial;
     NoiseReductionParams marked;
     std::set<std::string> keys;
-    for (const ParamSpec& spec : kParamTable) {
-        EXPECT_EQ(spec.Get(initial), spec.initial) << spec.key;
-        EXPECT_TRUE(keys.insert(spec.key).second) << spec.key;
-        EXPECT_EQ((spec.kind == ParamKind::Decibel), (spec.intField != nullptr)) << spec.key;
-        EXPECT_EQ((spec.kind == ParamKind::Switch), (spec.boolField != nullptr)) << spec.key;
-        spec.Set(marked, spec.kind == ParamKind::Switch ? 0 : 1000);
+    for (const ParamInfo& param : kParamTable) {
+        EXPECT_EQ(param.Get(initial), param.initial) << param.key;
+        EXPECT_TRUE(keys.insert(param.key).second) << param.key;
+        EXPECT_EQ((param.kind == ParamKind::Decibel), (param.intField != nullptr)) << param.key;
+        EXPECT_EQ((param.kind == ParamKind::Switch), (param.boolField != nullptr)) << param.key;
+        param.Set(marked, param.kind == ParamKind::Switch ? 0 : 1000);
     }
     // Each stored field was reached exactly once and the fixed ones not at all.
     EXPECT_EQ(marked.lumaThreshold, 1000);
@@ -46,17 +46,17 @@ TEST(ParamTable, KeysDefaultsAndDialogRangesInFileOrder) {
     }
     EXPECT_EQ(FindParam("luma threshold"), nullptr);
     // Sliders run 0..20 and map onto the edit range through the offset.
-    for (const ParamSpec& spec : kParamTable) {
-        if (spec.kind != ParamKind::Decibel) {
+    for (const ParamInfo& param : kParamTable) {
+        if (param.kind != ParamKind::Decibel) {
             continue;
         }
-        EXPECT_EQ(spec.sliderMin, 0);
-        EXPECT_EQ(spec.sliderMax, 20);
-        EXPECT_EQ(spec.editMin + spec.sliderOffset, spec.sliderMin) << spec.key;
-        EXPECT_EQ(spec.editMax + spec.sliderOffset, spec.sliderMax) << spec.key;
-        EXPECT_EQ(spec.editValidated, spec.sliderId == 2011 || spec.sliderId == 2013);
+        EXPECT_EQ(param.sliderMin, 0);
+        EXPECT_EQ(param.sliderMax, 20);
+        EXPECT_EQ(param.editMin + param.sliderOffset, param.sliderMin) << param.key;
+        EXPECT_EQ(param.editMax + param.sliderOffset, param.sliderMax) << param.key;
+        EXPECT_EQ(param.editValidated, param.sliderId == 2011 || param.sliderId == 2013);
     }
-    const ParamSpec* dark = FindParam("Dark Correction");
+    const ParamInfo* dark = FindParam("Dark Correction");
     ASSERT_NE(dark, nullptr);
     EXPECT_STREQ(dark->tooltip, "Alters noise threshold for dark areas");
     EXPECT_EQ(dark->editId, 2016);

@@ -1,9 +1,11 @@
 #include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <limits>
@@ -26,12 +28,12 @@ class SettingsStoreTest : public test::TempDirTest {
         const auto path = File("in.ini");
         WriteAll(path, text);
         SettingsStore store;
-        EXPECT_EQ(store.LoadFile(path.c_str()), LoadResult::Loaded);
+        EXPECT_EQ(store.LoadFile(path.string().c_str()), LoadResult::Loaded);
         return store;
     }
     std::string SavedText(SettingsStore& store) {
         const auto path = File("out.ini");
-        EXPECT_TRUE(store.Save(path.c_str()));
+        EXPECT_TRUE(store.Save(path.string().c_str()));
         return ReadAll(path);
     }
 };
@@ -247,15 +249,16 @@ TEST_F(SettingsStoreTest, AValueThatLooksLikeAHeaderIsClassifiedAsTheFileWillBe)
 
 TEST_F(SettingsStoreTest, MissingUnreadableAndFolderPaths) {
     SettingsStore store;
-    EXPECT_EQ(store.LoadFile(File("missing.ini").c_str()), LoadResult::Missing);
-    EXPECT_FALSE(store.Load(File("missing.ini").c_str()));
+    EXPECT_EQ(store.LoadFile(File("missing.ini").string().c_str()), LoadResult::Missing);
+    EXPECT_FALSE(store.Load(File("missing.ini").string().c_str()));
     EXPECT_EQ(store.LoadFile(nullptr), LoadResult::Failed);
-    EXPECT_EQ(store.LoadFile(dir_.c_str()), LoadResult::Failed);
+    EXPECT_EQ(store.LoadFile(dir_.string().c_str()), LoadResult::Failed);
     EXPECT_EQ(store.LineCount(), 0u);
     EXPECT_FALSE(store.Save(nullptr));
     EXPECT_FALSE(store.Save(""));
 }
 
+#ifndef _WIN32  // modes, symbolic links and file size limits are POSIX's
 TEST_F(SettingsStoreTest, SaveReplacesAtomicallyKeepingModeAndLinks) {
     const auto target = File("real.ini");
     WriteAll(target, "[A]\nx=1\n");
@@ -264,9 +267,9 @@ TEST_F(SettingsStoreTest, SaveReplacesAtomicallyKeepingModeAndLinks) {
     std::filesystem::create_symlink(target, link);
 
     SettingsStore store;
-    ASSERT_TRUE(store.Load(link.c_str()));
+    ASSERT_TRUE(store.Load(link.string().c_str()));
     store.SetString("A", "x", "2");
-    ASSERT_TRUE(store.Save(link.c_str()));
+    ASSERT_TRUE(store.Save(link.string().c_str()));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadAll(target), "[A]\r\nx=2\r\n");
     struct stat st {};
@@ -275,12 +278,29 @@ TEST_F(SettingsStoreTest, SaveReplacesAtomicallyKeepingModeAndLinks) {
     EXPECT_EQ(FileCount(), 2u);  // no temporary file left
 }
 
+TEST_F(SettingsStoreTest, SaveByTheSuperUserKeepsTheOwner) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the super-user can give a file away";
+    }
+    const auto path = File("user.ini");
+    WriteAll(path, "[A]\n");
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    SettingsStore store;
+    ASSERT_TRUE(store.Load(path.c_str()));
+    store.SetString("A", "k", "1");
+    ASSERT_TRUE(store.Save(path.c_str()));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+}
+
 TEST_F(SettingsStoreTest, SaveThatCannotWriteLeavesTheOriginalByteForByte) {
     const auto path = File("host.ini");
     const std::string original = "[Host]\nbig=" + std::string(4096, 'b') + "\n";
     WriteAll(path, original);
     SettingsStore store;
-    ASSERT_TRUE(store.Load(path.c_str()));
+    ASSERT_TRUE(store.Load(path.string().c_str()));
     store.SetString("Host", "more", std::string(100000, 'm'));
 
     // A full disk: the file size limit makes writes fail part-way, as ENOSPC would.
@@ -290,7 +310,7 @@ TEST_F(SettingsStoreTest, SaveThatCannotWriteLeavesTheOriginalByteForByte) {
     struct rlimit small = old;
     small.rlim_cur = 50000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = store.Save(path.c_str());
+    const bool saved = store.Save(path.string().c_str());
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -301,9 +321,9 @@ TEST_F(SettingsStoreTest, SaveThatCannotWriteLeavesTheOriginalByteForByte) {
 
     // A folder where the file should be, and a folder that does not exist.
     SettingsStore other = FromText("[S]\nk=1\n");
-    EXPECT_FALSE(other.Save(dir_.c_str()));
+    EXPECT_FALSE(other.Save(dir_.string().c_str()));
     SettingsStore third = FromText("[S]\nk=1\n");
-    EXPECT_FALSE(third.Save(File("no/such/folder.ini").c_str()));
+    EXPECT_FALSE(third.Save(File("no/such/folder.ini").string().c_str()));
 }
 
 TEST_F(SettingsStoreTest, SaveIntoAReadOnlyFolderLeavesTheOriginal) {
@@ -313,13 +333,15 @@ TEST_F(SettingsStoreTest, SaveIntoAReadOnlyFolderLeavesTheOriginal) {
     const auto path = File("host.ini");
     WriteAll(path, "[Host]\nk=1\n");
     SettingsStore store;
-    ASSERT_TRUE(store.Load(path.c_str()));
+    ASSERT_TRUE(store.Load(path.string().c_str()));
     store.SetString("Host", "k", "2");
-    ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
-    EXPECT_FALSE(store.Save(path.c_str()));
-    chmod(dir_.c_str(), 0755);
+    ASSERT_EQ(chmod(dir_.string().c_str(), 0555), 0);
+    EXPECT_FALSE(store.Save(path.string().c_str()));
+    chmod(dir_.string().c_str(), 0755);
     EXPECT_EQ(ReadAll(path), "[Host]\nk=1\n");
 }
+
+#endif
 
 TEST_F(SettingsStoreTest, RunningOutOfMemoryWhileLoadingGivesAnEmptyListAndFailure) {
     const auto path = File("big.ini");
@@ -328,12 +350,12 @@ TEST_F(SettingsStoreTest, RunningOutOfMemoryWhileLoadingGivesAnEmptyListAndFailu
     LoadResult result;
     {
         test::FailLargeAllocations fail(100000);
-        result = store.LoadFile(path.c_str());
+        result = store.LoadFile(path.string().c_str());
         EXPECT_GE(fail.Refused(), 1u);
     }
     EXPECT_EQ(result, LoadResult::Failed);
     EXPECT_EQ(store.LineCount(), 0u);
-    EXPECT_EQ(store.LoadFile(path.c_str()), LoadResult::Loaded);
+    EXPECT_EQ(store.LoadFile(path.string().c_str()), LoadResult::Loaded);
     EXPECT_EQ(store.LineCount(), 5u);
 }
 

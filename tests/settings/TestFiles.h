@@ -2,7 +2,11 @@
 // A private folder per test and whole-file reads and writes.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>

@@ -22,9 +22,7 @@ TEST(SplitRows, LevelThreeClampsWithinARowOfSixteen) {
     for (int x = 0; x < 16; ++x) {
         const int left = x <= 7 ? 0 : x - 8;
         const int right = x >= 8 ? 15 : x + 8;
-        const float expected = static_cast<float>(
-            (static_cast<double>(row[left]) + static_cast<double>(row[right])) * 0.25 +
-            0.5 * static_cast<double>(row[x]));
+        const float expected = (row[left] + row[right]) * 0.25f + 0.5f * row[x];
         EXPECT_EQ(low[x], expected) << x;
         EXPECT_EQ(high[x], row[x] - expected) << x;
     }
@@ -53,10 +51,9 @@ TEST(SplitRows, OtherFilterShapesAndSpacingsStayInside) {
     const float skew[3] = {0.125f, 0.5f, 0.375f};
     SplitRows(row.data(), low.data(), high.data(), 9, skew, 3, 1, 2);
     for (int i = 0; i < 9; ++i) {
-        const double expected = ((0.125 * static_cast<double>(row[std::max(i - 2, 0)]) +
-                                  0.5 * static_cast<double>(row[i])) +
-                                 0.375 * static_cast<double>(row[std::min(i + 2, 8)]));
-        EXPECT_EQ(low[i], static_cast<float>(expected)) << i;
+        const float expected =
+            (0.125f * row[std::max(i - 2, 0)] + 0.5f * row[i]) + 0.375f * row[std::min(i + 2, 8)];
+        EXPECT_EQ(low[i], expected) << i;
     }
 }
 

@@ -86,17 +86,16 @@ TEST(DecomposeLevelIsotropic, LevelThreeClampsWithinRowsOfSixteen) {
     const int32_t h = 20;
     const Plane p = RandomPlane(w, h, 11);
     const LevelBands r = DecomposeOneLevel(p, w, h, 3);
-    auto at = [&](int x, int y) { return static_cast<double>(p[y * w + x]); };
+    auto at = [&](int x, int y) { return p[y * w + x]; };
     for (int y = 0; y < h; ++y) {
         const int n = y < 8 ? 0 : y - 8;
         const int s = y + 8 > 19 ? 19 : y + 8;
         for (int x = 0; x < w; ++x) {
             const int left = x <= 7 ? 0 : x - 8;
             const int right = x >= 8 ? 15 : x + 8;
-            const double edges = ((at(left, y) + at(right, y)) + at(x, n)) + at(x, s);
-            const double corners = ((at(left, n) + at(right, n)) + at(left, s)) + at(right, s);
-            const float expected =
-                static_cast<float>((0.25 * at(x, y) + 0.125 * edges) + 0.0625 * corners);
+            const float edges = ((at(left, y) + at(right, y)) + at(x, n)) + at(x, s);
+            const float corners = ((at(left, n) + at(right, n)) + at(left, s)) + at(right, s);
+            const float expected = (0.25f * at(x, y) + 0.125f * edges) + 0.0625f * corners;
             ASSERT_EQ(r.a[y * w + x], expected) << x << "," << y;
             ASSERT_EQ(r.d[y * w + x], p[y * w + x] - expected) << x << "," << y;
         }

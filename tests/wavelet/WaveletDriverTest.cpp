@@ -99,6 +99,32 @@ TEST(WaveletDecompose, ConstantPlaneIsExactAtEveryLevel) {
     }
 }
 
+// The float sums c + c + c + c and c/4 + c/2 + c/4 must round back to 4c and c for any c
+// whose sixteenth is still a normal float (quartering a subnormal drops bits) and whose
+// four-fold is finite.
+TEST(WaveletDecompose, ConstantPlaneIsExactForValuesOfEveryMagnitude) {
+    std::mt19937 rng(20);
+    std::uniform_int_distribution<uint32_t> mantissa(0, (1u << 23) - 1);
+    std::uniform_int_distribution<int> exponent(-122, 125);
+    const int32_t w = 5;
+    const int32_t h = 4;
+    for (int n = 0; n < 300; ++n) {
+        const float unit = 1.0f + std::ldexp(static_cast<float>(mantissa(rng)), -23);
+        const float c = std::ldexp(unit, exponent(rng)) * (n % 2 == 0 ? 1.0f : -1.0f);
+        for (WaveletKind kind : kKinds) {
+            const Plane p(static_cast<size_t>(w * h), c);
+            BandBlock block(w, h, 3, kind);
+            Decompose(p, block, w, h, 3, kind);
+            for (int32_t j = 0; j < 3; ++j) {
+                ASSERT_TRUE(SameBits(CopyBand(block.band(j, 0), w, h), p)) << c;
+            }
+            Plane out(p.size());
+            Reconstruct(out, block, w, h, 3, kind);
+            ASSERT_TRUE(SameBits(out, p)) << c;
+        }
+    }
+}
+
 // Level j reads only band 0 of level j - 1: each level's bands add up to that level's source.
 TEST(WaveletDecompose, EachLevelSplitsTheApproximationAbove) {
     const int32_t w = 31;
@@ -214,6 +240,25 @@ TEST(WaveletReconstruct, ChangingOneDetailCoefficientMovesOneSample) {
             }
         }
     }
+}
+
+// A kind value from outside the enumeration is the isotropic kind, with its two bands.
+TEST(WaveletDecompose, UnknownKindIsIsotropic) {
+    const int32_t w = 13;
+    const int32_t h = 8;
+    const Plane p = RandomPlane(w, h, 19);
+    const auto unknown = static_cast<WaveletKind>(7);
+    ASSERT_EQ(BandsPerLevel(unknown), 2);
+    BandBlock expected(w, h, 3, WaveletKind::Isotropic);
+    BandBlock actual(w, h, 3, unknown);
+    Decompose(p, expected, w, h, 3, WaveletKind::Isotropic);
+    Decompose(p, actual, w, h, 3, unknown);
+    EXPECT_EQ(CopyTable(actual, w, h), CopyTable(expected, w, h));
+    Plane outExpected(p.size());
+    Plane outActual(p.size());
+    Reconstruct(outExpected, expected, w, h, 3, WaveletKind::Isotropic);
+    Reconstruct(outActual, actual, w, h, 3, unknown);
+    EXPECT_TRUE(SameBits(outActual, outExpected));
 }
 
 TEST(WaveletDecompose, NoLevelsWritesNothing) {

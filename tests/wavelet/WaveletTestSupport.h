@@ -69,10 +69,11 @@ inline float MaxAbs(const Plane& p) {
 }
 
 // Bound on |reconstruction - input| for unchanged bands of `levels` levels of samples up to
-// m in magnitude. Every stored band sample and every difference rounds once to float (at
-// most 1/2 ulp of a magnitude of at most 4m, i.e. 2 * FLT_EPSILON * m), a directional level
-// stores four such bands plus its sum, and the error of a level passes unchanged into the
-// finer ones; 8 * FLT_EPSILON * m per level covers both kinds.
+// m in magnitude. The smoothed values cancel exactly in the sum; what remains are the
+// roundings of the stored differences and of the additions, each at most half an ulp of a
+// magnitude of at most 4m (2 * FLT_EPSILON * m). A directional level has three differences
+// and three additions, an isotropic level one of each, and a level's error passes unchanged
+// into the finer ones: 8 * FLT_EPSILON * m per level covers both kinds.
 inline double ReconstructionTolerance(int32_t levels, float m) {
     return 8.0 * static_cast<double>(levels) * static_cast<double>(FLT_EPSILON) *
            static_cast<double>(std::max(m, FLT_MIN));
@@ -81,10 +82,10 @@ inline double ReconstructionTolerance(int32_t levels, float m) {
 class Sampler {
   public:
     Sampler(const Plane& p, int32_t w, int32_t h) : p_(p), w_(w), h_(h) {}
-    double operator()(int64_t x, int64_t y) const {
+    float operator()(int64_t x, int64_t y) const {
         x = std::clamp<int64_t>(x, 0, w_ - 1);
         y = std::clamp<int64_t>(y, 0, h_ - 1);
-        return static_cast<double>(p_[static_cast<size_t>(y * w_ + x)]);
+        return p_[static_cast<size_t>(y * w_ + x)];
     }
 
   private:
@@ -101,10 +102,10 @@ inline void ReferenceIsotropic(const Plane& p, int32_t w, int32_t h, int64_t d, 
     detail.assign(p.size(), 0.0f);
     for (int64_t y = 0; y < h; ++y) {
         for (int64_t x = 0; x < w; ++x) {
-            const double edges = ((s(x - d, y) + s(x + d, y)) + s(x, y - d)) + s(x, y + d);
-            const double corners =
+            const float edges = ((s(x - d, y) + s(x + d, y)) + s(x, y - d)) + s(x, y + d);
+            const float corners =
                 ((s(x - d, y - d) + s(x + d, y - d)) + s(x - d, y + d)) + s(x + d, y + d);
-            const float v = static_cast<float>((0.25 * s(x, y) + 0.125 * edges) + 0.0625 * corners);
+            const float v = (0.25f * s(x, y) + 0.125f * edges) + 0.0625f * corners;
             const size_t i = static_cast<size_t>(y * w + x);
             a[i] = v;
             detail[i] = p[i] - v;
@@ -118,10 +119,9 @@ inline Plane ReferenceSmooth(const Plane& p, int32_t w, int32_t h, int64_t d, bo
     Plane r(p.size());
     for (int64_t y = 0; y < h; ++y) {
         for (int64_t x = 0; x < w; ++x) {
-            const double before = alongX ? s(x - d, y) : s(x, y - d);
-            const double after = alongX ? s(x + d, y) : s(x, y + d);
-            r[static_cast<size_t>(y * w + x)] =
-                static_cast<float>((before + after) * 0.25 + 0.5 * s(x, y));
+            const float before = alongX ? s(x - d, y) : s(x, y - d);
+            const float after = alongX ? s(x + d, y) : s(x, y + d);
+            r[static_cast<size_t>(y * w + x)] = (before + after) * 0.25f + 0.5f * s(x, y);
         }
     }
     return r;

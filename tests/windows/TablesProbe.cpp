@@ -22,10 +22,14 @@ void OpenPlugin(int32_t, int32_t, int32_t, float*, int32_t, int32_t, const char*
 void SetHostCallbacks(void*, void*, const volatile unsigned char*) {}
 
 #ifdef VELNR_EXTRA_EXPORT
-__declspec(dllexport) int Extra(void) { return 1; }
+__declspec(dllexport) int Extra(void) {
+    return 1;
+}
 #endif
 
 #ifdef VELNR_DEPENDENCY
-__declspec(dllexport) int VelnrDependency(void) { return 1; }
+__declspec(dllexport) int VelnrDependency(void) {
+    return 1;
+}
 #endif
 }
