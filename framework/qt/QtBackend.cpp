@@ -678,6 +678,18 @@ bool EnsureGui() {
             InstallRouter();
         }
     });
+    if (gui.usable && !OnGuiThread()) {
+        // Widgets live on the application object's thread only; elsewhere the toolkit would
+        // end the process.
+        static std::once_flag told;
+        std::call_once(told, [] {
+            std::fputs(
+                "VEL Noise Reduction: dialogs can only be shown on the thread that runs the "
+                "window system; no dialog can be shown.\n",
+                stderr);
+        });
+        return false;
+    }
     return gui.usable;
 }
 

@@ -1,6 +1,7 @@
 // The framework on Qt: dialogs from every template, data exchange and its messages, control
 // notifications, posted messages, tooltips and bitmaps.
 
+#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHelpEvent>
@@ -8,13 +9,19 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolTip>
+
+#include <QImage>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
 #include "framework/Bitmaps.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/PngWriter.h"
 #include "tests/ui/UiTestSupport.h"
 
 namespace vel {
@@ -451,6 +458,74 @@ TEST(FileDialogs, HandlerAnswersAndDefaultExtensionIsAdded) {
     EXPECT_EQ(open.GetPathName(), "");
     fw::SetFileDialogHandler(nullptr);
     EXPECT_EQ(fw::CFileDialog::WithDefaultExtension("a.txt", "pst"), "a.txt");
+}
+
+}  // namespace
+}  // namespace vel
+
+namespace vel {
+namespace {
+
+TEST(Application, ProfileValuesComeFromTheCompanysFile) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velnr-ui-profile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "Korvane");
+    {
+        std::ofstream ini(dir / "Korvane" / "VELNoiseReduction.ini");
+        ini << "[Last Folders]\nPreset File=/home/me/mine.pst\n";
+    }
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    {
+        fw::CWinApp app("VELNoiseReduction");
+        EXPECT_EQ(fw::AfxGetApp(), &app);
+        app.SetRegistryKey("Korvane");
+        EXPECT_EQ(app.GetProfileString("Last Folders", "Preset File", ""), "/home/me/mine.pst");
+        EXPECT_EQ(app.GetProfileString("Last Folders", "Other", "none"), "none");
+    }
+    EXPECT_EQ(fw::AfxGetApp(), nullptr);
+    if (saved) {
+        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Application, WindowsOnlyOnTheWindowSystemsThread) {
+    ASSERT_TRUE(fw::EnsureGui());
+    bool elsewhere = true;
+    testing::internal::CaptureStderr();
+    std::thread other([&elsewhere] { elsewhere = fw::EnsureGui(); });
+    other.join();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(elsewhere);
+    EXPECT_NE(err.find("thread"), std::string::npos);
+    EXPECT_TRUE(fw::EnsureGui());
+}
+
+TEST(PngWriter, DecodesToTheSamePixels) {
+    for (const auto& [w, h] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{300, 250}}) {
+        std::vector<uint8_t> rgb(static_cast<size_t>(w * h * 3));
+        for (size_t i = 0; i < rgb.size(); ++i) {
+            rgb[i] = static_cast<uint8_t>((i * 37u) ^ (i >> 5));
+        }
+        const std::vector<uint8_t> png = fw::EncodePngRgb(w, h, rgb);
+        QImage image;
+        ASSERT_TRUE(image.loadFromData(png.data(), static_cast<int>(png.size()), "PNG")) << w;
+        ASSERT_EQ(image.width(), w);
+        ASSERT_EQ(image.height(), h);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const size_t i =
+                    (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 3;
+                ASSERT_EQ(image.pixelColor(x, y), QColor(rgb[i], rgb[i + 1], rgb[i + 2]));
+            }
+        }
+    }
+    EXPECT_TRUE(fw::EncodePngRgb(0, 5, {}).empty());
+    EXPECT_TRUE(fw::EncodePngRgb(2, 2, std::vector<uint8_t>(5)).empty());
 }
 
 }  // namespace
