@@ -16,7 +16,12 @@ if [ "${1:-}" = "--win32" ]; then
     cmake --build --preset win64 --target velnr_render_dialogs
     exe=$(find build/win64 -name velnr_render_dialogs.exe | head -n 1)
     prefix="$PWD/build/win64/wineprefix-dialogs"
-    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    trap 'wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$exe" 'build\dialogs\win32'
+    # Wine and its server live inside the virtual X server and end before it does.
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        status=0
+        tools/wine-run.sh "$1" "$2" "build\dialogs\win32" || status=$?
+        WINEPREFIX="$1" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$1" wineserver -w 2>/dev/null || true
+        exit $status' render "$prefix" "$exe"
+    rm -rf "$prefix" "$prefix.lock"
 fi
