@@ -852,12 +852,13 @@ std::unique_ptr<Cursor> Cursor::LoadHand() {
 }
 
 void SetCursor(const Cursor* cursor) {
+    // The widget holding the mouse, else the one whose mouse event is being handled.
     QWidget* w = QWidget::mouseGrabber();
-    if (!w && qApp) {
-        w = QApplication::widgetAt(QCursor::pos());
-    }
     if (!w) {
         w = g_cursorWidget.data();
+    }
+    if (!w && qApp) {
+        w = QApplication::widgetAt(QCursor::pos());
     }
     if (!w) {
         return;

@@ -110,6 +110,7 @@ TEST_F(WebLinkTest, HoverTurnsRedWithCaptureAndLeavingRestoresTheColour) {
     MouseMove(Widget(), QPoint(2, 2));
     EXPECT_TRUE(link.IsOver());
     EXPECT_TRUE(link.HasCapture());
+    EXPECT_EQ(Widget()->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(link.CurrentColour(), fw::Rgb(255, 0, 0));
     EXPECT_TRUE(Shows(Widget(), fw::Rgb(255, 0, 0)));
     EXPECT_FALSE(Shows(Widget(), fw::Rgb(0, 0, 255)));
