@@ -1,5 +1,7 @@
 // The progress window on real Qt widgets, alone and inside a processing run.
 
+#include <dlfcn.h>
+
 #include <QKeyEvent>
 #include <QTimer>
 #include <cmath>
@@ -263,6 +265,37 @@ TEST_F(ProgressRun, CancelDuringReductionLeavesTheHostImage) {
     ASSERT_FALSE(watcher.statuses.empty());
     EXPECT_EQ(watcher.statuses.back(), "Cancelling...");
 }
+
+#ifdef VELNR_UI_MODULE_PATH
+// The module the plug-in library loads for its windows: its steps make a real progress window
+// and its pump runs the window system's events.
+TEST(UiModule, GivesTheProgressWindowStepAndThePump) {
+    void* module = dlopen(VELNR_UI_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    ASSERT_NE(module, nullptr) << dlerror();
+    using StepsFn = const InteractiveSteps* (*)();
+    using PumpFn = bool (*)();
+    const auto steps = reinterpret_cast<StepsFn>(dlsym(module, "VelnrUiSteps"));
+    const auto pump = reinterpret_cast<PumpFn>(dlsym(module, "VelnrUiPump"));
+    ASSERT_NE(steps, nullptr);
+    ASSERT_NE(pump, nullptr);
+    EXPECT_EQ(steps()->runSettingsPhase, nullptr);  // no settings dialog yet
+    ASSERT_NE(steps()->createProgressWindow, nullptr);
+    {
+        std::unique_ptr<ProgressWindow> window = steps()->createProgressWindow();
+        ASSERT_NE(window, nullptr);
+        const auto windows = test::WindowsWithControl(ui::CProgressDlg::kStatus);
+        ASSERT_EQ(windows.size(), 1u);
+        EXPECT_EQ(Text(Child(windows[0], ui::CProgressDlg::kStatus)), "VEL Noise Reduction...");
+        CancelFlag flag{true};
+        window->SetCancelFlag(&flag);
+        EXPECT_FALSE(flag.load());
+        window->SetProgress(37.46f);
+        EXPECT_EQ(Text(Child(windows[0], ui::CProgressDlg::kPercent)), "37 %");
+        EXPECT_TRUE(pump());
+    }
+    EXPECT_TRUE(test::WindowsWithControl(ui::CProgressDlg::kStatus).empty());
+}
+#endif
 
 }  // namespace
 }  // namespace vel
