@@ -137,7 +137,8 @@ void CWebLink::OnMouseMove(fw::Point client) {
         SetCapture();
         return;
     }
-    if (!HasCapture()) {
+    // Another window took the mouse: take it back, so that leaving is still seen.
+    if (IsCaptureHeld() && !HasCapture()) {
         SetCapture();
     }
     if (!GetClientRect().Contains(client)) {
