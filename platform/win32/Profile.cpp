@@ -7,10 +7,6 @@
 #include "platform/Profile.h"
 #include "platform/win32/Win32Handles.h"  // first: it undoes windows.h's GetProfileString
 
-// windows.h names the system's own profile reader GetProfileString (a character-set macro);
-// the definition below must keep the name that callers without windows.h link against.
-#undef GetProfileString
-
 namespace vel::platform {
 namespace {
 
