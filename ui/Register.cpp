@@ -1,0 +1,86 @@
+// Compiled into the plug-in library itself: loading the library registers the user
+// interface's steps with the processing run. On Windows the dialogs are part of the library;
+// elsewhere they live in a module of their own, loaded at the first window (ui/UiModule.cpp).
+
+#include <cstdio>
+
+#include "plugin/InteractiveSteps.h"
+
+#ifdef _WIN32
+#include "ui/RunSteps.h"
+#else
+#include <dlfcn.h>
+
+#include <mutex>
+#include <string>
+
+#include "platform/Platform.h"
+#endif
+
+namespace {
+
+#ifdef _WIN32
+
+const vel::InteractiveSteps& Steps() {
+    return vel::ui::UiInteractiveSteps();
+}
+
+#else
+
+using StepsFn = const vel::InteractiveSteps* (*)();
+using PumpFn = bool (*)();
+
+// The module next to this library; null (with one line on standard error) when it cannot be
+// loaded, which leaves every window step without a window.
+const vel::InteractiveSteps* LoadModule() {
+    static std::once_flag once;
+    static const vel::InteractiveSteps* steps = nullptr;
+    std::call_once(once, [] {
+        Dl_info self{};
+        std::string path = "libVELNoiseReductionUi.so";
+        if (dladdr(reinterpret_cast<void*>(&LoadModule), &self) && self.dli_fname) {
+            const std::string library(self.dli_fname);
+            const size_t slash = library.rfind('/');
+            if (slash != std::string::npos) {
+                path = library.substr(0, slash + 1) + path;
+            }
+        }
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        const auto getSteps =
+            module ? reinterpret_cast<StepsFn>(dlsym(module, "VelnrUiSteps")) : nullptr;
+        const auto pump = module ? reinterpret_cast<PumpFn>(dlsym(module, "VelnrUiPump")) : nullptr;
+        if (!getSteps || !pump) {
+            std::fprintf(stderr,
+                         "VEL Noise Reduction: the dialogs' module %s cannot be loaded (%s); no "
+                         "dialog can be shown.\n",
+                         path.c_str(), module ? "its entry points are missing" : dlerror());
+            return;
+        }
+        // The run's wait lives in this library: it must pump the module's window system.
+        vel::platform::SetMessagePump(pump);
+        steps = getSteps();
+    });
+    return steps;
+}
+
+std::unique_ptr<vel::ProgressWindow> CreateProgressWindow() {
+    const vel::InteractiveSteps* module = LoadModule();
+    return module && module->createProgressWindow ? module->createProgressWindow() : nullptr;
+}
+
+const vel::InteractiveSteps& Steps() {
+    // The settings phase stays empty until the settings dialog exists.
+    static const vel::InteractiveSteps steps{nullptr, &CreateProgressWindow};
+    return steps;
+}
+
+#endif
+
+struct Registration {
+    Registration() { vel::SetInteractiveSteps(&Steps()); }
+    ~Registration() { vel::SetInteractiveSteps(nullptr); }
+};
+
+const Registration registration;
+
+}  // namespace
