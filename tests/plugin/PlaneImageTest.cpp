@@ -163,7 +163,8 @@ TEST(PlaneImage, CopyRegionWholeIsExactAndPartPicksTheRightElements) {
     ExpectEmpty(empty, 0, 2);
 }
 
-TEST(PlaneImage, RefusedSizesLeaveAFreshEmptyImage) {
+// Refused sizes and a failed allocation of either block leave a freshly empty image.
+TEST(PlaneImage, RefusedSizesAndFailedAllocationsLeaveAFreshEmptyImage) {
     const int32_t big = std::numeric_limits<int32_t>::max();
     for (auto [w, h] : {std::pair{-1, 4}, {4, -1}, {big, big}}) {
         PlaneImage image(2, 2);
@@ -172,9 +173,6 @@ TEST(PlaneImage, RefusedSizesLeaveAFreshEmptyImage) {
         // A refused size must not be taken for the current one.
         EXPECT_THROW(image.Resize(w, h), std::bad_alloc);
     }
-}
-
-TEST(PlaneImage, AllocationFailureOfEitherBlockLeavesImageEmpty) {
     // 1 x 1000: the planes need 12000 bytes, the row tables 24000.
     for (std::size_t limit : {std::size_t{10000}, std::size_t{20000}}) {
         PlaneImage image(3, 3);
