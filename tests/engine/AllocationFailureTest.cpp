@@ -103,13 +103,7 @@ TEST(AllocationFailureTest, ReductionReleasesEverythingAndRestoresThePlanes) {
                                   nullptr);
             },
             [&](long n) {
-                for (int p = 0; p < 3; ++p) {
-                    for (size_t i = 0; i < input.Size(); ++i) {
-                        ASSERT_NEAR(planes[p][i], input[p][i],
-                                    1e-5f * (1.0f + std::abs(input[p][i])))
-                            << "allocation " << n;
-                    }
-                }
+                ASSERT_TRUE(test::PlanesNear(planes, input, 1e-5f, true)) << "allocation " << n;
             });
     }
 }

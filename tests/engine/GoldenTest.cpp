@@ -1,11 +1,7 @@
 // Golden check: a seeded synthetic image run through whole jobs, the output bits pinned by an
 // FNV-1a hash. Any change of a constant, an order of operations or a float width in the engine
-// or the wavelet layer changes a hash.
-//
-// When a numeric change is intended, refresh the table below:
-//   VELNR_PRINT_GOLDEN=1 ctest --preset debug -R Golden --output-on-failure
-// prints one line per case ("{"name", 0x...ull},"); paste them over kGolden and say in the
-// commit message why the numbers moved. Release and debug builds must print the same values.
+// or the wavelet layer changes a hash; README.md says how to refresh kGolden (run with
+// VELNR_PRINT_GOLDEN=1) when a change is intended.
 
 #include <gtest/gtest.h>
 
@@ -55,7 +51,7 @@ void Check(const std::string& name, uint64_t hash) {
         std::printf("    {\"%s\", 0x%016" PRIx64 "ull},\n", name.c_str(), hash);
         return;
     }
-    EXPECT_EQ(hash, Expected(name)) << name << ": output bits changed (see the file comment)";
+    EXPECT_EQ(hash, Expected(name)) << name << ": output bits changed (see README.md)";
 }
 
 uint64_t HashProfile() {

@@ -29,20 +29,13 @@ TEST(NoiseHistogramTest, MedianExamples) {
     // Bins 0, 1, 81, 163: the running count reaches 2 at bin 1.
     EXPECT_NEAR(Median({0.01f, -0.02f, 1.0f, 2.0f}), 0.0244141f, 1e-7f);
     EXPECT_EQ(Median({0.01f, -0.02f, 1.0f, 2.0f}), 2.0f * kBin);
-}
-
-TEST(NoiseHistogramTest, InterpolatesWithinTheMedianBin) {
     // 480 values in bins 0..5, 40 in bin 6, the rest above: (6 + 20/40) bins.
     std::vector<float> values;
     for (int i = 0; i < 480; ++i) {
         values.push_back(static_cast<float>(i % 6) * kBin + 0.5f * kBin);
     }
-    for (int i = 0; i < 40; ++i) {
-        values.push_back(6.5f * kBin);
-    }
-    for (int i = 0; i < 480; ++i) {
-        values.push_back(3.0f);
-    }
+    values.insert(values.end(), 40, 6.5f * kBin);
+    values.insert(values.end(), 480, 3.0f);
     EXPECT_NEAR(Median(values), 0.0793457f, 1e-7f);
     EXPECT_EQ(Median(values), 6.5f * kBin);
 }

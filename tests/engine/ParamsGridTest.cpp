@@ -109,69 +109,49 @@ TEST(TileGridTest, AnalysisAxesAndEmptyImages) {
     }
 }
 
-TEST(TileGridTest, WindowHalvesAddUpToOne) {
-    const TileGrid g(1000, 1000, 512, 32);
-    ASSERT_EQ(g.window.size(), 64u);
-    EXPECT_NEAR(g.window[0], 0.5 * (1.0 - std::cos(0.5 * 3.1415927 / 32.0)), 1e-7);
-    for (int i = 0; i < 32; ++i) {
-        EXPECT_NEAR(g.window[static_cast<size_t>(i)] + g.window[static_cast<size_t>(32 + i)], 1.0f,
-                    1e-6f);
+// The window's halves add up to one. Every tile extracted and accumulated again rebuilds the
+// image, and tiles of ones accumulate to the sum of the weights at each sample, which must be
+// 1 in two-tile overlaps, four-tile corners and single-tile areas.
+TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
+    const TileGrid big(1000, 1000, 512, 32);
+    ASSERT_EQ(big.window.size(), 64u);
+    EXPECT_NEAR(big.window[0], 0.5 * (1.0 - std::cos(0.5 * 3.1415927 / 32.0)), 1e-7);
+    for (size_t i = 0; i < 32; ++i) {
+        EXPECT_NEAR(big.window[i] + big.window[32 + i], 1.0f, 1e-6f);
         if (i > 0) {
-            EXPECT_GT(g.window[static_cast<size_t>(i)], g.window[static_cast<size_t>(i - 1)]);
+            EXPECT_GT(big.window[i], big.window[i - 1]);
         }
     }
-}
-
-// Every tile filled with 1 and accumulated: the output is the sum of the weights at each
-// sample, which must be 1 in two-tile overlaps, four-tile corners and single-tile areas.
-TEST(TileGridTest, WeightsSumToOneEverywhere) {
-    for (const auto& [w, h] : {std::pair{1100, 1000}, {300, 200}, {20, 9}, {1000, 600}}) {
+    for (const auto& [w, h] :
+         {std::pair{1100, 1000}, {300, 200}, {20, 9}, {1000, 600}, {1100, 530}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        const test::Planes in = test::MakeNoisyImage(w, h, 7);
         const TileGrid g(w, h, 512, 32);
-        test::Planes out(w, h);
-        std::vector<float> ones(
-            static_cast<size_t>(g.MaxTileWidth()) * static_cast<size_t>(g.MaxTileHeight()), 1.0f);
+        const size_t area =
+            static_cast<size_t>(g.MaxTileWidth()) * static_cast<size_t>(g.MaxTileHeight());
+        std::vector<float> t0(area), t1(area), t2(area), ones(area, 1.0f);
+        test::Planes out(w, h), weights(w, h);
         for (int32_t ty = 0; ty < g.tilesY; ++ty) {
             for (int32_t tx = 0; tx < g.tilesX; ++tx) {
-                AccumulateTile(g, ones.data(), ones.data(), ones.data(), ty, tx, out[0], out[1],
-                               out[2]);
+                ExtractTile(g, in[0], in[1], in[2], ty, tx, t0.data(), t1.data(), t2.data());
+                const int32_t tw = g.TileWidth(tx), th = g.TileHeight(ty);
+                // The packed last sample is the tile's bottom-right corner in the plane.
+                const size_t src = static_cast<size_t>(g.step * ty + th - 1) * w +
+                                   static_cast<size_t>(g.step * tx + tw - 1);
+                EXPECT_EQ(t2[static_cast<size_t>(tw * th - 1)], in.p[2][src]);
+                AccumulateTile(g, t0.data(), t1.data(), t2.data(), ty, tx, out[0], out[1], out[2]);
+                AccumulateTile(g, ones.data(), ones.data(), ones.data(), ty, tx, weights[0],
+                               weights[1], weights[2]);
             }
         }
-        for (size_t i = 0; i < out.Size(); ++i) {
-            ASSERT_NEAR(out.p[0][i], 1.0f, 2e-6f) << w << "x" << h << " at " << i;
-        }
+        ASSERT_TRUE(test::PlanesNear(out, in, 1e-4f));
+        ASSERT_TRUE(test::PlanesNear(weights, test::Planes(w, h, 1.0f), 2e-6f));
         // Inside a single tile the weight is exactly 1; at a four-tile corner all products meet.
         if (g.tilesX > 1 && g.tilesY > 1) {
-            EXPECT_EQ(out.p[0][0], 1.0f);
+            EXPECT_EQ(weights.p[0][0], 1.0f);
             const size_t corner = static_cast<size_t>(g.step + 5) * static_cast<size_t>(w) +
                                   static_cast<size_t>(g.step + 20);
-            EXPECT_NE(out.p[0][corner], 0.0f);
-        }
-    }
-}
-
-TEST(TileGridTest, ExtractCopiesTheTileAndAccumulateRebuildsThePlane) {
-    const int32_t w = 1100, h = 530;
-    const test::Planes in = test::MakeNoisyImage(w, h, 7);
-    const TileGrid g(w, h, 512, 32);
-    const size_t area =
-        static_cast<size_t>(g.MaxTileWidth()) * static_cast<size_t>(g.MaxTileHeight());
-    std::vector<float> t0(area), t1(area), t2(area);
-    test::Planes out(w, h);
-    for (int32_t ty = 0; ty < g.tilesY; ++ty) {
-        for (int32_t tx = 0; tx < g.tilesX; ++tx) {
-            ExtractTile(g, in[0], in[1], in[2], ty, tx, t0.data(), t1.data(), t2.data());
-            const int32_t tw = g.TileWidth(tx);
-            const int32_t th = g.TileHeight(ty);
-            // The packed last sample is the tile's bottom-right corner in the plane.
-            const size_t src = static_cast<size_t>(g.step * ty + th - 1) * w +
-                               static_cast<size_t>(g.step * tx + tw - 1);
-            EXPECT_EQ(t2[static_cast<size_t>(tw * th - 1)], in.p[2][src]);
-            AccumulateTile(g, t0.data(), t1.data(), t2.data(), ty, tx, out[0], out[1], out[2]);
-        }
-    }
-    for (int p = 0; p < 3; ++p) {
-        for (size_t i = 0; i < in.Size(); ++i) {
-            ASSERT_NEAR(out[p][i], in[p][i], 1e-4f) << p << " " << i;
+            EXPECT_NE(weights.p[0][corner], 0.0f);
         }
     }
 }

@@ -2,7 +2,10 @@
 // Deterministic test images and output hashing for the engine tests. The generator is written
 // out here (not a std:: distribution) so every standard library makes the same image.
 
+#include <gtest/gtest.h>
+
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -93,6 +96,24 @@ inline uint64_t HashPlanes(const Planes& planes) {
         }
     }
     return h;
+}
+
+// Every sample of a within tolerance of the same sample of b; relative: within
+// tolerance * (1 + |b|). Names the first sample that is not.
+inline ::testing::AssertionResult PlanesNear(const Planes& a, const Planes& b, float tolerance,
+                                             bool relative = false) {
+    for (size_t p = 0; p < 3; ++p) {
+        for (size_t i = 0; i < b.p[p].size(); ++i) {
+            const float x = a.p[p][i], y = b.p[p][i];
+            const float allowed = relative ? tolerance * (1.0f + std::fabs(y)) : tolerance;
+            if (!(std::fabs(static_cast<double>(x) - static_cast<double>(y)) <=
+                  static_cast<double>(allowed))) {
+                return ::testing::AssertionFailure()
+                       << "plane " << p << " sample " << i << ": " << x << " vs " << y;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 inline uint32_t Bits(float v) {

@@ -1,4 +1,5 @@
-// Loads the built plug-in the way a host does and drives its exports.
+// Loads the built plug-in the way a host does and drives its exports (their list is checked
+// by plugin.Exports); then the start-up and the per-user profile it names.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -7,15 +8,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
+#include "platform/Profile.h"
+#include "plugin/PluginApp.h"
 #include "plugin/VELNoiseReduction.h"
+#include "settings/NoiseReductionParams.h"
+#include "tests/settings/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using vel::test::ReadAll;
+using vel::test::WriteAll;
 
 class Library {
   public:
@@ -37,20 +42,10 @@ class Library {
     void* handle_;
 };
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class LibraryTest : public ::testing::Test {
+class LibraryTest : public vel::test::TempDirTest {
   protected:
     void SetUp() override {
+        TempDirTest::SetUp();
         ASSERT_NE(lib_.handle(), nullptr) << dlerror();
         getName_ = lib_.Find<VelGetNameFn>("GetName");
         getSettings_ = lib_.Find<VelGetSettingsFn>("GetSettings");
@@ -58,19 +53,12 @@ class LibraryTest : public ::testing::Test {
         ASSERT_NE(getName_, nullptr);
         ASSERT_NE(getSettings_, nullptr);
         ASSERT_NE(setSettings_, nullptr);
-        dir_ = fs::temp_directory_path() /
-               ("velnr-lib-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     Library lib_;
     VelGetNameFn getName_ = nullptr;
     VelGetSettingsFn getSettings_ = nullptr;
     VelSetSettingsFn setSettings_ = nullptr;
-    fs::path dir_;
 };
 
 TEST_F(LibraryTest, GetNameGivesTheSamePointerEveryCall) {
@@ -81,26 +69,10 @@ TEST_F(LibraryTest, GetNameGivesTheSamePointerEveryCall) {
     EXPECT_EQ(getName_(), first);
 }
 
-TEST_F(LibraryTest, InternalNamesAreNotExported) {
-    EXPECT_EQ(dlsym(lib_.handle(), "_ZN3vel15CurrentSettingsEv"), nullptr);
-    EXPECT_EQ(dlsym(lib_.handle(), "_ZN3vel13StoreSettingsEPKciRKNS_20NoiseReductionParamsE"),
-              nullptr);
-}
-
 TEST_F(LibraryTest, FreshLibraryWritesInitialSettingsAsANewSection) {
     const fs::path file = dir_ / "new.ini";
     getSettings_(file.c_str(), 0);
-    EXPECT_EQ(ReadAll(file),
-              "[VEL Noise Reduction 0]\r\n"
-              "Dark Correction=0\r\n"
-              "Light Correction=0\r\n"
-              "Reanalyze Whole=0\r\n"
-              "High Quality=1\r\n"
-              "Link Luma Chroma=1\r\n"
-              "Chroma Suppression=12\r\n"
-              "Luma Suppression=6\r\n"
-              "Chroma Threshold=1\r\n"
-              "Luma Threshold=-2\r\n");
+    EXPECT_EQ(ReadAll(file), vel::test::kInitialSection);
 }
 
 // A host's file written by other programs: LF and CRLF lines, foreign sections, comments,
@@ -108,7 +80,8 @@ TEST_F(LibraryTest, FreshLibraryWritesInitialSettingsAsANewSection) {
 // ours may change except line ends becoming CR LF.
 TEST_F(LibraryTest, SettingsMoveThroughAForeignFileWithoutLosingAByte) {
     const std::string longLine = "Path=" + std::string(5000, 'x') + ";" + std::string(300, 'c');
-    const std::string original =
+    // Everything up to our slot 1 header is foreign and comes back with CR LF ends only.
+    const std::string foreign =
         "; host settings\n"
         "[Host]\r\n"
         "Window=10,20,300,400\n"
@@ -122,34 +95,23 @@ TEST_F(LibraryTest, SettingsMoveThroughAForeignFileWithoutLosingAByte) {
         longLine +
         "\n"
         "weird line without equals\n"
-        "[VEL Noise Reduction 1]\n"
-        "Luma Suppression=3\n"
-        "Dark Correction=-4;x\n"
-        "[Tail]\n"
-        "k=v";
+        "[VEL Noise Reduction 1]\n";
     const fs::path file = dir_ / "host.ini";
-    WriteAll(file, original);
+    WriteAll(file, foreign + "Luma Suppression=3\nDark Correction=-4;x\n[Tail]\nk=v");
 
     setSettings_(file.c_str(), 3);
     getSettings_(file.c_str(), 1);
 
     // Slot 3 gave: luma 5, chroma 1 (its key has a blank before '='), suppressions 9 and 12,
     // link 1, quality 0, reanalyze 0 ("yes" reads 0), corrections 0 and 0.
-    const std::string expected =
-        "; host settings\r\n"
-        "[Host]\r\n"
-        "Window=10,20,300,400\r\n"
-        "\r\n"
-        "[VEL Noise Reduction 3]\r\n"
-        "luma threshold=5 ; tuned\r\n"
-        "Chroma Threshold = 9\r\n"
-        "High Quality=0\r\n"
-        "Reanalyze Whole=yes\r\n"
-        "[Other Plugin]\r\n" +
-        longLine +
-        "\r\n"
-        "weird line without equals\r\n"
-        "[VEL Noise Reduction 1]\r\n"
+    std::string expected;
+    for (char c : foreign) {
+        if (c == '\n' && expected.back() != '\r') {
+            expected += '\r';
+        }
+        expected += c;
+    }
+    expected +=
         "Light Correction=0\r\n"
         "Reanalyze Whole=0\r\n"
         "High Quality=0\r\n"
@@ -181,3 +143,90 @@ TEST_F(LibraryTest, NullOrUnusablePathsAreHarmless) {
 }
 
 }  // namespace
+
+namespace vel {
+namespace {
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+            had_ = true;
+        }
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            setenv(name_.c_str(), old_.c_str(), 1);
+        } else {
+            unsetenv(name_.c_str());
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST(Startup, GivesInitialSettingsAndNamesTheProfile) {
+    CurrentSettings().lumaThreshold = 17;
+    CurrentSettings().highQuality = false;
+    ASSERT_TRUE(InitPluginInstance());
+    EXPECT_EQ(CurrentSettings(), NoiseReductionParams{});
+    EXPECT_EQ(CurrentSettings().lumaThreshold, -2);
+
+    ScopedEnv xdg("XDG_CONFIG_HOME", "/xdg/config");
+    EXPECT_EQ(platform::ProfileFilePath(), "/xdg/config/Korvane/VELNoiseReduction.ini");
+}
+
+TEST(Profile, PathFollowsXdgThenHome) {
+    platform::SetProfileLocation("Korvane", "VELNoiseReduction");
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv home("HOME", "/home/someone");
+        EXPECT_EQ(platform::ProfileFilePath(),
+                  "/home/someone/.config/Korvane/VELNoiseReduction.ini");
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "");  // empty and relative values are ignored
+        ScopedEnv home("HOME", "/h");
+        EXPECT_EQ(platform::ProfileFilePath(), "/h/.config/Korvane/VELNoiseReduction.ini");
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "relative/dir");
+        ScopedEnv home("HOME", "/h");
+        EXPECT_EQ(platform::ProfileFilePath(), "/h/.config/Korvane/VELNoiseReduction.ini");
+    }
+}
+
+TEST(Profile, ReadsEntriesInTheSettingsFormatWithDefaults) {
+    const fs::path root = fs::temp_directory_path() / ("velnr-profile-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "Korvane");
+    ScopedEnv xdg("XDG_CONFIG_HOME", root.c_str());
+    platform::SetProfileLocation("Korvane", "VELNoiseReduction");
+
+    EXPECT_EQ(platform::GetProfileString("Last Folders", "Preset File", ""), "");  // no file yet
+    std::ofstream(root / "Korvane" / "VELNoiseReduction.ini", std::ios::binary)
+        << "[Other]\r\nPreset File=/wrong.pst\r\n[last folders]\r\npreset file=/home/u/a b.pst\r\n";
+    EXPECT_EQ(platform::GetProfileString("Last Folders", "Preset File", ""), "/home/u/a b.pst");
+    EXPECT_EQ(platform::GetProfileString("Last Folders", "Missing", "dflt"), "dflt");
+    EXPECT_EQ(platform::GetProfileString("No Section", "Preset File", "dflt"), "dflt");
+
+    platform::SetProfileLocation("", "");
+    EXPECT_EQ(platform::ProfileFilePath(), "");
+    EXPECT_EQ(platform::GetProfileString("Last Folders", "Preset File", "none"), "none");
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace vel

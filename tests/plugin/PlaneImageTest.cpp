@@ -1,3 +1,5 @@
+// PlaneImage, its colour conversion, the display bitmap and the host image import/export.
+
 #include "plugin/PlaneImage.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +10,9 @@
 #include <limits>
 #include <new>
 #include <random>
+#include <vector>
 
+#include "plugin/HostImage.h"
 #include "tests/support/FailingAllocator.h"
 
 namespace vel {
@@ -34,7 +38,13 @@ bool SameBits(const PlaneImage& a, const PlaneImage& b) {
     return true;
 }
 
-void ExpectEmpty(const PlaneImage& image) {
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// No storage, and the size as last requested.
+void ExpectEmpty(const PlaneImage& image, int32_t width, int32_t height) {
+    EXPECT_EQ(image.Width(), width);
+    EXPECT_EQ(image.Height(), height);
     EXPECT_TRUE(image.Empty());
     EXPECT_EQ(image.PlaneSize(), 0u);
     for (int k = 0; k < 3; ++k) {
@@ -78,65 +88,48 @@ TEST(PlaneImage, ResizeToSameSizeKeepsContentsOtherSizeGivesFreshTables) {
     EXPECT_EQ(image.Rows(1)[3], image.Plane(1) + 9);
 }
 
-TEST(PlaneImage, ZeroSideHasNoStorageAndEmptiesTargetOnAssignment) {
+TEST(PlaneImage, ZeroSideAssigningAnEmptyImageAndReleaseLeaveNoStorage) {
     PlaneImage zero(0, 5);
-    ExpectEmpty(zero);
-    EXPECT_EQ(zero.Width(), 0);
-    EXPECT_EQ(zero.Height(), 5);  // the size as last requested
-
+    ExpectEmpty(zero, 0, 5);  // the size as last requested
     PlaneImage target(3, 3);
     Fill(target, 2.0f);
     target = zero;
-    ExpectEmpty(target);
-    EXPECT_EQ(target.Width(), 0);
-    EXPECT_EQ(target.Height(), 5);
-
-    PlaneImage fresh;
+    ExpectEmpty(target, 0, 5);
+    const PlaneImage fresh;
     PlaneImage other(2, 2);
-    other = fresh;
-    ExpectEmpty(other);
-    EXPECT_EQ(other.Width(), 0);
-    EXPECT_EQ(other.Height(), 0);
-}
+    other = fresh;  // a copy of a never-sized image
+    ExpectEmpty(other, 0, 0);
 
-TEST(PlaneImage, ReleaseResetsSize) {
     PlaneImage image(6, 2);
     image.Release();
-    ExpectEmpty(image);
-    EXPECT_EQ(image.Width(), 0);
-    EXPECT_EQ(image.Height(), 0);
+    ExpectEmpty(image, 0, 0);
     image.Release();  // releasing an empty image is harmless
     image.Resize(1, 1);
     EXPECT_FALSE(image.Empty());
 }
 
-TEST(PlaneImage, AssignmentCopiesAndSelfAssignmentKeeps) {
-    PlaneImage source(5, 4);
+TEST(PlaneImage, CopyMoveAndSelfAssignment) {
+    PlaneImage source(3, 2);
     Fill(source, 3.0f);
     PlaneImage copy(1, 1);
     copy = source;
     EXPECT_TRUE(SameBits(copy, source));
     EXPECT_NE(copy.Plane(0), source.Plane(0));
-
     const PlaneImage& alias = source;
     source = alias;
     EXPECT_TRUE(SameBits(copy, source));
-}
 
-TEST(PlaneImage, MoveTakesStorageAndLeavesSourceFreshlyEmpty) {
-    PlaneImage source(3, 2);
-    Fill(source, 4.0f);
+    // A move takes the storage and leaves the source freshly empty.
     const float* storage = source.Plane(1);
     PlaneImage moved(std::move(source));
     EXPECT_EQ(moved.Plane(1), storage);
     EXPECT_EQ(moved.Rows(1)[1], storage + 3);
-    ExpectEmpty(source);  // NOLINT(bugprone-use-after-move): the moved-from state is defined
-    EXPECT_EQ(source.Width(), 0);
+    ExpectEmpty(source, 0, 0);  // NOLINT(bugprone-use-after-move): the moved-from state is defined
     PlaneImage target(9, 9);
     target = std::move(moved);
     EXPECT_EQ(target.Width(), 3);
     EXPECT_EQ(target.Plane(1), storage);
-    ExpectEmpty(moved);
+    ExpectEmpty(moved, 0, 0);
 }
 
 TEST(PlaneImage, CopyRegionWholeIsExactAndPartPicksTheRightElements) {
@@ -167,23 +160,19 @@ TEST(PlaneImage, CopyRegionWholeIsExactAndPartPicksTheRightElements) {
 
     PlaneImage empty;
     empty.CopyRegion(source, 3, 3, 0, 2);
-    ExpectEmpty(empty);
+    ExpectEmpty(empty, 0, 2);
 }
 
-TEST(PlaneImage, RefusedSizesLeaveAFreshEmptyImage) {
+// Refused sizes and a failed allocation of either block leave a freshly empty image.
+TEST(PlaneImage, RefusedSizesAndFailedAllocationsLeaveAFreshEmptyImage) {
     const int32_t big = std::numeric_limits<int32_t>::max();
     for (auto [w, h] : {std::pair{-1, 4}, {4, -1}, {big, big}}) {
         PlaneImage image(2, 2);
         EXPECT_THROW(image.Resize(w, h), std::bad_alloc);
-        ExpectEmpty(image);
-        EXPECT_EQ(image.Width(), 0);
-        EXPECT_EQ(image.Height(), 0);
+        ExpectEmpty(image, 0, 0);
         // A refused size must not be taken for the current one.
         EXPECT_THROW(image.Resize(w, h), std::bad_alloc);
     }
-}
-
-TEST(PlaneImage, AllocationFailureOfEitherBlockLeavesImageEmpty) {
     // 1 x 1000: the planes need 12000 bytes, the row tables 24000.
     for (std::size_t limit : {std::size_t{10000}, std::size_t{20000}}) {
         PlaneImage image(3, 3);
@@ -192,9 +181,7 @@ TEST(PlaneImage, AllocationFailureOfEitherBlockLeavesImageEmpty) {
             EXPECT_THROW(image.Resize(1, 1000), std::bad_alloc);
             EXPECT_GE(fail.Refused(), 1u);
         }
-        ExpectEmpty(image);
-        EXPECT_EQ(image.Width(), 0);
-        EXPECT_EQ(image.Height(), 0);
+        ExpectEmpty(image, 0, 0);
         image.Resize(1, 1000);  // memory back: the same request succeeds
         EXPECT_FALSE(image.Empty());
     }
@@ -212,37 +199,27 @@ PlaneImage Pixel(float a, float b, float c) {
     return image;
 }
 
-TEST(ColourConversion, PrimariesConvertAndComeBack) {
-    PlaneImage red = Pixel(255.0f, 0.0f, 0.0f);
-    red.RgbToYuv();
-    EXPECT_NEAR(red.Plane(0)[0], 76.245f, 1e-4f);
-    EXPECT_NEAR(red.Plane(1)[0], -37.485f, 1e-4f);
-    EXPECT_NEAR(red.Plane(2)[0], 156.825f, 1e-4f);
-    red.YuvToRgb();
-    EXPECT_NEAR(red.Plane(0)[0], 255.0255f, 1e-3f);
-    EXPECT_NEAR(red.Plane(1)[0], -0.0637f, 1e-3f);
-    EXPECT_NEAR(red.Plane(2)[0], 0.0755f, 1e-3f);
-
-    PlaneImage blue = Pixel(0.0f, 0.0f, 255.0f);
-    blue.RgbToYuv();
-    EXPECT_NEAR(blue.Plane(0)[0], 29.07f, 1e-4f);
-    EXPECT_NEAR(blue.Plane(1)[0], 111.18f, 1e-4f);
-    EXPECT_NEAR(blue.Plane(2)[0], -25.5f, 1e-4f);
-    blue.YuvToRgb();
-    EXPECT_NEAR(blue.Plane(0)[0], 0.0f, 1e-3f);
-    EXPECT_NEAR(blue.Plane(1)[0], -0.0306f, 1e-3f);
-    EXPECT_NEAR(blue.Plane(2)[0], 254.9878f, 1e-3f);
-}
-
-TEST(ColourConversion, GreyRoundTrip) {
-    PlaneImage grey = Pixel(128.0f, 128.0f, 128.0f);
-    grey.RgbToYuv();
-    EXPECT_NEAR(grey.Plane(0)[0], 128.0f, 1e-5f);
-    EXPECT_NEAR(grey.Plane(1)[0], 0.0f, 1e-5f);
-    EXPECT_NEAR(grey.Plane(2)[0], 0.0f, 1e-5f);
-    grey.YuvToRgb();
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_NEAR(grey.Plane(k)[0], 128.0f, 1e-5f);
+// Red, blue and grey to Y, U, V and back, with the tolerance of each row.
+TEST(ColourConversion, PrimariesAndGreyConvertAndComeBack) {
+    struct Case {
+        float rgb[3], yuv[3], back[3], yuvTolerance, backTolerance;
+    };
+    const Case cases[] = {
+        {{255, 0, 0}, {76.245f, -37.485f, 156.825f}, {255.0255f, -0.0637f, 0.0755f}, 1e-4f, 1e-3f},
+        {{0, 0, 255}, {29.07f, 111.18f, -25.5f}, {0.0f, -0.0306f, 254.9878f}, 1e-4f, 1e-3f},
+        {{128, 128, 128}, {128, 0, 0}, {128, 128, 128}, 1e-5f, 1e-5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rgb[0] << "," << c.rgb[1] << "," << c.rgb[2]);
+        PlaneImage image = Pixel(c.rgb[0], c.rgb[1], c.rgb[2]);
+        image.RgbToYuv();
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(image.Plane(k)[0], c.yuv[k], c.yuvTolerance) << k;
+        }
+        image.YuvToRgb();
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(image.Plane(k)[0], c.back[k], c.backTolerance) << k;
+        }
     }
 }
 
@@ -351,6 +328,70 @@ TEST(DisplayBitmap, ZeroSideReleaseAndRefusedSizes) {
     EXPECT_THROW(bitmap.Resize(std::numeric_limits<int32_t>::max(), 2), std::bad_alloc);
     EXPECT_TRUE(bitmap.Empty());
     EXPECT_EQ(bitmap.Stride(), 0);
+}
+
+// --- host image ---
+
+TEST(HostImage, ImportScalesBy255WithoutClampingInPixelOrder) {
+    const std::vector<float> pixels = {0.0f, 0.5f, 1.0f, 2.0f, -1.0f, 0.25f,  // first row
+                                       0.1f, 0.2f, 0.3f, kInf, kNaN,  -kInf};
+    PlaneImage image;
+    ImportHostImage(pixels.data(), 2, 2, image);
+    ASSERT_EQ(image.Width(), 2);
+    ASSERT_EQ(image.Height(), 2);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const float v = image.Rows(static_cast<int>(i % 3))[i / 6][i / 3 % 2];
+        if (std::isnan(pixels[i])) {
+            EXPECT_TRUE(std::isnan(v)) << i;
+        } else {
+            EXPECT_EQ(v, pixels[i] * 255.0f) << i;
+        }
+    }
+    EXPECT_EQ(image.Plane(1)[0], 127.5f);
+    EXPECT_EQ(image.Plane(0)[1], 510.0f);
+}
+
+// 0 and 1 come back exactly, NaN passes, everything else is clamped to 0..1 (infinities too).
+TEST(HostImage, RoundTripKeepsZeroAndOneExactlyAndClampsTheRest) {
+    const std::vector<float> in = {0.0f, 1.0f, 0.5f,  1.5f,  -0.5f, 1.0000001f,
+                                   kNaN, kInf, -kInf, -0.0f, 1e30f, -1e30f};
+    const float expected[] = {0, 1, 0.5f, 1, 0, 1, kNaN, 1, 0, 0, 1, 0};
+    PlaneImage image;
+    ImportHostImage(in.data(), 2, 2, image);
+    std::vector<float> out(in.size(), 42.0f);
+    ExportHostImage(image, out.data());
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (std::isnan(expected[i])) {
+            EXPECT_TRUE(std::isnan(out[i])) << i;
+        } else if (i == 2) {
+            EXPECT_NEAR(out[i], expected[i], 1e-7f);
+        } else {
+            EXPECT_EQ(out[i], expected[i]) << i;
+        }
+    }
+}
+
+TEST(HostImage, ExportMultipliesByTheFloatReciprocal) {
+    // 0.003921569f is not 1/255: dividing would give other bits for some values.
+    PlaneImage image = Pixel(100.0f, 254.0f, 3.0f);
+    float out[3];
+    ExportHostImage(image, out);
+    EXPECT_EQ(out[0], 100.0f * 0.003921569f);
+    EXPECT_EQ(out[1], 254.0f * 0.003921569f);
+    EXPECT_EQ(out[2], 3.0f * 0.003921569f);
+}
+
+TEST(HostImage, ImportOfARefusedSizeLeavesImageEmptyAndEmptyExportsNothing) {
+    PlaneImage image(2, 2);
+    const float pixel[3] = {0.0f, 0.0f, 0.0f};
+    EXPECT_THROW(ImportHostImage(pixel, -1, 1, image), std::bad_alloc);
+    EXPECT_TRUE(image.Empty());
+    ImportHostImage(pixel, 1, 1, image);
+    EXPECT_EQ(image.Plane(2)[0], 0.0f);
+    PlaneImage empty;
+    float untouched[3] = {7.0f, 7.0f, 7.0f};
+    ExportHostImage(empty, untouched);
+    EXPECT_EQ(untouched[0], 7.0f);
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <set>
 #include <string>
+
+#include "settings/ParamTable.h"
 
 #include "tests/settings/TestFiles.h"
 #include "tests/support/FailingAllocator.h"
@@ -16,17 +19,66 @@ using test::WriteAll;
 
 class SettingsFileTest : public test::TempDirTest {};
 
+TEST(ParamTable, InitialValuesAreTheRecordsAndEveryFieldAppearsOnce) {
+    const NoiseReductionParams initial;
+    NoiseReductionParams marked;
+    std::set<std::string> keys;
+    for (const ParamInfo& param : kParamTable) {
+        EXPECT_EQ(param.Get(initial), param.initial) << param.key;
+        EXPECT_TRUE(keys.insert(param.key).second) << param.key;
+        EXPECT_EQ((param.kind == ParamKind::Decibel), (param.intField != nullptr)) << param.key;
+        EXPECT_EQ((param.kind == ParamKind::Switch), (param.boolField != nullptr)) << param.key;
+        param.Set(marked, param.kind == ParamKind::Switch ? 0 : 1000);
+    }
+    // Each stored field was reached exactly once and the fixed ones not at all.
+    EXPECT_EQ(marked.lumaThreshold, 1000);
+    EXPECT_EQ(marked.chromaThreshold, 1000);
+    EXPECT_EQ(marked.lumaSuppression, 1000);
+    EXPECT_EQ(marked.chromaSuppression, 1000);
+    EXPECT_EQ(marked.lightCorrection, 1000);
+    EXPECT_EQ(marked.darkCorrection, 1000);
+    EXPECT_FALSE(marked.linkLumaChroma);
+    EXPECT_FALSE(marked.highQuality);
+    EXPECT_FALSE(marked.reanalyzeWhole);
+    EXPECT_EQ(marked.smoothingFilter, 0);
+    EXPECT_EQ(marked.decompositionLevels, 4);
+    EXPECT_EQ(marked.curveExponent, 2.0f);
+}
+
+TEST(ParamTable, KeysDefaultsAndDialogRangesInFileOrder) {
+    const char* keys[] = {"Luma Threshold",     "Chroma Threshold", "Luma Suppression",
+                          "Chroma Suppression", "Link Luma Chroma", "High Quality",
+                          "Reanalyze Whole",    "Light Correction", "Dark Correction"};
+    const int32_t defaults[] = {0, 1, 9, 12, 1, 1, 0, 0, 0};
+    for (std::size_t i = 0; i < kParamTable.size(); ++i) {
+        EXPECT_STREQ(kParamTable[i].key, keys[i]);
+        EXPECT_EQ(kParamTable[i].defaultIfMissing, defaults[i]) << keys[i];
+        EXPECT_EQ(FindParam(keys[i]), &kParamTable[i]);
+    }
+    EXPECT_EQ(FindParam("luma threshold"), nullptr);
+    // Sliders run 0..20 and map onto the edit range through the offset.
+    for (const ParamInfo& param : kParamTable) {
+        if (param.kind != ParamKind::Decibel) {
+            continue;
+        }
+        EXPECT_EQ(param.sliderMin, 0);
+        EXPECT_EQ(param.sliderMax, 20);
+        EXPECT_EQ(param.editMin + param.sliderOffset, param.sliderMin) << param.key;
+        EXPECT_EQ(param.editMax + param.sliderOffset, param.sliderMax) << param.key;
+        EXPECT_EQ(param.editValidated, param.sliderId == 2011 || param.sliderId == 2013);
+    }
+    const ParamInfo* dark = FindParam("Dark Correction");
+    ASSERT_NE(dark, nullptr);
+    EXPECT_STREQ(dark->tooltip, "Alters noise threshold for dark areas");
+    EXPECT_EQ(dark->editId, 2016);
+}
+
+// Every stored field off its initial value.
 NoiseReductionParams Marked() {
     NoiseReductionParams p;
-    p.lumaThreshold = 77;
-    p.chromaThreshold = 77;
-    p.lumaSuppression = 77;
-    p.chromaSuppression = 77;
-    p.lightCorrection = 77;
-    p.darkCorrection = 77;
-    p.linkLumaChroma = false;
-    p.highQuality = false;
-    p.reanalyzeWhole = true;
+    for (const ParamInfo& param : kParamTable) {
+        param.Set(p, param.kind == ParamKind::Switch ? !param.initial : 77);
+    }
     return p;
 }
 
@@ -43,15 +95,9 @@ TEST_F(SettingsFileTest, MissingKeysGiveTheirDefaultsNotTheInitialValues) {
         WriteAll(path, text);
         NoiseReductionParams p = Marked();
         LoadSettings(path.string().c_str(), 0, p);
-        EXPECT_EQ(p.lumaThreshold, 0);
-        EXPECT_EQ(p.chromaThreshold, 1);
-        EXPECT_EQ(p.lumaSuppression, 9);
-        EXPECT_EQ(p.chromaSuppression, 12);
-        EXPECT_TRUE(p.linkLumaChroma);
-        EXPECT_TRUE(p.highQuality);
-        EXPECT_FALSE(p.reanalyzeWhole);
-        EXPECT_EQ(p.lightCorrection, 0);
-        EXPECT_EQ(p.darkCorrection, 0);
+        for (const ParamInfo& param : kParamTable) {
+            EXPECT_EQ(param.Get(p), param.defaultIfMissing) << param.key;
+        }
     }
     NoiseReductionParams p = Marked();
     EXPECT_TRUE(LoadSettings(File("absent.ini").string().c_str(), 0, p));
@@ -82,17 +128,7 @@ TEST_F(SettingsFileTest, AnyIntegerIsTakenUncheckedAndFixedFieldsAreNotTouched) 
 TEST_F(SettingsFileTest, StoreCreatesTheSectionInTheKnownOrderAndRoundTrips) {
     const auto path = File("new.ini");
     ASSERT_TRUE(StoreSettings(path.string().c_str(), 0, NoiseReductionParams{}));
-    EXPECT_EQ(ReadAll(path),
-              "[VEL Noise Reduction 0]\r\n"
-              "Dark Correction=0\r\n"
-              "Light Correction=0\r\n"
-              "Reanalyze Whole=0\r\n"
-              "High Quality=1\r\n"
-              "Link Luma Chroma=1\r\n"
-              "Chroma Suppression=12\r\n"
-              "Luma Suppression=6\r\n"
-              "Chroma Threshold=1\r\n"
-              "Luma Threshold=-2\r\n");
+    EXPECT_EQ(ReadAll(path), test::kInitialSection);
 
     NoiseReductionParams out = Marked();
     out.lumaThreshold = -10;
@@ -118,22 +154,12 @@ TEST_F(SettingsFileTest, ForeignContentStaysInPlace) {
              "VEL Noise Reduction=not ours\n");
     NoiseReductionParams p;
     ASSERT_TRUE(StoreSettings(path.string().c_str(), 0, p));
-    EXPECT_EQ(ReadAll(path),
-              "[VEL Noise Reduction 0]\r\n"
-              "Dark Correction=0\r\n"
-              "Light Correction=0\r\n"
-              "Reanalyze Whole=0\r\n"
-              "High Quality=1\r\n"
-              "Link Luma Chroma=1\r\n"
-              "Chroma Suppression=12\r\n"
-              "Luma Suppression=6\r\n"
-              "Chroma Threshold=1\r\n"
-              "Luma Threshold=-2\r\n"
-              "Luma Threshold = 5\r\n"
-              "\r\n"
-              "; between\r\n"
-              "[Host]\r\n"
-              "VEL Noise Reduction=not ours\r\n");
+    EXPECT_EQ(ReadAll(path), std::string(test::kInitialSection) +
+                                 "Luma Threshold = 5\r\n"
+                                 "\r\n"
+                                 "; between\r\n"
+                                 "[Host]\r\n"
+                                 "VEL Noise Reduction=not ours\r\n");
     NoiseReductionParams back = Marked();
     LoadSettings(path.string().c_str(), 0, back);
     EXPECT_EQ(back.lumaThreshold, -2);
@@ -171,7 +197,8 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_FALSE(StoreSettings(dir_.string().c_str(), 0, NoiseReductionParams{}));
     EXPECT_TRUE(std::filesystem::is_directory(dir_));
     EXPECT_FALSE(StoreSettings(nullptr, 0, NoiseReductionParams{}));
-    EXPECT_FALSE(StoreSettings(File("no/folder/s.ini").string().c_str(), 0, NoiseReductionParams{}));
+    EXPECT_FALSE(
+        StoreSettings(File("no/folder/s.ini").string().c_str(), 0, NoiseReductionParams{}));
     NoiseReductionParams p = Marked();
     EXPECT_FALSE(LoadSettings(dir_.string().c_str(), 0, p));
     EXPECT_EQ(p, Marked());

@@ -211,17 +211,15 @@ TEST_F(SettingsStoreTest, LinesOfAnyLengthStayWhole) {
     store.SetInt("S", "Luma Threshold", 1);
     EXPECT_EQ(SavedText(store), "[S]\r\nLuma Threshold=1\r\n" + l300 + "\r\n" + l5000 + "\r\n" +
                                     l100k + "\r\nk=1\r\n");
-}
 
-// Names, keys, values and comments are compared and kept whole at any length: no name is
-// cut so that it matches another one, and no rewritten line is shortened.
-TEST_F(SettingsStoreTest, LongNamesKeysValuesAndCommentsAreExact) {
+    // Names, keys, values and comments are compared and kept whole at any length: no name is
+    // cut so that it matches another one, and no rewritten line is shortened.
     const std::string longSection(200, 's');
     const std::string longKey(300, 'k');
     const std::string longValue(1000, 'v');
     const std::string longComment = std::string(";") + std::string(2000, 'c');
-    SettingsStore store = FromText(std::string("[") + longSection + "]\n" + longKey + "=" +
-                                   longValue + "\n" + "Luma Threshold=5" + longComment + "\n");
+    store = FromText(std::string("[") + longSection + "]\n" + longKey + "=" + longValue + "\n" +
+                     "Luma Threshold=5" + longComment + "\n");
     EXPECT_EQ(store.GetString(longSection, longKey, "-"), longValue);
     EXPECT_EQ(store.GetString(longSection.substr(0, 131), longKey, "-"), "-");
     EXPECT_EQ(store.GetString(longSection, longKey.substr(0, 127), "-"), "-");

@@ -1,5 +1,5 @@
 #pragma once
-// A private folder per test and whole-file reads and writes.
+// A private folder per test, whole-file reads and writes, and the text of a fresh section.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
@@ -28,6 +28,19 @@ inline std::string ReadAll(const fs::path& path) {
 inline void WriteAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
+
+// What storing the initial settings into slot 0 of a file without that section writes.
+inline constexpr const char* kInitialSection =
+    "[VEL Noise Reduction 0]\r\n"
+    "Dark Correction=0\r\n"
+    "Light Correction=0\r\n"
+    "Reanalyze Whole=0\r\n"
+    "High Quality=1\r\n"
+    "Link Luma Chroma=1\r\n"
+    "Chroma Suppression=12\r\n"
+    "Luma Suppression=6\r\n"
+    "Chroma Threshold=1\r\n"
+    "Luma Threshold=-2\r\n";
 
 class TempDirTest : public ::testing::Test {
   protected:

@@ -60,14 +60,6 @@ inline bool SameBits(const Plane& a, const Plane& b) {
            });
 }
 
-inline float MaxAbs(const Plane& p) {
-    float m = 0.0f;
-    for (float v : p) {
-        m = std::max(m, std::fabs(v));
-    }
-    return m;
-}
-
 // Bound on |reconstruction - input| for unchanged bands of `levels` levels of samples up to
 // m in magnitude. The smoothed values cancel exactly in the sum; what remains are the
 // roundings of the stored differences and of the additions, each at most half an ulp of a
