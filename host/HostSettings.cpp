@@ -158,12 +158,12 @@ bool PrepareRunSettings(const Plugin& plugin, const std::string& userFile, const
     }
     const vel::ParamInfo* reanalyze = nullptr;
     for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
-        const vel::ParamInfo& spec = vel::kParamTable[i];
-        if (spec.boolField == &vel::NoiseReductionParams::reanalyzeWhole) {
-            reanalyze = &spec;
+        const vel::ParamInfo& param = vel::kParamTable[i];
+        if (param.boolField == &vel::NoiseReductionParams::reanalyzeWhole) {
+            reanalyze = &param;
         }
         if (options.overrides[i]) {
-            store.SetInt(section, spec.key, *options.overrides[i]);
+            store.SetInt(section, param.key, *options.overrides[i]);
         }
     }
     vel::SettingsStore copy = store;

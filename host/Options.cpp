@@ -52,9 +52,9 @@ bool ParseSwitch(const std::string& text, int32_t& value) {
 
 }  // namespace
 
-std::string OptionName(const vel::ParamInfo& spec) {
+std::string OptionName(const vel::ParamInfo& param) {
     std::string name;
-    for (const char* p = spec.key; *p != '\0'; ++p) {
+    for (const char* p = param.key; *p != '\0'; ++p) {
         if (*p == ' ') {
             name += '-';
         } else if (*p >= 'A' && *p <= 'Z') {
@@ -105,19 +105,19 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
     std::array<CLI::Option*, vel::kParamTable.size()> paramOption{};
     std::array<int32_t, vel::kParamTable.size()> decibel{};
     for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
-        const vel::ParamInfo& spec = vel::kParamTable[i];
-        const std::string flag = "--" + OptionName(spec);
-        if (spec.kind == vel::ParamKind::Decibel) {
-            const std::string help = std::string(spec.tooltip) + " (" +
-                                     std::to_string(spec.editMin) + ".." +
-                                     std::to_string(spec.editMax) + " dB)";
+        const vel::ParamInfo& param = vel::kParamTable[i];
+        const std::string flag = "--" + OptionName(param);
+        if (param.kind == vel::ParamKind::Decibel) {
+            const std::string help = std::string(param.tooltip) + " (" +
+                                     std::to_string(param.editMin) + ".." +
+                                     std::to_string(param.editMax) + " dB)";
             paramOption[i] = app.add_option(flag, decibel[i], help)
-                                 ->check(CLI::Range(spec.editMin, spec.editMax))
+                                 ->check(CLI::Range(param.editMin, param.editMax))
                                  ->type_name("DB")
                                  ->group("Settings (override the settings file for this run)");
         } else {
             paramOption[i] =
-                app.add_option(flag, switchText[i], std::string(spec.tooltip) + " (on/off)")
+                app.add_option(flag, switchText[i], std::string(param.tooltip) + " (on/off)")
                     ->check(CLI::IsMember({"on", "off", "1", "0", "yes", "no", "true", "false"}))
                     ->type_name("on|off")
                     ->group("Settings (override the settings file for this run)");

@@ -34,7 +34,7 @@ struct Options {
 };
 
 // "Luma Threshold" -> "luma-threshold".
-std::string OptionName(const vel::ParamInfo& spec);
+std::string OptionName(const vel::ParamInfo& param);
 
 // Parses the command line. Gives -1 when the program should go on; otherwise the exit status
 // after --help or --version (0, text on stdout) or a usage error (2, one line on stderr).
