@@ -122,49 +122,43 @@ void DDV_MinMaxInt(CDataExchange* dx, int value, int minValue, int maxValue) {
     }
 }
 
-void DDX_Check(CDataExchange* dx, int id, int& value) {
+namespace {
+
+// Moves one integer between a field and a control through the control's getter and setter.
+template <typename Get, typename Set>
+void ExchangeInt(CDataExchange* dx, int id, int& value, Get get, Set set) {
     if (dx->Skip()) {
         return;
     }
-    CWnd* box = dx->PrepareCtrl(id);
-    if (!box) {
+    CWnd* control = dx->PrepareCtrl(id);
+    if (!control) {
         return;
     }
     if (dx->m_bSaveAndValidate) {
-        value = ctrl::GetCheck(*box);
+        value = get(*control);
     } else {
-        ctrl::SetCheck(*box, value);
+        set(*control, value);
     }
+}
+
+}  // namespace
+
+void DDX_Check(CDataExchange* dx, int id, int& value) {
+    ExchangeInt(
+        dx, id, value, [](CWnd& w) { return ctrl::GetCheck(w); },
+        [](CWnd& w, int v) { ctrl::SetCheck(w, v); });
 }
 
 void DDX_Slider(CDataExchange* dx, int id, int& position) {
-    if (dx->Skip()) {
-        return;
-    }
-    CWnd* slider = dx->PrepareCtrl(id);
-    if (!slider) {
-        return;
-    }
-    if (dx->m_bSaveAndValidate) {
-        position = ctrl::GetSliderPos(*slider);
-    } else {
-        ctrl::SetSliderPos(*slider, position);
-    }
+    ExchangeInt(
+        dx, id, position, [](CWnd& w) { return ctrl::GetSliderPos(w); },
+        [](CWnd& w, int v) { ctrl::SetSliderPos(w, v); });
 }
 
 void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
-    if (dx->Skip()) {
-        return;
-    }
-    CWnd* combo = dx->PrepareCtrl(id);
-    if (!combo) {
-        return;
-    }
-    if (dx->m_bSaveAndValidate) {
-        index = ctrl::GetCurSel(*combo);
-    } else {
-        ctrl::SetCurSel(*combo, index);
-    }
+    ExchangeInt(
+        dx, id, index, [](CWnd& w) { return ctrl::GetCurSel(w); },
+        [](CWnd& w, int v) { ctrl::SetCurSel(w, v); });
 }
 
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
