@@ -56,11 +56,6 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
     }
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 struct ReadState {
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
@@ -229,12 +224,7 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, std::st
     if (!WriteJpegBody(file.get(), s, image, quality)) {
         return false;
     }
-    std::FILE* raw = file.release();
-    if (std::fclose(raw) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    return true;
+    return CloseWritten(file, error);
 }
 
 }  // namespace velnr::detail

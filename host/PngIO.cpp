@@ -30,11 +30,6 @@ struct PngContext {
 
 void PngWarning(png_structp, png_const_charp) {}
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 struct ReadState {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -256,12 +251,7 @@ bool WritePng(const std::string& path, const Image& image, SampleType type, std:
     if (!WritePngBody(file.get(), s)) {
         return false;
     }
-    std::FILE* raw = file.release();
-    if (std::fclose(raw) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    return true;
+    return CloseWritten(file, error);
 }
 
 }  // namespace velnr::detail
