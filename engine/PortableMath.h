@@ -11,9 +11,9 @@ namespace vel {
 // a unit further off), NaN stays NaN, -inf gives 0 and +inf gives +inf.
 double PortableExp(double x);
 
-// Largest |x| for which PortableCos reduces its argument itself; beyond it (never reached by
-// the engine, whose phases lie in [0, 2*pi]) it returns the C library's std::cos, which is
-// accurate but not guaranteed to be identical across platforms.
+// Largest |x| for which PortableCos reduces its argument itself. Beyond it (never reached by
+// the engine, whose phases lie in [0, 2*pi]) it returns the C library's std::cos, whose bits,
+// and for huge arguments even its accuracy, then depend on the platform.
 inline constexpr double kPortableCosLimit = 524288.0;  // 2^19
 
 // cos x. NaN and +-inf give NaN.
