@@ -1,5 +1,7 @@
 #include "engine/EngineParams.h"
 
+#include "engine/PortableMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -22,7 +24,7 @@ float DecibelConstant() {
 
 float DecibelToAmplitude(int32_t decibels) {
     return static_cast<float>(
-        std::exp(static_cast<double>(decibels) * static_cast<double>(kDecibelConstant)));
+        PortableExp(static_cast<double>(decibels) * static_cast<double>(kDecibelConstant)));
 }
 
 EngineNumbers MapSettings(const NoiseReductionParams& params) {

@@ -15,7 +15,8 @@ inline constexpr float kThresholdFactor = 0.8f;
 // module start (constant-initialised), so every job sees the same bits.
 float DecibelConstant();
 
-// 10^(decibels/20) = exp(decibels * K), evaluated in double and stored as float32.
+// 10^(decibels/20) = exp(decibels * K), evaluated in double (PortableExp, the same bits on
+// every platform) and stored as float32.
 float DecibelToAmplitude(int32_t decibels);
 
 struct EngineNumbers {

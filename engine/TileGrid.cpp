@@ -1,6 +1,7 @@
 #include "engine/TileGrid.h"
 
-#include <cmath>
+#include "engine/PortableMath.h"
+
 #include <cstddef>
 
 namespace vel {
@@ -66,7 +67,7 @@ TileGrid::TileGrid(int32_t imageWidth, int32_t imageHeight, int32_t size, int32_
     for (int32_t i = 0; i < 2 * over; ++i) {
         const double phase =
             (static_cast<double>(i) + 0.5) * static_cast<double>(kPi) / static_cast<double>(over);
-        window[static_cast<size_t>(i)] = static_cast<float>(0.5 * (1.0 - std::cos(phase)));
+        window[static_cast<size_t>(i)] = static_cast<float>(0.5 * (1.0 - PortableCos(phase)));
     }
 }
 

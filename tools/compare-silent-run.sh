@@ -2,7 +2,7 @@
 # Runs the same silent runs in the Linux and the Windows build of the plug-in and compares the
 # output bits:
 #   compare-silent-run.sh LINUX_HOST LINUX_LIBRARY WINE_RUN WINEPREFIX WINDOWS_HOST WINDOWS_DLL WORK
-# The engine's maths-library numbers (velnr_numeric_tables, beside each host) are compared
+# The engine's exp and cos numbers (velnr_numeric_tables, beside each host) are compared
 # first: a difference there names the cause of a difference in the pixels.
 # Exits 77 (skipped) when the Linux build is missing, unless VELNR_REQUIRE_LINUX_BUILD is set.
 set -euo pipefail
@@ -22,7 +22,7 @@ mkdir -p "$work/linux" "$work/windows"
 "$linux_tables" "$work/linux/tables.raw"
 "$wine_run" "$prefix" "$windows_tables" "$(to_windows "$work/windows/tables.raw")"
 if ! cmp "$work/linux/tables.raw" "$work/windows/tables.raw"; then
-    echo "exp or cos of the maths library differs between Linux and Windows" >&2
+    echo "the engine's exp or cos values differ between Linux and Windows" >&2
     exit 1
 fi
 
