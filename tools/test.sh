@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs the whole suite, then runs the threading
-# tests again under ThreadSanitizer, then runs the Windows part (tools/windows-test.sh).
+# UndefinedBehaviorSanitizer and runs the whole suite, builds the release preset and checks
+# its output bits, runs the threading tests again under ThreadSanitizer, then runs the
+# Windows part (tools/windows-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -11,6 +12,12 @@ jobs=$(nproc)
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
 ctest --preset debug
+
+# The optimised build (what the demo and users run, benchmarks included) must compile cleanly
+# and give the same output bits as the sanitizer build.
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --preset release -R 'Golden|Portable'
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"

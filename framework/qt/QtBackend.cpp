@@ -1341,8 +1341,12 @@ int CDialog::DoModal() {
     if (IsWindow() || !DialogAccess::Build(*this, true)) {
         return -1;
     }
-    auto* w = static_cast<DialogWidget*>(impl_->widget.data());
     OnInitDialog();
+    // The widget is guarded: initialisation may already have destroyed the window.
+    auto* w = static_cast<DialogWidget*>(impl_->widget.data());
+    if (!w) {
+        return -1;
+    }
     const int result = w->exec();
     DestroyWindow();
     return result;
