@@ -4,6 +4,7 @@
 #include <map>
 
 #include "resources/Resources.h"
+#include "settings/ParamTable.h"
 
 namespace vel::res {
 
@@ -83,28 +84,24 @@ const DialogTemplate kProgress{kProgressDialog,         "",    168, 41,
 
 const DialogTemplate* const kAll[] = {&kSettings, &kAbout, &kProgress};
 
+// The tooltips of the settings' controls come from the parameter table, their one source;
+// the rest are the dialog's own.
 const std::map<int, const char*>& StringTable() {
-    static const std::map<int, const char*> table = {
-        {2000, "Selects preset settings"},
-        {2001, "Controls noise/details detection for luminance"},
-        {2002, "Controls noise/details detection for luminance"},
-        {2003, "Controls noise/details detection for chrominance"},
-        {2004, "Controls noise/details detection for chrominance"},
-        {2005, "About VEL Noise Reduction..."},
-        {2006, "Maximal suppression of luminance noise, dB"},
-        {2007, "Maximal suppression of luminance noise, dB"},
-        {2008, "Maximal suppression of chrominance noise, dB"},
-        {2009, "Maximal suppression of chrominance noise, dB"},
-        {2010, "Preview is being generated..."},
-        {2011, "Alters noise threshold for light areas"},
-        {2012, "Alters noise threshold for light areas"},
-        {2013, "Alters noise threshold for dark areas"},
-        {2014, "High-quality processing"},
-        {2015, "Links user settings for luminance and chrominance"},
-        {2016, "Alters noise threshold for dark areas"},
-        {2017, "Enable this for more accurate noise estimation before final processing"},
-        {2021, "Zoom in"},
-    };
+    static const std::map<int, const char*> table = [] {
+        std::map<int, const char*> t = {
+            {2000, "Selects preset settings"},
+            {2005, "About VEL Noise Reduction..."},
+            {2010, "Preview is being generated..."},
+            {2021, "Zoom in"},
+        };
+        for (const vel::ParamInfo& param : vel::kParamTable) {
+            t.emplace(param.sliderId, param.tooltip);
+            if (param.editId != 0) {
+                t.emplace(param.editId, param.tooltip);
+            }
+        }
+        return t;
+    }();
     return table;
 }
 
