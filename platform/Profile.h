@@ -14,6 +14,13 @@ namespace vel::platform {
 // Names the profile; done once by the plug-in's start-up. Until then there is no profile.
 void SetProfileLocation(std::string_view company, std::string_view application);
 
+struct ProfileLocation {
+    std::string company;
+    std::string application;
+};
+// The names last set; both empty before SetProfileLocation.
+const ProfileLocation& CurrentProfileLocation();
+
 // POSIX: the profile file's path, or empty when no location is set or no home folder is
 // known. Win32: empty (the profile is in the registry).
 std::string ProfileFilePath();

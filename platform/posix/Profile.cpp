@@ -11,16 +11,6 @@
 namespace vel::platform {
 namespace {
 
-struct Location {
-    std::string company;
-    std::string application;
-};
-
-Location& ProfileLocation() {
-    static Location location;
-    return location;
-}
-
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) {
         return home;
@@ -48,12 +38,8 @@ std::string ConfigFolder() {
 
 }  // namespace
 
-void SetProfileLocation(std::string_view company, std::string_view application) {
-    ProfileLocation() = Location{std::string(company), std::string(application)};
-}
-
 std::string ProfileFilePath() {
-    const Location& location = ProfileLocation();
+    const ProfileLocation& location = CurrentProfileLocation();
     if (location.company.empty() || location.application.empty()) {
         return {};
     }

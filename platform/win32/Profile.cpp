@@ -10,16 +10,6 @@
 namespace vel::platform {
 namespace {
 
-struct Location {
-    std::string company;
-    std::string application;
-};
-
-Location& ProfileLocation() {
-    static Location location;
-    return location;
-}
-
 // Closes the key when it goes.
 class Key {
   public:
@@ -43,17 +33,13 @@ class Key {
 
 }  // namespace
 
-void SetProfileLocation(std::string_view company, std::string_view application) {
-    ProfileLocation() = Location{std::string(company), std::string(application)};
-}
-
 std::string ProfileFilePath() {
     return {};
 }
 
 std::string GetProfileString(std::string_view section, std::string_view entry,
                              std::string_view defaultValue) {
-    const Location& location = ProfileLocation();
+    const ProfileLocation& location = CurrentProfileLocation();
     if (location.company.empty() || location.application.empty() || section.empty()) {
         return std::string(defaultValue);
     }
