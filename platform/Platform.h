@@ -69,6 +69,10 @@ inline int32_t WaitOne(NamedEvent* event, uint32_t timeoutMs) {
     return WaitWithMessages(&event, 1, timeoutMs);
 }
 
+// Dispatches every waiting window message as the wait does (Win32: straight to its window
+// procedure; POSIX: through the installed pump, if any). False when a quit request was taken.
+bool DispatchWaitingMessages();
+
 // POSIX only: a window backend installs the function that dispatches its waiting events;
 // it returns false when a quit request was taken. Without one the wait is a plain wait.
 using MessagePump = bool (*)();

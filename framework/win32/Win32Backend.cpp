@@ -30,6 +30,7 @@
 #include "framework/PngWriter.h"
 #include "framework/Wnd.h"
 #include "framework/win32/Win32Access.h"
+#include "platform/Platform.h"
 #include "resources/Resources.h"
 
 namespace vel::fw {
@@ -482,14 +483,7 @@ bool EnsureGui() {
 }
 
 bool PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            return false;
-        }
-        DispatchMessageW(&msg);
-    }
-    return true;
+    return platform::DispatchWaitingMessages();
 }
 
 int ShowMessageBox(const std::string& text, uint32_t type) {

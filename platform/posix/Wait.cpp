@@ -23,6 +23,11 @@ void SetMessagePump(MessagePump pump) {
     g_pump.store(pump, std::memory_order_release);
 }
 
+bool DispatchWaitingMessages() {
+    const MessagePump pump = g_pump.load(std::memory_order_acquire);
+    return !pump || pump();
+}
+
 int32_t WaitWithMessages(NamedEvent* const* events, int32_t count, uint32_t timeoutMs) {
     if (!events || count < 1) {
         return -2;
@@ -30,15 +35,15 @@ int32_t WaitWithMessages(NamedEvent* const* events, int32_t count, uint32_t time
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     for (;;) {
-        const MessagePump pump = g_pump.load(std::memory_order_acquire);
-        if (pump && !pump()) {
+        if (!DispatchWaitingMessages()) {
             return kWaitQuit;
         }
+        const bool pumping = g_pump.load(std::memory_order_acquire) != nullptr;
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         const uint32_t left =
             elapsed >= timeoutMs ? 0u : timeoutMs - static_cast<uint32_t>(elapsed);
-        uint32_t slice = pump ? std::min(left, kPumpSliceMs) : left;
+        uint32_t slice = pumping ? std::min(left, kPumpSliceMs) : left;
         if (count == 1) {
             if (events[0]->Wait(slice)) {
                 return 0;

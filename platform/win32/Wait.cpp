@@ -12,10 +12,11 @@ constexpr DWORD kInputWakeMask = 0xFF;
 // Bad arguments or a failed system wait; kept apart from kWaitQuit.
 constexpr int32_t kWaitFailed = -2;
 
-// Dispatches every waiting message straight to its window procedure: no key translation
-// and no dialog keyboard handling, so Escape and Enter never turn into commands here.
-// False when the quit message was taken.
-bool PumpMessages() {
+}  // namespace
+
+// No key translation and no dialog keyboard handling, so Escape and Enter never turn into
+// commands while a run waits.
+bool DispatchWaitingMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -25,8 +26,6 @@ bool PumpMessages() {
     }
     return true;
 }
-
-}  // namespace
 
 void SetMessagePump(MessagePump) {}  // the thread's own queue is pumped here
 
@@ -44,7 +43,7 @@ int32_t WaitWithMessages(NamedEvent* const* events, int32_t count, uint32_t time
     const DWORD n = static_cast<DWORD>(count);
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        if (!PumpMessages()) {
+        if (!DispatchWaitingMessages()) {
             return kWaitQuit;
         }
         DWORD left = INFINITE;
