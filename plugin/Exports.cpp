@@ -1,9 +1,13 @@
 // The exported C functions and the library's application object. Nothing here may let an
 // exception reach the host: every export catches what the layers below can throw.
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <type_traits>
+#include <vector>
 
+#include "engine/Jobs.h"
 #include "plugin/HostCallbacks.h"
 #include "plugin/PluginApp.h"
 #include "plugin/Run.h"
@@ -38,6 +42,8 @@ class PluginApplication {
 };
 
 const PluginApplication g_application;
+
+std::atomic<int32_t> g_lastRunResult{VEL_RUN_NONE};
 
 }  // namespace
 
@@ -79,9 +85,12 @@ VEL_EXPORT void OpenPlugin(int32_t noInteraction, int32_t width, int32_t height,
                            const char* imageProfilePath, const char* displayProfilePath) {
     const vel::ExportGuard guard;
     if (!guard.Acquired()) {
-        return;
+        return;  // the running call's result stays the one to report
     }
-    vel::OpenPluginImpl(noInteraction, width, height, pixels, imageProfilePath, displayProfilePath);
+    g_lastRunResult.store(VEL_RUN_NONE, std::memory_order_relaxed);
+    g_lastRunResult.store(vel::OpenPluginImpl(noInteraction, width, height, pixels,
+                                              imageProfilePath, displayProfilePath),
+                          std::memory_order_relaxed);
 }
 
 VEL_EXPORT void SetHostCallbacks(VelHostProgressFn progress, void* context,
@@ -93,6 +102,23 @@ VEL_EXPORT void SetHostCallbacks(VelHostProgressFn progress, void* context,
     vel::SetHostCallbacksImpl(progress, context, cancel);
 }
 
+VEL_EXPORT int32_t GetLastRunResult(void) {
+    return g_lastRunResult.load(std::memory_order_relaxed);
+}
+
+VEL_EXPORT int32_t GetNoiseProfile(float* levels, int32_t capacity) {
+    const vel::ExportGuard guard;
+    if (!guard.Acquired()) {
+        return 0;  // an analysis may be writing it
+    }
+    const std::vector<float>& profile = vel::NoiseProfile();
+    if (levels && capacity > 0) {
+        const size_t count = std::min(profile.size(), static_cast<size_t>(capacity));
+        std::copy_n(profile.begin(), count, levels);
+    }
+    return static_cast<int32_t>(profile.size());
+}
+
 }  // extern "C"
 
 // The pointer types hosts use must match the definitions.
@@ -101,3 +127,7 @@ static_assert(std::is_same_v<VelGetSettingsFn, decltype(&GetSettings)>);
 static_assert(std::is_same_v<VelSetSettingsFn, decltype(&SetSettings)>);
 static_assert(std::is_same_v<VelOpenPluginFn, decltype(&OpenPlugin)>);
 static_assert(std::is_same_v<VelSetHostCallbacksFn, decltype(&SetHostCallbacks)>);
+static_assert(std::is_same_v<VelGetLastRunResultFn, decltype(&GetLastRunResult)>);
+static_assert(std::is_same_v<VelGetNoiseProfileFn, decltype(&GetNoiseProfile)>);
+static_assert(VEL_RUN_COMPLETED == vel::kRunCompleted && VEL_RUN_CANCELLED == vel::kRunCancelled &&
+              VEL_RUN_NOT_POSSIBLE == vel::kRunNotPossible);

@@ -45,7 +45,7 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
                 "VEL Noise Reduction: no settings dialog is available here; "
                 "the image was left unchanged.\n",
                 stderr);
-            return kRunCancelled;
+            return kRunNotPossible;
         }
         if (!steps->runSettingsPhase(image, imageProfilePath, displayProfilePath)) {
             return kRunCancelled;
@@ -60,22 +60,30 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
         window = steps->createProgressWindow();
     }
 
+    const auto result = [](JobResult job) {
+        return job == JobResult::Failed ? kRunNotPossible : kRunCancelled;
+    };
     image.RgbToYuv();
-    if (CurrentSettings().reanalyzeWhole &&
-        RunWorkerJob(AnalysisWork, &image, "Image pre-analysis...", window.get())) {
-        return kRunCancelled;
+    if (CurrentSettings().reanalyzeWhole) {
+        const JobResult analysis =
+            RunWorkerJob(AnalysisWork, &image, "Image pre-analysis...", window.get());
+        if (analysis != JobResult::Completed) {
+            return result(analysis);
+        }
     }
-    if (RunWorkerJob(ReductionWork, &image, "VEL Noise Reduction...", window.get())) {
-        return kRunCancelled;
+    const JobResult reduction =
+        RunWorkerJob(ReductionWork, &image, "VEL Noise Reduction...", window.get());
+    if (reduction != JobResult::Completed) {
+        return result(reduction);
     }
     image.YuvToRgb();
     return kRunCompleted;
 }
 
-void OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
-                    const char* imageProfilePath, const char* displayProfilePath) {
+int32_t OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
+                       const char* imageProfilePath, const char* displayProfilePath) {
     if (!pixels || width <= 0 || height <= 0) {
-        return;
+        return kRunNotPossible;
     }
     // Only the low byte of the flag counts.
     const bool interactive = (static_cast<uint32_t>(noInteraction) & 0xFFu) == 0;
@@ -84,13 +92,17 @@ void OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float*
     try {
         PlaneImage image(width, height);
         ImportHostImage(pixels, width, height, image);
-        if (RunPlugin(image, interactive, interactive, profiles ? imageProfilePath : nullptr,
-                      profiles ? displayProfilePath : nullptr) == kRunCompleted) {
+        const int32_t result =
+            RunPlugin(image, interactive, interactive, profiles ? imageProfilePath : nullptr,
+                      profiles ? displayProfilePath : nullptr);
+        if (result == kRunCompleted) {
             ExportHostImage(image, pixels);
         }
+        return result;
     } catch (...) {
         // Typically the working planes did not fit. Nothing may escape into the host, and
         // the host keeps its image as it was.
+        return kRunNotPossible;
     }
 }
 

@@ -10,16 +10,18 @@ class PlaneImage;
 
 inline constexpr int32_t kRunCompleted = 0;
 inline constexpr int32_t kRunCancelled = 1;
+inline constexpr int32_t kRunNotPossible = 2;
 
 // Settings (dialog or current), R,G,B -> Y,U,V, optional whole-image analysis, reduction,
-// back to R,G,B. kRunCompleted when the image holds the result; kRunCancelled after a
-// cancel or a failure, the image then holding no usable result.
+// back to R,G,B. kRunCompleted when the image holds the result; otherwise (cancelled by the
+// user, or not possible: no dialog, a failed job) it holds no usable result.
 int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
                   const char* imageProfilePath, const char* displayProfilePath);
 
 // The body of the OpenPlugin export: the host buffer changes only when a run completes.
-void OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
-                    const char* imageProfilePath, const char* displayProfilePath);
+// Gives kRunCompleted, kRunCancelled or kRunNotPossible.
+int32_t OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
+                       const char* imageProfilePath, const char* displayProfilePath);
 
 // Held while an export works on the process-wide state. A call that finds it taken (a
 // second call while a run waits, from a callback or another thread) must return at once.

@@ -21,9 +21,9 @@ typedef void (*VelSetSettingsFn)(const char* settingsPath, int32_t slot);
  * byte of noInteraction counts: non-zero runs silently with the current settings. reserved1
  * and reserved2 are accepted and ignored. The profiles serve the interactive preview only.
  * After a cancelled or failed run the pixels are exactly what the host passed. */
-typedef void (*VelOpenPluginFn)(int32_t noInteraction, int32_t width, int32_t height,
-                                float* pixels, int32_t reserved1, int32_t reserved2,
-                                const char* imageProfilePath, const char* displayProfilePath);
+typedef void (*VelOpenPluginFn)(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
+                                int32_t reserved1, int32_t reserved2, const char* imageProfilePath,
+                                const char* displayProfilePath);
 
 /* Optional export for hosts that want progress and cancellation of their runs:
  * SetHostCallbacks(progress, context, cancel). progress (may be null) is called on the
@@ -34,6 +34,28 @@ typedef void (*VelOpenPluginFn)(int32_t noInteraction, int32_t width, int32_t he
 typedef void (*VelHostProgressFn)(void* context, const char* status, float percent);
 typedef void (*VelSetHostCallbacksFn)(VelHostProgressFn progress, void* context,
                                       const volatile unsigned char* cancel);
+
+/* Optional export: what the last OpenPlugin call did. The pixels of any result but
+ * VEL_RUN_COMPLETED are exactly what the host passed. */
+#define VEL_RUN_NONE (-1)   /* no OpenPlugin call yet (or one refused while a run waits) */
+#define VEL_RUN_COMPLETED 0 /* the pixels hold the result */
+#define VEL_RUN_CANCELLED                                          \
+    1 /* the user cancelled: in the dialog, the progress window or \
+       * through the host's cancel byte */
+#define VEL_RUN_NOT_POSSIBLE                                        \
+    2 /* the run could not happen: no settings dialog can be shown, \
+       * bad arguments, not enough memory, a failed job */
+typedef int32_t (*VelGetLastRunResultFn)(void);
+
+/* Optional export: the noise levels the latest analysis measured (the settings dialog's
+ * pre-analysis or a run's whole-image analysis), on the 0..255 scale of the Y, U and V
+ * planes. Entry channel * (4 * S) + level * S + band for channel 0..2 (Y, U, V), level 0..3
+ * (0 finest) and band 0..S-1, where band 0 is the level's smooth band and bands 1.. its
+ * detail bands; S = 2, or 4 when the analysis ran with "High Quality". Copies up to
+ * capacity entries into levels (null when capacity is 0) and gives the number of entries:
+ * 48 after an analysis, 0 when there is none (a silent run without "Reanalyze Whole"
+ * empties it). */
+typedef int32_t (*VelGetNoiseProfileFn)(float* levels, int32_t capacity);
 
 #ifdef __cplusplus
 }

@@ -124,8 +124,8 @@ float SharedProgress() {
     return g_sharedProgress.load(std::memory_order_acquire);
 }
 
-bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
-                  ProgressWindow* window) {
+JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
+                       ProgressWindow* window) {
     auto event = platform::NamedEvent::Create(DoneEventName());
 
     WorkerJob job;
@@ -148,7 +148,7 @@ bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
         if (window) {
             window->SetCancelFlag(nullptr);
         }
-        return true;  // the job could not start: no result
+        return JobResult::Failed;
     }
     thread.Resume();
 
@@ -177,7 +177,10 @@ bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
     if (window) {
         window->SetCancelFlag(nullptr);
     }
-    return job.cancel.load(std::memory_order_acquire) || job.failed.load(std::memory_order_relaxed);
+    if (job.failed.load(std::memory_order_relaxed)) {
+        return JobResult::Failed;
+    }
+    return job.cancel.load(std::memory_order_acquire) ? JobResult::Cancelled : JobResult::Completed;
 }
 
 }  // namespace vel

@@ -52,11 +52,12 @@ void SignalDoneEvent();
 // The per-process name of that event.
 const char* DoneEventName();
 
+enum class JobResult { Completed, Cancelled, Failed };
+
 // Starts one job on a worker thread and waits for it while pumping messages, showing its
-// progress in the window when one is given. True when the job was cancelled or failed: the
-// image then holds no usable result.
-bool RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
-                  ProgressWindow* window);
+// progress in the window when one is given. Unless Completed the image holds no usable result.
+JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
+                       ProgressWindow* window);
 
 // The shared progress value of the run's jobs.
 float SharedProgress();

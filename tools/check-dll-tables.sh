@@ -8,7 +8,7 @@ set -euo pipefail
 objdump=$1
 dll=$2
 
-expected_exports="GetName GetSettings OpenPlugin SetHostCallbacks SetSettings"
+expected_exports="GetLastRunResult GetName GetNoiseProfile GetSettings OpenPlugin SetHostCallbacks SetSettings"
 # Windows' own DLLs; the C runtime msvcrt.dll ships with every Windows version.
 system_dlls="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll \
 msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll \
@@ -20,7 +20,7 @@ status=0
 # Export names follow the "[Ordinal/Name Pointer] Table" heading as "[   0] Name".
 exports=$(printf '%s\n' "$dump" |
     awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^[ \t]*\[ *[0-9]+\]/ {print $NF; next} t {t=0}' |
-    sort | tr '\n' ' ' | sed 's/ $//')
+    LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$exports" != "$expected_exports" ]; then
     echo "$dll: exports are '$exports', expected '$expected_exports'" >&2
     status=1

@@ -29,6 +29,8 @@ struct Library {
     VelSetSettingsFn setSettings = nullptr;
     VelOpenPluginFn openPlugin = nullptr;
     VelSetHostCallbacksFn setHostCallbacks = nullptr;
+    VelGetLastRunResultFn lastRunResult = nullptr;
+    VelGetNoiseProfileFn noiseProfile = nullptr;
 
     Library() {
         // ctest runs every test in a process of its own, so each test starts from a freshly
@@ -40,6 +42,9 @@ struct Library {
             openPlugin = reinterpret_cast<VelOpenPluginFn>(dlsym(handle, "OpenPlugin"));
             setHostCallbacks =
                 reinterpret_cast<VelSetHostCallbacksFn>(dlsym(handle, "SetHostCallbacks"));
+            lastRunResult =
+                reinterpret_cast<VelGetLastRunResultFn>(dlsym(handle, "GetLastRunResult"));
+            noiseProfile = reinterpret_cast<VelGetNoiseProfileFn>(dlsym(handle, "GetNoiseProfile"));
         }
     }
     ~Library() {
@@ -48,7 +53,8 @@ struct Library {
         }
     }
     bool Ok() const {
-        return handle && getSettings && setSettings && openPlugin && setHostCallbacks;
+        return handle && getSettings && setSettings && openPlugin && setHostCallbacks &&
+               lastRunResult && noiseProfile;
     }
 };
 
@@ -102,6 +108,55 @@ TEST(Library, ReanalyzeWholeAnalysesFirst) {
     EXPECT_TRUE(test::SameBits(
         pixels, test::EngineResult(host, 120, 100, expected, test::Analysis::WholeImage)));
     std::filesystem::remove(path);
+
+    // The profile export gives what the analysis measured, and never writes past capacity.
+    PlaneImage image(120, 100);
+    ImportHostImage(host.data(), 120, 100, image);
+    image.RgbToYuv();
+    NoiseProfile().clear();
+    RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 120, 100, expected, nullptr,
+                     nullptr, nullptr);
+    std::vector<float> profile(50, -1.0f);
+    ASSERT_EQ(lib.noiseProfile(profile.data(), 48), 48);
+    EXPECT_TRUE(test::SameBits({profile.begin(), profile.begin() + 48}, NoiseProfile()));
+    EXPECT_EQ(profile[48], -1.0f);
+    std::vector<float> two(3, -1.0f);
+    EXPECT_EQ(lib.noiseProfile(two.data(), 2), 48);
+    EXPECT_EQ(two[1], NoiseProfile()[1]);
+    EXPECT_EQ(two[2], -1.0f);
+    EXPECT_EQ(lib.noiseProfile(nullptr, 0), 48);
+}
+
+TEST(Library, LastRunResultTellsWhatTheCallDid) {
+    Library lib;
+    ASSERT_TRUE(lib.Ok());
+    EXPECT_EQ(lib.lastRunResult(), VEL_RUN_NONE);
+    const auto host = test::NoisyImage(40, 30, 27);
+    auto pixels = host;
+    struct Case {
+        const char* what;
+        int32_t noInteraction;
+        int32_t width;
+        unsigned char cancel;
+        int32_t result;
+        int32_t profileEntries;
+    };
+    const Case cases[] = {
+        {"silent", 1, 40, 0, VEL_RUN_COMPLETED, 0},
+        {"cancelled by the host", 1, 40, 1, VEL_RUN_CANCELLED, 0},
+        {"no dialog in this library", 0, 40, 0, VEL_RUN_NOT_POSSIBLE, 0},
+        {"no pixels to work on", 1, 0, 0, VEL_RUN_NOT_POSSIBLE, 0},
+    };
+    for (const Case& c : cases) {
+        volatile unsigned char cancel = c.cancel;
+        lib.setHostCallbacks(nullptr, nullptr, &cancel);
+        pixels = host;
+        lib.openPlugin(c.noInteraction, c.width, 30, pixels.data(), 0, 0, nullptr, nullptr);
+        EXPECT_EQ(lib.lastRunResult(), c.result) << c.what;
+        EXPECT_EQ(lib.noiseProfile(nullptr, 0), c.profileEntries) << c.what;
+        EXPECT_EQ(test::SameBits(pixels, host), c.result != VEL_RUN_COMPLETED) << c.what;
+    }
+    lib.setHostCallbacks(nullptr, nullptr, nullptr);
 }
 
 TEST(Library, RightAfterLoadingTheInitialSettingsMeasureNoisePerTile) {

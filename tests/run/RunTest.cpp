@@ -281,8 +281,9 @@ TEST_F(RunTest, CancelJustAfterTheLastReportStillCancels) {
     ImportHostImage(host.data(), 40, 30, image);
     image.RgbToYuv();
     FakeWindow window;
-    EXPECT_TRUE(RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
-                             &window));
+    EXPECT_EQ(RunWorkerJob(ReductionCancelledAfterTheLastReport, &image, "VEL Noise Reduction...",
+                           &window),
+              JobResult::Cancelled);
 }
 
 TEST_F(RunTest, SettingsConfirmedBeforeACancelStayAndAreStored) {
@@ -363,8 +364,10 @@ int ThrowingWork(WorkerJob*) {
 TEST_F(RunTest, AJobWhoseWorkFunctionThrowsEndsAsNotCompleted) {
     PlaneImage image(8, 8);
     FakeWindow window;
-    EXPECT_TRUE(RunWorkerJob(ThrowingWork, &image, "VEL Noise Reduction...", &window));
-    EXPECT_TRUE(RunWorkerJob(ThrowingWork, &image, "VEL Noise Reduction...", nullptr));
+    EXPECT_EQ(RunWorkerJob(ThrowingWork, &image, "VEL Noise Reduction...", &window),
+              JobResult::Failed);
+    EXPECT_EQ(RunWorkerJob(ThrowingWork, &image, "VEL Noise Reduction...", nullptr),
+              JobResult::Failed);
 }
 
 TEST_F(RunTest, TooLargeImageLeavesTheHostBufferUntouched) {

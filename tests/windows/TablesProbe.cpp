@@ -1,5 +1,5 @@
 // Deliberately wrong plug-in DLLs, so that the table check is seen to fail:
-// VELNR_EXTRA_EXPORT adds a sixth export; VELNR_FOREIGN_IMPORT imports a non-system DLL.
+// VELNR_EXTRA_EXPORT adds an export beyond the list; VELNR_FOREIGN_IMPORT imports a non-system DLL.
 
 #include <cstdint>
 
@@ -20,6 +20,12 @@ void GetSettings(const char*, int32_t) {}
 void SetSettings(const char*, int32_t) {}
 void OpenPlugin(int32_t, int32_t, int32_t, float*, int32_t, int32_t, const char*, const char*) {}
 void SetHostCallbacks(void*, void*, const volatile unsigned char*) {}
+int32_t GetLastRunResult(void) {
+    return 0;
+}
+int32_t GetNoiseProfile(float*, int32_t) {
+    return 0;
+}
 
 #ifdef VELNR_EXTRA_EXPORT
 __declspec(dllexport) int Extra(void) {
