@@ -20,11 +20,14 @@ namespace {
 
 struct PngContext {
     std::string* error;
+    bool reading;
 };
 
+// libpng's read errors are all about bad or missing data ("Read Error", "CRC error", "Not
+// enough image data"...).
 [[noreturn]] void PngError(png_structp png, png_const_charp message) {
     auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
-    *ctx->error = message;
+    *ctx->error = ctx->reading ? std::string(kDamagedFile) : std::string(message);
     png_longjmp(png, 1);
 }
 
@@ -194,7 +197,7 @@ bool ReadPng(const std::string& path, Image& image, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    PngContext ctx{&error};
+    PngContext ctx{&error, true};
     ReadState s;
     s.image = &image;
     s.error = &error;
@@ -232,7 +235,7 @@ bool WritePng(const std::string& path, const Image& image, SampleType type, std:
         error = std::strerror(errno);
         return false;
     }
-    PngContext ctx{&error};
+    PngContext ctx{&error, false};
     WriteState s;
     s.image = &image;
     s.sixteen = type != SampleType::UInt8;
