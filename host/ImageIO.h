@@ -26,7 +26,20 @@ struct TiffLayout {
     float yResolution = 0.0f;
 };
 
-// PNG colour and resolution chunks besides the ICC profile, written back as read.
+// A PNG text chunk (tEXt, zTXt or iTXt).
+struct PngText {
+    std::string key;
+    std::string text;  // Latin-1 for tEXt and zTXt, UTF-8 for iTXt
+    bool compressed = false;
+    bool international = false;  // iTXt
+    std::string language;        // iTXt only
+    std::string translatedKey;   // iTXt only, UTF-8
+
+    bool operator==(const PngText&) const = default;
+};
+
+// PNG colour and resolution chunks besides the ICC profile, and the text chunks other than
+// the ones that carry EXIF, IPTC and XMP (CopyMetadata's), written back as read.
 struct PngChunks {
     bool srgb = false;
     int srgbIntent = 0;
@@ -38,6 +51,7 @@ struct PngChunks {
     uint32_t xPixelsPerUnit = 0;
     uint32_t yPixelsPerUnit = 0;
     int unit = 0;
+    std::vector<PngText> texts;
 };
 
 // The JFIF pixel density of a JPEG file.
@@ -103,7 +117,13 @@ bool WriteImage(const std::string& path, FileFormat format, const Image& image,
 uint64_t CountOutOfRangeSamples(const Image& image);
 
 // Copies EXIF, IPTC and XMP metadata and the comment of one file into another (the ICC
-// profile of the destination is kept). Gives false and a reason when it fails.
+// profile of the destination is kept, a profile in the source's EXIF is not copied). When the
+// formats differ, the tags that describe the old file's layout (sample size, compression,
+// strips, tiles...) are dropped; a TIFF's further directories are never copied, nor a
+// thumbnail into a TIFF, where it would become a page. Gives false and a reason when it fails.
+bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
+                  FileFormat toFormat, std::string& error);
+// The same, with the formats recognised by content.
 bool CopyMetadata(const std::string& from, const std::string& to, std::string& error);
 
 // The plug-in's host buffer: width * height interleaved R, G, B floats. Grey gives R = G = B;
