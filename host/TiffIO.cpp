@@ -140,7 +140,7 @@ void StoreBlock(const unsigned char* block, uint32_t blockWidth, uint32_t x0, ui
 }
 
 // Refuses a file of several pages: a page left out of the output would be lost silently.
-// Reduced-resolution copies and masks are not pages. Leaves the first directory current.
+// Reduced-resolution copies and masks are not pages. Leaves the page's directory current.
 bool CheckSinglePage(TIFF* tif, std::string& error) {
     tLastTiffError.clear();
     const tdir_t directories = TIFFNumberOfDirectories(tif);
@@ -152,6 +152,7 @@ bool CheckSinglePage(TIFF* tif, std::string& error) {
         return true;
     }
     int pages = 0;
+    tdir_t page = 0;
     for (tdir_t d = 0; d < directories; ++d) {
         if (!TIFFSetDirectory(tif, d)) {
             error = kDamagedFile;
@@ -160,6 +161,7 @@ bool CheckSinglePage(TIFF* tif, std::string& error) {
         uint32_t kind = 0;
         TIFFGetFieldDefaulted(tif, TIFFTAG_SUBFILETYPE, &kind);
         if ((kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK)) == 0) {
+            page = pages == 0 ? d : page;
             ++pages;
         }
     }
@@ -169,7 +171,7 @@ bool CheckSinglePage(TIFF* tif, std::string& error) {
                 "with tiffsplit)";
         return false;
     }
-    if (!TIFFSetDirectory(tif, 0)) {
+    if (!TIFFSetDirectory(tif, page)) {
         error = kDamagedFile;
         return false;
     }
@@ -391,7 +393,7 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
     } else if (image.format != FileFormat::Tiff) {
         // Converted from another format: lossless and compact.
         compression = COMPRESSION_ADOBE_DEFLATE;
-        predictor = PREDICTOR_HORIZONTAL;
+        predictor = type == SampleType::Float32 ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL;
     }
     const bool lossless = compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
                           compression == COMPRESSION_ADOBE_DEFLATE ||

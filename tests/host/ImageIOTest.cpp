@@ -551,6 +551,8 @@ TEST(WriteCompression, EachChoiceIsWhatTheFileSays) {
          COMPRESSION_NONE, PREDICTOR_NONE},
         {TiffCompression::AsInput, FileFormat::Jpeg, 0, SampleType::UInt8,
          COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL},
+        {TiffCompression::AsInput, FileFormat::Png, 0, SampleType::Float32,
+         COMPRESSION_ADOBE_DEFLATE, PREDICTOR_FLOATINGPOINT},
     };
     test::ScratchDir dir;
     for (const auto& c : cases) {
@@ -761,7 +763,7 @@ void WritePages(const std::string& path, const std::vector<uint32_t>& kinds) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);
     for (size_t page = 0; page < kinds.size(); ++page) {
-        const uint32_t w = page == 0 ? 8 : 4;
+        const uint32_t w = (kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, kinds[page]);
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
@@ -787,6 +789,7 @@ TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
         {{0, FILETYPE_REDUCEDIMAGE}, 1},
         {{0, FILETYPE_REDUCEDIMAGE, FILETYPE_MASK}, 1},
         {{0, FILETYPE_REDUCEDIMAGE, 0}, 2},
+        {{FILETYPE_REDUCEDIMAGE, 0}, 1},  // a preview first: the page is still what is read
     };
     test::ScratchDir dir;
     for (const auto& c : cases) {
@@ -801,8 +804,11 @@ TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
             EXPECT_NE(error.find("single-page"), std::string::npos) << error;
             continue;
         }
-        EXPECT_EQ(image.width, 8);  // the first directory, the full-size picture
-        EXPECT_EQ(image.samples[0], 50.0f / 255.0f);
+        // The full-size picture, whichever directory holds it.
+        const size_t page =
+            static_cast<size_t>(std::find(c.kinds.begin(), c.kinds.end(), 0u) - c.kinds.begin());
+        EXPECT_EQ(image.width, 8);
+        EXPECT_EQ(image.samples[0], static_cast<float>(50 * (page + 1)) / 255.0f);
         ASSERT_TRUE(WriteImage(dir / "out.tif", FileFormat::Tiff, image, {}, error)) << error;
         EXPECT_EQ(ReadTiffFields(dir / "out.tif").directories, 1);
     }
