@@ -27,12 +27,23 @@ inline bool CloseWritten(FilePtr& file, std::string& error) {
     return true;
 }
 
+// What a reader says of a file the library could not decode: what a photographer can act on
+// rather than the library's wording.
+inline constexpr const char* kDamagedFile =
+    "the file is damaged or incomplete (it may have been cut short)";
+
 bool ReadTiff(const std::string& path, Image& image, std::string& error);
-bool WriteTiff(const std::string& path, const Image& image, SampleType type, std::string& error);
+bool WriteTiff(const std::string& path, const Image& image, SampleType type,
+               TiffCompression compression, std::string& error);
+bool TiffCodecAvailable(TiffCompression compression);
 bool ReadPng(const std::string& path, Image& image, std::string& error);
 bool WritePng(const std::string& path, const Image& image, SampleType type, std::string& error);
 bool ReadJpeg(const std::string& path, Image& image, std::string& error);
-bool WriteJpeg(const std::string& path, const Image& image, int quality, std::string& error);
+bool WriteJpeg(const std::string& path, const Image& image, int quality, int subsampling,
+               std::string& error);
+
+// Recognises the file by its first bytes, whatever its name says.
+bool SniffFormat(const std::string& path, FileFormat& format, std::string& error);
 
 // Refuses sizes whose sample count cannot be held (corrupt headers claim huge images).
 bool CheckImageSize(uint64_t width, uint64_t height, int channels, std::string& error);

@@ -30,39 +30,6 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-// Recognises the file by its first bytes, whatever its name says.
-bool SniffFormat(const std::string& path, FileFormat& format, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = std::strerror(errno);
-        return false;
-    }
-    unsigned char head[8] = {};
-    const size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    if (got == 0) {
-        error = "empty file";
-        return false;
-    }
-    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (got >= 8 && std::memcmp(head, kPng, 8) == 0) {
-        format = FileFormat::Png;
-        return true;
-    }
-    if (got >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
-        format = FileFormat::Jpeg;
-        return true;
-    }
-    if (got >= 4 &&
-        ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-         (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)))) {
-        format = FileFormat::Tiff;
-        return true;
-    }
-    error = "not a TIFF, PNG or JPEG file";
-    return false;
-}
-
 }  // namespace
 
 bool FormatFromExtension(const std::string& path, FileFormat& format) {
@@ -107,7 +74,7 @@ bool ReadImage(const std::string& path, Image& image, std::string& error) {
         return false;
     }
     FileFormat format{};
-    if (!SniffFormat(path, format, error)) {
+    if (!detail::SniffFormat(path, format, error)) {
         return false;
     }
     bool ok = false;
@@ -135,6 +102,48 @@ bool ReadImage(const std::string& path, Image& image, std::string& error) {
     return true;
 }
 
+bool CheckWriteOptions(FileFormat format, const WriteOptions& options, std::string& error) {
+    if (options.depth != 0 && options.depth != 8 && options.depth != 16 && options.depth != 32) {
+        error = "the depth must be 8, 16 or 32 bits";
+        return false;
+    }
+    switch (format) {
+        case FileFormat::Tiff:
+            if (options.compression == TiffCompression::Zstd &&
+                !detail::TiffCodecAvailable(options.compression)) {
+                error =
+                    "this build of velnr cannot write ZSTD-compressed TIFF files; choose "
+                    "zip or lzw";
+                return false;
+            }
+            return true;
+        case FileFormat::Png:
+            if (options.depth == 32) {
+                error = "PNG cannot hold 32-bit float samples; write TIFF for those";
+                return false;
+            }
+            return true;
+        case FileFormat::Jpeg:
+            if (options.depth == 16 || options.depth == 32) {
+                error = "JPEG holds 8 bits per sample only; write TIFF or PNG for " +
+                        std::to_string(options.depth) + " bits";
+                return false;
+            }
+            if (options.jpegQuality < 1 || options.jpegQuality > 100) {
+                error = "the JPEG quality must be 1..100";
+                return false;
+            }
+            if (options.jpegSubsampling != 444 && options.jpegSubsampling != 422 &&
+                options.jpegSubsampling != 420) {
+                error = "the JPEG chroma subsampling must be 444, 422 or 420";
+                return false;
+            }
+            return true;
+    }
+    error = "unknown format";
+    return false;
+}
+
 bool WriteImage(const std::string& path, FileFormat format, const Image& image,
                 const WriteOptions& options, std::string& error) {
     if (image.width <= 0 || image.height <= 0 || image.channels < 1 || image.channels > 4 ||
@@ -144,25 +153,32 @@ bool WriteImage(const std::string& path, FileFormat format, const Image& image,
         error = "no image to write";
         return false;
     }
+    if (!CheckWriteOptions(format, options, error)) {
+        return false;
+    }
+    SampleType type = image.type;
+    if (options.depth == 8) {
+        type = SampleType::UInt8;
+    } else if (options.depth == 16) {
+        type = SampleType::UInt16;
+    } else if (options.depth == 32) {
+        type = SampleType::Float32;
+    }
     try {
         switch (format) {
             case FileFormat::Tiff:
-                return detail::WriteTiff(path, image, image.type, error);
+                return detail::WriteTiff(path, image, type, options.compression, error);
             case FileFormat::Png:
                 return detail::WritePng(
-                    path, image,
-                    image.type == SampleType::UInt8 ? SampleType::UInt8 : SampleType::UInt16,
+                    path, image, type == SampleType::UInt8 ? SampleType::UInt8 : SampleType::UInt16,
                     error);
             case FileFormat::Jpeg:
                 if (image.HasAlpha()) {
                     error = "JPEG cannot hold the alpha channel; write PNG or TIFF instead";
                     return false;
                 }
-                if (options.jpegQuality < 1 || options.jpegQuality > 100) {
-                    error = "JPEG quality must be 1..100";
-                    return false;
-                }
-                return detail::WriteJpeg(path, image, options.jpegQuality, error);
+                return detail::WriteJpeg(path, image, options.jpegQuality, options.jpegSubsampling,
+                                         error);
         }
     } catch (const std::bad_alloc&) {
         error = "not enough memory to write the image";
@@ -170,6 +186,24 @@ bool WriteImage(const std::string& path, FileFormat format, const Image& image,
     }
     error = "unknown format";
     return false;
+}
+
+uint64_t CountOutOfRangeSamples(const Image& image) {
+    if (image.type != SampleType::Float32 || image.channels < 1) {
+        return 0;
+    }
+    const size_t n = static_cast<size_t>(image.channels);
+    const size_t colours = image.HasAlpha() ? n - 1 : n;
+    uint64_t count = 0;
+    for (size_t i = 0; i + n <= image.samples.size(); i += n) {
+        for (size_t k = 0; k < colours; ++k) {
+            const float v = image.samples[i + k];
+            if (!(v >= 0.0f && v <= 1.0f)) {  // NaN fails both
+                ++count;
+            }
+        }
+    }
+    return count;
 }
 
 std::vector<float> ToHostRgb(const Image& image) {
@@ -219,6 +253,38 @@ uint32_t QuantizeSample(float value, uint32_t maxValue) {
 }
 
 namespace detail {
+
+bool SniffFormat(const std::string& path, FileFormat& format, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    unsigned char head[8] = {};
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got == 0) {
+        error = "empty file";
+        return false;
+    }
+    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (got >= 8 && std::memcmp(head, kPng, 8) == 0) {
+        format = FileFormat::Png;
+        return true;
+    }
+    if (got >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
+        format = FileFormat::Jpeg;
+        return true;
+    }
+    if (got >= 4 &&
+        ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+         (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)))) {
+        format = FileFormat::Tiff;
+        return true;
+    }
+    error = "not a TIFF, PNG or JPEG file";
+    return false;
+}
 
 bool CheckImageSize(uint64_t width, uint64_t height, int channels, std::string& error) {
     if (width == 0 || height == 0) {

@@ -26,7 +26,20 @@ struct TiffLayout {
     float yResolution = 0.0f;
 };
 
-// PNG colour and resolution chunks besides the ICC profile, written back as read.
+// A PNG text chunk (tEXt, zTXt or iTXt).
+struct PngText {
+    std::string key;
+    std::string text;  // Latin-1 for tEXt and zTXt, UTF-8 for iTXt
+    bool compressed = false;
+    bool international = false;  // iTXt
+    std::string language;        // iTXt only
+    std::string translatedKey;   // iTXt only, UTF-8
+
+    bool operator==(const PngText&) const = default;
+};
+
+// PNG colour and resolution chunks besides the ICC profile, and the text chunks other than
+// the ones that carry EXIF, IPTC and XMP (CopyMetadata's), written back as read.
 struct PngChunks {
     bool srgb = false;
     int srgbIntent = 0;
@@ -38,6 +51,7 @@ struct PngChunks {
     uint32_t xPixelsPerUnit = 0;
     uint32_t yPixelsPerUnit = 0;
     int unit = 0;
+    std::vector<PngText> texts;
 };
 
 // The JFIF pixel density of a JPEG file.
@@ -64,26 +78,52 @@ struct Image {
     bool HasAlpha() const { return channels == 2 || channels == 4; }
 };
 
+enum class TiffCompression { AsInput, None, Lzw, Zip, Zstd };
+
 struct WriteOptions {
     int jpegQuality = 95;  // 1..100
+    // 0: as the input where the format can hold it (float becomes 16-bit in PNG, 8-bit in
+    // JPEG); 8, 16 or 32 (32-bit float, TIFF only).
+    int depth = 0;
+    // TIFF outputs only. AsInput keeps a TIFF input's lossless compression and predictor
+    // (anything else becomes Deflate) and gives other inputs Deflate; the others choose the
+    // codec, with the horizontal predictor for integers and the floating-point one for floats.
+    TiffCompression compression = TiffCompression::AsInput;
+    int jpegSubsampling = 444;  // 444, 422 or 420; JPEG outputs only
 };
 
 // The format named by a file's extension (.tif .tiff .png .jpg .jpeg, any case).
 bool FormatFromExtension(const std::string& path, FileFormat& format);
 const char* FormatName(FileFormat format);
 
-// Reads the first image of the file. On failure gives false and a reason without the path.
+// Reads the image of a file. A TIFF with more than one page is refused (reduced-resolution
+// images beside the page are not pages); 16-bit float TIFF samples are read as float.
+// On failure gives false and a reason without the path.
 bool ReadImage(const std::string& path, Image& image, std::string& error);
 
-// Writes image in the given format. A sample type the format cannot hold is converted to the
-// nearest it can (float and 16-bit become 8-bit in JPEG, float becomes 16-bit in PNG).
-// Integer samples are clamped to 0..1 (NaN as 0) and rounded. Gives false and a reason on
-// failure; the file may then exist partly written, so write to a temporary name.
+// Whether format can hold what options ask for; false with a reason in a photographer's
+// words. Compression is ignored by formats other than TIFF, subsampling by other than JPEG.
+bool CheckWriteOptions(FileFormat format, const WriteOptions& options, std::string& error);
+
+// Writes image in the given format and options (checked by CheckWriteOptions). With depth 0
+// a sample type the format cannot hold is converted to the nearest it can. Integer samples
+// are clamped to 0..1 (NaN as 0) and rounded. Gives false and a reason on failure; the file
+// may then exist partly written, so write to a temporary name.
 bool WriteImage(const std::string& path, FileFormat format, const Image& image,
                 const WriteOptions& options, std::string& error);
 
+// Colour samples (alpha not counted) of a float image outside 0..1 or NaN, which the plug-in
+// clamps; 0 for integer images.
+uint64_t CountOutOfRangeSamples(const Image& image);
+
 // Copies EXIF, IPTC and XMP metadata and the comment of one file into another (the ICC
-// profile of the destination is kept). Gives false and a reason when it fails.
+// profile of the destination is kept, a profile in the source's EXIF is not copied). When the
+// formats differ, the tags that describe the old file's layout (sample size, compression,
+// strips, tiles...) are dropped; a TIFF's further directories are never copied, nor a
+// thumbnail into a TIFF, where it would become a page. Gives false and a reason when it fails.
+bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
+                  FileFormat toFormat, std::string& error);
+// The same, with the formats recognised by content.
 bool CopyMetadata(const std::string& from, const std::string& to, std::string& error);
 
 // The plug-in's host buffer: width * height interleaved R, G, B floats. Grey gives R = G = B;

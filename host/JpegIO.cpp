@@ -26,11 +26,35 @@ struct ErrorManager {
     std::string* error;
 };
 
+// Whether a decoder error is about a kind of JPEG this build does not handle (its own words
+// say that well) rather than about broken or missing data.
+bool UnsupportedJpeg(int code) {
+    switch (code) {
+        case JERR_ARITH_NOTIMPL:
+        case JERR_BAD_PRECISION:
+        case JERR_CCIR601_NOTIMPL:
+        case JERR_COMPONENT_COUNT:
+        case JERR_CONVERSION_NOTIMPL:
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_NOT_COMPILED:
+        case JERR_NOTIMPL:
+        case JERR_OUT_OF_MEMORY:
+        case JERR_SOF_UNSUPPORTED:
+            return true;
+        default:
+            return false;
+    }
+}
+
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
     auto* mgr = reinterpret_cast<ErrorManager*>(cinfo->err);
-    char text[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, text);
-    *mgr->error = text;
+    if (cinfo->is_decompressor && !UnsupportedJpeg(cinfo->err->msg_code)) {
+        *mgr->error = kDamagedFile;
+    } else {
+        char text[JMSG_LENGTH_MAX];
+        (*cinfo->err->format_message)(cinfo, text);
+        *mgr->error = text;
+    }
     std::longjmp(mgr->jump, 1);
 }
 
@@ -134,7 +158,8 @@ struct WriteState {
     }
 };
 
-bool WriteJpegBody(std::FILE* file, WriteState& s, const Image& image, int quality) {
+bool WriteJpegBody(std::FILE* file, WriteState& s, const Image& image, int quality,
+                   int subsampling) {
     if (setjmp(s.err.jump)) {
         return false;
     }
@@ -153,12 +178,15 @@ bool WriteJpegBody(std::FILE* file, WriteState& s, const Image& image, int quali
         s.cinfo.X_density = image.jpeg.x;
         s.cinfo.Y_density = image.jpeg.y;
     }
-    if (quality >= 90 && image.channels == 3) {
-        // Full-resolution chroma: halving it would undo much of a careful chroma cleanup.
+    if (image.channels == 3) {
+        // Full-resolution chroma unless asked otherwise: halving it would undo much of a
+        // careful chroma cleanup. The factors are the luma's; chroma stays at 1.
         for (int c = 0; c < s.cinfo.num_components; ++c) {
             s.cinfo.comp_info[c].h_samp_factor = 1;
             s.cinfo.comp_info[c].v_samp_factor = 1;
         }
+        s.cinfo.comp_info[0].h_samp_factor = subsampling == 444 ? 1 : 2;
+        s.cinfo.comp_info[0].v_samp_factor = subsampling == 420 ? 2 : 1;
     }
     jpeg_start_compress(&s.cinfo, TRUE);
     if (!image.icc.empty()) {
@@ -205,7 +233,8 @@ bool ReadJpeg(const std::string& path, Image& image, std::string& error) {
     return true;
 }
 
-bool WriteJpeg(const std::string& path, const Image& image, int quality, std::string& error) {
+bool WriteJpeg(const std::string& path, const Image& image, int quality, int subsampling,
+               std::string& error) {
     if (image.channels != 1 && image.channels != 3) {
         error = "JPEG holds only grey or RGB";
         return false;
@@ -221,7 +250,7 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, std::st
     s.err.base.error_exit = JpegErrorExit;
     s.err.base.emit_message = JpegEmitMessage;
     s.err.error = &error;
-    if (!WriteJpegBody(file.get(), s, image, quality)) {
+    if (!WriteJpegBody(file.get(), s, image, quality, subsampling)) {
         return false;
     }
     return CloseWritten(file, error);

@@ -6,8 +6,10 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <mutex>
 
+#include "host/ImageFormats.h"
 #include "host/ImageIO.h"
 
 namespace velnr {
@@ -22,9 +24,108 @@ void InitialiseExiv2() {
     });
 }
 
+// TIFF tags of the first directory that describe how the old file stored its picture, not the
+// picture: wrong for a file of another format, which keeps its own layout elsewhere.
+constexpr uint16_t kLayoutTags[] = {
+    0x00fe,  // NewSubfileType
+    0x00ff,  // SubfileType
+    0x0100,  // ImageWidth
+    0x0101,  // ImageLength
+    0x0102,  // BitsPerSample
+    0x0103,  // Compression
+    0x0106,  // PhotometricInterpretation
+    0x0107,  // Thresholding
+    0x0108,  // CellWidth
+    0x0109,  // CellLength
+    0x010a,  // FillOrder
+    0x0111,  // StripOffsets
+    0x0115,  // SamplesPerPixel
+    0x0116,  // RowsPerStrip
+    0x0117,  // StripByteCounts
+    0x0118,  // MinSampleValue
+    0x0119,  // MaxSampleValue
+    0x011c,  // PlanarConfiguration
+    0x0120,  // FreeOffsets
+    0x0121,  // FreeByteCounts
+    0x0122,  // GrayResponseUnit
+    0x0123,  // GrayResponseCurve
+    0x0124,  // T4Options
+    0x0125,  // T6Options
+    0x0129,  // PageNumber
+    0x013d,  // Predictor
+    0x0140,  // ColorMap
+    0x0141,  // HalftoneHints
+    0x0142,  // TileWidth
+    0x0143,  // TileLength
+    0x0144,  // TileOffsets
+    0x0145,  // TileByteCounts
+    0x014a,  // SubIFDs
+    0x014c,  // InkSet
+    0x014d,  // InkNames
+    0x014e,  // NumberOfInks
+    0x0150,  // DotRange
+    0x0152,  // ExtraSamples
+    0x0153,  // SampleFormat
+    0x0154,  // SMinSampleValue
+    0x0155,  // SMaxSampleValue
+    0x015a,  // Indexed
+    0x015b,  // JPEGTables
+    0x0200,  // JPEGProc
+    0x0201,  // JPEGInterchangeFormat
+    0x0202,  // JPEGInterchangeFormatLength
+    0x0203,  // JPEGRestartInterval
+    0x0211,  // YCbCrCoefficients
+    0x0212,  // YCbCrSubSampling
+    0x0213,  // YCbCrPositioning
+    0x0214,  // ReferenceBlackWhite
+    0x02bc,  // XMLPacket: the XMP, which exiv2 carries on its own
+    0x83bb,  // IPTCNAA: the IPTC, likewise
+    0x8649,  // ImageResources: the IPTC's container in TIFF
+};
+constexpr uint16_t kInterColorProfile = 0x8773;
+
+// Drops what must not reach the output's EXIF. The writer has stored the profile already: a
+// copy in the EXIF would be a second one. A TIFF's directories after the first are further
+// pages or reduced copies of the old picture (exiv2 calls the second "Thumbnail"), and a
+// thumbnail written into a TIFF would become a second page.
+void FilterExif(Exiv2::ExifData& exif, FileFormat fromFormat, FileFormat toFormat) {
+    const bool formatChanges = fromFormat != toFormat;
+    for (auto it = exif.begin(); it != exif.end();) {
+        const std::string group = it->groupName();
+        const uint16_t tag = it->tag();
+        bool drop = false;
+        if (group == "Image") {
+            drop = tag == kInterColorProfile ||
+                   (formatChanges && std::find(std::begin(kLayoutTags), std::end(kLayoutTags),
+                                               tag) != std::end(kLayoutTags)) ||
+                   (fromFormat == FileFormat::Tiff && tag == 0x014a);  // SubIFDs
+        } else if (group == "Thumbnail") {
+            drop = fromFormat == FileFormat::Tiff || toFormat == FileFormat::Tiff;
+        } else if (fromFormat == FileFormat::Tiff) {
+            // Image2, SubImage1... hold further TIFF directories.
+            drop = group.rfind("Image", 0) == 0 || group.rfind("SubImage", 0) == 0 ||
+                   group.rfind("SubThumb", 0) == 0;
+        }
+        it = drop ? exif.erase(it) : std::next(it);
+    }
+}
+
 }  // namespace
 
 bool CopyMetadata(const std::string& from, const std::string& to, std::string& error) {
+    FileFormat fromFormat{};
+    FileFormat toFormat{};
+    std::string reason;
+    if (!detail::SniffFormat(from, fromFormat, reason) ||
+        !detail::SniffFormat(to, toFormat, reason)) {
+        error = "metadata not copied: " + reason;
+        return false;
+    }
+    return CopyMetadata(from, fromFormat, to, toFormat, error);
+}
+
+bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
+                  FileFormat toFormat, std::string& error) {
     InitialiseExiv2();
     try {
         auto source = Exiv2::ImageFactory::open(from);
@@ -35,7 +136,9 @@ bool CopyMetadata(const std::string& from, const std::string& to, std::string& e
         }
         auto target = Exiv2::ImageFactory::open(to);
         target->readMetadata();  // so that the profile the writer put there is written back
-        target->setExifData(source->exifData());
+        Exiv2::ExifData exif = source->exifData();
+        FilterExif(exif, fromFormat, toFormat);
+        target->setExifData(exif);
         target->setIptcData(source->iptcData());
         target->setXmpData(source->xmpData());
         if (!source->comment().empty()) {

@@ -20,15 +20,25 @@ namespace {
 
 struct PngContext {
     std::string* error;
+    bool reading;
 };
 
+// libpng's read errors are all about bad or missing data ("Read Error", "CRC error", "Not
+// enough image data"...).
 [[noreturn]] void PngError(png_structp png, png_const_charp message) {
     auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
-    *ctx->error = message;
+    *ctx->error = ctx->reading ? std::string(kDamagedFile) : std::string(message);
     png_longjmp(png, 1);
 }
 
 void PngWarning(png_structp, png_const_charp) {}
+
+// Text chunks that hold EXIF, IPTC or XMP: CopyMetadata writes those afresh, and a copy here
+// would be stale or doubled.
+bool CarriedByExiv2(const char* key) {
+    return std::strncmp(key, "Raw profile type ", 17) == 0 ||
+           std::strcmp(key, "XML:com.adobe.xmp") == 0;
+}
 
 struct ReadState {
     png_structp png = nullptr;
@@ -79,7 +89,7 @@ bool ReadPngBody(std::FILE* file, ReadState& s) {
         s.rows[y] = s.pixels.data() + static_cast<size_t>(y) * rowBytes;
     }
     png_read_image(s.png, s.rows.data());
-    png_read_end(s.png, nullptr);
+    png_read_end(s.png, s.info);  // text chunks may follow the picture
 
     Image& image = *s.image;
     image.width = static_cast<int32_t>(width);
@@ -118,6 +128,26 @@ bool ReadPngBody(std::FILE* file, ReadState& s) {
         profileSize > 0) {
         image.icc.assign(profile, profile + profileSize);
     }
+    png_textp texts = nullptr;
+    const int textCount = png_get_text(s.png, s.info, &texts, nullptr);
+    for (int i = 0; i < textCount; ++i) {
+        const png_text& t = texts[i];
+        if (t.key == nullptr || CarriedByExiv2(t.key)) {
+            continue;
+        }
+        PngText text;
+        text.key = t.key;
+        text.text = t.text != nullptr ? t.text : "";
+        text.compressed = t.compression == PNG_TEXT_COMPRESSION_zTXt ||
+                          t.compression == PNG_ITXT_COMPRESSION_zTXt;
+        text.international = t.compression == PNG_ITXT_COMPRESSION_NONE ||
+                             t.compression == PNG_ITXT_COMPRESSION_zTXt;
+        if (text.international) {
+            text.language = t.lang != nullptr ? t.lang : "";
+            text.translatedKey = t.lang_key != nullptr ? t.lang_key : "";
+        }
+        chunks.texts.push_back(std::move(text));
+    }
     return true;
 }
 
@@ -125,6 +155,7 @@ struct WriteState {
     png_structp png = nullptr;
     png_infop info = nullptr;
     std::vector<unsigned char> row;
+    std::vector<png_text> texts;  // pointing into image->png.texts
     const Image* image = nullptr;
     bool sixteen = false;
 
@@ -167,6 +198,9 @@ bool WritePngBody(std::FILE* file, WriteState& s) {
     if (chunks.physical) {
         png_set_pHYs(s.png, s.info, chunks.xPixelsPerUnit, chunks.yPixelsPerUnit, chunks.unit);
     }
+    if (!s.texts.empty()) {
+        png_set_text(s.png, s.info, s.texts.data(), static_cast<int>(s.texts.size()));
+    }
     png_write_info(s.png, s.info);
     const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
     for (int32_t y = 0; y < image.height; ++y) {
@@ -194,7 +228,7 @@ bool ReadPng(const std::string& path, Image& image, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    PngContext ctx{&error};
+    PngContext ctx{&error, true};
     ReadState s;
     s.image = &image;
     s.error = &error;
@@ -232,12 +266,28 @@ bool WritePng(const std::string& path, const Image& image, SampleType type, std:
         error = std::strerror(errno);
         return false;
     }
-    PngContext ctx{&error};
+    PngContext ctx{&error, false};
     WriteState s;
     s.image = &image;
     s.sixteen = type != SampleType::UInt8;
     s.row.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.channels) *
                  (s.sixteen ? 2 : 1));
+    for (const PngText& text : image.png.texts) {
+        png_text t{};
+        t.compression =
+            text.international
+                ? (text.compressed ? PNG_ITXT_COMPRESSION_zTXt : PNG_ITXT_COMPRESSION_NONE)
+                : (text.compressed ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE);
+        // libpng only reads through these pointers.
+        t.key = const_cast<char*>(text.key.c_str());
+        t.text = const_cast<char*>(text.text.c_str());
+        t.text_length = text.text.size();
+        if (text.international) {
+            t.lang = const_cast<char*>(text.language.c_str());
+            t.lang_key = const_cast<char*>(text.translatedKey.c_str());
+        }
+        s.texts.push_back(t);
+    }
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
     if (s.png == nullptr) {
         error = "cannot set up the PNG writer";

@@ -1,8 +1,9 @@
-// TIFF through libtiff: 8/16-bit unsigned and 32-bit float samples, grey or RGB with an
-// optional alpha channel, strips or tiles, contiguous or separate planes.
+// TIFF through libtiff: 8/16-bit unsigned and 16/32-bit float samples (written as 32-bit),
+// grey or RGB with an optional alpha channel, strips or tiles, contiguous or separate planes.
 
 #include <tiffio.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -45,20 +46,52 @@ std::string TiffReason(const char* fallback) {
     return tLastTiffError.empty() ? std::string(fallback) : tLastTiffError;
 }
 
+// How samples are stored in the file being read.
+enum class FileSample { UInt8, UInt16, Half, Float32 };
+
 size_t BytesPerSample(SampleType type) {
     return type == SampleType::UInt8 ? 1 : (type == SampleType::UInt16 ? 2 : 4);
 }
 
-float DecodeSample(const unsigned char* p, SampleType type) {
-    switch (type) {
-        case SampleType::UInt8:
+size_t BytesPerSample(FileSample kind) {
+    return kind == FileSample::UInt8 ? 1 : (kind == FileSample::Float32 ? 4 : 2);
+}
+
+// IEEE half to float; every half value, subnormals, infinities and NaN payloads included, has
+// an exact float.
+float HalfToFloat(uint16_t half) {
+    const uint32_t sign = static_cast<uint32_t>(half & 0x8000u) << 16;
+    const uint32_t exponent = (half >> 10) & 0x1fu;
+    const uint32_t mantissa = half & 0x3ffu;
+    uint32_t bits = 0;
+    if (exponent == 0x1f) {
+        bits = sign | 0x7f800000u | (mantissa << 13);
+    } else if (exponent != 0) {
+        bits = sign | ((exponent + 127 - 15) << 23) | (mantissa << 13);
+    } else {
+        const float magnitude = std::ldexp(static_cast<float>(mantissa), -24);
+        return sign != 0 ? -magnitude : magnitude;
+    }
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+float DecodeSample(const unsigned char* p, FileSample kind) {
+    switch (kind) {
+        case FileSample::UInt8:
             return static_cast<float>(p[0]) / 255.0f;
-        case SampleType::UInt16: {
+        case FileSample::UInt16: {
             uint16_t v;
             std::memcpy(&v, p, 2);
             return static_cast<float>(v) / 65535.0f;
         }
-        case SampleType::Float32: {
+        case FileSample::Half: {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return HalfToFloat(v);
+        }
+        case FileSample::Float32: {
             float v;
             std::memcpy(&v, p, 4);
             return v;
@@ -87,8 +120,8 @@ void EncodeSample(float value, SampleType type, unsigned char* p) {
 // y0..y0+rows, columns x0..x0+cols of the image, with blockWidth samples per row; planar
 // blocks hold the single sample `plane`, contiguous blocks all channels.
 void StoreBlock(const unsigned char* block, uint32_t blockWidth, uint32_t x0, uint32_t y0,
-                uint32_t cols, uint32_t rows, int plane, Image& image) {
-    const size_t bps = BytesPerSample(image.type);
+                uint32_t cols, uint32_t rows, int plane, FileSample kind, Image& image) {
+    const size_t bps = BytesPerSample(kind);
     const size_t n = static_cast<size_t>(image.channels);
     const size_t perPixel = plane < 0 ? n : 1;
     for (uint32_t r = 0; r < rows; ++r) {
@@ -97,21 +130,85 @@ void StoreBlock(const unsigned char* block, uint32_t blockWidth, uint32_t x0, ui
         for (uint32_t c = 0; c < cols; ++c) {
             if (plane < 0) {
                 for (size_t k = 0; k < n; ++k) {
-                    dst[c * n + k] = DecodeSample(src + (c * n + k) * bps, image.type);
+                    dst[c * n + k] = DecodeSample(src + (c * n + k) * bps, kind);
                 }
             } else {
-                dst[c * n + static_cast<size_t>(plane)] = DecodeSample(src + c * bps, image.type);
+                dst[c * n + static_cast<size_t>(plane)] = DecodeSample(src + c * bps, kind);
             }
         }
     }
 }
 
+// Refuses a file of several pages: a page left out of the output would be lost silently.
+// Reduced-resolution copies and masks are not pages. Leaves the page's directory current.
+bool CheckSinglePage(TIFF* tif, std::string& error) {
+    tLastTiffError.clear();
+    const tdir_t directories = TIFFNumberOfDirectories(tif);
+    if (!tLastTiffError.empty()) {
+        error = kDamagedFile;  // the chain of directories breaks off
+        return false;
+    }
+    if (directories <= 1) {
+        return true;
+    }
+    int pages = 0;
+    tdir_t page = 0;
+    for (tdir_t d = 0; d < directories; ++d) {
+        if (!TIFFSetDirectory(tif, d)) {
+            error = kDamagedFile;
+            return false;
+        }
+        uint32_t kind = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SUBFILETYPE, &kind);
+        if ((kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK)) == 0) {
+            page = pages == 0 ? d : page;
+            ++pages;
+        }
+    }
+    if (pages > 1) {
+        error = "has " + std::to_string(pages) +
+                " pages; velnr reads single-page TIFF files only (split it first, for example "
+                "with tiffsplit)";
+        return false;
+    }
+    if (!TIFFSetDirectory(tif, page)) {
+        error = kDamagedFile;
+        return false;
+    }
+    return true;
+}
+
+uint16_t CompressionCode(TiffCompression compression) {
+    switch (compression) {
+        case TiffCompression::None:
+            return COMPRESSION_NONE;
+        case TiffCompression::Lzw:
+            return COMPRESSION_LZW;
+        case TiffCompression::Zip:
+            return COMPRESSION_ADOBE_DEFLATE;
+        case TiffCompression::Zstd:
+            return COMPRESSION_ZSTD;
+        case TiffCompression::AsInput:
+            break;
+    }
+    return COMPRESSION_ADOBE_DEFLATE;
+}
+
 }  // namespace
+
+bool TiffCodecAvailable(TiffCompression compression) {
+    return TIFFIsCODECConfigured(CompressionCode(compression)) != 0;
+}
 
 bool ReadTiff(const std::string& path, Image& image, std::string& error) {
     TiffPtr tif = OpenTiff(path, "r");
     if (!tif) {
-        error = TiffReason("cannot open the TIFF file");
+        // The file starts as a TIFF does, so what libtiff cannot read is a broken header or a
+        // first directory missing (written last, it is the first thing a cut loses).
+        error = kDamagedFile;
+        return false;
+    }
+    if (!CheckSinglePage(tif.get(), error)) {
         return false;
     }
     uint32_t width = 0, height = 0;
@@ -143,15 +240,27 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
                 ", " + std::to_string(spp) + " samples per pixel); grey, RGB and RGBA work";
         return false;
     }
+    FileSample kind{};
     if (bps == 8 && (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID)) {
         image.type = SampleType::UInt8;
+        kind = FileSample::UInt8;
     } else if (bps == 16 && (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID)) {
         image.type = SampleType::UInt16;
+        kind = FileSample::UInt16;
+    } else if (bps == 16 && format == SAMPLEFORMAT_IEEEFP) {
+        image.type = SampleType::Float32;
+        kind = FileSample::Half;
     } else if (bps == 32 && format == SAMPLEFORMAT_IEEEFP) {
         image.type = SampleType::Float32;
+        kind = FileSample::Float32;
     } else {
         error = "unsupported TIFF sample type (" + std::to_string(bps) + "-bit, format " +
-                std::to_string(format) + "); 8/16-bit integer and 32-bit float work";
+                std::to_string(format) + "); 8/16-bit integer and 16/32-bit float work";
+        return false;
+    }
+    if (!TIFFIsCODECConfigured(compression)) {
+        error = "the TIFF file uses a compression this build of velnr cannot decode (scheme " +
+                std::to_string(compression) + ")";
         return false;
     }
     if (!CheckImageSize(width, height, image.channels, error)) {
@@ -208,11 +317,11 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
                     const uint32_t tile =
                         TIFFComputeTile(tif.get(), x, y, 0, static_cast<uint16_t>(s));
                     if (TIFFReadEncodedTile(tif.get(), tile, block.data(), tileSize) < 0) {
-                        error = TiffReason("truncated or corrupt TIFF tile");
+                        error = kDamagedFile;
                         return false;
                     }
                     StoreBlock(block.data(), tw, x, y, std::min(tw, width - x),
-                               std::min(th, height - y), planeIndex(s), image);
+                               std::min(th, height - y), planeIndex(s), kind, image);
                 }
             }
         }
@@ -236,17 +345,18 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
                 const tmsize_t need = TIFFVStripSize(tif.get(), rows);
                 const tmsize_t got = TIFFReadEncodedStrip(tif.get(), strip, block.data(), need);
                 if (got < need) {
-                    error = TiffReason("truncated or corrupt TIFF strip");
+                    error = kDamagedFile;
                     return false;
                 }
-                StoreBlock(block.data(), width, 0, y, width, rows, planeIndex(s), image);
+                StoreBlock(block.data(), width, 0, y, width, rows, planeIndex(s), kind, image);
             }
         }
     }
     return true;
 }
 
-bool WriteTiff(const std::string& path, const Image& image, SampleType type, std::string& error) {
+bool WriteTiff(const std::string& path, const Image& image, SampleType type, TiffCompression choice,
+               std::string& error) {
     TiffPtr tif = OpenTiff(path, "w");
     if (!tif) {
         error = TiffReason("cannot create the TIFF file");
@@ -277,10 +387,13 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, std
     // cannot write) becomes Deflate, so that writing never loses quality.
     uint16_t compression = layout.compression;
     uint16_t predictor = layout.predictor;
-    if (image.format != FileFormat::Tiff) {
+    if (choice != TiffCompression::AsInput) {
+        compression = CompressionCode(choice);
+        predictor = type == SampleType::Float32 ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL;
+    } else if (image.format != FileFormat::Tiff) {
         // Converted from another format: lossless and compact.
         compression = COMPRESSION_ADOBE_DEFLATE;
-        predictor = PREDICTOR_HORIZONTAL;
+        predictor = type == SampleType::Float32 ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL;
     }
     const bool lossless = compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
                           compression == COMPRESSION_ADOBE_DEFLATE ||

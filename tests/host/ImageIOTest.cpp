@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <tuple>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
 
 #include "TestSupport.h"
 #include "host/ImageIO.h"
@@ -421,6 +424,490 @@ TEST(ImageIO, PngColourAndResolutionChunksComeBack) {
     ASSERT_TRUE(ReadImage(dir / "b.png", back, error)) << error;
     EXPECT_EQ(back.icc, image.icc);
     EXPECT_FALSE(back.png.srgb);
+}
+
+}  // namespace
+}  // namespace velnr
+
+// --- Output depth, compression and subsampling; half floats; pages; damage ----------------
+
+namespace velnr {
+namespace {
+
+struct TiffFields {
+    uint16_t bits = 0;
+    uint16_t format = 0;
+    uint16_t compression = 0;
+    uint16_t predictor = PREDICTOR_NONE;  // also where the codec has none
+    tdir_t directories = 0;
+};
+
+TiffFields ReadTiffFields(const std::string& path) {
+    TiffFields f;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) {
+        ADD_FAILURE() << "libtiff cannot open " << path;
+        return f;
+    }
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &f.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &f.format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &f.compression);
+    TIFFGetField(tif, TIFFTAG_PREDICTOR, &f.predictor);
+    f.directories = TIFFNumberOfDirectories(tif);
+    TIFFClose(tif);
+    return f;
+}
+
+struct DepthCase {
+    FileFormat format;
+    SampleType input;
+    int depth;
+    SampleType written;  // what the file holds; ignored when refused
+    bool refused;
+};
+
+TEST(WriteDepth, EachFormatHoldsWhatItCanAndRefusesTheRest) {
+    const DepthCase cases[] = {
+        {FileFormat::Tiff, SampleType::UInt16, 8, SampleType::UInt8, false},
+        {FileFormat::Tiff, SampleType::UInt8, 16, SampleType::UInt16, false},
+        {FileFormat::Tiff, SampleType::UInt8, 32, SampleType::Float32, false},
+        {FileFormat::Tiff, SampleType::Float32, 16, SampleType::UInt16, false},
+        {FileFormat::Tiff, SampleType::Float32, 0, SampleType::Float32, false},
+        {FileFormat::Tiff, SampleType::UInt16, 0, SampleType::UInt16, false},
+        {FileFormat::Png, SampleType::Float32, 8, SampleType::UInt8, false},
+        {FileFormat::Png, SampleType::UInt8, 16, SampleType::UInt16, false},
+        {FileFormat::Png, SampleType::Float32, 0, SampleType::UInt16, false},
+        {FileFormat::Png, SampleType::UInt8, 32, {}, true},
+        {FileFormat::Jpeg, SampleType::UInt16, 8, SampleType::UInt8, false},
+        {FileFormat::Jpeg, SampleType::UInt8, 16, {}, true},
+        {FileFormat::Jpeg, SampleType::Float32, 32, {}, true},
+        {FileFormat::Tiff, SampleType::UInt8, 12, {}, true},
+    };
+    test::ScratchDir dir;
+    for (const DepthCase& c : cases) {
+        const std::string label = std::string(FormatName(c.format)) + " depth " +
+                                  std::to_string(c.depth) + " from type " +
+                                  std::to_string(static_cast<int>(c.input));
+        const std::string path = dir / (c.format == FileFormat::Tiff  ? "d.tif"
+                                        : c.format == FileFormat::Png ? "d.png"
+                                                                      : "d.jpg");
+        std::remove(path.c_str());
+        Image image = test::MakeImage(13, 7, 3, c.input, 40);
+        WriteOptions options;
+        options.depth = c.depth;
+        std::string checkError;
+        std::string error;
+        EXPECT_EQ(CheckWriteOptions(c.format, options, checkError), !c.refused) << label;
+        EXPECT_EQ(WriteImage(path, c.format, image, options, error), !c.refused) << label;
+        if (c.refused) {
+            EXPECT_EQ(error, checkError) << label;
+            EXPECT_TRUE(error.find("bit") != std::string::npos) << label << ": " << error;
+            EXPECT_TRUE(test::ReadBytes(path).empty()) << label;  // nothing written
+            continue;
+        }
+        Image back;
+        ASSERT_TRUE(ReadImage(path, back, error)) << label << ": " << error;
+        EXPECT_EQ(back.type, c.written) << label;
+        if (c.format == FileFormat::Tiff) {
+            const TiffFields f = ReadTiffFields(path);
+            EXPECT_EQ(f.bits, c.written == SampleType::UInt8    ? 8
+                              : c.written == SampleType::UInt16 ? 16
+                                                                : 32)
+                << label;
+            EXPECT_EQ(f.format,
+                      c.written == SampleType::Float32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT)
+                << label;
+        }
+        if (c.format != FileFormat::Jpeg) {
+            Image expected = image;  // the input quantised to what the file holds
+            expected.type = c.written;
+            EXPECT_TRUE(test::SamplesEqual(expected, back)) << label;
+        }
+    }
+}
+
+TEST(WriteCompression, EachChoiceIsWhatTheFileSays) {
+    struct {
+        TiffCompression choice;
+        FileFormat from;
+        uint16_t inputCompression;
+        SampleType type;
+        uint16_t compression;
+        uint16_t predictor;
+    } cases[] = {
+        {TiffCompression::None, FileFormat::Tiff, COMPRESSION_LZW, SampleType::UInt16,
+         COMPRESSION_NONE, PREDICTOR_NONE},
+        {TiffCompression::Lzw, FileFormat::Tiff, COMPRESSION_NONE, SampleType::UInt8,
+         COMPRESSION_LZW, PREDICTOR_HORIZONTAL},
+        {TiffCompression::Zip, FileFormat::Png, 0, SampleType::UInt16, COMPRESSION_ADOBE_DEFLATE,
+         PREDICTOR_HORIZONTAL},
+        {TiffCompression::Zip, FileFormat::Tiff, COMPRESSION_NONE, SampleType::Float32,
+         COMPRESSION_ADOBE_DEFLATE, PREDICTOR_FLOATINGPOINT},
+        {TiffCompression::Zstd, FileFormat::Tiff, COMPRESSION_LZW, SampleType::UInt16,
+         COMPRESSION_ZSTD, PREDICTOR_HORIZONTAL},
+        {TiffCompression::AsInput, FileFormat::Tiff, COMPRESSION_LZW, SampleType::UInt8,
+         COMPRESSION_LZW, PREDICTOR_NONE},
+        {TiffCompression::AsInput, FileFormat::Tiff, COMPRESSION_NONE, SampleType::Float32,
+         COMPRESSION_NONE, PREDICTOR_NONE},
+        {TiffCompression::AsInput, FileFormat::Jpeg, 0, SampleType::UInt8,
+         COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL},
+        {TiffCompression::AsInput, FileFormat::Png, 0, SampleType::Float32,
+         COMPRESSION_ADOBE_DEFLATE, PREDICTOR_FLOATINGPOINT},
+    };
+    test::ScratchDir dir;
+    for (const auto& c : cases) {
+        const std::string label =
+            std::to_string(static_cast<int>(c.choice)) + " -> " + std::to_string(c.compression);
+        Image image = test::MakeImage(21, 9, 4, c.type, 41);
+        image.format = c.from;
+        image.tiff.compression = c.inputCompression;
+        WriteOptions options;
+        options.compression = c.choice;
+        std::string error;
+        if (c.choice == TiffCompression::Zstd && !TIFFIsCODECConfigured(COMPRESSION_ZSTD)) {
+            EXPECT_FALSE(CheckWriteOptions(FileFormat::Tiff, options, error));
+            EXPECT_NE(error.find("ZSTD"), std::string::npos) << error;
+            continue;
+        }
+        ASSERT_TRUE(WriteImage(dir / "c.tif", FileFormat::Tiff, image, options, error))
+            << label << ": " << error;
+        const TiffFields f = ReadTiffFields(dir / "c.tif");
+        EXPECT_EQ(f.compression, c.compression) << label;
+        EXPECT_EQ(f.predictor, c.predictor) << label;
+        Image back;
+        ASSERT_TRUE(ReadImage(dir / "c.tif", back, error)) << label << ": " << error;
+        EXPECT_TRUE(test::SamplesEqual(image, back)) << label;
+    }
+    // Other formats have no use for it and are not refused over it.
+    WriteOptions zstd;
+    zstd.compression = TiffCompression::Zstd;
+    std::string error;
+    EXPECT_TRUE(CheckWriteOptions(FileFormat::Png, zstd, error)) << error;
+}
+
+// The luma and chroma sampling factors as a decoder sees them.
+std::vector<std::pair<int, int>> JpegSampling(const std::string& path) {
+    std::vector<std::pair<int, int>> factors;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot open " << path;
+        return factors;
+    }
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);  // a file written by the code under test is well formed
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        factors.emplace_back(cinfo.comp_info[c].h_samp_factor, cinfo.comp_info[c].v_samp_factor);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(file);
+    return factors;
+}
+
+TEST(WriteSubsampling, ChromaResolutionIsWhatWasAskedAtEveryQuality) {
+    using Factors = std::vector<std::pair<int, int>>;
+    struct {
+        int subsampling;  // 0: default
+        int quality;
+        int channels;
+        Factors factors;
+    } cases[] = {
+        {0, 50, 3, {{1, 1}, {1, 1}, {1, 1}}},
+        {0, 95, 3, {{1, 1}, {1, 1}, {1, 1}}},
+        {444, 20, 3, {{1, 1}, {1, 1}, {1, 1}}},
+        {422, 95, 3, {{2, 1}, {1, 1}, {1, 1}}},
+        {420, 95, 3, {{2, 2}, {1, 1}, {1, 1}}},
+        {420, 60, 3, {{2, 2}, {1, 1}, {1, 1}}},
+        {420, 95, 1, {{1, 1}}},
+    };
+    test::ScratchDir dir;
+    for (const auto& c : cases) {
+        Image image = test::MakeImage(35, 19, c.channels, SampleType::UInt8, 42);
+        WriteOptions options;
+        options.jpegQuality = c.quality;
+        if (c.subsampling != 0) {
+            options.jpegSubsampling = c.subsampling;
+        }
+        std::string error;
+        ASSERT_TRUE(WriteImage(dir / "s.jpg", FileFormat::Jpeg, image, options, error)) << error;
+        EXPECT_EQ(JpegSampling(dir / "s.jpg"), c.factors)
+            << c.subsampling << " at quality " << c.quality;
+        Image back;
+        ASSERT_TRUE(ReadImage(dir / "s.jpg", back, error)) << error;
+        EXPECT_EQ(back.width, 35);
+        EXPECT_EQ(back.height, 19);
+    }
+    WriteOptions bad;
+    bad.jpegSubsampling = 411;
+    std::string error;
+    EXPECT_FALSE(CheckWriteOptions(FileFormat::Jpeg, bad, error));
+    EXPECT_NE(error.find("444, 422 or 420"), std::string::npos) << error;
+    EXPECT_TRUE(CheckWriteOptions(FileFormat::Tiff, bad, error));
+}
+
+float FloatFromBits(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+TEST(HalfFloatTiff, IsReadExactlyAndWrittenAsFloat) {
+    const float inf = std::numeric_limits<float>::infinity();
+    // Half bits and their values: 1, 0.5, the largest finite, the smallest and largest
+    // subnormals, negative zero, -2, a third rounded, both infinities, the smallest normal,
+    // then NaN (checked apart).
+    const std::vector<uint16_t> halves = {0x3c00, 0x3800, 0x7bff, 0x0001, 0x03ff, 0x8000,
+                                          0xc000, 0x3555, 0x7c00, 0xfc00, 0x0400, 0x7e00};
+    const std::vector<float> values = {1.0f,
+                                       0.5f,
+                                       65504.0f,
+                                       std::ldexp(1.0f, -24),
+                                       std::ldexp(1023.0f, -24),
+                                       -0.0f,
+                                       -2.0f,
+                                       0.333251953125f,
+                                       inf,
+                                       -inf,
+                                       std::ldexp(1.0f, -14),
+                                       FloatFromBits(0x7fc00000u)};
+    test::ScratchDir dir;
+    struct {
+        const char* mode;  // byte order
+        uint16_t compression;
+        uint16_t predictor;
+    } files[] = {{"wl", COMPRESSION_NONE, PREDICTOR_NONE},
+                 {"wb", COMPRESSION_NONE, PREDICTOR_NONE},
+                 {"wl", COMPRESSION_ADOBE_DEFLATE, PREDICTOR_FLOATINGPOINT}};
+    for (const auto& file : files) {
+        const std::string label = std::string(file.mode) + " " + std::to_string(file.compression);
+        const std::string path = dir / "half.tif";
+        // 4 x 3 grey: every value once.
+        TIFF* tif = TIFFOpen(path.c_str(), file.mode);
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 3);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, file.compression);
+        if (file.predictor != PREDICTOR_NONE) {
+            TIFFSetField(tif, TIFFTAG_PREDICTOR, file.predictor);
+        }
+        std::vector<uint16_t> data = halves;
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, data.data(), 24), 0);
+        TIFFClose(tif);
+
+        Image image;
+        std::string error;
+        ASSERT_TRUE(ReadImage(path, image, error)) << label << ": " << error;
+        EXPECT_EQ(image.type, SampleType::Float32);
+        ASSERT_EQ(image.samples.size(), values.size());
+        for (size_t i = 0; i + 1 < values.size(); ++i) {
+            uint32_t got, want;
+            std::memcpy(&got, &image.samples[i], 4);
+            std::memcpy(&want, &values[i], 4);
+            EXPECT_EQ(got, want) << label << " half 0x" << std::hex << halves[i];
+        }
+        EXPECT_TRUE(std::isnan(image.samples.back())) << label;
+
+        ASSERT_TRUE(WriteImage(dir / "out.tif", FileFormat::Tiff, image, {}, error)) << error;
+        const TiffFields f = ReadTiffFields(dir / "out.tif");
+        EXPECT_EQ(f.bits, 32);
+        EXPECT_EQ(f.format, SAMPLEFORMAT_IEEEFP);
+        Image back;
+        ASSERT_TRUE(ReadImage(dir / "out.tif", back, error)) << error;
+        EXPECT_TRUE(test::SamplesEqual(image, back)) << label;
+    }
+}
+
+TEST(OutOfRange, CountsColourSamplesOutsideZeroToOneAndNaN) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct {
+        int channels;
+        std::vector<float> samples;  // two pixels
+        uint64_t count;
+    } cases[] = {
+        {3, {0.0f, 1.0f, 0.5f, 1.0f, 0.0f, 0.25f}, 0},
+        {3, {1.5f, -0.01f, 0.5f, nan, inf, 1.0000001f}, 5},
+        {4, {0.2f, 0.3f, 0.4f, 2.0f, -1.0f, 0.5f, 0.5f, -3.0f}, 1},  // alpha not counted
+        {2, {4.0f, 7.0f, 0.5f, nan}, 1},
+        {1, {-0.0f, -1e-30f}, 1},
+    };
+    for (const auto& c : cases) {
+        Image image = test::MakeImage(2, 1, c.channels, SampleType::Float32, 43);
+        image.samples = c.samples;
+        EXPECT_EQ(CountOutOfRangeSamples(image), c.count) << c.channels;
+    }
+    // What a float file holds reaches the count unclipped; integer images cannot exceed 0..1.
+    test::ScratchDir dir;
+    Image hdr = test::MakeImage(3, 1, 3, SampleType::Float32, 44);
+    hdr.samples = {0.5f, 3.0f, 0.5f, -0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 12.0f};
+    std::string error;
+    ASSERT_TRUE(WriteImage(dir / "hdr.tif", FileFormat::Tiff, hdr, {}, error)) << error;
+    Image back;
+    ASSERT_TRUE(ReadImage(dir / "hdr.tif", back, error)) << error;
+    EXPECT_EQ(CountOutOfRangeSamples(back), 3u);
+    ASSERT_TRUE(WriteImage(dir / "hdr.png", FileFormat::Png, hdr, {}, error)) << error;
+    ASSERT_TRUE(ReadImage(dir / "hdr.png", back, error)) << error;
+    EXPECT_EQ(CountOutOfRangeSamples(back), 0u);
+}
+
+// A TIFF of several directories; kinds are their NewSubfileType values.
+void WritePages(const std::string& path, const std::vector<uint32_t>& kinds) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    for (size_t page = 0; page < kinds.size(); ++page) {
+        const uint32_t w = (kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, kinds[page]);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+        std::vector<uint8_t> data(w * 2, static_cast<uint8_t>(50 * (page + 1)));
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, data.data(), static_cast<tmsize_t>(data.size())),
+                  0);
+        ASSERT_TRUE(TIFFWriteDirectory(tif));
+    }
+    TIFFClose(tif);
+}
+
+TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
+    struct {
+        std::vector<uint32_t> kinds;
+        int pages;  // 1: read
+    } cases[] = {
+        {{0, 0}, 2},
+        {{FILETYPE_PAGE, FILETYPE_PAGE, FILETYPE_PAGE}, 3},
+        {{0, FILETYPE_REDUCEDIMAGE}, 1},
+        {{0, FILETYPE_REDUCEDIMAGE, FILETYPE_MASK}, 1},
+        {{0, FILETYPE_REDUCEDIMAGE, 0}, 2},
+        {{FILETYPE_REDUCEDIMAGE, 0}, 1},  // a preview first: the page is still what is read
+    };
+    test::ScratchDir dir;
+    for (const auto& c : cases) {
+        WritePages(dir / "pages.tif", c.kinds);
+        Image image;
+        std::string error;
+        const bool read = ReadImage(dir / "pages.tif", image, error);
+        EXPECT_EQ(read, c.pages == 1) << c.kinds.size() << " directories: " << error;
+        if (!read) {
+            EXPECT_NE(error.find("has " + std::to_string(c.pages) + " pages"), std::string::npos)
+                << error;
+            EXPECT_NE(error.find("single-page"), std::string::npos) << error;
+            continue;
+        }
+        // The full-size picture, whichever directory holds it.
+        const size_t page =
+            static_cast<size_t>(std::find(c.kinds.begin(), c.kinds.end(), 0u) - c.kinds.begin());
+        EXPECT_EQ(image.width, 8);
+        EXPECT_EQ(image.samples[0], static_cast<float>(50 * (page + 1)) / 255.0f);
+        ASSERT_TRUE(WriteImage(dir / "out.tif", FileFormat::Tiff, image, {}, error)) << error;
+        EXPECT_EQ(ReadTiffFields(dir / "out.tif").directories, 1);
+    }
+}
+
+// A grey 8-bit TIFF with its directory before the picture data, as many programs write it,
+// so that a cut falls in the strips and leaves the directory whole.
+std::vector<uint8_t> DirectoryFirstTiff(uint32_t width, uint32_t height, uint32_t rowsPerStrip) {
+    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto put16 = [&](uint32_t v) {
+        out.push_back(static_cast<uint8_t>(v));
+        out.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    const auto put32 = [&](uint32_t v) {
+        put16(v & 0xffff);
+        put16(v >> 16);
+    };
+    const uint32_t strips = (height + rowsPerStrip - 1) / rowsPerStrip;
+    const uint32_t entries = 8;
+    const uint32_t arrays = 8 + 2 + entries * 12 + 4;  // offsets, then byte counts
+    const uint32_t data = arrays + strips * 8;
+    const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        put16(tag);
+        put16(type);
+        put32(count);
+        put32(value);
+    };
+    put16(entries);
+    entry(256, 4, 1, width);
+    entry(257, 4, 1, height);
+    entry(258, 3, 1, 8);
+    entry(259, 3, 1, 1);
+    entry(262, 3, 1, 1);
+    entry(273, 4, strips, strips == 1 ? data : arrays);
+    entry(278, 4, 1, rowsPerStrip);
+    entry(279, 4, strips, strips == 1 ? width * rowsPerStrip : arrays + strips * 4);
+    put32(0);
+    if (strips > 1) {
+        for (uint32_t s = 0; s < strips; ++s) {
+            put32(data + s * width * rowsPerStrip);
+        }
+        for (uint32_t s = 0; s < strips; ++s) {
+            put32(width * std::min(rowsPerStrip, height - s * rowsPerStrip));
+        }
+    }
+    for (uint32_t i = 0; i < width * height; ++i) {
+        out.push_back(static_cast<uint8_t>(i * 7));
+    }
+    return out;
+}
+
+TEST(DamagedFiles, CutOrCorruptFilesSayTheFileIsDamaged) {
+    const std::string damaged = "the file is damaged or incomplete (it may have been cut short)";
+    test::ScratchDir dir;
+    std::string error;
+    test::WriteBytes(dir / "first.tif", DirectoryFirstTiff(40, 30, 4));
+    Image whole;
+    ASSERT_TRUE(ReadImage(dir / "first.tif", whole, error)) << error;  // the builder is sound
+    EXPECT_EQ(whole.samples[41], static_cast<float>(41 * 7 % 256) / 255.0f);
+
+    Image sixteen = test::MakeImage(64, 64, 3, SampleType::UInt16, 45);
+    sixteen.tiff.compression = COMPRESSION_LZW;
+    ASSERT_TRUE(WriteImage(dir / "last.tif", FileFormat::Tiff, sixteen, {}, error)) << error;
+    ASSERT_TRUE(WriteImage(dir / "p.png", FileFormat::Png, sixteen, {}, error)) << error;
+    Image eight = test::MakeImage(64, 64, 3, SampleType::UInt8, 46);
+    ASSERT_TRUE(WriteImage(dir / "j.jpg", FileFormat::Jpeg, eight, {}, error)) << error;
+    ASSERT_TRUE(WriteImage(dir / "g.jpg", FileFormat::Jpeg,
+                           test::MakeImage(64, 64, 1, SampleType::UInt8, 47), {}, error))
+        << error;
+
+    struct {
+        const char* name;
+        double keep;  // fraction of the file kept
+    } cuts[] = {
+        {"first.tif", 0.5}, {"first.tif", 0.95},  // strips cut, directory whole
+        {"last.tif", 0.5},                        // directory lost
+        {"last.tif", 0.01},                       // header only
+        {"p.png", 0.5},     {"p.png", 0.98},     {"p.png", 0.02}, {"j.jpg", 0.5},
+        {"j.jpg", 0.9},     {"j.jpg", 0.05},     {"g.jpg", 0.6},
+    };
+    for (const auto& cut : cuts) {
+        const std::vector<uint8_t> bytes = test::ReadBytes(dir / cut.name);
+        const auto keep = std::max<size_t>(12, static_cast<size_t>(cut.keep * bytes.size()));
+        test::WriteBytes(dir / "cut", std::vector<uint8_t>(
+                                          bytes.begin(), bytes.begin() + static_cast<long>(keep)));
+        Image image;
+        error.clear();
+        EXPECT_FALSE(ReadImage(dir / "cut", image, error)) << cut.name << " cut to " << keep;
+        EXPECT_EQ(error, damaged) << cut.name << " cut to " << keep;
+    }
+    // A JPEG whose entropy-coded data is overwritten with a marker-free pattern.
+    std::vector<uint8_t> jpeg = test::ReadBytes(dir / "j.jpg");
+    for (size_t i = jpeg.size() / 2; i < jpeg.size() / 2 + 64; ++i) {
+        jpeg[i] = 0xff;
+    }
+    test::WriteBytes(dir / "bad.jpg", jpeg);
+    Image image;
+    EXPECT_FALSE(ReadImage(dir / "bad.jpg", image, error));
+    EXPECT_EQ(error, damaged);
 }
 
 }  // namespace
