@@ -86,8 +86,9 @@ struct WriteOptions {
     // JPEG); 8, 16 or 32 (32-bit float, TIFF only).
     int depth = 0;
     // TIFF outputs only. AsInput keeps a TIFF input's lossless compression and predictor
-    // (anything else becomes Deflate) and gives other inputs Deflate; the others choose the
-    // codec, with the horizontal predictor for integers and the floating-point one for floats.
+    // (anything else becomes Deflate) and gives other inputs Deflate. Other inputs and the
+    // explicit choices get the horizontal predictor for integers, the floating-point one for
+    // floats.
     TiffCompression compression = TiffCompression::AsInput;
     int jpegSubsampling = 444;  // 444, 422 or 420; JPEG outputs only
 };

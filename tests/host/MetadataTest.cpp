@@ -274,13 +274,14 @@ tdir_t Directories(const std::string& path) {
 TEST(MetadataAcrossFormats, NoSecondPictureReachesATiff) {
     test::ScratchDir dir;
     std::string error;
-    // A TIFF whose second directory is a reduced copy: read as one picture, and exiv2 would
-    // otherwise copy that directory into the output as a second one.
+    // A TIFF whose further directories are a reduced copy and a mask: read as one picture, and
+    // exiv2 would otherwise copy those directories into the output.
     TIFF* tif = TIFFOpen((dir / "reduced.tif").c_str(), "w");
     ASSERT_NE(tif, nullptr);
-    for (uint32_t d = 0; d < 2; ++d) {
+    const uint32_t kinds[] = {0, FILETYPE_REDUCEDIMAGE, FILETYPE_MASK};
+    for (uint32_t d = 0; d < 3; ++d) {
         const uint32_t w = d == 0 ? 8 : 4;
-        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, d == 0 ? 0 : FILETYPE_REDUCEDIMAGE);
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, kinds[d]);
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
         TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
