@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/Output.h"
+#include "settings/ParamTable.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsStore.h"
 
@@ -23,7 +24,57 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Where FILE.pst ends in "FILE.pst" or "FILE.pst:NAME" (the last ".pst" that ends the text or
+// precedes ':', so names may hold colons); npos when there is none.
+size_t PresetPathEnd(const std::string& argument) {
+    const std::string lower = Lower(argument);
+    size_t end = std::string::npos;
+    for (size_t at = lower.find(".pst"); at != std::string::npos; at = lower.find(".pst", at + 1)) {
+        if (at + 4 == lower.size() || lower[at + 4] == ':') {
+            end = at + 4;
+        }
+    }
+    return end;
+}
+
+// The value of a decibel key brought into the dialog's range, with a warning when it was not.
+int32_t Checked(const vel::ParamInfo& param, int32_t value, const std::string& source,
+                std::vector<std::string>& warnings) {
+    if (param.kind != vel::ParamKind::Decibel ||
+        (value >= param.editMin && value <= param.editMax)) {
+        return value;
+    }
+    const int32_t used = value < param.editMin ? param.editMin : param.editMax;
+    warnings.push_back(source + ": " + param.key + "=" + std::to_string(value) + " is outside " +
+                       std::to_string(param.editMin) + ".." + std::to_string(param.editMax) +
+                       " dB; using " + std::to_string(used));
+    return used;
+}
+
+// The preset record's value of a key; kPresetNotSet for keys a preset does not hold.
+int32_t PresetValue(const vel::Preset& preset, const vel::ParamInfo& param) {
+    const std::string_view key = param.key;
+    if (key == "Luma Threshold")
+        return preset.lumaThreshold;
+    if (key == "Chroma Threshold")
+        return preset.chromaThreshold;
+    if (key == "Luma Suppression")
+        return preset.lumaSuppression;
+    if (key == "Chroma Suppression")
+        return preset.chromaSuppression;
+    if (key == "Light Correction")
+        return preset.lightCorrection;
+    if (key == "Dark Correction")
+        return preset.darkCorrection;
+    return vel::kPresetNotSet;  // the switches are never applied
+}
+
 }  // namespace
+
+std::string PresetFilePath(const std::string& argument) {
+    const size_t end = PresetPathEnd(argument);
+    return end == std::string::npos ? std::string() : argument.substr(0, end);
+}
 
 std::string DefaultSettingsPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -47,14 +98,7 @@ bool ResolvePreset(const std::string& argument, vel::Preset& preset, std::string
             return true;
         }
     }
-    // FILE.pst or FILE.pst:NAME; the last ".pst" that ends the text or precedes ':' ends
-    // the path, so names may hold colons.
-    size_t end = std::string::npos;
-    for (size_t at = lower.find(".pst"); at != std::string::npos; at = lower.find(".pst", at + 1)) {
-        if (at + 4 == lower.size() || lower[at + 4] == ':') {
-            end = at + 4;
-        }
-    }
+    const size_t end = PresetPathEnd(argument);
     if (end == std::string::npos) {
         error = "unknown preset \"" + argument +
                 "\" (built-in: \"Remove noise - gentle\", \"Remove noise - strong\", "
@@ -111,8 +155,8 @@ bool TempFile::Create(const std::string& suffix, std::string& error) {
 }
 
 bool PrepareRunSettings(const Plugin& plugin, const std::string& userFile, const Options& options,
-                        const std::optional<vel::Preset>& preset, RunSettings& settings,
-                        std::string& error) {
+                        const std::optional<vel::Preset>& preset, const std::string& presetSource,
+                        RunSettings& settings, std::string& error) {
     const std::string section = vel::SettingsSection(options.slot);
     {
         vel::SettingsStore store;
@@ -143,27 +187,29 @@ bool PrepareRunSettings(const Plugin& plugin, const std::string& userFile, const
         error = "cannot read back the temporary settings file " + settings.chosen.Path();
         return false;
     }
-    if (preset) {
-        const auto set = [&](const char* key, int32_t value) {
-            if (value != vel::kPresetNotSet) {
-                store.SetInt(section, key, value);
-            }
-        };
-        set("Luma Threshold", preset->lumaThreshold);
-        set("Chroma Threshold", preset->chromaThreshold);
-        set("Luma Suppression", preset->lumaSuppression);
-        set("Chroma Suppression", preset->chromaSuppression);
-        set("Light Correction", preset->lightCorrection);
-        set("Dark Correction", preset->darkCorrection);
-    }
+    // Values are checked where they come from (the plug-in's own file stays as the host
+    // wrote it); the options were checked when they were parsed.
     const vel::ParamInfo* reanalyze = nullptr;
     for (size_t i = 0; i < vel::kParamTable.size(); ++i) {
         const vel::ParamInfo& param = vel::kParamTable[i];
         if (param.boolField == &vel::NoiseReductionParams::reanalyzeWhole) {
             reanalyze = &param;
         }
+        // The value used is the option's, else the preset's, else the file's.
+        const int32_t fromPreset = preset ? PresetValue(*preset, param) : vel::kPresetNotSet;
         if (options.overrides[i]) {
             store.SetInt(section, param.key, *options.overrides[i]);
+        } else if (fromPreset != vel::kPresetNotSet) {
+            store.SetInt(
+                section, param.key,
+                Checked(param, fromPreset, "preset file " + presetSource, settings.warnings));
+        } else {
+            const int32_t fromFile = store.GetInt(section, param.key, param.defaultIfMissing);
+            const int32_t used =
+                Checked(param, fromFile, "settings file " + userFile, settings.warnings);
+            if (used != fromFile) {
+                store.SetInt(section, param.key, used);
+            }
         }
     }
     vel::SettingsStore copy = store;
@@ -179,6 +225,79 @@ bool PrepareRunSettings(const Plugin& plugin, const std::string& userFile, const
     }
     if (!copy.Save(settings.run.Path().c_str())) {
         error = "cannot write the temporary settings file " + settings.run.Path();
+        return false;
+    }
+    return true;
+}
+
+vel::NoiseReductionParams ReadSettings(const std::string& path, int32_t slot) {
+    vel::NoiseReductionParams values;
+    vel::LoadSettings(path.c_str(), slot, values);
+    return values;
+}
+
+std::string SettingsText(const vel::NoiseReductionParams& values, int32_t slot) {
+    std::string text = "[" + vel::SettingsSection(slot) + "]\n";
+    for (const vel::ParamInfo& param : vel::kParamTable) {
+        text += std::string(param.key) + "=" + std::to_string(param.Get(values)) + "\n";
+    }
+    return text;
+}
+
+bool SaveSettingsChecked(const Plugin& plugin, const std::string& file, int32_t slot,
+                         const vel::NoiseReductionParams& values, std::string& error) {
+    plugin.getSettings(file.c_str(), slot);
+    // GetSettings cannot say that it failed: read back what the file now holds, every key
+    // written out (defaults for missing keys could equal the values by chance).
+    vel::SettingsStore store;
+    const std::string section = vel::SettingsSection(slot);
+    bool same = store.Load(file.c_str());
+    for (const vel::ParamInfo& param : vel::kParamTable) {
+        same = same && store.FindKey(section, param.key).line &&
+               store.GetInt(section, param.key, 0) == param.Get(values);
+    }
+    if (same) {
+        return true;
+    }
+    const std::string folder = DirName(file);
+    error = "cannot save the settings to " + file + ": " +
+            (::access(folder.c_str(), W_OK) != 0
+                 ? "the folder " + folder + " is not writable"
+                 : std::string("the file could not be replaced (it keeps its old values)"));
+    return false;
+}
+
+bool SavePresetAs(const std::string& argument, const vel::NoiseReductionParams& values,
+                  std::string& error) {
+    const size_t end = PresetPathEnd(argument);
+    const std::string path = argument.substr(0, end);
+    const std::string name = end < argument.size() ? argument.substr(end + 1) : std::string();
+    vel::SettingsStore store;
+    if (IsDirectory(path) || store.LoadFile(path.c_str()) == vel::LoadResult::Failed) {
+        // Replacing a file we could not read whole would lose its other presets.
+        error = "cannot save preset \"" + name + "\": " + path +
+                (IsDirectory(path) ? " is a folder" : " cannot be read");
+        return false;
+    }
+    // Presets are numbered from 0 without gaps; the named one is replaced in place.
+    int32_t n = 0;
+    for (; n < INT32_MAX; ++n) {
+        const std::string section = vel::PresetSection(n);
+        if (store.GetString(section, "Luma Threshold", "Error") == "Error" ||
+            store.GetString(section, "Preset Name", "") == name) {
+            break;
+        }
+    }
+    const std::string section = vel::PresetSection(n);
+    for (const vel::ParamInfo& param : vel::kParamTable) {
+        if (param.boolField != &vel::NoiseReductionParams::linkLumaChroma) {
+            store.SetInt(section, param.key, param.Get(values));
+        }
+    }
+    store.SetString(section, "Preset Name", name);
+    if (!store.Save(path.c_str())) {
+        error =
+            "cannot save preset \"" + name + "\" to " + path + ": the file could not be written";
         return false;
     }
     return true;

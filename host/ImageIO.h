@@ -124,8 +124,6 @@ uint64_t CountOutOfRangeSamples(const Image& image);
 // thumbnail into a TIFF, where it would become a page. Gives false and a reason when it fails.
 bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
                   FileFormat toFormat, std::string& error);
-// The same, with the formats recognised by content.
-bool CopyMetadata(const std::string& from, const std::string& to, std::string& error);
 
 // The plug-in's host buffer: width * height interleaved R, G, B floats. Grey gives R = G = B;
 // alpha is left out.

@@ -1,9 +1,12 @@
 // velnr: denoises image files with the VEL Noise Reduction plug-in, which it loads at run
 // time and drives only through the plug-in's exported C interface.
 
+#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "host/HostSettings.h"
+#include "host/ImageFormats.h"
 #include "host/ImageIO.h"
 #include "host/Options.h"
 #include "host/Output.h"
@@ -59,6 +63,161 @@ const char* UsualExtension(velnr::FileFormat format) {
     return "";
 }
 
+// One image to process; folder is where its output goes below -d (its place below the
+// folder it was found in).
+struct Input {
+    std::string path;
+    std::string folder;
+    std::string error;  // why a folder given gave nothing to process
+};
+
+// Lists a folder's image files (recognised by their first bytes) in name order, with those
+// of its sub-folders when recursive. Hidden entries are left out, and so is skip (the output
+// folder, when it lies inside). Files named as the output of another file found beside them
+// are left out too, so that a second run does not treat the first one's results as inputs.
+void ListFolder(const std::string& folder, const std::string& below, bool recursive,
+                const velnr::Options& options, const std::string& skip, std::vector<Input>& list) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                names.emplace_back(entry->d_name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> images;
+    std::vector<std::string> folders;
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        velnr::FileFormat format{};
+        std::string error;
+        if (velnr::IsDirectory(path)) {
+            if (recursive && !velnr::SameFile(path, skip)) {
+                folders.push_back(name);
+            }
+        } else if (velnr::detail::SniffFormat(path, format, error)) {
+            images.push_back(name);
+        }
+    }
+    std::set<std::string> outputs;
+    if (options.outputDir.empty()) {
+        for (const std::string& name : images) {
+            std::string output;
+            std::string error;
+            if (velnr::ExpandPattern(options.namePattern, name, velnr::FileExtension(name), output,
+                                     error) &&
+                output != name) {
+                outputs.insert(output);
+            }
+        }
+    }
+    for (const std::string& name : images) {
+        if (outputs.count(name) == 0) {
+            list.push_back({folder + "/" + name, below, ""});
+        }
+    }
+    for (const std::string& name : folders) {
+        ListFolder(folder + "/" + name, below.empty() ? name : below + "/" + name, recursive,
+                   options, skip, list);
+    }
+}
+
+std::vector<Input> ExpandInputs(const velnr::Options& options) {
+    std::vector<Input> list;
+    for (const std::string& input : options.inputs) {
+        if (velnr::IsDirectory(input)) {
+            std::string folder = input;
+            while (folder.size() > 1 && folder.back() == '/') {
+                folder.pop_back();
+            }
+            const size_t before = list.size();
+            ListFolder(folder, "", options.recursive, options, options.outputDir, list);
+            if (list.size() == before) {
+                list.push_back({input, "",
+                                options.recursive
+                                    ? "no TIFF, PNG or JPEG files in this folder or below it"
+                                    : "no TIFF, PNG or JPEG files in this folder (-r includes "
+                                      "sub-folders)"});
+            }
+        } else {
+            list.push_back({input, "", ""});
+        }
+    }
+    return list;
+}
+
+// The noise profile of the latest analysis as a table or a JSON object.
+std::string NoiseReport(const std::vector<float>& profile, bool highQuality,
+                        const std::string& input, const std::string& output, bool json) {
+    static const char* const kChannels[] = {"Y", "U", "V"};
+    static const char* const kIsotropic[] = {"smooth", "detail"};
+    static const char* const kDirectional[] = {"smooth", "x", "y", "xy"};
+    const int bands = highQuality ? 4 : 2;
+    const char* const* bandNames = highQuality ? kDirectional : kIsotropic;
+    constexpr int kLevels = 4;
+    const auto entry = [&](int channel, int level, int band) {
+        return profile[static_cast<size_t>((channel * kLevels + level) * bands + band)];
+    };
+    char number[32];
+    std::string text;
+    if (json) {
+        const auto quoted = [](const std::string& s) {
+            std::string q = "\"";
+            for (const char c : s) {
+                if (c == '"' || c == '\\') {
+                    q += '\\';
+                    q += c;
+                } else if (static_cast<unsigned char>(c) < 0x20) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                    q += escape;
+                } else {
+                    q += c;
+                }
+            }
+            return q + "\"";
+        };
+        text = "{\"input\":" + quoted(input) + ",\"output\":" + quoted(output) +
+               ",\"scale\":255,\"bands\":[";
+        for (int b = 0; b < bands; ++b) {
+            text += (b ? ",\"" : "\"") + std::string(bandNames[b]) + "\"";
+        }
+        text += "],\"noise\":{";
+        for (int c = 0; c < 3; ++c) {
+            text += (c ? ",\"" : "\"") + std::string(kChannels[c]) + "\":[";
+            for (int l = 0; l < kLevels; ++l) {
+                text += l ? ",[" : "[";
+                for (int b = 0; b < bands; ++b) {
+                    std::snprintf(number, sizeof number, "%s%.9g", b ? "," : "",
+                                  static_cast<double>(entry(c, l, b)));
+                    text += number;
+                }
+                text += "]";
+            }
+            text += "]";
+        }
+        return text + "}}\n";
+    }
+    text = "noise measured in " + input +
+           " (0..255 scale):\n            level 1  level 2  level 3  level 4\n";
+    for (int c = 0; c < 3; ++c) {
+        for (int b = 1; b < bands; ++b) {
+            const std::string row =
+                std::string(kChannels[c]) + (highQuality ? " " + std::string(bandNames[b]) : "");
+            std::snprintf(number, sizeof number, "  %-8s", row.c_str());
+            text += number;
+            for (int l = 0; l < kLevels; ++l) {
+                std::snprintf(number, sizeof number, " %8.4f", static_cast<double>(entry(c, l, b)));
+                text += number;
+            }
+            text += "\n";
+        }
+    }
+    return text;
+}
+
 class Runner {
   public:
     Runner(const velnr::Options& options, const velnr::Plugin& plugin,
@@ -67,26 +226,37 @@ class Runner {
 
     enum class Outcome { Written, Skipped, Failed, Cancelled };
 
-    Outcome Process(const std::string& input) {
+    Outcome Process(const Input& input) {
         velnr::Image image;
         std::string error;
+        if (!input.error.empty()) {
+            return Fail(input.path, input.error);
+        }
         progress_.Step("Reading");
-        if (!velnr::ReadImage(input, image, error)) {
-            return Fail(input, error);
+        if (!velnr::ReadImage(input.path, image, error)) {
+            return Fail(input.path, error);
         }
         std::string output;
         velnr::FileFormat format{};
         if (!PlanOutput(input, image, output, format, error)) {
-            return Fail(input, error);
+            return Fail(input.path, error);
         }
         outputs_.insert(output);
+        if (!velnr::CheckWriteOptions(format, options_.write, error)) {
+            return Fail(input.path, output + ": " + error);
+        }
+        if (const uint64_t clipped = velnr::CountOutOfRangeSamples(image)) {
+            Warn(input.path, std::to_string(clipped) + " sample" + (clipped == 1 ? "" : "s") +
+                                 " outside 0..1 (or not a number) clipped to 0..1: the "
+                                 "plug-in works on 0..1");
+        }
 
         std::vector<float> rgb = velnr::ToHostRgb(image);
         velnr::TempFile profile;
         std::string profilePath;
         if (options_.interactive && !image.icc.empty()) {
             if (!profile.Create(".icc", error) || !WriteBytes(profile.Path(), image.icc, error)) {
-                return Fail(input, error);
+                return Fail(input.path, error);
             }
             profilePath = profile.Path();
         }
@@ -104,74 +274,128 @@ class Runner {
         if (Cancelled()) {
             return Outcome::Cancelled;
         }
-        if (options_.interactive &&
-            std::memcmp(before.data(), rgb.data(), rgb.size() * sizeof(float)) == 0) {
+        // Plug-ins that cannot say what their run did: an interactive run that gave the
+        // pixels back unchanged counts as cancelled in the dialog.
+        int32_t result = VEL_RUN_COMPLETED;
+        if (plugin_.getLastRunResult != nullptr) {
+            result = plugin_.getLastRunResult();
+        } else if (options_.interactive &&
+                   std::memcmp(before.data(), rgb.data(), rgb.size() * sizeof(float)) == 0) {
+            result = VEL_RUN_CANCELLED;
+        }
+        if (result == VEL_RUN_CANCELLED && options_.interactive) {
             progress_.Clear();
-            std::fprintf(stderr,
-                         "velnr: %s: unchanged (cancelled in the plug-in?); nothing written\n",
-                         input.c_str());
+            std::fprintf(stderr, "velnr: %s: cancelled in the plug-in's dialog; skipped\n",
+                         input.path.c_str());
             return Outcome::Skipped;
+        }
+        if (result != VEL_RUN_COMPLETED) {
+            return Fail(input.path,
+                        options_.interactive
+                            ? "the plug-in could not run (no settings dialog can be shown here, "
+                              "or not enough memory); nothing written"
+                            : "the plug-in could not process it (not enough memory?); nothing "
+                              "written");
         }
         velnr::FromHostRgb(rgb, image);
         rgb = {};
+        const vel::NoiseReductionParams used = UsedSettings();
 
         progress_.Step("Writing");
+        const std::string target = options_.force ? velnr::ReplacementTarget(output) : output;
         std::string temp;
-        if (!velnr::CreateTempBeside(output, temp, error)) {
-            return Fail(input, error);
+        if (!velnr::CreateTempBeside(target, temp, error)) {
+            return Fail(input.path, error);
         }
-        velnr::WriteOptions writeOptions;
-        writeOptions.jpegQuality = options_.jpegQuality;
-        if (!velnr::WriteImage(temp, format, image, writeOptions, error)) {
+        if (!velnr::WriteImage(temp, format, image, options_.write, error)) {
             ::unlink(temp.c_str());
-            return Fail(input, output + ": " + error);
+            return Fail(input.path, output + ": " + error);
         }
         std::string warning;
-        if (!velnr::CopyMetadata(input, temp, warning)) {
-            progress_.Clear();
-            std::fprintf(stderr, "velnr: warning: %s: %s\n", output.c_str(), warning.c_str());
+        if (!velnr::CopyMetadata(input.path, image.format, temp, format, warning)) {
+            Warn(output, warning);
         }
         if (Cancelled()) {
             ::unlink(temp.c_str());
             return Outcome::Cancelled;
         }
-        if (!velnr::CommitOutput(temp, output, options_.force, error)) {
-            return Fail(input, output + ": " + error);
+        if (!velnr::CommitOutput(temp, target, options_.force, error)) {
+            return Fail(input.path, output + ": " + error);
         }
-        if (!options_.quiet) {
-            progress_.Clear();
+        progress_.Clear();
+        if (!options_.quiet && !options_.json) {
             std::printf("%s\n", output.c_str());
-            std::fflush(stdout);
         }
+        if (options_.printSettings) {
+            std::printf("; %s\n%s", input.path.c_str(),
+                        velnr::SettingsText(used, options_.slot).c_str());
+        }
+        if (options_.printNoise) {
+            PrintNoise(input.path, output, used.highQuality);
+        }
+        std::fflush(stdout);
         return Outcome::Written;
     }
 
   private:
-    bool PlanOutput(const std::string& input, const velnr::Image& image, std::string& output,
+    // What the plug-in worked with: the run's file, or what the user confirmed in the dialog.
+    vel::NoiseReductionParams UsedSettings() const {
+        if (!options_.interactive) {
+            return velnr::ReadSettings(settings_.run.Path(), options_.slot);
+        }
+        velnr::TempFile file;
+        std::string error;
+        if (!file.Create(".ini", error)) {
+            return velnr::ReadSettings(settings_.run.Path(), options_.slot);
+        }
+        plugin_.getSettings(file.Path().c_str(), options_.slot);
+        return velnr::ReadSettings(file.Path(), options_.slot);
+    }
+
+    void PrintNoise(const std::string& input, const std::string& output, bool highQuality) {
+        std::vector<float> profile(48, 0.0f);
+        if (plugin_.getNoiseProfile(profile.data(), 48) < 48) {
+            Warn(input, "the plug-in measured no noise for it");
+            return;
+        }
+        std::fputs(NoiseReport(profile, highQuality, input, output, options_.json).c_str(), stdout);
+    }
+
+    bool PlanOutput(const Input& input, const velnr::Image& image, std::string& output,
                     velnr::FileFormat& format, std::string& error) {
         if (!options_.output.empty()) {
             output = options_.output;
         } else {
-            std::string ext = velnr::FileExtension(input);
+            std::string ext = velnr::FileExtension(input.path);
             velnr::FileFormat named{};
-            if (!velnr::FormatFromExtension(input, named) || named != image.format) {
+            if (!velnr::FormatFromExtension(input.path, named) || named != image.format) {
                 ext = UsualExtension(image.format);  // keep the format, whatever the name said
             }
             std::string fileName;
-            if (!velnr::ExpandPattern(options_.namePattern, input, ext, fileName, error)) {
+            if (!velnr::ExpandPattern(options_.namePattern, input.path, ext, fileName, error)) {
                 return false;
             }
             if (!options_.outputDir.empty()) {
-                output = options_.outputDir + "/" + fileName;
-            } else if (input.find('/') == std::string::npos) {
+                std::string folder = options_.outputDir;
+                while (folder.size() > 1 && folder.back() == '/') {
+                    folder.pop_back();
+                }
+                if (!input.folder.empty()) {
+                    folder += "/" + input.folder;
+                    if (!velnr::MakeDirectories(folder, error)) {
+                        return false;
+                    }
+                }
+                output = folder + "/" + fileName;
+            } else if (input.path.find('/') == std::string::npos) {
                 output = fileName;
             } else {
-                output = velnr::DirName(input) + "/" + fileName;
+                output = velnr::DirName(input.path) + "/" + fileName;
             }
         }
         if (!velnr::FormatFromExtension(output, format)) {
-            error = "cannot tell the output format from " + output +
-                    " (use .tif, .tiff, .png, .jpg or .jpeg)";
+            error = "cannot write " + output +
+                    ": unknown output format (name it .tif, .tiff, .png, .jpg or .jpeg)";
             return false;
         }
         if (outputs_.count(output) != 0) {
@@ -182,7 +406,7 @@ class Runner {
             error = output + " is a folder";
             return false;
         }
-        if (!options_.force && velnr::SameFile(input, output)) {
+        if (!options_.force && velnr::SameFile(input.path, output)) {
             error = "the output " + output + " is the input (use --force to replace it)";
             return false;
         }
@@ -190,8 +414,10 @@ class Runner {
             error = output + " already exists (use --force to overwrite)";
             return false;
         }
-        if (!velnr::IsDirectory(velnr::DirName(output))) {
-            error = "output folder " + velnr::DirName(output) + " does not exist";
+        const std::string folder = velnr::DirName(output);
+        if (!velnr::IsDirectory(folder)) {
+            error = velnr::PathExists(folder) ? folder + " is a file, not a folder"
+                                              : "output folder " + folder + " does not exist";
             return false;
         }
         return true;
@@ -212,6 +438,11 @@ class Runner {
         return ok;
     }
 
+    void Warn(const std::string& path, const std::string& text) {
+        progress_.Clear();
+        std::fprintf(stderr, "velnr: warning: %s: %s\n", path.c_str(), text.c_str());
+    }
+
     Outcome Fail(const std::string& input, const std::string& reason) {
         progress_.Clear();
         std::fprintf(stderr, "velnr: %s: %s\n", input.c_str(), reason.c_str());
@@ -225,6 +456,22 @@ class Runner {
     std::set<std::string> outputs_;
 };
 
+// Stores what --save-settings and --save-preset ask for. False after a message.
+bool SaveChosenSettings(const velnr::Options& options, const velnr::Plugin& plugin,
+                        const std::string& userFile, const vel::NoiseReductionParams& values) {
+    std::string error;
+    if (options.saveSettings &&
+        !velnr::SaveSettingsChecked(plugin, userFile, options.slot, values, error)) {
+        std::fprintf(stderr, "velnr: %s\n", error.c_str());
+        return false;
+    }
+    if (!options.savePreset.empty() && !velnr::SavePresetAs(options.savePreset, values, error)) {
+        std::fprintf(stderr, "velnr: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
 int Run(const velnr::Options& options) {
     velnr::Plugin plugin;
     std::string error;
@@ -232,6 +479,11 @@ int Run(const velnr::Options& options) {
         options.plugin.empty() ? velnr::DefaultPluginPath() : options.plugin;
     if (!plugin.Load(pluginPath, error)) {
         std::fprintf(stderr, "velnr: %s: %s\n", pluginPath.c_str(), error.c_str());
+        return 2;
+    }
+    if (options.printNoise && plugin.getNoiseProfile == nullptr) {
+        std::fprintf(stderr, "velnr: %s: this plug-in cannot report the noise it measured\n",
+                     pluginPath.c_str());
         return 2;
     }
     std::optional<vel::Preset> preset;
@@ -257,14 +509,22 @@ int Run(const velnr::Options& options) {
         std::fprintf(stderr, "velnr: %s\n", error.c_str());
         return 2;
     }
+    const std::vector<Input> inputs = ExpandInputs(options);
     velnr::RunSettings settings;
-    if (!velnr::PrepareRunSettings(plugin, userFile, options, preset, settings, error)) {
+    if (!velnr::PrepareRunSettings(plugin, userFile, options, preset,
+                                   velnr::PresetFilePath(options.preset), settings, error)) {
         std::fprintf(stderr, "velnr: %s\n", error.c_str());
         return 2;
     }
-    if (options.saveSettings && !options.interactive) {
+    for (const std::string& warning : settings.warnings) {
+        std::fprintf(stderr, "velnr: warning: %s\n", warning.c_str());
+    }
+    if (!options.interactive && (options.saveSettings || !options.savePreset.empty())) {
         plugin.setSettings(settings.chosen.Path().c_str(), options.slot);
-        plugin.getSettings(userFile.c_str(), options.slot);
+        if (!SaveChosenSettings(options, plugin, userFile,
+                                velnr::ReadSettings(settings.chosen.Path(), options.slot))) {
+            return 2;
+        }
     }
     if (options.interactive) {
         // The dialog starts from these values; what the user confirms carries on to the next
@@ -274,45 +534,63 @@ int Run(const velnr::Options& options) {
 
     InstallSignalHandlers();
     velnr::ProgressDisplay progress(stderr, ::isatty(STDERR_FILENO) != 0, options.quiet,
-                                    static_cast<int>(options.inputs.size()));
+                                    static_cast<int>(inputs.size()));
     if (plugin.setHostCallbacks != nullptr) {
         plugin.setHostCallbacks(&velnr::ProgressDisplay::Callback, &progress, &g_cancel);
     }
     Runner runner(options, plugin, settings, progress);
     int failed = 0;
+    int skipped = 0;
+    int written = 0;
     bool cancelled = false;
-    for (size_t i = 0; i < options.inputs.size() && !cancelled; ++i) {
-        progress.BeginFile(static_cast<int>(i), velnr::FileName(options.inputs[i]));
+    for (size_t i = 0; i < inputs.size() && !cancelled; ++i) {
+        progress.BeginFile(static_cast<int>(i), velnr::FileName(inputs[i].path));
         Runner::Outcome outcome = Runner::Outcome::Failed;
         try {
-            outcome = runner.Process(options.inputs[i]);
+            outcome = runner.Process(inputs[i]);
         } catch (const std::bad_alloc&) {
             progress.Clear();
             std::fprintf(stderr, "velnr: %s: not enough memory for this image\n",
-                         options.inputs[i].c_str());
+                         inputs[i].path.c_str());
         }
         failed += outcome == Runner::Outcome::Failed ? 1 : 0;
+        skipped += outcome == Runner::Outcome::Skipped ? 1 : 0;
+        written += outcome == Runner::Outcome::Written ? 1 : 0;
         cancelled = outcome == Runner::Outcome::Cancelled || Cancelled();
         if (cancelled) {
             progress.Clear();
             std::fprintf(stderr, "velnr: %s: cancelled; nothing written for it%s\n",
-                         options.inputs[i].c_str(),
-                         i + 1 < options.inputs.size() ? " or the files after it" : "");
+                         inputs[i].path.c_str(),
+                         i + 1 < inputs.size() ? " or the files after it" : "");
         }
     }
     progress.EndBatch();
     if (plugin.setHostCallbacks != nullptr) {
         plugin.setHostCallbacks(nullptr, nullptr, nullptr);
     }
-    if (options.saveSettings && options.interactive && !cancelled) {
-        plugin.getSettings(userFile.c_str(), options.slot);
-    }
     if (cancelled) {
         return 130;
     }
+    // After an interactive batch: what the user confirmed last.
+    if (options.interactive && written > 0) {
+        velnr::TempFile confirmed;
+        if (!confirmed.Create(".ini", error)) {
+            std::fprintf(stderr, "velnr: %s\n", error.c_str());
+            return 1;
+        }
+        plugin.getSettings(confirmed.Path().c_str(), options.slot);
+        if (!SaveChosenSettings(options, plugin, userFile,
+                                velnr::ReadSettings(confirmed.Path(), options.slot))) {
+            return 1;
+        }
+    }
     if (failed > 0) {
-        std::fprintf(stderr, "velnr: %d of %zu files failed\n", failed, options.inputs.size());
+        std::fprintf(stderr, "velnr: %d of %zu files failed\n", failed, inputs.size());
         return 1;
+    }
+    if (skipped > 0) {
+        std::fprintf(stderr, "velnr: %d of %zu files skipped\n", skipped, inputs.size());
+        return 3;
     }
     return 0;
 }

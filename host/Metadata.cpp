@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "host/ImageFormats.h"
 #include "host/ImageIO.h"
 
 namespace velnr {
@@ -111,18 +110,6 @@ void FilterExif(Exiv2::ExifData& exif, FileFormat fromFormat, FileFormat toForma
 }
 
 }  // namespace
-
-bool CopyMetadata(const std::string& from, const std::string& to, std::string& error) {
-    FileFormat fromFormat{};
-    FileFormat toFormat{};
-    std::string reason;
-    if (!detail::SniffFormat(from, fromFormat, reason) ||
-        !detail::SniffFormat(to, toFormat, reason)) {
-        error = "metadata not copied: " + reason;
-        return false;
-    }
-    return CopyMetadata(from, fromFormat, to, toFormat, error);
-}
 
 bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
                   FileFormat toFormat, std::string& error) {

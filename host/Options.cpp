@@ -2,7 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <vector>
 
 #include "host/Output.h"
 
@@ -23,6 +28,8 @@ const char* kFooter =
     "corrections act differently from the settings dialog. velnr therefore analyses the\n"
     "whole image first in its silent runs, which gives the dialog's results; --no-reanalyze\n"
     "skips that analysis (faster, results differ when corrections are set).\n"
+    "\nFolders: their TIFF, PNG and JPEG files in name order (-r: sub-folders too, kept as\n"
+    "sub-folders below -d); files named as another file's output are left out.\n"
     "\nOutput names: {stem} is the input's name without extension, {ext} its extension,\n"
     "{name} the whole name. The output format follows the output's extension.\n"
     "Existing files are never replaced without --force. Ctrl-C cancels cleanly.\n"
@@ -30,7 +37,51 @@ const char* kFooter =
     "  velnr photo.tif                           writes photo-nr.tif\n"
     "  velnr --preset \"Remove noise - strong\" -o clean.png noisy.png\n"
     "  velnr --preset mine.pst:Night --luma-threshold=-3 -d out *.tif\n"
-    "\nExit status: 0 all done, 1 some files failed, 2 usage or plug-in error, 130 cancelled.";
+    "  velnr -r -d clean --depth 16 --compression zip shoot/\n"
+    "  velnr --print-noise photo.tif\n"
+    "\nExit status: 0 all written, 1 some files failed, 2 usage, settings or plug-in error\n"
+    "(nothing processed), 3 some files skipped (cancelled in the dialog), 130 cancelled.";
+
+// A whole number in min..max, with messages that say which of the two is wrong.
+CLI::Validator WholeNumber(int64_t min, int64_t max, const std::string& unit) {
+    const std::string range = max == INT32_MAX ? std::to_string(min) + " or more"
+                                               : std::to_string(min) + ".." + std::to_string(max);
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            const char* begin = text.c_str();
+            char* end = nullptr;
+            errno = 0;
+            const long long value = std::strtoll(begin, &end, 10);
+            if (text.empty() || end == begin || *end != '\0') {
+                return text + " is not a whole number (use a whole number" +
+                       (unit.empty() ? "" : " of " + unit) + ", " + range + ")";
+            }
+            if (errno == ERANGE || value < min || value > max) {
+                return text + (value < min ? " is too small" : " is too large") + " (use " + range +
+                       (unit.empty() ? "" : " " + unit) + ")";
+            }
+            return {};
+        },
+        range, "WHOLE NUMBER");
+}
+
+// One of the words listed, told in the help by the option's type name alone.
+CLI::Validator OneOf(std::vector<std::string> words) {
+    std::string list;
+    for (const std::string& word : words) {
+        list += (list.empty() ? "" : ", ") + word;
+    }
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            for (const std::string& word : words) {
+                if (text == word) {
+                    return {};
+                }
+            }
+            return "\"" + text + "\" is not one of " + list;
+        },
+        "", "ONE OF");
+}
 
 bool ParseSwitch(const std::string& text, int32_t& value) {
     static const char* const kOn[] = {"on", "1", "yes", "true"};
@@ -72,20 +123,44 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
     app.footer(kFooter);
     app.get_formatter()->column_width(34);
 
-    app.add_option("inputs", options.inputs, "Image files to denoise")->required();
+    app.add_option("inputs", options.inputs,
+                   "Image files to denoise, or folders (their TIFF, PNG and JPEG files)")
+        ->required();
+    app.add_flag("-r,--recursive", options.recursive, "Folders: include their sub-folders");
     auto* output = app.add_option("-o,--output", options.output,
-                                  "Output file (one input only); its extension sets the format");
+                                  "Output file (one input only; its extension sets the format), "
+                                  "or an existing folder as with -d");
     auto* dir = app.add_option("-d,--dir", options.outputDir,
                                "Folder for the outputs (created if missing); default: beside "
                                "each input");
     auto* name = app.add_option("--name", options.namePattern,
                                 "Output name pattern with {stem}, {ext}, {name}")
                      ->capture_default_str();
-    output->excludes(dir)->excludes(name);
+    output->excludes(dir);
     app.add_flag("-f,--force", options.force, "Replace existing output files (and inputs)");
-    app.add_option("--quality", options.jpegQuality, "JPEG output quality")
-        ->check(CLI::Range(1, 100))
-        ->capture_default_str();
+
+    const std::string outputGroup = "Output files";
+    app.add_option("--depth", options.write.depth,
+                   "Bits per sample: 8, 16, or 32 (float, TIFF only); default: as the input")
+        ->check(OneOf({"8", "16", "32"}))
+        ->type_name("8|16|32")
+        ->group(outputGroup);
+    std::string compression;
+    app.add_option("--compression", compression,
+                   "TIFF compression: none, lzw, zip or zstd; default: as the input")
+        ->check(OneOf({"none", "lzw", "zip", "zstd"}))
+        ->type_name("none|lzw|zip|zstd")
+        ->group(outputGroup);
+    app.add_option("--quality", options.write.jpegQuality, "JPEG output quality")
+        ->check(WholeNumber(1, 100, ""))
+        ->capture_default_str()
+        ->group(outputGroup);
+    app.add_option("--jpeg-subsampling", options.write.jpegSubsampling,
+                   "JPEG chroma subsampling: 444 (full colour resolution), 422 or 420")
+        ->check(OneOf({"444", "422", "420"}))
+        ->type_name("444|422|420")
+        ->capture_default_str()
+        ->group(outputGroup);
 
     app.add_option("--plugin", options.plugin,
                    "Plug-in library to load (default: the one installed with velnr)")
@@ -93,13 +168,23 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
     app.add_option("--settings", options.settingsFile,
                    "Settings file (default: $XDG_CONFIG_HOME/velnr/settings.ini)");
     app.add_option("--slot", options.slot, "Plug-in slot: section \"VEL Noise Reduction N\"")
-        ->check(CLI::NonNegativeNumber)
+        ->check(WholeNumber(0, INT32_MAX, ""))
         ->capture_default_str();
     app.add_option("-p,--preset", options.preset,
                    "Built-in preset (\"Remove noise - gentle\", \"Remove noise - strong\", "
                    "\"Remove chroma noise\"; or gentle, strong, chroma) or FILE.pst[:NAME]");
     app.add_flag("--save-settings", options.saveSettings,
                  "Store the values used into the settings file");
+    app.add_flag("--print-settings", options.printSettings,
+                 "Print the settings used, as settings-file lines");
+    app.add_option("--save-preset", options.savePreset,
+                   "Store the settings used as preset NAME of a preset file")
+        ->type_name("FILE.pst:NAME");
+    auto* printNoise =
+        app.add_flag("--print-noise", options.printNoise,
+                     "Print the noise measured in every sub-band (0..255 scale) for each file");
+    app.add_flag("--json", options.json, "With --print-noise: one JSON object per file")
+        ->needs(printNoise);
 
     std::array<std::string, vel::kParamTable.size()> switchText;
     std::array<CLI::Option*, vel::kParamTable.size()> paramOption{};
@@ -112,7 +197,7 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
                                      std::to_string(param.editMin) + ".." +
                                      std::to_string(param.editMax) + " dB)";
             paramOption[i] = app.add_option(flag, decibel[i], help)
-                                 ->check(CLI::Range(param.editMin, param.editMax))
+                                 ->check(WholeNumber(param.editMin, param.editMax, "decibels"))
                                  ->type_name("DB")
                                  ->group("Settings (override the settings file for this run)");
         } else {
@@ -131,6 +216,7 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
             noReanalyze->excludes(paramOption[i]);
         }
     }
+    noReanalyze->excludes(printNoise);
     auto* interactive =
         app.add_flag("-i,--interactive", options.interactive,
                      "Show the plug-in's settings dialog and progress window for every image");
@@ -142,9 +228,37 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
 
     try {
         app.parse(argc, argv);
-        if (!options.output.empty() && options.inputs.size() != 1) {
+        static const std::map<std::string, TiffCompression> kCompressions = {
+            {"", TiffCompression::AsInput},
+            {"none", TiffCompression::None},
+            {"lzw", TiffCompression::Lzw},
+            {"zip", TiffCompression::Zip},
+            {"zstd", TiffCompression::Zstd}};
+        options.write.compression = kCompressions.at(compression);
+        if (!options.output.empty() &&
+            (IsDirectory(options.output) || options.output.back() == '/')) {
+            options.outputDir = options.output;  // a folder: as -d
+            options.output.clear();
+        }
+        if (!options.output.empty() &&
+            (options.inputs.size() != 1 || IsDirectory(options.inputs[0]))) {
             throw CLI::ValidationError("-o/--output",
-                                       "takes exactly one input file; use -d for more");
+                                       "names one output file, so it takes exactly one input "
+                                       "file; use -d FOLDER for more");
+        }
+        if (!options.output.empty() && name->count() != 0) {
+            throw CLI::ValidationError("--name", "does not go with -o FILE (use -d FOLDER)");
+        }
+        if (!options.outputDir.empty() && PathExists(options.outputDir) &&
+            !IsDirectory(options.outputDir)) {
+            throw CLI::ValidationError("-d/--dir", options.outputDir + " is a file, not a folder");
+        }
+        if (!options.savePreset.empty()) {
+            const size_t colon = options.savePreset.rfind(".pst:");
+            if (colon == std::string::npos || colon + 5 == options.savePreset.size()) {
+                throw CLI::ValidationError("--save-preset",
+                                           "needs FILE.pst:NAME, for example night.pst:Night");
+            }
         }
         std::string fileName;
         std::string patternError;
@@ -161,6 +275,11 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
                 int32_t value = 0;
                 ParseSwitch(switchText[i], value);
                 options.overrides[i] = value;
+                if (options.printNoise && value == 0 &&
+                    vel::kParamTable[i].boolField == &vel::NoiseReductionParams::reanalyzeWhole) {
+                    throw CLI::ValidationError(
+                        "--print-noise", "needs the whole-image analysis (--reanalyze-whole on)");
+                }
             }
         }
     } catch (const CLI::ParseError& e) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ImageIO.h"
 #include "settings/ParamTable.h"
 
 namespace velnr {
@@ -14,9 +15,10 @@ namespace velnr {
 inline constexpr const char* kDefaultNamePattern = "{stem}-nr.{ext}";
 
 struct Options {
-    std::vector<std::string> inputs;
-    std::string output;     // -o: the one input's output file
-    std::string outputDir;  // -d
+    std::vector<std::string> inputs;  // files and folders, as given
+    bool recursive = false;           // -r: folders' sub-folders too
+    std::string output;               // -o: the one input's output file
+    std::string outputDir;            // -d, or -o naming a folder
     std::string namePattern = kDefaultNamePattern;
     bool force = false;
     std::string plugin;        // empty: DefaultPluginPath()
@@ -27,8 +29,12 @@ struct Options {
     bool noReanalyze = false;
     bool interactive = false;
     std::string displayProfile;
-    int jpegQuality = 95;
+    WriteOptions write;  // --quality, --depth, --compression, --jpeg-subsampling
     bool quiet = false;
+    bool printSettings = false;
+    std::string savePreset;  // FILE.pst:NAME
+    bool printNoise = false;
+    bool json = false;
     // Values given on the command line, by entry of the parameter table.
     std::array<std::optional<int32_t>, vel::kParamTable.size()> overrides;
 };

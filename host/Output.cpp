@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace velnr {
 
@@ -105,6 +108,16 @@ bool MakeDirectories(const std::string& path, std::string& error) {
     return true;
 }
 
+std::string ReplacementTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        return path;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    return resolved ? std::string(resolved.get()) : path;
+}
+
 bool CreateTempBeside(const std::string& target, std::string& tempPath, std::string& error) {
     std::string pattern = DirName(target) + "/." + FileName(target) + ".velnr-XXXXXX";
     const int fd = ::mkstemp(pattern.data());
@@ -121,7 +134,12 @@ bool CommitOutput(const std::string& temp, const std::string& target, bool overw
                   std::string& error) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::chmod(temp.c_str(), 0666 & ~mask) != 0) {
+    mode_t mode = 0666 & ~mask;
+    struct stat existing {};
+    if (overwrite && ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        mode = existing.st_mode & 07777;
+    }
+    if (::chmod(temp.c_str(), mode) != 0) {
         error = std::strerror(errno);
         ::unlink(temp.c_str());
         return false;

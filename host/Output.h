@@ -26,13 +26,17 @@ bool IsDirectory(const std::string& path);
 // Creates the folder and its parents. False with a reason when that fails.
 bool MakeDirectories(const std::string& path, std::string& error);
 
+// Where a replacement of path must be written: through symbolic links to the file they lead
+// to, so that the link stays a link; path itself otherwise (also for a link to nowhere).
+std::string ReplacementTarget(const std::string& path);
+
 // A new empty file in the folder of target, named after it and hidden, for the result to be
 // written to before it takes target's place. False with a reason when it cannot be created.
 bool CreateTempBeside(const std::string& target, std::string& tempPath, std::string& error);
 
 // Moves temp to target. Without overwrite an existing target is never replaced (refused
-// atomically, not just checked beforehand). Gives the file the permissions a new file gets
-// under the current umask. On failure temp is removed.
+// atomically, not just checked beforehand). Gives the file the permission bits of the file it
+// replaces, or those a new file gets under the current umask. On failure temp is removed.
 bool CommitOutput(const std::string& temp, const std::string& target, bool overwrite,
                   std::string& error);
 

@@ -54,6 +54,8 @@ bool Plugin::Load(const std::string& path, std::string& error) {
     setSettings = Lookup<VelSetSettingsFn>(handle_, "SetSettings");
     openPlugin = Lookup<VelOpenPluginFn>(handle_, "OpenPlugin");
     setHostCallbacks = Lookup<VelSetHostCallbacksFn>(handle_, "SetHostCallbacks");
+    getLastRunResult = Lookup<VelGetLastRunResultFn>(handle_, "GetLastRunResult");
+    getNoiseProfile = Lookup<VelGetNoiseProfileFn>(handle_, "GetNoiseProfile");
     std::string missing;
     for (const auto& [name, fn] : {std::pair<const char*, bool>{"GetName", getName != nullptr},
                                    {"GetSettings", getSettings != nullptr},

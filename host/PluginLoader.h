@@ -23,6 +23,8 @@ class Plugin {
     VelSetSettingsFn setSettings = nullptr;
     VelOpenPluginFn openPlugin = nullptr;
     VelSetHostCallbacksFn setHostCallbacks = nullptr;  // optional
+    VelGetLastRunResultFn getLastRunResult = nullptr;  // optional
+    VelGetNoiseProfileFn getNoiseProfile = nullptr;    // optional
 
   private:
     void* handle_ = nullptr;

@@ -6,10 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <set>
 #include <sstream>
 
 #include "TestSupport.h"
 #include "host/ImageIO.h"
+#include "settings/Presets.h"
 
 namespace velnr {
 namespace {
@@ -220,7 +226,7 @@ TEST_F(Velnr, BadInputsFailOneByOneAndTheBatchGoesOn) {
                                    dir_ / "cut.png", good, dir_ / "notes.txt"});
     EXPECT_EQ(r.status, 1);
     for (const char* name :
-         {"missing.png: ", "empty.png: empty file", "folder.png: is a folder",
+         {"missing.png: ", "empty.png: empty file", "folder.png: no TIFF, PNG or JPEG files",
           "cut.png: ", "notes.txt: not a TIFF, PNG or JPEG", "5 of 6 files failed"}) {
         EXPECT_NE(r.err.find(name), std::string::npos) << name << "\n" << r.err;
     }
@@ -431,6 +437,291 @@ TEST(DemoTool, NoiseIsSeededAndPsnrMeasuresIt) {
     EXPECT_EQ(RunDemoTool({"noise", clean, dir / "d.png", "-1", "7"}).status, 2);
     EXPECT_EQ(RunDemoTool({"psnr", clean, dir / "missing.png"}).status, 1);
 }
+
+}  // namespace
+}  // namespace velnr
+
+namespace velnr {
+namespace {
+
+// Command lines and what they must lead to: exit status, the files that exist afterwards
+// below the scratch folder, and a fragment of what velnr says.
+class VelnrTable : public testing::Test {
+  protected:
+    void SetUp() override {
+        env_ = {{"XDG_CONFIG_HOME", config_.Path()}, {"VELNR_FAKE_LOG", config_ / "log"}};
+        Make("a.png", FileFormat::Png, SampleType::UInt8);
+        ::mkdir((dir_ / "photos").c_str(), 0777);
+        ::mkdir((dir_ / "photos/sub").c_str(), 0777);
+        ::mkdir((dir_ / "empty").c_str(), 0777);
+        Make("photos/b.tif", FileFormat::Tiff, SampleType::UInt16);
+        Make("photos/c.jpg", FileFormat::Jpeg, SampleType::UInt8);
+        Make("photos/sub/d.png", FileFormat::Png, SampleType::UInt16);
+        test::WriteText(dir_ / "photos/notes.txt", "not a picture");
+        test::WriteText(dir_ / "photos/.hidden.png", "hidden");
+        Image hdr = test::MakeImage(4, 3, 3, SampleType::Float32, 5);
+        hdr.samples[0] = 1.5f;
+        hdr.samples[4] = -0.25f;
+        hdr.samples[7] = 7.0f;
+        std::string error;
+        EXPECT_TRUE(WriteImage(dir_ / "hdr.tif", FileFormat::Tiff, hdr, {}, error)) << error;
+        const std::string pst = dir_ / "loud.pst";
+        test::WriteText(pst,
+                        "[VEL Noise Reduction Preset 0]\r\nPreset Name=Loud\r\n"
+                        "Luma Threshold=50\r\nChroma Suppression=-7\r\n");
+    }
+
+    void Make(const std::string& name, FileFormat format, SampleType type) {
+        Image image = test::MakeImage(9, 7, 3, type, 3);
+        std::string error;
+        EXPECT_TRUE(WriteImage(dir_ / name, format, image, {}, error)) << error;
+    }
+
+    test::RunResult Run(std::vector<std::string> args, const std::string& plugin,
+                        const std::map<std::string, std::string>& extraEnv = {}) {
+        args.insert(args.begin(), {"--plugin", plugin});
+        auto env = env_;
+        env.insert(extraEnv.begin(), extraEnv.end());
+        return test::RunVelnr(args, env);
+    }
+
+    // Every file below the scratch folder, as relative paths.
+    std::set<std::string> Files() const {
+        std::set<std::string> files;
+        const size_t prefix = dir_.Path().size() + 1;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.Path())) {
+            if (!entry.is_directory()) {
+                files.insert(entry.path().string().substr(prefix));
+            }
+        }
+        return files;
+    }
+
+    std::string SetLine() {
+        std::string last;
+        std::istringstream log(test::ReadText(config_ / "log"));
+        for (std::string line; std::getline(log, line);) {
+            last = line.rfind("set ", 0) == 0 ? line : last;
+        }
+        return last;
+    }
+
+    ScratchDir dir_;
+    ScratchDir config_;
+    std::map<std::string, std::string> env_;
+};
+
+TEST_F(VelnrTable, CommandLinesGiveTheirStatusFilesAndMessage) {
+    const std::string d = dir_.Path() + "/";
+    struct Case {
+        std::vector<std::string> args;
+        std::map<std::string, std::string> env;
+        int status;
+        std::set<std::string> newFiles;
+        const char* message;  // in stderr, or stdout with a leading '>'
+    };
+    const std::vector<Case> cases = {
+        // Messages that say what is wrong.
+        {{"--slot", "-1", d + "a.png"}, {}, 2, {}, "-1 is too small (use 0 or more)"},
+        {{"--luma-threshold=1.5", d + "a.png"}, {}, 2, {}, "1.5 is not a whole number"},
+        {{"--luma-threshold=11", d + "a.png"}, {}, 2, {}, "11 is too large (use -10..10 decibels)"},
+        {{"-d", d + "a.png", d + "a.png"}, {}, 2, {}, "is a file, not a folder"},
+        {{"-o", d + "x.bmp", d + "a.png"}, {}, 1, {}, "unknown output format"},
+        {{"--compression", "jpeg", d + "a.png"}, {}, 2, {}, "--compression"},
+        {{"--depth", "12", d + "a.png"}, {}, 2, {}, "--depth"},
+        {{"--jpeg-subsampling", "411", d + "a.png"}, {}, 2, {}, "--jpeg-subsampling"},
+        {{"--save-preset", d + "x.pst", d + "a.png"}, {}, 2, {}, "FILE.pst:NAME"},
+        {{"--print-noise", "--no-reanalyze", d + "a.png"}, {}, 2, {}, "--print-noise"},
+        {{"--print-noise", "--reanalyze-whole", "off", d + "a.png"}, {}, 2, {}, "whole-image"},
+        // Output options the format cannot follow are refused for that file.
+        {{"--depth", "32", "-o", d + "x.png", d + "a.png"}, {}, 1, {}, "PNG cannot hold 32-bit"},
+        {{"--depth", "16", "--compression", "zstd", "-o", d + "x.tif", d + "a.png"},
+         {},
+         0,
+         {"x.tif"},
+         ">x.tif"},
+        // -o naming a folder is -d.
+        {{"-o", d + "photos", d + "a.png"}, {}, 0, {"photos/a-nr.png"}, ">photos/a-nr.png"},
+        // Folders: their image files in name order; -r adds sub-folders below -d.
+        {{d + "photos"}, {}, 0, {"photos/b-nr.tif", "photos/c-nr.jpg"}, ">b-nr.tif\n"},
+        {{"-r", "-d", d + "out", d + "photos"},
+         {},
+         0,
+         {"out/b-nr.tif", "out/c-nr.jpg", "out/sub/d-nr.png"},
+         ">out/sub/d-nr.png"},
+        {{d + "empty", d + "a.png"}, {}, 1, {"a-nr.png"}, "no TIFF, PNG or JPEG files"},
+        // Float samples beyond 0..1 are clipped, and said so.
+        {{d + "hdr.tif"}, {}, 0, {"hdr-nr.tif"}, "3 samples outside 0..1"},
+        // A run that could not happen is a failure; one cancelled in the dialog is skipped.
+        {{"-i", d + "a.png"}, {{"VELNR_FAKE_RESULT", "impossible"}}, 1, {}, "could not run"},
+        {{"-i", d + "a.png"}, {{"VELNR_FAKE_RESULT", "cancel"}}, 3, {}, "skipped"},
+        {{d + "a.png"}, {{"VELNR_FAKE_RESULT", "impossible"}}, 1, {}, "could not process"},
+        // Out-of-range preset values are named and brought into range.
+        {{"-p", d + "loud.pst", d + "a.png"},
+         {},
+         0,
+         {"a-nr.png"},
+         "loud.pst: Chroma Suppression=-7 is outside 0..20 dB; using 0"},
+        // The noise it measured: the stand-in's entry i is i / 8; Y level 1 detail is entry 1.
+        {{"--print-noise", "--high-quality", "off", d + "a.png"},
+         {},
+         0,
+         {"a-nr.png"},
+         ">  Y          0.1250   0.3750   0.6250   0.8750\n"},
+    };
+    const std::set<std::string> before = Files();
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.args) {
+            line += a + " ";
+        }
+        const test::RunResult r = Run(c.args, VELNR_FAKE_PLUGIN, c.env);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+        const bool out = c.message[0] == '>';
+        const std::string& text = out ? r.out : r.err;
+        EXPECT_NE(text.find(c.message + (out ? 1 : 0)), std::string::npos) << line << "\n" << text;
+        std::set<std::string> added;
+        for (const std::string& f : Files()) {
+            if (before.count(f) == 0) {
+                added.insert(f);
+                std::filesystem::remove(dir_ / f);
+            }
+        }
+        EXPECT_EQ(added, c.newFiles) << line;
+    }
+    // Settings values out of range: named, used in range, the file left as the host wrote it.
+    test::WriteText(config_ / "velnr/settings.ini",
+                    "[VEL Noise Reduction 0]\r\nLuma Threshold=50\r\n");
+    const test::RunResult r = Run({"-q", d + "a.png"}, VELNR_FAKE_PLUGIN);
+    EXPECT_NE(r.err.find("settings.ini: Luma Threshold=50 is outside -10..10 dB; using 10"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(SetLine().rfind("set 10 ", 0), 0u) << SetLine();
+    EXPECT_EQ(test::ReadText(config_ / "velnr/settings.ini"),
+              "[VEL Noise Reduction 0]\r\nLuma Threshold=50\r\n");
+}
+
+TEST_F(VelnrTable, ASecondRunOverAFolderDoesNotTakeTheFirstRunsResultsAsInputs) {
+    ASSERT_EQ(Run({"-q", dir_ / "photos"}, VELNR_FAKE_PLUGIN).status, 0);
+    const test::RunResult again = Run({dir_ / "photos"}, VELNR_FAKE_PLUGIN);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("b-nr.tif already exists"), std::string::npos) << again.err;
+    EXPECT_EQ(Files().count("photos/b-nr-nr.tif"), 0u);
+}
+
+TEST_F(VelnrTable, SaveSettingsThatCannotBeSavedIsAnErrorAndPresetValuesAreStoredInRange) {
+    // A settings file that leads into /proc cannot be replaced, not even by root.
+    const std::string link = dir_ / "link.ini";
+    ASSERT_EQ(::symlink("/proc/version", link.c_str()), 0);
+    const test::RunResult r =
+        Run({"--settings", link, "--save-settings", dir_ / "a.png"}, VELNR_FAKE_PLUGIN);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("cannot save the settings to " + link), std::string::npos) << r.err;
+    EXPECT_EQ(Files().count("a-nr.png"), 0u);
+
+    const test::RunResult saved =
+        Run({"-q", "-p", dir_ / "loud.pst", "--save-settings", dir_ / "a.png"}, VELNR_FAKE_PLUGIN);
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const std::string text = test::ReadText(config_ / "velnr/settings.ini");
+    EXPECT_NE(text.find("Luma Threshold=10\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Chroma Suppression=0\r\n"), std::string::npos) << text;
+}
+
+TEST_F(VelnrTable, PrintedSettingsAndSavedPresetsGiveTheSameRunAgain) {
+    const test::RunResult printed =
+        Run({"-q", "--print-settings", "-p", "strong", "--luma-threshold=-3", "--save-preset",
+             dir_ / "mine.pst:Night", dir_ / "a.png"},
+            VELNR_FAKE_PLUGIN);
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    const std::string first = SetLine();
+    test::WriteText(dir_ / "printed.ini", printed.out);
+    ASSERT_EQ(
+        Run({"-q", "-f", "--settings", dir_ / "printed.ini", dir_ / "a.png"}, VELNR_FAKE_PLUGIN)
+            .status,
+        0);
+    EXPECT_EQ(SetLine(), first) << printed.out;
+    ASSERT_EQ(
+        Run({"-q", "-f", "-p", dir_ / "mine.pst:Night", dir_ / "a.png"}, VELNR_FAKE_PLUGIN).status,
+        0);
+    EXPECT_EQ(SetLine(), first);
+    // Saving again under the same name replaces that preset, another name adds one.
+    for (const char* name : {":Night", ":Day"}) {
+        ASSERT_EQ(Run({"-q", "-f", "--save-preset", dir_ / "mine.pst" + name, dir_ / "a.png"},
+                      VELNR_FAKE_PLUGIN)
+                      .status,
+                  0);
+    }
+    std::vector<vel::Preset> presets;
+    EXPECT_EQ(vel::LoadUserPresets((dir_ / "mine.pst").c_str(), presets), 2);
+}
+
+TEST_F(VelnrTable, ForceKeepsALinkAndThePermissionsOfTheFileItReplaces) {
+    ::mkdir((dir_ / "real").c_str(), 0777);
+    test::WriteText(dir_ / "real/target.png", "old");
+    ::chmod((dir_ / "real/target.png").c_str(), 0640);
+    ASSERT_EQ(::symlink("real/target.png", (dir_ / "link.png").c_str()), 0);
+    const test::RunResult r =
+        Run({"-q", "-f", "-o", dir_ / "link.png", dir_ / "a.png"}, VELNR_FAKE_PLUGIN);
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir_ / "link.png").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat((dir_ / "real/target.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    Image image;
+    std::string error;
+    EXPECT_TRUE(ReadImage(dir_ / "real/target.png", image, error)) << error;
+}
+
+#ifdef VELNR_REAL_PLUGIN
+// Flat grey with Gaussian noise of sigma s in R = G = B is noise of 255 s in Y alone. The
+// finest detail band is C minus the 3 x 3 smoothing with weights 1/4, 1/8 and 1/16, so its
+// coefficients have deviation 255 s sqrt(0.640625), and a median magnitude 0.6745 times that.
+TEST_F(VelnrTable, PrintedNoiseIsWhatANoisyFlatFieldHolds) {
+    constexpr float kSigma = 0.02f;
+    Image image;
+    image.width = 256;
+    image.height = 256;
+    image.channels = 3;
+    image.type = SampleType::Float32;
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, kSigma);
+    for (int i = 0; i < 256 * 256; ++i) {
+        const float v = 0.5f + noise(random);
+        image.samples.insert(image.samples.end(), {v, v, v});
+    }
+    std::string error;
+    ASSERT_TRUE(WriteImage(dir_ / "flat.tif", FileFormat::Tiff, image, {}, error)) << error;
+    const test::RunResult r =
+        Run({"-q", "--print-noise", "--json", "--high-quality", "off", dir_ / "flat.tif"},
+            VELNR_REAL_PLUGIN);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_NE(r.out.find("\"bands\":[\"smooth\",\"detail\"]"), std::string::npos) << r.out;
+    // "Y":[[smooth,detail],[...]...]: the detail entries of the four levels.
+    const auto detail = [&](const char* channel) {
+        std::vector<double> values;
+        const size_t at = r.out.find(std::string("\"") + channel + "\":[");
+        const char* p = r.out.c_str() + at + 5;
+        for (int level = 0; level < 4 && at != std::string::npos; ++level) {
+            p = std::strchr(p, '[') + 1;
+            char* end = nullptr;
+            std::strtod(p, &end);
+            values.push_back(std::strtod(end + 1, &end));
+            p = end;
+        }
+        return values;
+    };
+    const auto y = detail("Y");
+    const auto u = detail("U");
+    ASSERT_EQ(y.size(), 4u) << r.out;
+    ASSERT_EQ(u.size(), 4u) << r.out;
+    const double expected = 0.6745 * std::sqrt(0.640625) * 255.0 * static_cast<double>(kSigma);
+    EXPECT_NEAR(y[0], expected, 0.03 * expected) << r.out;
+    EXPECT_LT(y[1], y[0]);
+    EXPECT_LT(u[0], 0.05 * expected);
+}
+#endif
 
 }  // namespace
 }  // namespace velnr

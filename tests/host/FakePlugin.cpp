@@ -4,15 +4,17 @@
 //
 // Environment: VELNR_FAKE_LOG names a file to append lines to ("set <nine values>",
 // "open <noInteraction> <width> <height> <image profile bytes> <display profile given>");
-// VELNR_FAKE_RAISE_AT=N raises SIGINT at step N, as a Ctrl-C in the middle of a run.
-// Built with VELNR_FAKE_FOUR_EXPORTS it lacks SetHostCallbacks, like a plug-in that knows
-// only the four exports.
+// VELNR_FAKE_RAISE_AT=N raises SIGINT at step N, as a Ctrl-C in the middle of a run;
+// VELNR_FAKE_RESULT=cancel or =impossible ends every run so, the pixels untouched. Its noise
+// profile is entry i = i / 8. Built with VELNR_FAKE_FOUR_EXPORTS it has only the four
+// exports.
 
 #include <signal.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "plugin/VELNoiseReduction.h"
@@ -25,6 +27,7 @@ vel::NoiseReductionParams g_current;
 VelHostProgressFn g_progress = nullptr;
 void* g_context = nullptr;
 const volatile unsigned char* g_cancel = nullptr;
+int32_t g_lastResult = VEL_RUN_NONE;
 
 void Log(const char* line) {
     const char* path = std::getenv("VELNR_FAKE_LOG");
@@ -79,6 +82,17 @@ __attribute__((visibility("default"))) void SetSettings(const char* path, int32_
 }
 
 #ifndef VELNR_FAKE_FOUR_EXPORTS
+__attribute__((visibility("default"))) int32_t GetLastRunResult() {
+    return g_lastResult;
+}
+
+__attribute__((visibility("default"))) int32_t GetNoiseProfile(float* levels, int32_t capacity) {
+    for (int32_t i = 0; i < capacity && i < 48; ++i) {
+        levels[i] = static_cast<float>(i) / 8.0f;
+    }
+    return 48;
+}
+
 __attribute__((visibility("default"))) void SetHostCallbacks(VelHostProgressFn progress,
                                                              void* context,
                                                              const volatile unsigned char* cancel) {
@@ -96,6 +110,12 @@ __attribute__((visibility("default"))) void OpenPlugin(int32_t noInteraction, in
     std::snprintf(line, sizeof line, "open %d %d %d %ld %d\n", noInteraction & 0xff, width, height,
                   FileSize(imageProfile), displayProfile != nullptr ? 1 : 0);
     Log(line);
+    const char* result = std::getenv("VELNR_FAKE_RESULT");
+    if (result != nullptr) {
+        g_lastResult = std::string(result) == "cancel" ? VEL_RUN_CANCELLED : VEL_RUN_NOT_POSSIBLE;
+        return;
+    }
+    g_lastResult = VEL_RUN_CANCELLED;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
     std::vector<float> work(pixels, pixels + count);
     const char* raiseAt = std::getenv("VELNR_FAKE_RAISE_AT");
@@ -118,6 +138,7 @@ __attribute__((visibility("default"))) void OpenPlugin(int32_t noInteraction, in
     for (size_t i = 0; i < count; ++i) {
         pixels[i] = work[i];
     }
+    g_lastResult = VEL_RUN_COMPLETED;
 }
 
 }  // extern "C"
