@@ -46,7 +46,8 @@ class WorkerThread {
 
     // Normal priority, default stack. False when the thread cannot be created.
     bool CreateSuspended(Entry entry, void* arg);
-    void Resume();
+    // False when the thread could not be started: its entry will never run.
+    bool Resume();
     // Waits up to timeoutMs for the thread to end; true when it has ended.
     bool Join(uint32_t timeoutMs);
     bool Started() const;

@@ -1,6 +1,8 @@
 #include "plugin/WorkerJob.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -150,22 +152,43 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
         }
         return JobResult::Failed;
     }
-    thread.Resume();
+    if (!thread.Resume()) {
+        // Nothing would ever set done: waiting for it would never end.
+        if (window) {
+            window->SetCancelFlag(nullptr);
+        }
+        return JobResult::Failed;
+    }
 
-    do {
-        // The result is not needed: done is checked after every wake-up, whatever woke us.
-        platform::WaitOne(event.get(), kRecheckMs);
-        if (HostCancelRequested()) {
-            job.cancel.store(true, std::memory_order_release);
-        }
-        if (!job.cancel.load(std::memory_order_acquire)) {
-            const float percent = SharedProgress();
-            if (window) {
-                window->SetProgress(percent);
+    try {
+        do {
+            // The result is not needed: done is checked after every wake-up, whatever woke us.
+            platform::WaitOne(event.get(), kRecheckMs);
+            if (HostCancelRequested()) {
+                job.cancel.store(true, std::memory_order_release);
             }
-            ReportHostProgress(statusText, percent);
+            if (!job.cancel.load(std::memory_order_acquire)) {
+                const float percent = SharedProgress();
+                if (window) {
+                    window->SetProgress(percent);
+                }
+                ReportHostProgress(statusText, percent);
+            }
+        } while (!job.done.load(std::memory_order_acquire));
+    } catch (...) {
+        // A progress window or host callback threw (out of memory, say). The worker still
+        // writes into the job and the image: stop it and wait, without calling anything that
+        // could throw again, before the unwinding frees them.
+        job.cancel.store(true, std::memory_order_release);
+        while (!job.done.load(std::memory_order_acquire)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-    } while (!job.done.load(std::memory_order_acquire));
+        thread.Join(kJoinMs);
+        if (window) {
+            window->SetCancelFlag(nullptr);
+        }
+        throw;
+    }
     // A cancel that arrives after the last report still counts, as a Cancel press does.
     if (HostCancelRequested()) {
         job.cancel.store(true, std::memory_order_release);

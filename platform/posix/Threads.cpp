@@ -73,15 +73,16 @@ bool WorkerThread::CreateSuspended(Entry entry, void* arg) {
     return true;
 }
 
-void WorkerThread::Resume() {
+bool WorkerThread::Resume() {
     if (!impl_->state) {
-        return;
+        return false;
     }
     {
         std::lock_guard lock(impl_->state->mutex);
         impl_->state->resumed = true;
     }
     impl_->state->cv.notify_all();
+    return true;
 }
 
 bool WorkerThread::Join(uint32_t timeoutMs) {

@@ -64,10 +64,12 @@ bool WorkerThread::CreateSuspended(Entry entry, void* arg) {
     return true;
 }
 
-void WorkerThread::Resume() {
+bool WorkerThread::Resume() {
     if (impl_->handle && impl_->pending && ResumeThread(impl_->handle) != static_cast<DWORD>(-1)) {
         impl_->pending = nullptr;  // the thread owns its block from now on
+        return true;
     }
+    return false;
 }
 
 bool WorkerThread::Join(uint32_t timeoutMs) {

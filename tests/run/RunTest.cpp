@@ -361,6 +361,28 @@ int ThrowingWork(WorkerJob*) {
     throw std::bad_alloc();
 }
 
+// Throws from the progress window once the job has begun, as an update that runs out of
+// memory would.
+struct ThrowingWindow : FakeWindow {
+    void SetProgress(float percent) override {
+        if (percent > 0.0f) {
+            throw std::bad_alloc();
+        }
+    }
+};
+
+TEST_F(RunTest, AThrowWhileWaitingStopsTheWorkerBeforeTheJobGoes) {
+    const auto host = test::NoisyImage(700, 600, 31);
+    PlaneImage image(700, 600);
+    ImportHostImage(host.data(), 700, 600, image);
+    image.RgbToYuv();
+    ThrowingWindow window;
+    // Under AddressSanitizer a worker still writing into the unwound job is an error.
+    EXPECT_THROW(RunWorkerJob(ReductionWork, &image, "VEL Noise Reduction...", &window),
+                 std::bad_alloc);
+    EXPECT_EQ(window.flag, nullptr);
+}
+
 TEST_F(RunTest, AJobWhoseWorkFunctionThrowsEndsAsNotCompleted) {
     PlaneImage image(8, 8);
     FakeWindow window;
