@@ -674,6 +674,25 @@ TEST_F(VelnrTable, ForceKeepsALinkAndThePermissionsOfTheFileItReplaces) {
 }
 
 #ifdef VELNR_REAL_PLUGIN
+TEST_F(VelnrTable, PrintedSettingsGiveTheSameResultBitsInTheRealPlugin) {
+    const test::RunResult printed =
+        Run({"-q", "--print-settings", "-p", "strong", "--luma-threshold=-3", "--dark-correction=4",
+             "-o", dir_ / "first.tif", dir_ / "photos/b.tif"},
+            VELNR_REAL_PLUGIN);
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    test::WriteText(dir_ / "printed.ini", printed.out);
+    ASSERT_EQ(Run({"-q", "--settings", dir_ / "printed.ini", "-o", dir_ / "second.tif",
+                   dir_ / "photos/b.tif"},
+                  VELNR_REAL_PLUGIN)
+                  .status,
+              0);
+    EXPECT_EQ(test::ReadBytes(dir_ / "first.tif"), test::ReadBytes(dir_ / "second.tif"));
+    // The values differ from the defaults, so a settings file that was not read would show.
+    ASSERT_EQ(
+        Run({"-q", "-o", dir_ / "third.tif", dir_ / "photos/b.tif"}, VELNR_REAL_PLUGIN).status, 0);
+    EXPECT_NE(test::ReadBytes(dir_ / "first.tif"), test::ReadBytes(dir_ / "third.tif"));
+}
+
 // Flat grey with Gaussian noise of sigma s in R = G = B is noise of 255 s in Y alone. The
 // finest detail band is C minus the 3 x 3 smoothing with weights 1/4, 1/8 and 1/16, so its
 // coefficients have deviation 255 s sqrt(0.640625), and a median magnitude 0.6745 times that.
