@@ -14,6 +14,7 @@
 #include "plugin/VELNoiseReduction.h"
 #include "settings/NoiseReductionParams.h"
 #include "tests/run/TestImages.h"
+#include "tests/windows/TwoProcessRun.h"
 #include "tests/windows/WindowsTestSupport.h"
 
 namespace vel {
@@ -127,6 +128,33 @@ TEST_F(Dll, SilentRunEqualsTheEngineOnTheSamePixels) {
     EXPECT_TRUE(SameBits(pixels, EngineResult(host, 160, 120, expected)));
     for (const float v : pixels) {
         ASSERT_TRUE(v >= 0.0f && v <= 1.0f);
+    }
+}
+
+// Each process's run waits on its own completion event (the name holds the process id): two
+// hosts at the same moment must both finish, with the result of the engine.
+TEST(DllProcesses, TwoHostsRunAtTheSameMoment) {
+    const auto host = test::NoisyImage(kTwoProcessWidth, kTwoProcessHeight, kTwoProcessSeed);
+    const auto expected =
+        EngineResult(host, kTwoProcessWidth, kTwoProcessHeight, NoiseReductionParams{});
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string dll = ModuleFolder() + "VELNoiseReduction.dll";
+    const std::string out[2] = {std::string(folder) + "velnr_two_0.raw",
+                                std::string(folder) + "velnr_two_1.raw"};
+    ProbeProcess first({"run", dll, out[0]});
+    ProbeProcess second({"run", dll, out[1]});
+    ASSERT_TRUE(first.Started() && second.Started());
+    EXPECT_EQ(first.Finish(120000), 0u);
+    EXPECT_EQ(second.Finish(120000), 0u);
+    for (const std::string& path : out) {
+        std::ifstream file(path, std::ios::binary);
+        std::vector<float> pixels(expected.size());
+        file.read(reinterpret_cast<char*>(pixels.data()),
+                  static_cast<std::streamsize>(pixels.size() * sizeof(float)));
+        EXPECT_TRUE(file && SameBits(pixels, expected)) << path;
+        file.close();
+        DeleteFileA(path.c_str());
     }
 }
 
