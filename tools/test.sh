@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the whole suite, builds the release preset and checks
-# its output bits, runs the threading tests again under ThreadSanitizer, then runs the
+# its output bits and its soak run, runs the threading tests again under ThreadSanitizer, then runs the
 # Windows part (tools/windows-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +18,9 @@ ctest --preset debug
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
 ctest --preset release -R 'Golden|Portable'
+# 1,000 runs and 200 load/unload cycles of the optimised library: memory, threads and open
+# descriptors must stay flat (a few seconds).
+build/release/bench/soak/velnr_soak build/release/plugin/libVELNoiseReduction.so
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
