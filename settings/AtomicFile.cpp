@@ -35,7 +35,10 @@ std::string NameOf(const std::string& target) {
 }
 // ".NAME.velnr-": what every temporary of target starts with.
 std::string TempPrefix(const std::string& target) {
-    return "." + NameOf(target) + std::string(kTempMark);
+    // Appended piece by piece: GCC 12 warns falsely about operator+ chains at -O3.
+    std::string prefix(1, '.');
+    prefix.append(NameOf(target)).append(kTempMark);
+    return prefix;
 }
 
 #ifdef _WIN32
@@ -203,7 +206,8 @@ bool BesideTemp::Create(const std::string& target) {
     const std::string base =
         FolderOf(target) + TempPrefix(target) + std::to_string(GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = base + std::to_string(g_tempCounter.fetch_add(1));
+        std::string name = base;
+        name.append(std::to_string(g_tempCounter.fetch_add(1)));
         // Opened without delete sharing: another process's sweep cannot remove it while open.
         const int fd =
             _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -223,13 +227,17 @@ bool BesideTemp::Create(const std::string& target) {
 void RemoveStaleTemps(const std::string& target) {
     const std::string folder = FolderOf(target);
     WIN32_FIND_DATAA found{};
-    const HANDLE find = FindFirstFileA((folder + TempPrefix(target) + "*").c_str(), &found);
+    std::string pattern = folder;
+    pattern.append(TempPrefix(target)).append("*");
+    const HANDLE find = FindFirstFileA(pattern.c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
         // Fails for a temporary a living save holds open.
-        DeleteFileA((folder + found.cFileName).c_str());
+        std::string name = folder;
+        name.append(found.cFileName);
+        DeleteFileA(name.c_str());
     } while (FindNextFileA(find, &found));
     FindClose(find);
 }
@@ -257,7 +265,8 @@ std::string TempSuffix() {
 bool BesideTemp::Create(const std::string& target) {
     RemoveStaleTemps(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = FolderOf(target) + TempPrefix(target) + TempSuffix();
+        std::string name = FolderOf(target);
+        name.append(TempPrefix(target)).append(TempSuffix());
         // 0666 lets the umask decide, as for any newly created file.
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
