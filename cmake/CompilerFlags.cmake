@@ -27,6 +27,10 @@ elseif(VELNR_SANITIZE STREQUAL "thread")
 elseif(NOT VELNR_SANITIZE STREQUAL "")
     message(FATAL_ERROR "VELNR_SANITIZE must be empty, 'address' or 'thread'")
 endif()
+# Coverage feedback for libFuzzer in every library the fuzz targets link (tests/fuzz).
+if(VELNR_BUILD_FUZZ)
+    target_compile_options(velnr_flags INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 
 # Headers are included by layer: #include "engine/Jobs.h".
 target_include_directories(velnr_flags INTERFACE ${PROJECT_SOURCE_DIR})

@@ -8,7 +8,11 @@
 // After jpeglib.h: the message codes.
 #include <jerror.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -121,11 +125,25 @@ bool ReadJpegBody(std::FILE* file, ReadState& s, Image& image, std::string& erro
         s.icc = nullptr;
         s.iccSize = 0;
     }
+    // A damaged header may claim a huge picture; the memory follows the data actually decoded.
+    // Progressive files hold their coefficients in libjpeg's own memory, bounded by what the
+    // file could describe at about one bit per 8 x 8 block.
+    struct stat st {};
+    if (fstat(fileno(file), &st) == 0 && st.st_size > 0) {
+        constexpr long kFloor = 256L << 20;
+        if (st.st_size < (LONG_MAX - kFloor) / 2048) {
+            s.cinfo.mem->max_memory_to_use = kFloor + static_cast<long>(st.st_size) * 2048;
+        }
+    }
     jpeg_start_decompress(&s.cinfo);
     const size_t rowSize =
         static_cast<size_t>(s.cinfo.output_width) * static_cast<size_t>(s.cinfo.output_components);
-    s.pixels.resize(rowSize * s.cinfo.output_height);
+    const size_t whole = rowSize * s.cinfo.output_height;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
+        const size_t end = rowSize * (s.cinfo.output_scanline + size_t{1});
+        if (s.pixels.size() < end) {
+            s.pixels.resize(std::min(whole, std::max(end, s.pixels.size() * 2)));
+        }
         JSAMPROW row = s.pixels.data() + rowSize * s.cinfo.output_scanline;
         jpeg_read_scanlines(&s.cinfo, &row, 1);
     }

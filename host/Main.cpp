@@ -303,23 +303,24 @@ class Runner {
 
         progress_.Step("Writing");
         const std::string target = options_.force ? velnr::ReplacementTarget(output) : output;
-        std::string temp;
+        // Removed on every way out but the commit.
+        vel::BesideTemp temp;
         if (!velnr::CreateTempBeside(target, temp, error)) {
             return Fail(input.path, error);
         }
-        if (!velnr::WriteImage(temp, format, image, options_.write, error)) {
-            ::unlink(temp.c_str());
+        if (!velnr::WriteImage(temp.Path(), format, image, options_.write, error)) {
             return Fail(input.path, output + ": " + error);
         }
         std::string warning;
-        if (!velnr::CopyMetadata(input.path, image.format, temp, format, warning)) {
+        if (!velnr::CopyMetadata(input.path, image.format, temp.Path(), format, warning)) {
             Warn(output, warning);
         }
         if (Cancelled()) {
-            ::unlink(temp.c_str());
             return Outcome::Cancelled;
         }
-        if (!velnr::CommitOutput(temp, target, options_.force, error)) {
+        const bool committed = velnr::CommitOutput(temp.Path(), target, options_.force, error);
+        temp.Keep();  // committed, or removed by CommitOutput
+        if (!committed) {
             return Fail(input.path, output + ": " + error);
         }
         progress_.Clear();

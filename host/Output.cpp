@@ -118,15 +118,11 @@ std::string ReplacementTarget(const std::string& path) {
     return resolved ? std::string(resolved.get()) : path;
 }
 
-bool CreateTempBeside(const std::string& target, std::string& tempPath, std::string& error) {
-    std::string pattern = DirName(target) + "/." + FileName(target) + ".velnr-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
+bool CreateTempBeside(const std::string& target, vel::BesideTemp& temp, std::string& error) {
+    if (!temp.Create(target)) {
         error = "cannot write in " + DirName(target) + ": " + std::strerror(errno);
         return false;
     }
-    ::close(fd);
-    tempPath = pattern;
     return true;
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "settings/AtomicFile.h"
+
 namespace velnr {
 
 // The file name of a path and its parts: "dir/a.b.tif" -> name "a.b.tif", stem "a.b",
@@ -31,8 +33,10 @@ bool MakeDirectories(const std::string& path, std::string& error);
 std::string ReplacementTarget(const std::string& path);
 
 // A new empty file in the folder of target, named after it and hidden, for the result to be
-// written to before it takes target's place. False with a reason when it cannot be created.
-bool CreateTempBeside(const std::string& target, std::string& tempPath, std::string& error);
+// written to before it takes target's place; locked while temp lives, removed with it unless
+// committed. Temporaries of killed runs beside target go first. False with a reason when it
+// cannot be created.
+bool CreateTempBeside(const std::string& target, vel::BesideTemp& temp, std::string& error);
 
 // Moves temp to target. Without overwrite an existing target is never replaced (refused
 // atomically, not just checked beforehand). Gives the file the permission bits of the file it

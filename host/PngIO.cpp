@@ -5,9 +5,12 @@
 // code after it only calls C functions, so no destructor is ever skipped.
 
 #include <png.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -59,6 +62,23 @@ struct ReadState {
 };
 
 // Returns false after a libpng error (message already in *error) or a refused image.
+// Whether the file is large enough to hold the picture its header claims: the rows' bytes
+// before decompression, one filter byte each, shrink at most 1032 times in Deflate. A damaged
+// header that claims a huge picture is refused before its memory is taken.
+bool PlausibleForFile(png_structp png, png_infop info, std::FILE* file) {
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0 || st.st_size < 0) {
+        return false;
+    }
+    const uint64_t bitsPerPixel =
+        uint64_t{png_get_bit_depth(png, info)} * png_get_channels(png, info);
+    const uint64_t rowBytes = (png_get_image_width(png, info) * bitsPerPixel + 7) / 8 + 1;
+    const uint64_t height = png_get_image_height(png, info);
+    const uint64_t most =
+        std::min<uint64_t>(static_cast<uint64_t>(st.st_size), uint64_t{1} << 48) * 1032;
+    return height != 0 && rowBytes <= most / height;
+}
+
 bool ReadPngBody(std::FILE* file, ReadState& s) {
     if (setjmp(png_jmpbuf(s.png))) {
         return false;
@@ -66,6 +86,7 @@ bool ReadPngBody(std::FILE* file, ReadState& s) {
     png_init_io(s.png, file);
     png_set_user_limits(s.png, 0x7fffffff, 0x7fffffff);
     png_read_info(s.png, s.info);
+    const bool plausible = PlausibleForFile(s.png, s.info, file);  // before expansion
     png_set_expand(s.png);
     const int interlacePasses = png_set_interlace_handling(s.png);
     (void)interlacePasses;
@@ -80,6 +101,10 @@ bool ReadPngBody(std::FILE* file, ReadState& s) {
         return false;
     }
     if (!CheckImageSize(width, height, channels, *s.error)) {
+        return false;
+    }
+    if (!plausible) {
+        *s.error = kDamagedFile;
         return false;
     }
     const size_t rowBytes = png_get_rowbytes(s.png, s.info);

@@ -1,8 +1,10 @@
 // TIFF through libtiff: 8/16-bit unsigned and 16/32-bit float samples (written as 32-bit),
 // grey or RGB with an optional alpha channel, strips or tiles, contiguous or separate planes.
 
+#include <sys/stat.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -17,7 +19,9 @@ namespace {
 
 thread_local std::string tLastTiffError;
 
-void TiffErrorHandler(const char* module, const char* format, va_list args) {
+// libtiff hands over its own printf format; the attribute tells the compilers so.
+__attribute__((format(printf, 2, 0))) void TiffErrorHandler(const char* module, const char* format,
+                                                            va_list args) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
     tLastTiffError = text;
@@ -194,6 +198,57 @@ uint16_t CompressionCode(TiffCompression compression) {
     return COMPRESSION_ADOBE_DEFLATE;
 }
 
+// The most a strip or tile of a real picture expands when decoded: none for raw data, 128
+// for PackBits runs, about 1400 for LZW and 1032 for Deflate on constant data (4096 leaves
+// room, JPEG stays far below), and the run-length blocks of the newer codecs.
+uint64_t MostExpansion(uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 128;
+        case COMPRESSION_LZW:
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+        case COMPRESSION_JPEG:
+            return 4096;
+        default:
+            return 32768;
+    }
+}
+
+// Refuses, before anything is allocated for the pixels, strips or tiles that claim bytes
+// beyond the end of the file, or pixel data larger than the bytes they hold could decode to:
+// a damaged header that claims a huge image must not cost that memory.
+bool DataFitsFile(TIFF* tif, uint64_t pixelBytes, uint64_t blockBytes, uint16_t compression,
+                  std::string& error) {
+    struct stat st {};
+    if (fstat(TIFFFileno(tif), &st) != 0 || st.st_size < 0) {
+        error = kDamagedFile;
+        return false;
+    }
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
+    const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    uint64_t total = 0;
+    uint64_t largest = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tif, i);
+        const uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+        if (offset > fileSize || bytes > fileSize - offset) {
+            error = kDamagedFile;
+            return false;
+        }
+        total += bytes;  // each at most the file size: no overflow for any strip count
+        largest = std::max(largest, bytes);
+    }
+    const uint64_t most = MostExpansion(compression);
+    if (count == 0 || pixelBytes / most > total || blockBytes / most > largest) {
+        error = kDamagedFile;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool TiffCodecAvailable(TiffCompression compression) {
@@ -295,6 +350,14 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
         image.icc.assign(p, p + iccSize);
     }
 
+    const uint64_t blockBytes = static_cast<uint64_t>(std::max<tmsize_t>(
+        0, TIFFIsTiled(tif.get()) ? TIFFTileSize(tif.get()) : TIFFStripSize(tif.get())));
+    if (!DataFitsFile(
+            tif.get(),
+            uint64_t{width} * height * static_cast<uint64_t>(image.channels) * BytesPerSample(kind),
+            blockBytes, compression, error)) {
+        return false;
+    }
     image.samples.assign(static_cast<size_t>(width) * height * image.channels, 0.0f);
     const int planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
     const auto planeIndex = [&](int s) { return planar == PLANARCONFIG_SEPARATE ? s : -1; };

@@ -46,8 +46,9 @@ class SettingsStore {
     bool Load(const char* path) { return LoadFile(path) == LoadResult::Loaded; }
     // Writes every line + CR LF to a temporary file beside path, flushes it to disk and only
     // then renames it over path (keeping the original's permissions; through a symbolic link
-    // to its target). On any failure path is untouched, the list is discarded and the result
-    // is false.
+    // to its target); where the folder cannot take a temporary file, path is rewritten in
+    // place (ReplaceFileContents). On failure the list is discarded and the result is false;
+    // path is untouched unless that in-place rewrite failed part-way.
     bool Save(const char* path);
     void Close() { lines_.clear(); }
 

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # toolchain and test frameworks
     cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+    # the fuzz targets: clang with libFuzzer and its sanitizers (tools/fuzz.sh)
+    clang libclang-rt-14-dev
     # the command-line host's image and metadata libraries
     libtiff-dev libpng-dev libjpeg-dev libcli11-dev libexiv2-dev
     # Windows cross builds (MinGW-w64 with POSIX threads, objdump for the DLL tables) and

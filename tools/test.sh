@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the whole suite, builds the release preset and checks
-# its output bits and its soak run, runs the threading tests again under ThreadSanitizer, then runs the
-# Windows part (tools/windows-test.sh).
+# its output bits and its soak run, runs the threading tests again under ThreadSanitizer, runs
+# each fuzz target briefly, then runs the Windows part (tools/windows-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -25,6 +25,9 @@ build/release/bench/soak/velnr_soak build/release/plugin/libVELNoiseReduction.so
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan
+
+# A short smoke of every fuzz target (FUZZ_SECONDS each); the long runs are tools/fuzz.sh's.
+tools/fuzz.sh "${FUZZ_SECONDS:-20}"
 
 # Windows: both DLLs cross-built, their tables checked, the suite run under Wine, and the
 # Windows results compared bit for bit with the Linux library's.

@@ -15,6 +15,7 @@
 
 #include "TestSupport.h"
 #include "host/ImageIO.h"
+#include "tests/support/FailingAllocator.h"
 
 namespace velnr {
 namespace {
@@ -908,6 +909,115 @@ TEST(DamagedFiles, CutOrCorruptFilesSayTheFileIsDamaged) {
     Image image;
     EXPECT_FALSE(ReadImage(dir / "bad.jpg", image, error));
     EXPECT_EQ(error, damaged);
+}
+
+}  // namespace
+}  // namespace velnr
+
+namespace velnr {
+namespace {
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xffffffffu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+void PutLittle32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+void PutBig(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
+    }
+}
+
+// A one-strip 8-bit grey TIFF whose header then claims width x height in that strip of
+// stripBytes (the file itself keeps 40 x 30 pixels).
+std::vector<uint8_t> TiffClaiming(uint32_t width, uint32_t height, uint32_t stripBytes) {
+    std::vector<uint8_t> b = DirectoryFirstTiff(40, 30, 30);
+    // Entries of 12 bytes from offset 10, the value at +8: width, height, ..., rows per strip
+    // (7th), strip byte count (8th).
+    PutLittle32(b, 10 + 0 * 12 + 8, width);
+    PutLittle32(b, 10 + 1 * 12 + 8, height);
+    PutLittle32(b, 10 + 6 * 12 + 8, height);
+    PutLittle32(b, 10 + 7 * 12 + 8, stripBytes);
+    return b;
+}
+
+std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
+    test::ScratchDir dir;
+    std::string error;
+    EXPECT_TRUE(WriteImage(dir / "s.png", FileFormat::Png,
+                           test::MakeImage(8, 8, 1, SampleType::UInt8, 3), {}, error));
+    std::vector<uint8_t> b = test::ReadBytes(dir / "s.png");
+    PutBig(b, 16, width, 4);  // IHDR data starts at 16: width, height
+    PutBig(b, 20, height, 4);
+    PutBig(b, 29, Crc32(&b[12], 17), 4);  // over "IHDR" and its 13 bytes
+    return b;
+}
+
+std::vector<uint8_t> JpegClaiming(uint16_t width, uint16_t height, int channels) {
+    test::ScratchDir dir;
+    std::string error;
+    EXPECT_TRUE(WriteImage(dir / "s.jpg", FileFormat::Jpeg,
+                           test::MakeImage(16, 16, channels, SampleType::UInt8, 4), {}, error));
+    std::vector<uint8_t> b = test::ReadBytes(dir / "s.jpg");
+    for (size_t i = 2; i + 9 < b.size(); ++i) {
+        if (b[i] == 0xff && (b[i + 1] == 0xc0 || b[i + 1] == 0xc1 || b[i + 1] == 0xc2)) {
+            PutBig(b, i + 5, height, 2);  // after the marker: length, precision, height, width
+            PutBig(b, i + 7, width, 2);
+            return b;
+        }
+    }
+    ADD_FAILURE() << "no frame header in the JPEG file";
+    return b;
+}
+
+// Headers that claim far more than the file holds are refused before the memory they claim is
+// taken: nothing of 64 MB or more is ever asked for.
+TEST(HugeHeaders, AreRefusedBeforeAllocating) {
+    const std::string tooLarge = "image too large";
+    const std::string damaged = "the file is damaged or incomplete (it may have been cut short)";
+    struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const std::string& reason;
+    } cases[] = {
+        {"TIFF 60000 x 60000", TiffClaiming(60000, 60000, 60000u * 60000u), tooLarge},
+        {"TIFF strip beyond the end of the file", TiffClaiming(20000, 20000, 20000u * 20000u),
+         damaged},
+        {"TIFF strip far smaller than its raw pixels", TiffClaiming(20000, 20000, 1200), damaged},
+        {"PNG 60000 x 60000", PngClaiming(60000, 60000), tooLarge},
+        {"PNG 30000 x 30000 in a hundred bytes", PngClaiming(30000, 30000), damaged},
+        {"JPEG 60000 x 60000", JpegClaiming(60000, 60000, 3), tooLarge},
+        {"JPEG 30000 x 30000 grey", JpegClaiming(30000, 30000, 1), damaged},
+    };
+    test::ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteBytes(dir / "huge", c.bytes);
+        Image image;
+        std::string error;
+        bool read = true;
+        size_t refused = 0;
+        {
+            vel::test::FailLargeAllocations fail(size_t{64} << 20);
+            read = ReadImage(dir / "huge", image, error);
+            refused = fail.Refused();
+        }
+        EXPECT_FALSE(read);
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(refused, 0u);
+        EXPECT_TRUE(image.samples.empty());
+    }
 }
 
 }  // namespace

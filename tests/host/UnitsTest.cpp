@@ -44,19 +44,25 @@ TEST(OutputCommit, NeverReplacesWithoutOverwriteAndLeavesNoTemporaryFile) {
     test::ScratchDir dir;
     const std::string target = dir / "out.png";
     test::WriteText(target, "old");
-    std::string temp;
     std::string error;
-    ASSERT_TRUE(CreateTempBeside(target, temp, error)) << error;
-    EXPECT_EQ(DirName(temp), dir.Path());
-    test::WriteText(temp, "new");
-    EXPECT_FALSE(CommitOutput(temp, target, false, error));
+    {
+        vel::BesideTemp temp;
+        ASSERT_TRUE(CreateTempBeside(target, temp, error)) << error;
+        EXPECT_EQ(DirName(temp.Path()), dir.Path());
+        test::WriteText(temp.Path(), "new");
+        EXPECT_FALSE(CommitOutput(temp.Path(), target, false, error));
+    }
     EXPECT_NE(error.find("--force"), std::string::npos);
     EXPECT_EQ(test::ReadText(target), "old");
     EXPECT_EQ(dir.List(), std::vector<std::string>{"out.png"});
 
-    ASSERT_TRUE(CreateTempBeside(target, temp, error));
-    test::WriteText(temp, "new");
-    ASSERT_TRUE(CommitOutput(temp, target, true, error)) << error;
+    {
+        vel::BesideTemp temp;
+        ASSERT_TRUE(CreateTempBeside(target, temp, error));
+        test::WriteText(temp.Path(), "new");
+        ASSERT_TRUE(CommitOutput(temp.Path(), target, true, error)) << error;
+        temp.Keep();
+    }
     EXPECT_EQ(test::ReadText(target), "new");
     EXPECT_EQ(dir.List(), std::vector<std::string>{"out.png"});
     struct stat st {};
@@ -65,7 +71,8 @@ TEST(OutputCommit, NeverReplacesWithoutOverwriteAndLeavesNoTemporaryFile) {
     ::umask(mask);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // not the private mode of a temporary file
 
-    EXPECT_FALSE(CreateTempBeside(dir / "no-such-folder/out.png", temp, error));
+    vel::BesideTemp none;
+    EXPECT_FALSE(CreateTempBeside(dir / "no-such-folder/out.png", none, error));
     EXPECT_TRUE(MakeDirectories(dir / "x/y/z", error));
     EXPECT_TRUE(IsDirectory(dir / "x/y/z"));
     test::WriteText(dir / "file", "");

@@ -1,0 +1,151 @@
+// The settings text store: load any file, change keys, save, load again. Every line the
+// changes did not touch must come back byte for byte, a plain key must read back as set, and
+// the saved file must read as the store it came from.
+//
+// Input: the file's bytes, then optionally a NUL and a change script: fields separated by
+// 0x01, taken three at a time as section, key and value. Without a script the nine keys of
+// slot 0 are set, as the exported GetSettings does.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "settings/SettingsStore.h"
+
+namespace {
+
+struct Change {
+    std::string section, key, value;
+};
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    for (std::size_t at = text.find(separator); at != std::string_view::npos;
+         at = text.find(separator)) {
+        parts.emplace_back(text.substr(0, at));
+        text.remove_prefix(at + 1);
+    }
+    parts.emplace_back(text);
+    return parts;
+}
+
+// The file's lines as its bytes hold them: split at LF, one CR before the LF dropped.
+std::vector<std::string> FileLines(std::string_view bytes) {
+    std::vector<std::string> lines = Split(bytes, '\n');
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines[i].empty() && lines[i].back() == '\r') {
+            lines[i].pop_back();
+        }
+    }
+    if (lines.back().empty()) {
+        lines.pop_back();  // the text after the last LF, when there is none
+    }
+    return lines;
+}
+
+bool Plain(std::string_view text) {
+    for (char c : text) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == ' ' || c == '_' || c == '-';
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t nul = input.rfind('\0');
+    const std::string_view file = input.substr(0, nul);
+    std::vector<Change> changes;
+    if (nul == std::string_view::npos) {
+        for (const char* key : {"Luma Threshold", "Chroma Threshold", "Luma Suppression",
+                                "Chroma Suppression", "Link Luma Chroma", "High Quality",
+                                "Reanalyze Whole", "Light Correction", "Dark Correction"}) {
+            changes.push_back({"VEL Noise Reduction 0", key, "7"});
+        }
+    } else {
+        const std::vector<std::string> fields = Split(input.substr(nul + 1), '\x01');
+        for (std::size_t i = 0; i + 2 < fields.size() && changes.size() < 16; i += 3) {
+            changes.push_back({fields[i], fields[i + 1], fields[i + 2]});
+        }
+    }
+
+    const std::string path = velfuzz::ScratchPath("settings.ini");
+    velfuzz::WriteFile(path, file);
+    vel::SettingsStore store;
+    if (store.LoadFile(path.c_str()) != vel::LoadResult::Loaded) {
+        velfuzz::Fail("a readable file did not load");
+    }
+    const std::vector<std::string> original = FileLines(file);
+    if (store.LineCount() != original.size()) {
+        velfuzz::Fail("the store holds another number of lines than the file");
+    }
+    // Where each line of the store came from: its line in the file, or -1 when a change
+    // wrote it.
+    std::vector<long> origin(original.size());
+    for (std::size_t i = 0; i < origin.size(); ++i) {
+        origin[i] = static_cast<long>(i);
+    }
+    for (const Change& c : changes) {
+        const vel::KeyLookup before = store.FindKey(c.section, c.key);
+        const std::size_t count = store.LineCount();
+        store.SetString(c.section, c.key, c.value);
+        const bool refused =
+            (c.section + c.key + c.value).find_first_of("\r\n") != std::string::npos;
+        if (refused) {
+            if (store.LineCount() != count) {
+                velfuzz::Fail("text with a line break was stored");
+            }
+            continue;
+        }
+        if (before.line) {
+            origin[*before.line] = -1;
+        } else if (before.section) {
+            origin.insert(origin.begin() + static_cast<long>(*before.section) + 1, -1);
+        } else {
+            origin.push_back(-1);
+            origin.push_back(-1);
+        }
+        if (store.LineCount() != origin.size()) {
+            velfuzz::Fail("a change added another number of lines than expected");
+        }
+        // Plain text has no '=', ';', brackets or line breaks that could change how the line
+        // is read, so the key now reads as set.
+        if (Plain(c.section) && Plain(c.key) && !c.key.empty() && Plain(c.value) &&
+            store.GetString(c.section, c.key, "\x01missing") != c.value) {
+            velfuzz::Fail("a plain key does not read back as set");
+        }
+    }
+    if (!store.Save(path.c_str())) {
+        velfuzz::Fail("saving to a writable file failed");
+    }
+    const std::string saved = velfuzz::ReadFile(path);
+    const std::vector<std::string> back = FileLines(saved);
+    if (back.size() != origin.size()) {
+        velfuzz::Fail("the saved file holds another number of lines");
+    }
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        if (origin[i] >= 0 && back[i] != original[static_cast<std::size_t>(origin[i])]) {
+            velfuzz::Fail("a line nobody changed came back different");
+        }
+    }
+    vel::SettingsStore reread;
+    if (!reread.Load(path.c_str())) {
+        velfuzz::Fail("the saved file did not load");
+    }
+    // The saved file reads as the store it came from.
+    for (const Change& c : changes) {
+        if (reread.GetString(c.section, c.key, "\x01missing") !=
+            store.GetString(c.section, c.key, "\x01missing")) {
+            velfuzz::Fail("a key reads differently after saving and loading");
+        }
+    }
+    return 0;
+}
