@@ -70,15 +70,15 @@ void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t level
     }
 }
 
-void AnalyzeNoise(const float* plane0, const float* plane1, const float* plane2, int32_t width,
-                  int32_t height, int32_t tileSize, int32_t overlap, float* profile,
-                  uint32_t filterIndex, WaveletKind kind, int32_t levels, ProgressCallback progress,
-                  PollCallback poll, const CancelFlag* cancel) {
+std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSize, int32_t overlap,
+                                         const EngineNumbers& numbers, const RunContext& context) {
+    const int32_t levels = numbers.levels;
+    const WaveletKind kind = numbers.kind;
     const int32_t S = BandsPerLevel(kind);
     const int32_t bandsPerChannel = S * levels;
-    const TileGrid grid(width, height, tileSize, overlap);
+    const TileGrid grid(image.width, image.height, tileSize, overlap);
     if (grid.tilesX == 0 || grid.tilesY == 0 || levels < 1) {
-        return;  // nothing to measure: the profile keeps its entries
+        return std::nullopt;  // nothing to measure
     }
     const size_t tileArea =
         static_cast<size_t>(grid.MaxTileWidth()) * static_cast<size_t>(grid.MaxTileHeight());
@@ -92,37 +92,37 @@ void AnalyzeNoise(const float* plane0, const float* plane1, const float* plane2,
     const int64_t steps = 3 * static_cast<int64_t>(grid.tilesX) * grid.tilesY;
     for (int32_t ty = 0; ty < grid.tilesY; ++ty) {
         for (int32_t tx = 0; tx < grid.tilesX; ++tx) {
-            if (StopRequested(cancel, poll)) {
-                return;
+            if (context.StopRequested()) {
+                return std::nullopt;
             }
             const int32_t tileWidth = grid.TileWidth(tx);
             const int32_t tileHeight = grid.TileHeight(ty);
             const int64_t tileSamples = static_cast<int64_t>(tileWidth) * tileHeight;
-            ExtractTile(grid, plane0, plane1, plane2, ty, tx, tile0.get(), tile1.get(),
-                        tile2.get());
+            ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx,
+                        tile0.get(), tile1.get(), tile2.get());
             for (int32_t c = 0; c < 3; ++c) {
-                if (cancel && cancel->load(std::memory_order_acquire)) {
-                    return;
+                if (context.Cancelled()) {
+                    return std::nullopt;
                 }
-                WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr,
-                                 tileWidth, tileHeight, levels, kind, filterIndex);
-                if (StopRequested(cancel, poll)) {
-                    return;
+                WaveletDecompose(PackedPlane(tiles[c], tileWidth, tileHeight), bands.table(),
+                                 levels, kind, numbers.filterIndex);
+                if (context.StopRequested()) {
+                    return std::nullopt;
                 }
                 for (int32_t i = 0; i < bandsPerChannel; ++i) {
                     histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(bands.table()[i],
                                                                                  tileSamples);
                 }
-                if (progress) {
-                    const int64_t done = 3 * (static_cast<int64_t>(grid.tilesX) * ty + tx) + c + 1;
-                    progress(static_cast<float>(done * 100) / static_cast<float>(steps));
-                }
+                const int64_t done = 3 * (static_cast<int64_t>(grid.tilesX) * ty + tx) + c + 1;
+                context.Report(static_cast<float>(done * 100) / static_cast<float>(steps));
             }
         }
     }
+    NoiseProfile profile(histograms.size());
     for (size_t j = 0; j < histograms.size(); ++j) {
         profile[j] = histograms[j].Median();
     }
+    return profile;
 }
 
 }  // namespace vel

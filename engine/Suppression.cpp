@@ -203,11 +203,12 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     }
 }
 
-void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t rows,
-                 float lumaThresholdFactor, float chromaThresholdFactor, uint32_t filterIndex,
-                 float lumaFloor, float chromaFloor, float curveExponent, WaveletKind kind,
-                 int32_t levels, const float* noiseProfile, PollCallback poll,
-                 const CancelFlag* cancel) {
+void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
+                 const RunContext& context) {
+    const int32_t cols = tile.width;
+    const int32_t rows = tile.height;
+    const int32_t levels = numbers.levels;
+    const WaveletKind kind = numbers.kind;
     if (cols < 1 || rows < 1 || levels < 1) {
         return;
     }
@@ -217,29 +218,29 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
     const BandBlock bands(cols, rows, levels, kind);
     std::vector<float> noise(static_cast<size_t>(bandsPerChannel), 0.0f);
     auto work = std::make_unique_for_overwrite<float[]>(planeSize);
-    float* tiles[3] = {tile0, tile1, tile2};
 
     for (int32_t c = 0; c < 3; ++c) {
-        const float factor = c == 0 ? lumaThresholdFactor : chromaThresholdFactor;
-        const float floor = c == 0 ? lumaFloor : chromaFloor;
-        if (StopRequested(cancel, poll)) {
+        const float factor = c == 0 ? numbers.lumaThresholdFactor : numbers.chromaThresholdFactor;
+        const float floor = c == 0 ? numbers.lumaFloor : numbers.chromaFloor;
+        const PlaneView plane = PackedPlane(tile.planes[c], cols, rows);
+        if (context.StopRequested()) {
             return;
         }
-        WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
-                         levels, kind, filterIndex);
-        if (StopRequested(cancel, poll)) {
+        WaveletDecompose(plane, bands.table(), levels, kind, numbers.filterIndex);
+        if (context.StopRequested()) {
             return;
         }
-        if (noiseProfile) {
-            const float* entries = noiseProfile + static_cast<ptrdiff_t>(c) * bandsPerChannel;
-            std::copy(entries, entries + bandsPerChannel, noise.begin());
+        if (!profile.empty()) {
+            const auto entries = profile.subspan(static_cast<size_t>(c * bandsPerChannel),
+                                                 static_cast<size_t>(bandsPerChannel));
+            std::copy(entries.begin(), entries.end(), noise.begin());
         } else {
             MeasureTileNoise(bands.table(), cols, rows, levels, S, noise.data());
         }
         for (float& level : noise) {
             level *= factor;
         }
-        if (StopRequested(cancel, poll)) {
+        if (context.StopRequested()) {
             return;
         }
         // Finest level first, so each parent read still holds its unattenuated coefficients.
@@ -248,14 +249,13 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
                 const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
                 ShrinkSubband(bands.band(level, b), parent, cols, rows,
                               noise[static_cast<size_t>(level * S + b)], level, work.get(), floor,
-                              curveExponent, ShapeOfBand(kind, b));
+                              numbers.curveExponent, ShapeOfBand(kind, b));
             }
         }
-        if (StopRequested(cancel, poll)) {
+        if (context.StopRequested()) {
             return;
         }
-        WaveletReconstruct(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
-                           levels, kind, filterIndex);
+        WaveletReconstruct(plane, bands.table(), levels, kind, numbers.filterIndex);
     }
 }
 

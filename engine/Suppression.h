@@ -3,7 +3,9 @@
 // S-shaped curve of its local activity relative to the band's noise level.
 
 #include <cstdint>
+#include <span>
 
+#include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
 #include "wavelet/Wavelet.h"
 
@@ -42,13 +44,11 @@ void GainCurve(float noiseLevel, float exponent, float floor, float* curve);
 void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
                    int32_t level, float* work, float floor, float exponent, WindowShape shape);
 
-// Denoises the three packed cols * rows tiles in place (tile0 luma, tile1 and tile2 chroma).
-// noiseProfile (3 * S * levels entries) may be null: the noise is then measured on the tile.
-// On a stop the channels not yet reconstructed are left as they came in. levels must be 1..4.
-void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t rows,
-                 float lumaThresholdFactor, float chromaThresholdFactor, uint32_t filterIndex,
-                 float lumaFloor, float chromaFloor, float curveExponent, WaveletKind kind,
-                 int32_t levels, const float* noiseProfile, PollCallback poll,
-                 const CancelFlag* cancel);
+// Denoises the three packed tile planes in place (plane 0 luma, planes 1 and 2 chroma) with
+// the numbers' thresholds, floors, curve, kind, levels (1..4) and filter. profile (laid out as
+// NoiseProfile for that kind and level count) may be empty: the noise is then measured on the
+// tile. On a stop the channels not yet reconstructed are left as they came in.
+void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
+                 const RunContext& context);
 
 }  // namespace vel

@@ -46,12 +46,12 @@ int RunCase(const Size& size, bool highQuality) {
     params.lightCorrection = 3;  // exercise the tone correction too
     params.darkCorrection = 3;
 
+    const vel::ImagePlanes image{
+        {planes[0].data(), planes[1].data(), planes[2].data()}, size.width, size.height};
     const auto t0 = std::chrono::steady_clock::now();
-    vel::RunNoiseAnalysis(planes[0].data(), planes[1].data(), planes[2].data(), size.width,
-                          size.height, params, nullptr, nullptr, nullptr);
+    const std::vector<float> profile = vel::RunNoiseAnalysis(image, params, {}).value();
     const auto t1 = std::chrono::steady_clock::now();
-    vel::RunNoiseReduction(planes[0].data(), planes[1].data(), planes[2].data(), size.width,
-                           size.height, params, nullptr, nullptr, nullptr);
+    vel::RunNoiseReduction(image, params, profile, {});
     const auto t2 = std::chrono::steady_clock::now();
 
     rusage usage{};
