@@ -42,8 +42,13 @@ struct RunContext {
     const CancelFlag* cancel = nullptr;
     PollCallback poll = nullptr;
     ProgressCallback progress = nullptr;
+    // Raised by the engine itself, when one of its threads ends a job for the others.
+    const CancelFlag* stop = nullptr;
 
-    bool Cancelled() const { return cancel && cancel->load(std::memory_order_acquire); }
+    bool Cancelled() const {
+        return (cancel && cancel->load(std::memory_order_acquire)) ||
+               (stop && stop->load(std::memory_order_acquire));
+    }
     // The stop check: the cancel flag first, then the poll callback.
     bool StopRequested() const { return Cancelled() || (poll && poll()); }
     void Report(float percent) const {

@@ -1,11 +1,13 @@
 #include "engine/NoiseAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
 #include "engine/TileGrid.h"
+#include "engine/TileScheduler.h"
 #include "wavelet/BandBlock.h"
 
 namespace vel {
@@ -29,6 +31,13 @@ void NoiseHistogram::Add(const float* values, int64_t n) {
         ++counts[static_cast<size_t>(bin)];
     }
     total += static_cast<uint32_t>(n);
+}
+
+void NoiseHistogram::Merge(const NoiseHistogram& other) {
+    for (size_t b = 0; b < counts.size(); ++b) {
+        counts[b] += other.counts[b];
+    }
+    total += other.total;
 }
 
 float NoiseHistogram::Median() const {
@@ -70,57 +79,87 @@ void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t level
     }
 }
 
+namespace {
+
+// One worker's buffers and counts, made once per job.
+struct AnalysisScratch {
+    AnalysisScratch(const TileGrid& grid, int32_t levels, WaveletKind kind, size_t histogramCount)
+        : area(static_cast<size_t>(grid.MaxTileWidth()) *
+               static_cast<size_t>(grid.MaxTileHeight())),
+          tiles(std::make_unique_for_overwrite<float[]>(3 * area)),
+          bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind),
+          histograms(histogramCount) {}
+
+    float* Tile(int c) const { return tiles.get() + static_cast<size_t>(c) * area; }
+
+    size_t area;
+    std::unique_ptr<float[]> tiles;
+    BandBlock bands;
+    std::vector<NoiseHistogram> histograms;
+};
+
+}  // namespace
+
 std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSize, int32_t overlap,
                                          const EngineNumbers& numbers, const RunContext& context) {
     const int32_t levels = numbers.levels;
     const WaveletKind kind = numbers.kind;
-    const int32_t S = BandsPerLevel(kind);
-    const int32_t bandsPerChannel = S * levels;
+    const int32_t bandsPerChannel = BandsPerLevel(kind) * levels;
     const TileGrid grid(image.width, image.height, tileSize, overlap);
     if (grid.tilesX == 0 || grid.tilesY == 0 || levels < 1) {
         return std::nullopt;  // nothing to measure
     }
-    const size_t tileArea =
-        static_cast<size_t>(grid.MaxTileWidth()) * static_cast<size_t>(grid.MaxTileHeight());
-    auto tile0 = std::make_unique_for_overwrite<float[]>(tileArea);
-    auto tile1 = std::make_unique_for_overwrite<float[]>(tileArea);
-    auto tile2 = std::make_unique_for_overwrite<float[]>(tileArea);
-    const BandBlock bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind);
-    std::vector<NoiseHistogram> histograms(static_cast<size_t>(3 * bandsPerChannel));
-    const float* tiles[3] = {tile0.get(), tile1.get(), tile2.get()};
+    const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
+    const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
+    const size_t histogramCount = static_cast<size_t>(3 * bandsPerChannel);
+    std::vector<std::unique_ptr<AnalysisScratch>> scratch;
+    for (int32_t w = 0; w < threads; ++w) {
+        scratch.push_back(std::make_unique<AnalysisScratch>(grid, levels, kind, histogramCount));
+    }
 
-    const int64_t steps = 3 * static_cast<int64_t>(grid.tilesX) * grid.tilesY;
-    for (int32_t ty = 0; ty < grid.tilesY; ++ty) {
-        for (int32_t tx = 0; tx < grid.tilesX; ++tx) {
-            if (context.StopRequested()) {
-                return std::nullopt;
+    TileWork work;
+    work.tiles = tiles;
+    work.stepsPerTile = 3;
+    work.process = [&](int32_t worker, int64_t t, const RunContext& inner,
+                       const std::function<void()>& step) {
+        const auto ty = static_cast<int32_t>(t / grid.tilesX);
+        const auto tx = static_cast<int32_t>(t % grid.tilesX);
+        AnalysisScratch& s = *scratch[static_cast<size_t>(worker)];
+        const int32_t tileWidth = grid.TileWidth(tx);
+        const int32_t tileHeight = grid.TileHeight(ty);
+        const int64_t tileSamples = static_cast<int64_t>(tileWidth) * tileHeight;
+        ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx, s.Tile(0),
+                    s.Tile(1), s.Tile(2));
+        for (int32_t c = 0; c < 3; ++c) {
+            if (inner.Cancelled()) {
+                return false;
             }
-            const int32_t tileWidth = grid.TileWidth(tx);
-            const int32_t tileHeight = grid.TileHeight(ty);
-            const int64_t tileSamples = static_cast<int64_t>(tileWidth) * tileHeight;
-            ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx,
-                        tile0.get(), tile1.get(), tile2.get());
-            for (int32_t c = 0; c < 3; ++c) {
-                if (context.Cancelled()) {
-                    return std::nullopt;
-                }
-                WaveletDecompose(PackedPlane(tiles[c], tileWidth, tileHeight), bands.table(),
-                                 levels, kind, numbers.filterIndex);
-                if (context.StopRequested()) {
-                    return std::nullopt;
-                }
-                for (int32_t i = 0; i < bandsPerChannel; ++i) {
-                    histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(bands.table()[i],
-                                                                                 tileSamples);
-                }
-                const int64_t done = 3 * (static_cast<int64_t>(grid.tilesX) * ty + tx) + c + 1;
-                context.Report(static_cast<float>(done * 100) / static_cast<float>(steps));
+            WaveletDecompose(PackedPlane(s.Tile(c), tileWidth, tileHeight), s.bands.table(), levels,
+                             kind, numbers.filterIndex);
+            if (inner.StopRequested()) {
+                return false;
             }
+            for (int32_t i = 0; i < bandsPerChannel; ++i) {
+                s.histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(s.bands.table()[i],
+                                                                               tileSamples);
+            }
+            step();
+        }
+        return true;
+    };
+    if (!RunTiles(work, threads, context)) {
+        return std::nullopt;
+    }
+    // Integer counts: the merged histograms are those of one thread walking every tile.
+    std::vector<NoiseHistogram>& merged = scratch[0]->histograms;
+    for (size_t w = 1; w < scratch.size(); ++w) {
+        for (size_t j = 0; j < histogramCount; ++j) {
+            merged[j].Merge(scratch[w]->histograms[j]);
         }
     }
-    NoiseProfile profile(histograms.size());
-    for (size_t j = 0; j < histograms.size(); ++j) {
-        profile[j] = histograms[j].Median();
+    NoiseProfile profile(histogramCount);
+    for (size_t j = 0; j < histogramCount; ++j) {
+        profile[j] = merged[j].Median();
     }
     return profile;
 }

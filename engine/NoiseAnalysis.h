@@ -24,6 +24,8 @@ struct NoiseHistogram {
     uint32_t total = 0;
 
     void Add(const float* values, int64_t n);
+    // Adds the counts of a histogram of the same layout: exact, in any order.
+    void Merge(const NoiseHistogram& other);
     // Median interpolated within its bin; 0 when nothing was added.
     float Median() const;
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/NoiseAnalysis.h"
@@ -203,8 +204,14 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     }
 }
 
+DenoiseScratch::DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels, WaveletKind kind)
+    : bands(maxCols, maxRows, levels, kind),
+      work(std::make_unique_for_overwrite<float[]>(static_cast<size_t>(std::max(maxCols, 0)) *
+                                                   static_cast<size_t>(std::max(maxRows, 0)))),
+      noise(static_cast<size_t>(BandsPerLevel(kind) * std::max(levels, 0)), 0.0f) {}
+
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
-                 const RunContext& context) {
+                 const RunContext& context, DenoiseScratch* scratch) {
     const int32_t cols = tile.width;
     const int32_t rows = tile.height;
     const int32_t levels = numbers.levels;
@@ -214,10 +221,14 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
     }
     const int32_t S = BandsPerLevel(kind);
     const int32_t bandsPerChannel = S * levels;
-    const size_t planeSize = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    const BandBlock bands(cols, rows, levels, kind);
-    std::vector<float> noise(static_cast<size_t>(bandsPerChannel), 0.0f);
-    auto work = std::make_unique_for_overwrite<float[]>(planeSize);
+    std::optional<DenoiseScratch> own;
+    if (!scratch) {
+        scratch = &own.emplace(cols, rows, levels, kind);
+    }
+    const BandBlock& bands = scratch->bands;
+    std::vector<float>& noise = scratch->noise;
+    std::fill(noise.begin(), noise.end(), 0.0f);
+    float* work = scratch->work.get();
 
     for (int32_t c = 0; c < 3; ++c) {
         const float factor = c == 0 ? numbers.lumaThresholdFactor : numbers.chromaThresholdFactor;
@@ -248,7 +259,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             for (int32_t b = 1; b < S; ++b) {
                 const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
                 ShrinkSubband(bands.band(level, b), parent, cols, rows,
-                              noise[static_cast<size_t>(level * S + b)], level, work.get(), floor,
+                              noise[static_cast<size_t>(level * S + b)], level, work, floor,
                               numbers.curveExponent, ShapeOfBand(kind, b));
             }
         }

@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <span>
 
+#include <memory>
+#include <vector>
+
 #include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
+#include "wavelet/BandBlock.h"
 #include "wavelet/Wavelet.h"
 
 namespace vel {
@@ -48,7 +52,18 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
 // the numbers' thresholds, floors, curve, kind, levels (1..4) and filter. profile (laid out as
 // NoiseProfile for that kind and level count) may be empty: the noise is then measured on the
 // tile. On a stop the channels not yet reconstructed are left as they came in.
+// DenoiseTile's buffers for tiles of up to maxCols x maxRows, made once and reused.
+struct DenoiseScratch {
+    DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels, WaveletKind kind);
+
+    BandBlock bands;
+    std::unique_ptr<float[]> work;
+    std::vector<float> noise;
+};
+
+// scratch, made for the numbers' kind and levels and at least the tile's size, may be null:
+// the call then makes its own.
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
-                 const RunContext& context);
+                 const RunContext& context, DenoiseScratch* scratch = nullptr);
 
 }  // namespace vel

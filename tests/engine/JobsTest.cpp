@@ -79,7 +79,9 @@ void Reduce(test::Planes& planes, PollCallback poll, const CancelFlag* cancel,
     ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, {cancel, poll, progress});
 }
 
+// One thread: the job's thread itself meets every stop check, in the order a plain loop does.
 TEST(ReduceNoiseTest, ProgressAndStopAtEveryCheck) {
+    const test::EngineThreadsScope oneThread(1);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 21);
     test::Planes full = input;
     ResetScript(0, false);
@@ -130,6 +132,7 @@ TEST(ReduceNoiseTest, ProgressAndStopAtEveryCheck) {
 }
 
 TEST(AnalyzeNoiseTest, ProgressAndStopAtEveryCheck) {
+    const test::EngineThreadsScope oneThread(1);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 22);
     ResetScript(0, false);
     const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(),

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/EngineTypes.h"
+#include "engine/TileScheduler.h"
 
 namespace vel::test {
 
@@ -54,6 +55,15 @@ struct Planes {
 
     ImagePlanes View() { return {{(*this)[0], (*this)[1], (*this)[2]}, width, height}; }
     ConstImagePlanes View() const { return {(*this)[0], (*this)[1], (*this)[2], width, height}; }
+};
+
+// Fixes the engine's thread count for one scope.
+class EngineThreadsScope {
+  public:
+    explicit EngineThreadsScope(int32_t threads) { SetEngineThreads(threads); }
+    ~EngineThreadsScope() { SetEngineThreads(0); }
+    EngineThreadsScope(const EngineThreadsScope&) = delete;
+    EngineThreadsScope& operator=(const EngineThreadsScope&) = delete;
 };
 
 // Y, U, V planes on the 0..255 scale: soft gradients, a bright disc and a few hard edges,
