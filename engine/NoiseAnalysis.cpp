@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/Kernels.h"
 #include "engine/TileGrid.h"
 #include "engine/TileScheduler.h"
 #include "wavelet/BandBlock.h"
@@ -14,6 +15,19 @@ namespace vel {
 
 void NoiseHistogram::Add(const float* values, int64_t n) {
     if (n <= 0) {
+        return;
+    }
+    if (const KernelSet* kernels = ActiveKernels()) {
+        constexpr int64_t kChunk = 1024;
+        std::array<int32_t, kChunk> bins;
+        for (int64_t i = 0; i < n; i += kChunk) {
+            const auto chunk = static_cast<int32_t>(std::min(kChunk, n - i));
+            kernels->histogramBins(values + i, chunk, offset, binsPerUnit, kBins, bins.data());
+            for (int32_t j = 0; j < chunk; ++j) {
+                ++counts[static_cast<size_t>(bins[static_cast<size_t>(j)])];
+            }
+        }
+        total += static_cast<uint32_t>(n);
         return;
     }
     for (int64_t i = 0; i < n; ++i) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/Kernels.h"
 #include "engine/NoiseAnalysis.h"
 #include "wavelet/BandBlock.h"
 
@@ -43,6 +44,117 @@ inline int32_t CurveIndex(float position) {
         return 0;
     }
     return static_cast<int32_t>(position);
+}
+
+// What ShrinkSubband has worked out before its loops, for the kernel path.
+struct ShrinkPlan {
+    float* band;
+    const float* parent;
+    const float* work;
+    int32_t cols, rows, hv, hh, s;
+    float inverseDivisor, parentFactor, inverseStep;
+    bool linearParent;
+    const float* curve;
+};
+
+// The parent term and the gain of one row from its window means, sample by sample as the
+// plain loop does: for the rows whose parent plus reaches past the band.
+void ShrinkRowPlain(const ShrinkPlan& p, int32_t y, const float* means) {
+    const ptrdiff_t width = p.cols;
+    const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
+    const ptrdiff_t parentLow = static_cast<ptrdiff_t>(p.s) * width;
+    const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(p.rows - p.s) * width - 1;
+    const ptrdiff_t vertical = static_cast<ptrdiff_t>(p.s) * width;
+    const float* parent = p.parent;
+    const int32_t s = p.s;
+    for (int32_t x = 0; x < p.cols; ++x) {
+        float activity = means[x];
+        if (parent) {
+            float around;
+            if (p.linearParent) {
+                const ptrdiff_t k = std::clamp(rowStart + x, parentLow, parentHigh);
+                around = std::fabs(parent[k]) + std::fabs(parent[k - s]) +
+                         std::fabs(parent[k + s]) + std::fabs(parent[k - vertical]) +
+                         std::fabs(parent[k + vertical]);
+            } else {
+                const ptrdiff_t centre = rowStart + x;
+                const ptrdiff_t up = static_cast<ptrdiff_t>(std::max(y - s, 0)) * width + x;
+                const ptrdiff_t down =
+                    static_cast<ptrdiff_t>(std::min(y + s, p.rows - 1)) * width + x;
+                const ptrdiff_t left = rowStart + std::max(x - s, 0);
+                const ptrdiff_t right = rowStart + std::min(x + s, p.cols - 1);
+                around = std::fabs(parent[centre]) + std::fabs(parent[left]) +
+                         std::fabs(parent[right]) + std::fabs(parent[up]) + std::fabs(parent[down]);
+            }
+            activity += p.parentFactor * around;
+        }
+        const int32_t index = CurveIndex(activity * p.inverseStep + 0.5f);
+        p.band[rowStart + x] *= p.curve[static_cast<size_t>(index)];
+    }
+}
+
+// ShrinkSubband with the kernel set: the column sums advance row by row exactly as in the
+// plain loop, each batch of rows is turned so that the running row sums of kKernelRows rows
+// run side by side, and interior rows take their parent term and gain across columns.
+void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p) {
+    constexpr int32_t R = kKernelRows;
+    const ptrdiff_t width = p.cols;
+    const size_t batch = static_cast<size_t>(R) * static_cast<size_t>(p.cols);
+    // One block: the running column sums, then a batch of rows three times over.
+    std::vector<float> buffers(static_cast<size_t>(p.cols) + 3 * batch, 0.0f);
+    const std::span<float> columnSums(buffers.data(), static_cast<size_t>(p.cols));
+    const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
+    const std::span<float> interleaved(rowSums.data() + batch, batch);
+    const std::span<float> means(interleaved.data() + batch, batch);
+    for (int32_t j = -p.hv; j <= p.hv; ++j) {
+        const float* src = p.work + static_cast<ptrdiff_t>(std::clamp(j, 0, p.rows - 1)) * width;
+        for (int32_t x = 0; x < p.cols; ++x) {
+            columnSums[static_cast<size_t>(x)] += src[x];
+        }
+    }
+    for (int32_t y0 = 0; y0 < p.rows; y0 += R) {
+        const int32_t count = std::min(R, p.rows - y0);
+        for (int32_t r = 0; r < R; ++r) {
+            const int32_t y = y0 + r;
+            if (r < count && y > 0) {
+                const float* entering =
+                    p.work + static_cast<ptrdiff_t>(std::min(y + p.hv, p.rows - 1)) * width;
+                const float* leaving =
+                    p.work + static_cast<ptrdiff_t>(std::max(y - p.hv - 1, 0)) * width;
+                for (int32_t x = 0; x < p.cols; ++x) {
+                    float& sum = columnSums[static_cast<size_t>(x)];
+                    sum += entering[x];
+                    sum -= leaving[x];
+                }
+            }
+            // Lanes past the last row repeat it; their means are not used.
+            std::copy(columnSums.begin(), columnSums.end(), rowSums.begin() + r * width);
+        }
+        for (int32_t x = 0; x < p.cols; ++x) {
+            for (int32_t r = 0; r < R; ++r) {
+                interleaved[static_cast<size_t>(x * R + r)] =
+                    rowSums[static_cast<size_t>(r * width + x)];
+            }
+        }
+        kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
+        for (int32_t r = 0; r < count; ++r) {
+            float* rowMeans = rowSums.data() + r * width;
+            for (int32_t x = 0; x < p.cols; ++x) {
+                rowMeans[x] = means[static_cast<size_t>(x * R + r)];
+            }
+            const int32_t y = y0 + r;
+            const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
+            const bool inside = p.linearParent && y >= p.s && y < p.rows - p.s;
+            if (p.parent && !inside) {
+                ShrinkRowPlain(p, y, rowMeans);
+                continue;
+            }
+            kernels.shrinkRow({p.band + rowStart, rowMeans,
+                               p.parent ? p.parent + rowStart : nullptr, p.s,
+                               static_cast<ptrdiff_t>(p.s) * width, p.cols, p.parentFactor,
+                               p.inverseStep, p.curve, kGainCurveSize});
+        }
+    }
 }
 
 }  // namespace
@@ -143,6 +255,11 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(rows - s) * width - 1;
     const ptrdiff_t vertical = static_cast<ptrdiff_t>(s) * width;
 
+    if (const KernelSet* kernels = ActiveKernels()) {
+        ShrinkWithKernels(*kernels, {band, parent, work, cols, rows, hv, hh, s, inverseDivisor,
+                                     parentFactor, inverseStep, linearParent, curve.data()});
+        return;
+    }
     // Column sums of the window rows, float32, rows outside the band repeating the edge row.
     std::vector<float> columnSums(static_cast<size_t>(cols), 0.0f);
     for (int32_t j = -hv; j <= hv; ++j) {

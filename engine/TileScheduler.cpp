@@ -93,7 +93,6 @@ class Shared {
 
     // The job's thread: reports progress as steps complete and forwards a poll's stop.
     void Watch(int32_t threads, const RunContext& context) {
-        const int64_t steps = work_.tiles * work_.stepsPerTile;
         int64_t reported = 0;
         std::unique_lock lock(mutex_);
         while (ended_ < threads) {
@@ -101,15 +100,16 @@ class Shared {
                               [&] { return ended_ == threads || steps_ != reported; });
             const int64_t done = steps_;
             lock.unlock();
-            if (done != reported) {
-                reported = done;
-                context.Report(Percent(done, steps));
-            }
+            ReportUpTo(done, reported, context);
             if (!stop_.load(std::memory_order_relaxed) && context.StopRequested()) {
                 stop_.store(true, std::memory_order_release);
             }
             lock.lock();
         }
+        // The last steps may have come after the last look.
+        const int64_t last = steps_;
+        lock.unlock();
+        ReportUpTo(last, reported, context);
     }
 
     void Stop() { stop_.store(true, std::memory_order_release); }
@@ -122,6 +122,14 @@ class Shared {
     }
 
   private:
+    // One report per step, as a single thread makes them, however many steps came at once.
+    void ReportUpTo(int64_t done, int64_t& reported, const RunContext& context) const {
+        const int64_t steps = work_.tiles * work_.stepsPerTile;
+        while (reported < done) {
+            context.Report(Percent(++reported, steps));
+        }
+    }
+
     void Step() {
         std::lock_guard lock(mutex_);
         ++steps_;

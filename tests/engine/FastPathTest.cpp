@@ -1,12 +1,17 @@
-// The tiled jobs on several threads: the same bits as on one, and a clean stop.
+// The fast engine (vector kernels, several threads) against the reference (plain code, one
+// thread): the same bits; and a clean stop with two threads.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <vector>
 
 #include "TestImages.h"
 #include "engine/Jobs.h"
+#include "engine/Kernels.h"
+#include "engine/NoiseAnalysis.h"
+#include "engine/Suppression.h"
 #include "engine/TileScheduler.h"
 #include "engine/TiledReduction.h"
 
@@ -31,6 +36,19 @@ struct Result {
     test::Planes planes;
 };
 
+// Selects a kernel set for one scope; false (and nothing selected) where it is missing.
+class KernelScope {
+  public:
+    explicit KernelScope(KernelChoice choice) : selected_(SelectKernels(choice)) {}
+    ~KernelScope() { ResetKernels(); }
+    KernelScope(const KernelScope&) = delete;
+    KernelScope& operator=(const KernelScope&) = delete;
+    bool Selected() const { return selected_; }
+
+  private:
+    bool selected_;
+};
+
 Result RunJobs(const Case& c, int32_t threads) {
     const test::EngineThreadsScope scope(threads);
     NoiseReductionParams params;
@@ -45,15 +63,86 @@ Result RunJobs(const Case& c, int32_t threads) {
     return r;
 }
 
-TEST(ThreadsTest, SameBitsForEveryThreadCount) {
+struct Engine {
+    KernelChoice kernels;
+    int32_t threads;
+};
+
+// Each instruction set on one thread and on several; every thread count on some set.
+constexpr Engine kFastEngines[] = {
+    {KernelChoice::Sse2, 1}, {KernelChoice::Sse2, 3},      {KernelChoice::Avx2, 2},
+    {KernelChoice::Avx2, 8}, {KernelChoice::Reference, 2},
+};
+
+TEST(FastPathTest, SameBitsAsTheReference) {
     for (const Case& c : kCases) {
-        const Result one = RunJobs(c, 1);
-        for (const int32_t threads : {2, 3, 8}) {
-            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " hq " << c.highQuality
-                                            << " profile " << c.profile << " threads " << threads);
-            const Result many = RunJobs(c, threads);
-            EXPECT_EQ(test::HashPlanes(many.planes), test::HashPlanes(one.planes));
-            EXPECT_EQ(many.profile, one.profile);
+        const Result reference = [&] {
+            const KernelScope plain(KernelChoice::Reference);
+            return RunJobs(c, 1);
+        }();
+        for (const Engine& e : kFastEngines) {
+            const KernelScope kernels(e.kernels);
+            if (!kernels.Selected()) {
+                continue;  // AVX2 where this processor lacks it
+            }
+            SCOPED_TRACE(testing::Message()
+                         << c.width << "x" << c.height << " hq " << c.highQuality << " profile "
+                         << c.profile << " kernels " << static_cast<int>(e.kernels) << " threads "
+                         << e.threads);
+            const Result fast = RunJobs(c, e.threads);
+            EXPECT_EQ(test::HashPlanes(fast.planes), test::HashPlanes(reference.planes));
+            EXPECT_EQ(fast.profile, reference.profile);
+        }
+    }
+}
+
+std::vector<uint32_t> BitsOf(const std::vector<float>& values) {
+    std::vector<uint32_t> bits;
+    for (const float v : values) {
+        bits.push_back(test::Bits(v));
+    }
+    return bits;
+}
+
+// Values at every edge of the bin and gain rules, non-finite ones included, through the
+// histogram and the suppression of each kernel set: the plain code's counts and bits.
+TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> values = {0.0f,     -0.0f,      1e-9f,   0.0122f, 0.01220703125f,
+                                 0.02441f, 49.99f,     50.0f,   -50.0f,  3e38f,
+                                 inf,      -inf,       nan,     -nan,    -3.5f,
+                                 1.0f,     0.0061035f, 12.207f, 255.0f,  -1e-30f};
+    test::SplitMix64 rng(7);
+    while (values.size() < 1000) {
+        values.push_back(60.0f * (rng.Uniform() - 0.5f));
+    }
+    const int32_t cols = 40, rows = 25;  // a band of the 1000 values
+    const auto histogram = [&](KernelChoice k) {
+        const KernelScope scope(k);
+        NoiseHistogram h;
+        h.Add(values.data(), static_cast<int64_t>(values.size()) - 3);  // a ragged end
+        return h.counts;
+    };
+    const auto shrink = [&](KernelChoice k, const float* parent, int32_t level) {
+        const KernelScope scope(k);
+        std::vector<float> band(values.rbegin(), values.rend());
+        std::vector<float> work(band.size());
+        ShrinkSubband(band.data(), parent, cols, rows, 0.7f, level, work.data(), 0.25f, 2.0f,
+                      WindowShape::Wide);
+        return BitsOf(band);
+    };
+    for (const KernelChoice choice : {KernelChoice::Sse2, KernelChoice::Avx2}) {
+        if (!KernelsAvailable(choice)) {
+            continue;
+        }
+        SCOPED_TRACE(static_cast<int>(choice));
+        EXPECT_EQ(histogram(choice), histogram(KernelChoice::Reference));
+        for (const int32_t level : {0, 2, 3}) {
+            EXPECT_EQ(shrink(choice, values.data(), level),
+                      shrink(KernelChoice::Reference, values.data(), level));
+            EXPECT_EQ(shrink(choice, nullptr, level),
+                      shrink(KernelChoice::Reference, nullptr, level));
         }
     }
 }
@@ -107,7 +196,7 @@ EngineNumbers Numbers() {
     return n;
 }
 
-TEST(ThreadsTest, StopWithTwoThreadsLeavesNothingBehind) {
+TEST(FastPathTest, StopWithTwoThreadsLeavesNothingBehind) {
     const test::EngineThreadsScope two(2);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 41);
     const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), {});
