@@ -1,6 +1,7 @@
 #include "engine/Jobs.h"
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "engine/EngineParams.h"
@@ -33,14 +34,15 @@ void RunNoiseReduction(ImagePlanes image, const NoiseReductionParams& params,
     }
     float* const* planes = image.planes;
     const EngineNumbers n = MapSettings(params);
-    // The gain map is only ever read when a correction is active; at 0 dB both tone steps
-    // return at once, so the map is not allocated then.
-    std::vector<float> gainMap;
+    // The gain map is only ever read when a correction is active, after the correction has
+    // written every entry; at 0 dB both tone steps return at once and it is not allocated.
+    std::unique_ptr<float[]> gainMap;
     if (!(n.lightGain == 1.0f && n.darkGain == 1.0f)) {
-        gainMap.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0.0f);
+        gainMap = std::make_unique_for_overwrite<float[]>(static_cast<size_t>(width) *
+                                                          static_cast<size_t>(height));
     }
     ApplyToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                        gainMap.data());
+                        gainMap.get());
 
     // A profile too short for this kind and level count (never the case after an analysis)
     // is not read past its end: the tiles then measure their own noise.
@@ -53,12 +55,12 @@ void RunNoiseReduction(ImagePlanes image, const NoiseReductionParams& params,
         // ReduceNoise writes the planes only at its very end, so after an allocation failure
         // they hold the tone-corrected input: bring it back before the exception goes on.
         UndoToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                           gainMap.data());
+                           gainMap.get());
         throw;
     }
 
     UndoToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                       gainMap.data());
+                       gainMap.get());
 }
 
 }  // namespace vel

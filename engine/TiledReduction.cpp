@@ -38,7 +38,10 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
     const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
     const size_t planeSize = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    std::vector<float> out0(planeSize), out1(planeSize), out2(planeSize);
+    // Not zero-filled: the first tile to reach a sample writes it.
+    auto out0 = std::make_unique_for_overwrite<float[]>(planeSize);
+    auto out1 = std::make_unique_for_overwrite<float[]>(planeSize);
+    auto out2 = std::make_unique_for_overwrite<float[]>(planeSize);
     std::vector<std::unique_ptr<ReductionScratch>> scratch;
     for (int32_t w = 0; w < threads; ++w) {
         scratch.push_back(std::make_unique<ReductionScratch>(grid, numbers));
@@ -66,15 +69,14 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     work.commit = [&](int32_t worker, int64_t t) {
         const ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
         AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), static_cast<int32_t>(t / grid.tilesX),
-                       static_cast<int32_t>(t % grid.tilesX), out0.data(), out1.data(),
-                       out2.data());
+                       static_cast<int32_t>(t % grid.tilesX), out0.get(), out1.get(), out2.get());
     };
     if (!RunTiles(work, threads, context)) {
         return;  // the accumulators are dropped; the planes keep their input
     }
-    std::copy(out0.begin(), out0.end(), image.planes[0]);
-    std::copy(out1.begin(), out1.end(), image.planes[1]);
-    std::copy(out2.begin(), out2.end(), image.planes[2]);
+    std::copy_n(out0.get(), planeSize, image.planes[0]);
+    std::copy_n(out1.get(), planeSize, image.planes[1]);
+    std::copy_n(out2.get(), planeSize, image.planes[2]);
 }
 
 }  // namespace vel
