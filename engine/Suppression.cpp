@@ -96,13 +96,18 @@ void ShrinkRowPlain(const ShrinkPlan& p, int32_t y, const float* means) {
 // ShrinkSubband with the kernel set: the column sums advance row by row exactly as in the
 // plain loop, each batch of rows is turned so that the running row sums of kKernelRows rows
 // run side by side, and interior rows take their parent term and gain across columns.
-void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p) {
+void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scratch) {
     constexpr int32_t R = kKernelRows;
     const ptrdiff_t width = p.cols;
     const size_t batch = static_cast<size_t>(R) * static_cast<size_t>(p.cols);
     // One block: the running column sums, then a batch of rows three times over.
-    std::vector<float> buffers(static_cast<size_t>(p.cols) + 3 * batch, 0.0f);
-    const std::span<float> columnSums(buffers.data(), static_cast<size_t>(p.cols));
+    std::unique_ptr<float[]> own;
+    if (!scratch) {
+        own = std::make_unique_for_overwrite<float[]>(ShrinkRowScratchFloats(p.cols));
+        scratch = own.get();
+    }
+    const std::span<float> columnSums(scratch, static_cast<size_t>(p.cols));
+    std::fill(columnSums.begin(), columnSums.end(), 0.0f);
     const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
     const std::span<float> interleaved(rowSums.data() + batch, batch);
     const std::span<float> means(interleaved.data() + batch, batch);
@@ -158,6 +163,11 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p) {
 }
 
 }  // namespace
+
+size_t ShrinkRowScratchFloats(int32_t cols) {
+    const size_t n = static_cast<size_t>(std::max(cols, 0));
+    return n + 3 * static_cast<size_t>(kKernelRows) * n;
+}
 
 WindowHalfSizes WindowHalfSizesFor(int32_t level, WindowShape shape) {
     const int32_t r = kBaseHalfSize[LevelSlot(level)];
@@ -220,7 +230,8 @@ void GainCurve(float noiseLevel, float exponent, float floor, float* curve) {
 }
 
 void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
-                   int32_t level, float* work, float floor, float exponent, WindowShape shape) {
+                   int32_t level, float* work, float floor, float exponent, WindowShape shape,
+                   float* rowScratch) {
     // A level of 0 gives a curve of 1 everywhere; it is handled here because the index scale
     // 1/(level * 0.01) would be a division by zero.
     const float step = noiseLevel * 0.01f;
@@ -256,8 +267,10 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     const ptrdiff_t vertical = static_cast<ptrdiff_t>(s) * width;
 
     if (const KernelSet* kernels = ActiveKernels()) {
-        ShrinkWithKernels(*kernels, {band, parent, work, cols, rows, hv, hh, s, inverseDivisor,
-                                     parentFactor, inverseStep, linearParent, curve.data()});
+        ShrinkWithKernels(*kernels,
+                          {band, parent, work, cols, rows, hv, hh, s, inverseDivisor, parentFactor,
+                           inverseStep, linearParent, curve.data()},
+                          rowScratch);
         return;
     }
     // Column sums of the window rows, float32, rows outside the band repeating the edge row.
@@ -325,6 +338,7 @@ DenoiseScratch::DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels,
     : bands(maxCols, maxRows, levels, kind),
       work(std::make_unique_for_overwrite<float[]>(static_cast<size_t>(std::max(maxCols, 0)) *
                                                    static_cast<size_t>(std::max(maxRows, 0)))),
+      rows(std::make_unique_for_overwrite<float[]>(ShrinkRowScratchFloats(maxCols))),
       noise(static_cast<size_t>(BandsPerLevel(kind) * std::max(levels, 0)), 0.0f) {}
 
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
@@ -377,7 +391,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
                 const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
                 ShrinkSubband(bands.band(level, b), parent, cols, rows,
                               noise[static_cast<size_t>(level * S + b)], level, work, floor,
-                              numbers.curveExponent, ShapeOfBand(kind, b));
+                              numbers.curveExponent, ShapeOfBand(kind, b), scratch->rows.get());
             }
         }
         if (context.StopRequested()) {
