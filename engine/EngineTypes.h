@@ -1,5 +1,6 @@
 #pragma once
-// What every engine stage shares: the callbacks, the cancel flag and the stop check.
+// What every engine stage shares: the three planes, the callbacks, the cancel flag and the
+// stop check.
 
 #include <atomic>
 #include <cstdint>
@@ -13,12 +14,48 @@ using PollCallback = bool (*)();
 // Set by another thread; the engine only reads it, at its stop checks.
 using CancelFlag = std::atomic<bool>;
 
-// The stop check: the cancel flag first, then the poll callback. Either may be null.
-inline bool StopRequested(const CancelFlag* cancel, PollCallback poll) {
-    if (cancel && cancel->load(std::memory_order_acquire)) {
-        return true;
+// The working image: Y, U and V planes of width * height floats, row stride = width.
+struct ImagePlanes {
+    float* planes[3] = {nullptr, nullptr, nullptr};
+    int32_t width = 0;
+    int32_t height = 0;
+};
+// The same for jobs that only read the image.
+struct ConstImagePlanes {
+    const float* planes[3] = {nullptr, nullptr, nullptr};
+    int32_t width = 0;
+    int32_t height = 0;
+
+    ConstImagePlanes() = default;
+    ConstImagePlanes(const float* p0, const float* p1, const float* p2, int32_t w, int32_t h)
+        : planes{p0, p1, p2}, width(w), height(h) {}
+    // Implicit: a job that may write the image may always hand it to one that reads.
+    ConstImagePlanes(const ImagePlanes& image)
+        : planes{image.planes[0], image.planes[1], image.planes[2]},
+          width(image.width),
+          height(image.height) {}
+};
+
+// How a job is watched and stopped; each member may be null. The callbacks are called on the
+// thread that runs the job only.
+struct RunContext {
+    const CancelFlag* cancel = nullptr;
+    PollCallback poll = nullptr;
+    ProgressCallback progress = nullptr;
+    // Raised by the engine itself, when one of its threads ends a job for the others.
+    const CancelFlag* stop = nullptr;
+
+    bool Cancelled() const {
+        return (cancel && cancel->load(std::memory_order_acquire)) ||
+               (stop && stop->load(std::memory_order_acquire));
     }
-    return poll && poll();
-}
+    // The stop check: the cancel flag first, then the poll callback.
+    bool StopRequested() const { return Cancelled() || (poll && poll()); }
+    void Report(float percent) const {
+        if (progress) {
+            progress(percent);
+        }
+    }
+};
 
 }  // namespace vel

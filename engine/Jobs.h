@@ -1,29 +1,33 @@
 #pragma once
-// The engine's two jobs. Both work in place on three float planes (Y, U, V on the 0..255
-// scale), report progress and stop early on request; an allocation failure propagates as
-// std::bad_alloc with every buffer released.
+// The engine's two jobs. Both work on three float planes (Y, U, V on the 0..255 scale), report
+// progress and stop early on request; an allocation failure propagates as std::bad_alloc with
+// every buffer released. Neither keeps state between calls: the caller owns the settings copy
+// and the noise profile it passes.
 
 #include <cstdint>
-#include <vector>
+#include <optional>
+#include <span>
 
 #include "engine/EngineTypes.h"
+#include "engine/NoiseAnalysis.h"
 #include "settings/NoiseReductionParams.h"
 
 namespace vel {
 
-// Process-wide noise levels of the last completed analysis; empty when none is to be used.
-std::vector<float>& NoiseProfile();
+// Room for every kind's profile: 3 channels, 4 levels, 4 bands.
+inline constexpr size_t kNoiseProfileEntries = 48;
 
-// Sizes NoiseProfile to 48 entries and fills it from the whole image, only when not stopped.
-void RunNoiseAnalysis(const float* plane0, const float* plane1, const float* plane2, int32_t width,
-                      int32_t height, const NoiseReductionParams& params, ProgressCallback progress,
-                      PollCallback poll, const CancelFlag* cancel);
+// The noise levels of the whole image for the kind and level count of params
+// (3 * S * levels entries); nothing when stopped or when the image is empty.
+std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image,
+                                             const NoiseReductionParams& params,
+                                             const RunContext& context);
 
-// Tone correction, tiled suppression (with NoiseProfile when it holds entries, else measured
-// per tile), undo of the tone correction. A stop before the last tile leaves the planes as
-// they were, up to float rounding of the tone correction.
-void RunNoiseReduction(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                       const NoiseReductionParams& params, ProgressCallback progress,
-                       PollCallback poll, const CancelFlag* cancel);
+// Tone correction, tiled suppression (with profile when it holds the entries of params' kind
+// and level count, else measured per tile), undo of the tone correction, in place. A stop
+// before the last tile leaves the planes as they were, up to float rounding of the tone
+// correction.
+void RunNoiseReduction(ImagePlanes image, const NoiseReductionParams& params,
+                       std::span<const float> profile, const RunContext& context);
 
 }  // namespace vel

@@ -1,17 +1,33 @@
 #include "engine/NoiseAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
+#include "engine/Kernels.h"
 #include "engine/TileGrid.h"
+#include "engine/TileScheduler.h"
 #include "wavelet/BandBlock.h"
 
 namespace vel {
 
 void NoiseHistogram::Add(const float* values, int64_t n) {
     if (n <= 0) {
+        return;
+    }
+    if (const KernelSet* kernels = ActiveKernels()) {
+        constexpr int64_t kChunk = 1024;
+        std::array<int32_t, kChunk> bins;
+        for (int64_t i = 0; i < n; i += kChunk) {
+            const auto chunk = static_cast<int32_t>(std::min(kChunk, n - i));
+            kernels->histogramBins(values + i, chunk, offset, binsPerUnit, kBins, bins.data());
+            for (int32_t j = 0; j < chunk; ++j) {
+                ++counts[static_cast<size_t>(bins[static_cast<size_t>(j)])];
+            }
+        }
+        total += static_cast<uint32_t>(n);
         return;
     }
     for (int64_t i = 0; i < n; ++i) {
@@ -29,6 +45,13 @@ void NoiseHistogram::Add(const float* values, int64_t n) {
         ++counts[static_cast<size_t>(bin)];
     }
     total += static_cast<uint32_t>(n);
+}
+
+void NoiseHistogram::Merge(const NoiseHistogram& other) {
+    for (size_t b = 0; b < counts.size(); ++b) {
+        counts[b] += other.counts[b];
+    }
+    total += other.total;
 }
 
 float NoiseHistogram::Median() const {
@@ -70,59 +93,89 @@ void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t level
     }
 }
 
-void AnalyzeNoise(const float* plane0, const float* plane1, const float* plane2, int32_t width,
-                  int32_t height, int32_t tileSize, int32_t overlap, float* profile,
-                  uint32_t filterIndex, WaveletKind kind, int32_t levels, ProgressCallback progress,
-                  PollCallback poll, const CancelFlag* cancel) {
-    const int32_t S = BandsPerLevel(kind);
-    const int32_t bandsPerChannel = S * levels;
-    const TileGrid grid(width, height, tileSize, overlap);
-    if (grid.tilesX == 0 || grid.tilesY == 0 || levels < 1) {
-        return;  // nothing to measure: the profile keeps its entries
-    }
-    const size_t tileArea =
-        static_cast<size_t>(grid.MaxTileWidth()) * static_cast<size_t>(grid.MaxTileHeight());
-    auto tile0 = std::make_unique_for_overwrite<float[]>(tileArea);
-    auto tile1 = std::make_unique_for_overwrite<float[]>(tileArea);
-    auto tile2 = std::make_unique_for_overwrite<float[]>(tileArea);
-    const BandBlock bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind);
-    std::vector<NoiseHistogram> histograms(static_cast<size_t>(3 * bandsPerChannel));
-    const float* tiles[3] = {tile0.get(), tile1.get(), tile2.get()};
+namespace {
 
-    const int64_t steps = 3 * static_cast<int64_t>(grid.tilesX) * grid.tilesY;
-    for (int32_t ty = 0; ty < grid.tilesY; ++ty) {
-        for (int32_t tx = 0; tx < grid.tilesX; ++tx) {
-            if (StopRequested(cancel, poll)) {
-                return;
+// One worker's buffers and counts, made once per job.
+struct AnalysisScratch {
+    AnalysisScratch(const TileGrid& grid, int32_t levels, WaveletKind kind, size_t histogramCount)
+        : area(static_cast<size_t>(grid.MaxTileWidth()) *
+               static_cast<size_t>(grid.MaxTileHeight())),
+          tiles(std::make_unique_for_overwrite<float[]>(3 * area)),
+          bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind),
+          histograms(histogramCount) {}
+
+    float* Tile(int c) const { return tiles.get() + static_cast<size_t>(c) * area; }
+
+    size_t area;
+    std::unique_ptr<float[]> tiles;
+    BandBlock bands;
+    std::vector<NoiseHistogram> histograms;
+};
+
+}  // namespace
+
+std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSize, int32_t overlap,
+                                         const EngineNumbers& numbers, const RunContext& context) {
+    const int32_t levels = numbers.levels;
+    const WaveletKind kind = numbers.kind;
+    const int32_t bandsPerChannel = BandsPerLevel(kind) * levels;
+    const TileGrid grid(image.width, image.height, tileSize, overlap);
+    if (grid.tilesX == 0 || grid.tilesY == 0 || levels < 1) {
+        return std::nullopt;  // nothing to measure
+    }
+    const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
+    const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
+    const size_t histogramCount = static_cast<size_t>(3 * bandsPerChannel);
+    std::vector<std::unique_ptr<AnalysisScratch>> scratch;
+    for (int32_t w = 0; w < threads; ++w) {
+        scratch.push_back(std::make_unique<AnalysisScratch>(grid, levels, kind, histogramCount));
+    }
+
+    TileWork work;
+    work.tiles = tiles;
+    work.stepsPerTile = 3;
+    work.process = [&](int32_t worker, int64_t t, const RunContext& inner,
+                       const std::function<void()>& step) {
+        const auto ty = static_cast<int32_t>(t / grid.tilesX);
+        const auto tx = static_cast<int32_t>(t % grid.tilesX);
+        AnalysisScratch& s = *scratch[static_cast<size_t>(worker)];
+        const int32_t tileWidth = grid.TileWidth(tx);
+        const int32_t tileHeight = grid.TileHeight(ty);
+        const int64_t tileSamples = static_cast<int64_t>(tileWidth) * tileHeight;
+        ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx, s.Tile(0),
+                    s.Tile(1), s.Tile(2));
+        for (int32_t c = 0; c < 3; ++c) {
+            if (inner.Cancelled()) {
+                return false;
             }
-            const int32_t tileWidth = grid.TileWidth(tx);
-            const int32_t tileHeight = grid.TileHeight(ty);
-            const int64_t tileSamples = static_cast<int64_t>(tileWidth) * tileHeight;
-            ExtractTile(grid, plane0, plane1, plane2, ty, tx, tile0.get(), tile1.get(),
-                        tile2.get());
-            for (int32_t c = 0; c < 3; ++c) {
-                if (cancel && cancel->load(std::memory_order_acquire)) {
-                    return;
-                }
-                WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr,
-                                 tileWidth, tileHeight, levels, kind, filterIndex);
-                if (StopRequested(cancel, poll)) {
-                    return;
-                }
-                for (int32_t i = 0; i < bandsPerChannel; ++i) {
-                    histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(bands.table()[i],
-                                                                                 tileSamples);
-                }
-                if (progress) {
-                    const int64_t done = 3 * (static_cast<int64_t>(grid.tilesX) * ty + tx) + c + 1;
-                    progress(static_cast<float>(done * 100) / static_cast<float>(steps));
-                }
+            WaveletDecompose(PackedPlane(s.Tile(c), tileWidth, tileHeight), s.bands.table(), levels,
+                             kind, numbers.filterIndex);
+            if (inner.StopRequested()) {
+                return false;
             }
+            for (int32_t i = 0; i < bandsPerChannel; ++i) {
+                s.histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(s.bands.table()[i],
+                                                                               tileSamples);
+            }
+            step();
+        }
+        return true;
+    };
+    if (!RunTiles(work, threads, context)) {
+        return std::nullopt;
+    }
+    // Integer counts: the merged histograms are those of one thread walking every tile.
+    std::vector<NoiseHistogram>& merged = scratch[0]->histograms;
+    for (size_t w = 1; w < scratch.size(); ++w) {
+        for (size_t j = 0; j < histogramCount; ++j) {
+            merged[j].Merge(scratch[w]->histograms[j]);
         }
     }
-    for (size_t j = 0; j < histograms.size(); ++j) {
-        profile[j] = histograms[j].Median();
+    NoiseProfile profile(histogramCount);
+    for (size_t j = 0; j < histogramCount; ++j) {
+        profile[j] = merged[j].Median();
     }
+    return profile;
 }
 
 }  // namespace vel

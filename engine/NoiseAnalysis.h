@@ -3,7 +3,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
+#include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
 #include "wavelet/Wavelet.h"
 
@@ -21,6 +24,8 @@ struct NoiseHistogram {
     uint32_t total = 0;
 
     void Add(const float* values, int64_t n);
+    // Adds the counts of a histogram of the same layout: exact, in any order.
+    void Merge(const NoiseHistogram& other);
     // Median interpolated within its bin; 0 when nothing was added.
     float Median() const;
 };
@@ -33,11 +38,14 @@ void MedianAbs(const float* values, int32_t cols, int32_t rows, float* result);
 void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t levels, int32_t S,
                       float* out);
 
-// Writes 3 * S * levels noise levels (indexed channel * S * levels + level * S + band) to
-// profile, and only when it runs to the end. levels must be 1..4.
-void AnalyzeNoise(const float* plane0, const float* plane1, const float* plane2, int32_t width,
-                  int32_t height, int32_t tileSize, int32_t overlap, float* profile,
-                  uint32_t filterIndex, WaveletKind kind, int32_t levels, ProgressCallback progress,
-                  PollCallback poll, const CancelFlag* cancel);
+// Noise levels of one analysis: 3 * S * levels entries, channel * S * levels + level * S + band,
+// for the kind and level count they were measured with.
+using NoiseProfile = std::vector<float>;
+
+// The noise levels of the whole image, measured on tiles of tileSize overlapping by overlap,
+// with the kind, level count (1..4) and filter of numbers. Nothing when stopped or when the
+// image has no tile.
+std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSize, int32_t overlap,
+                                         const EngineNumbers& numbers, const RunContext& context);
 
 }  // namespace vel

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "engine/Kernels.h"
 #include "engine/NoiseAnalysis.h"
 #include "wavelet/BandBlock.h"
 
@@ -44,7 +46,128 @@ inline int32_t CurveIndex(float position) {
     return static_cast<int32_t>(position);
 }
 
+// What ShrinkSubband has worked out before its loops, for the kernel path.
+struct ShrinkPlan {
+    float* band;
+    const float* parent;
+    const float* work;
+    int32_t cols, rows, hv, hh, s;
+    float inverseDivisor, parentFactor, inverseStep;
+    bool linearParent;
+    const float* curve;
+};
+
+// The parent term and the gain of one row from its window means, sample by sample as the
+// plain loop does: for the rows whose parent plus reaches past the band.
+void ShrinkRowPlain(const ShrinkPlan& p, int32_t y, const float* means) {
+    const ptrdiff_t width = p.cols;
+    const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
+    const ptrdiff_t parentLow = static_cast<ptrdiff_t>(p.s) * width;
+    const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(p.rows - p.s) * width - 1;
+    const ptrdiff_t vertical = static_cast<ptrdiff_t>(p.s) * width;
+    const float* parent = p.parent;
+    const int32_t s = p.s;
+    for (int32_t x = 0; x < p.cols; ++x) {
+        float activity = means[x];
+        if (parent) {
+            float around;
+            if (p.linearParent) {
+                const ptrdiff_t k = std::clamp(rowStart + x, parentLow, parentHigh);
+                around = std::fabs(parent[k]) + std::fabs(parent[k - s]) +
+                         std::fabs(parent[k + s]) + std::fabs(parent[k - vertical]) +
+                         std::fabs(parent[k + vertical]);
+            } else {
+                const ptrdiff_t centre = rowStart + x;
+                const ptrdiff_t up = static_cast<ptrdiff_t>(std::max(y - s, 0)) * width + x;
+                const ptrdiff_t down =
+                    static_cast<ptrdiff_t>(std::min(y + s, p.rows - 1)) * width + x;
+                const ptrdiff_t left = rowStart + std::max(x - s, 0);
+                const ptrdiff_t right = rowStart + std::min(x + s, p.cols - 1);
+                around = std::fabs(parent[centre]) + std::fabs(parent[left]) +
+                         std::fabs(parent[right]) + std::fabs(parent[up]) + std::fabs(parent[down]);
+            }
+            activity += p.parentFactor * around;
+        }
+        const int32_t index = CurveIndex(activity * p.inverseStep + 0.5f);
+        p.band[rowStart + x] *= p.curve[static_cast<size_t>(index)];
+    }
+}
+
+// ShrinkSubband with the kernel set: the column sums advance row by row exactly as in the
+// plain loop, each batch of rows is turned so that the running row sums of kKernelRows rows
+// run side by side, and interior rows take their parent term and gain across columns.
+void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scratch) {
+    constexpr int32_t R = kKernelRows;
+    const ptrdiff_t width = p.cols;
+    const size_t batch = static_cast<size_t>(R) * static_cast<size_t>(p.cols);
+    // One block: the running column sums, then a batch of rows three times over.
+    std::unique_ptr<float[]> own;
+    if (!scratch) {
+        own = std::make_unique_for_overwrite<float[]>(ShrinkRowScratchFloats(p.cols));
+        scratch = own.get();
+    }
+    const std::span<float> columnSums(scratch, static_cast<size_t>(p.cols));
+    std::fill(columnSums.begin(), columnSums.end(), 0.0f);
+    const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
+    const std::span<float> interleaved(rowSums.data() + batch, batch);
+    const std::span<float> means(interleaved.data() + batch, batch);
+    for (int32_t j = -p.hv; j <= p.hv; ++j) {
+        const float* src = p.work + static_cast<ptrdiff_t>(std::clamp(j, 0, p.rows - 1)) * width;
+        for (int32_t x = 0; x < p.cols; ++x) {
+            columnSums[static_cast<size_t>(x)] += src[x];
+        }
+    }
+    for (int32_t y0 = 0; y0 < p.rows; y0 += R) {
+        const int32_t count = std::min(R, p.rows - y0);
+        for (int32_t r = 0; r < R; ++r) {
+            const int32_t y = y0 + r;
+            if (r < count && y > 0) {
+                const float* entering =
+                    p.work + static_cast<ptrdiff_t>(std::min(y + p.hv, p.rows - 1)) * width;
+                const float* leaving =
+                    p.work + static_cast<ptrdiff_t>(std::max(y - p.hv - 1, 0)) * width;
+                for (int32_t x = 0; x < p.cols; ++x) {
+                    float& sum = columnSums[static_cast<size_t>(x)];
+                    sum += entering[x];
+                    sum -= leaving[x];
+                }
+            }
+            // Lanes past the last row repeat it; their means are not used.
+            std::copy(columnSums.begin(), columnSums.end(), rowSums.begin() + r * width);
+        }
+        for (int32_t x = 0; x < p.cols; ++x) {
+            for (int32_t r = 0; r < R; ++r) {
+                interleaved[static_cast<size_t>(x * R + r)] =
+                    rowSums[static_cast<size_t>(r * width + x)];
+            }
+        }
+        kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
+        for (int32_t r = 0; r < count; ++r) {
+            float* rowMeans = rowSums.data() + r * width;
+            for (int32_t x = 0; x < p.cols; ++x) {
+                rowMeans[x] = means[static_cast<size_t>(x * R + r)];
+            }
+            const int32_t y = y0 + r;
+            const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
+            const bool inside = p.linearParent && y >= p.s && y < p.rows - p.s;
+            if (p.parent && !inside) {
+                ShrinkRowPlain(p, y, rowMeans);
+                continue;
+            }
+            kernels.shrinkRow({p.band + rowStart, rowMeans,
+                               p.parent ? p.parent + rowStart : nullptr, p.s,
+                               static_cast<ptrdiff_t>(p.s) * width, p.cols, p.parentFactor,
+                               p.inverseStep, p.curve, kGainCurveSize});
+        }
+    }
+}
+
 }  // namespace
+
+size_t ShrinkRowScratchFloats(int32_t cols) {
+    const size_t n = static_cast<size_t>(std::max(cols, 0));
+    return n + 3 * static_cast<size_t>(kKernelRows) * n;
+}
 
 WindowHalfSizes WindowHalfSizesFor(int32_t level, WindowShape shape) {
     const int32_t r = kBaseHalfSize[LevelSlot(level)];
@@ -107,7 +230,8 @@ void GainCurve(float noiseLevel, float exponent, float floor, float* curve) {
 }
 
 void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
-                   int32_t level, float* work, float floor, float exponent, WindowShape shape) {
+                   int32_t level, float* work, float floor, float exponent, WindowShape shape,
+                   float* rowScratch) {
     // A level of 0 gives a curve of 1 everywhere; it is handled here because the index scale
     // 1/(level * 0.01) would be a division by zero.
     const float step = noiseLevel * 0.01f;
@@ -142,6 +266,13 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(rows - s) * width - 1;
     const ptrdiff_t vertical = static_cast<ptrdiff_t>(s) * width;
 
+    if (const KernelSet* kernels = ActiveKernels()) {
+        ShrinkWithKernels(*kernels,
+                          {band, parent, work, cols, rows, hv, hh, s, inverseDivisor, parentFactor,
+                           inverseStep, linearParent, curve.data()},
+                          rowScratch);
+        return;
+    }
     // Column sums of the window rows, float32, rows outside the band repeating the edge row.
     std::vector<float> columnSums(static_cast<size_t>(cols), 0.0f);
     for (int32_t j = -hv; j <= hv; ++j) {
@@ -203,43 +334,55 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     }
 }
 
-void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t rows,
-                 float lumaThresholdFactor, float chromaThresholdFactor, uint32_t filterIndex,
-                 float lumaFloor, float chromaFloor, float curveExponent, WaveletKind kind,
-                 int32_t levels, const float* noiseProfile, PollCallback poll,
-                 const CancelFlag* cancel) {
+DenoiseScratch::DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels, WaveletKind kind)
+    : bands(maxCols, maxRows, levels, kind),
+      work(std::make_unique_for_overwrite<float[]>(static_cast<size_t>(std::max(maxCols, 0)) *
+                                                   static_cast<size_t>(std::max(maxRows, 0)))),
+      rows(std::make_unique_for_overwrite<float[]>(ShrinkRowScratchFloats(maxCols))),
+      noise(static_cast<size_t>(BandsPerLevel(kind) * std::max(levels, 0)), 0.0f) {}
+
+void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
+                 const RunContext& context, DenoiseScratch* scratch) {
+    const int32_t cols = tile.width;
+    const int32_t rows = tile.height;
+    const int32_t levels = numbers.levels;
+    const WaveletKind kind = numbers.kind;
     if (cols < 1 || rows < 1 || levels < 1) {
         return;
     }
     const int32_t S = BandsPerLevel(kind);
     const int32_t bandsPerChannel = S * levels;
-    const size_t planeSize = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    const BandBlock bands(cols, rows, levels, kind);
-    std::vector<float> noise(static_cast<size_t>(bandsPerChannel), 0.0f);
-    auto work = std::make_unique_for_overwrite<float[]>(planeSize);
-    float* tiles[3] = {tile0, tile1, tile2};
+    std::optional<DenoiseScratch> own;
+    if (!scratch) {
+        scratch = &own.emplace(cols, rows, levels, kind);
+    }
+    const BandBlock& bands = scratch->bands;
+    std::vector<float>& noise = scratch->noise;
+    std::fill(noise.begin(), noise.end(), 0.0f);
+    float* work = scratch->work.get();
 
     for (int32_t c = 0; c < 3; ++c) {
-        const float factor = c == 0 ? lumaThresholdFactor : chromaThresholdFactor;
-        const float floor = c == 0 ? lumaFloor : chromaFloor;
-        if (StopRequested(cancel, poll)) {
+        const float factor = c == 0 ? numbers.lumaThresholdFactor : numbers.chromaThresholdFactor;
+        const float floor = c == 0 ? numbers.lumaFloor : numbers.chromaFloor;
+        const PlaneView plane = PackedPlane(tile.planes[c], cols, rows);
+        if (context.StopRequested()) {
             return;
         }
-        WaveletDecompose(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
-                         levels, kind, filterIndex);
-        if (StopRequested(cancel, poll)) {
+        WaveletDecompose(plane, bands.table(), levels, kind, numbers.filterIndex);
+        if (context.StopRequested()) {
             return;
         }
-        if (noiseProfile) {
-            const float* entries = noiseProfile + static_cast<ptrdiff_t>(c) * bandsPerChannel;
-            std::copy(entries, entries + bandsPerChannel, noise.begin());
+        if (!profile.empty()) {
+            const auto entries = profile.subspan(static_cast<size_t>(c * bandsPerChannel),
+                                                 static_cast<size_t>(bandsPerChannel));
+            std::copy(entries.begin(), entries.end(), noise.begin());
         } else {
             MeasureTileNoise(bands.table(), cols, rows, levels, S, noise.data());
         }
         for (float& level : noise) {
             level *= factor;
         }
-        if (StopRequested(cancel, poll)) {
+        if (context.StopRequested()) {
             return;
         }
         // Finest level first, so each parent read still holds its unattenuated coefficients.
@@ -247,15 +390,14 @@ void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t
             for (int32_t b = 1; b < S; ++b) {
                 const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
                 ShrinkSubband(bands.band(level, b), parent, cols, rows,
-                              noise[static_cast<size_t>(level * S + b)], level, work.get(), floor,
-                              curveExponent, ShapeOfBand(kind, b));
+                              noise[static_cast<size_t>(level * S + b)], level, work, floor,
+                              numbers.curveExponent, ShapeOfBand(kind, b), scratch->rows.get());
             }
         }
-        if (StopRequested(cancel, poll)) {
+        if (context.StopRequested()) {
             return;
         }
-        WaveletReconstruct(tiles[c], nullptr, nullptr, bands.table(), nullptr, nullptr, cols, rows,
-                           levels, kind, filterIndex);
+        WaveletReconstruct(plane, bands.table(), levels, kind, numbers.filterIndex);
     }
 }
 

@@ -3,8 +3,14 @@
 // S-shaped curve of its local activity relative to the band's noise level.
 
 #include <cstdint>
+#include <span>
 
+#include <memory>
+#include <vector>
+
+#include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
+#include "wavelet/BandBlock.h"
 #include "wavelet/Wavelet.h"
 
 namespace vel {
@@ -36,19 +42,34 @@ WindowShape ShapeOfBand(WaveletKind kind, int32_t band);
 // below floor, entry 1023 exactly 1. noiseLevel must be > 0.
 void GainCurve(float noiseLevel, float exponent, float floor, float* curve);
 
-// Scales the cols * rows coefficients of band in place. parent is the same band one level
-// coarser, or null; work is a cols * rows scratch plane. A noise level that is not a finite
-// positive number (an all-zero profile entry) leaves the band unchanged.
-void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
-                   int32_t level, float* work, float floor, float exponent, WindowShape shape);
+// Floats of the row buffers ShrinkSubband's vector kernels use for bands of up to cols columns.
+size_t ShrinkRowScratchFloats(int32_t cols);
 
-// Denoises the three packed cols * rows tiles in place (tile0 luma, tile1 and tile2 chroma).
-// noiseProfile (3 * S * levels entries) may be null: the noise is then measured on the tile.
-// On a stop the channels not yet reconstructed are left as they came in. levels must be 1..4.
-void DenoiseTile(float* tile0, float* tile1, float* tile2, int32_t cols, int32_t rows,
-                 float lumaThresholdFactor, float chromaThresholdFactor, uint32_t filterIndex,
-                 float lumaFloor, float chromaFloor, float curveExponent, WaveletKind kind,
-                 int32_t levels, const float* noiseProfile, PollCallback poll,
-                 const CancelFlag* cancel);
+// Scales the cols * rows coefficients of band in place. parent is the same band one level
+// coarser, or null; work is a cols * rows scratch plane; rowScratch (ShrinkRowScratchFloats
+// floats, or null: the call then makes its own) serves the vector kernels. A noise level that
+// is not a finite positive number (an all-zero profile entry) leaves the band unchanged.
+void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
+                   int32_t level, float* work, float floor, float exponent, WindowShape shape,
+                   float* rowScratch = nullptr);
+
+// DenoiseTile's buffers for tiles of up to maxCols x maxRows, made once and reused.
+struct DenoiseScratch {
+    DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels, WaveletKind kind);
+
+    BandBlock bands;
+    std::unique_ptr<float[]> work;
+    std::unique_ptr<float[]> rows;
+    std::vector<float> noise;
+};
+
+// Denoises the three packed tile planes in place (plane 0 luma, planes 1 and 2 chroma) with
+// the numbers' thresholds, floors, curve, kind, levels (1..4) and filter. profile (laid out as
+// NoiseProfile for that kind and level count) may be empty: the noise is then measured on the
+// tile. On a stop the channels not yet reconstructed are left as they came in. scratch, made
+// for the numbers' kind and levels and at least the tile's size, may be null: the call then
+// makes its own.
+void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
+                 const RunContext& context, DenoiseScratch* scratch = nullptr);
 
 }  // namespace vel

@@ -111,9 +111,15 @@ void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1
                 outs[p] +
                 static_cast<ptrdiff_t>(grid.width) * (static_cast<ptrdiff_t>(grid.step) * ty + r) +
                 static_cast<ptrdiff_t>(grid.step) * tx;
+            // Samples no earlier tile in raster order has reached (below the top overlap,
+            // right of the left one) start from 0 here, so the planes need no zero fill:
+            // 0 + x is what the sum would give, signed zeros included.
+            const int32_t reached = (!top && r < grid.overlap) ? tileWidth
+                                    : left                     ? 0
+                                                               : grid.overlap;
             for (int32_t c = 0; c < tileWidth; ++c) {
                 const float weight = vertical * AxisWeight(grid, c, tileWidth, left, right);
-                dst[c] += weight * src[c];
+                dst[c] = (c < reached ? dst[c] : 0.0f) + weight * src[c];
             }
         }
     }

@@ -37,7 +37,8 @@ void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
                  float* tile2);
 
 // Adds each tile, weighted by the blending window on the sides it shares with a neighbour,
-// into its output plane.
+// into its output plane. Called for every tile in raster order it builds the blended planes
+// from any initial contents: a sample that no earlier tile covers is overwritten.
 void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1,
                     const float* tile2, int32_t ty, int32_t tx, float* out0, float* out1,
                     float* out2);

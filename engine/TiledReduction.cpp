@@ -2,55 +2,81 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "engine/Suppression.h"
 #include "engine/TileGrid.h"
+#include "engine/TileScheduler.h"
 
 namespace vel {
+namespace {
 
-void ReduceNoise(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                 int32_t tileSize, int32_t overlap, float lumaThresholdFactor,
-                 float chromaThresholdFactor, uint32_t filterIndex, float lumaFloor,
-                 float chromaFloor, float curveExponent, WaveletKind kind, int32_t levels,
-                 const float* noiseProfile, ProgressCallback progress, PollCallback poll,
-                 const CancelFlag* cancel) {
-    const TileGrid grid(width, height, tileSize, overlap);
+// One worker's buffers, made once per job: the three tile planes and DenoiseTile's own.
+struct ReductionScratch {
+    ReductionScratch(const TileGrid& grid, const EngineNumbers& numbers)
+        : area(static_cast<size_t>(grid.MaxTileWidth()) *
+               static_cast<size_t>(grid.MaxTileHeight())),
+          tiles(std::make_unique_for_overwrite<float[]>(3 * area)),
+          denoise(grid.MaxTileWidth(), grid.MaxTileHeight(), numbers.levels, numbers.kind) {}
+
+    float* Tile(int c) const { return tiles.get() + static_cast<size_t>(c) * area; }
+
+    size_t area;
+    std::unique_ptr<float[]> tiles;
+    DenoiseScratch denoise;
+};
+
+}  // namespace
+
+void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
+                 std::span<const float> profile, const RunContext& context) {
+    const TileGrid grid(image.width, image.height, tileSize, overlap);
     if (grid.tilesX == 0 || grid.tilesY == 0) {
         return;
     }
-    const size_t tileArea =
-        static_cast<size_t>(grid.MaxTileWidth()) * static_cast<size_t>(grid.MaxTileHeight());
-    const size_t planeSize = static_cast<size_t>(width) * static_cast<size_t>(height);
-    std::vector<float> tile0(tileArea), tile1(tileArea), tile2(tileArea);
-    std::vector<float> out0(planeSize), out1(planeSize), out2(planeSize);
-
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
-    for (int32_t ty = 0; ty < grid.tilesY; ++ty) {
-        for (int32_t tx = 0; tx < grid.tilesX; ++tx) {
-            if (StopRequested(cancel, poll)) {
-                return;  // the accumulators are dropped; the planes keep their input
-            }
-            const int32_t tileWidth = grid.TileWidth(tx);
-            const int32_t tileHeight = grid.TileHeight(ty);
-            ExtractTile(grid, plane0, plane1, plane2, ty, tx, tile0.data(), tile1.data(),
-                        tile2.data());
-            // A stop seen inside leaves the unfinished channels as extracted; the tile is still
-            // accumulated and the stop takes effect at the next tile start.
-            DenoiseTile(tile0.data(), tile1.data(), tile2.data(), tileWidth, tileHeight,
-                        lumaThresholdFactor, chromaThresholdFactor, filterIndex, lumaFloor,
-                        chromaFloor, curveExponent, kind, levels, noiseProfile, poll, cancel);
-            AccumulateTile(grid, tile0.data(), tile1.data(), tile2.data(), ty, tx, out0.data(),
-                           out1.data(), out2.data());
-            if (progress) {
-                const int64_t done = static_cast<int64_t>(grid.tilesX) * ty + tx + 1;
-                progress(static_cast<float>(done * 100) / static_cast<float>(tiles));
-            }
-        }
+    const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
+    const size_t planeSize = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    // Not zero-filled: the first tile to reach a sample writes it.
+    auto out0 = std::make_unique_for_overwrite<float[]>(planeSize);
+    auto out1 = std::make_unique_for_overwrite<float[]>(planeSize);
+    auto out2 = std::make_unique_for_overwrite<float[]>(planeSize);
+    std::vector<std::unique_ptr<ReductionScratch>> scratch;
+    for (int32_t w = 0; w < threads; ++w) {
+        scratch.push_back(std::make_unique<ReductionScratch>(grid, numbers));
     }
-    std::copy(out0.begin(), out0.end(), plane0);
-    std::copy(out1.begin(), out1.end(), plane1);
-    std::copy(out2.begin(), out2.end(), plane2);
+
+    TileWork work;
+    work.tiles = tiles;
+    work.process = [&](int32_t worker, int64_t t, const RunContext& inner,
+                       const std::function<void()>& step) {
+        const auto ty = static_cast<int32_t>(t / grid.tilesX);
+        const auto tx = static_cast<int32_t>(t % grid.tilesX);
+        ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
+        ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx, s.Tile(0),
+                    s.Tile(1), s.Tile(2));
+        // A stop seen inside leaves the unfinished channels as extracted; the tile is still
+        // accumulated and the stop takes effect at the next tile start.
+        DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, grid.TileWidth(tx), grid.TileHeight(ty)},
+                    numbers, profile, inner, &s.denoise);
+        step();
+        return true;
+    };
+    // Tiles are added in raster order, one at a time, so that every sample receives its
+    // overlapping contributions in the same order whatever the thread count: float sums
+    // depend on their order.
+    work.commit = [&](int32_t worker, int64_t t) {
+        const ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
+        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), static_cast<int32_t>(t / grid.tilesX),
+                       static_cast<int32_t>(t % grid.tilesX), out0.get(), out1.get(), out2.get());
+    };
+    if (!RunTiles(work, threads, context)) {
+        return;  // the accumulators are dropped; the planes keep their input
+    }
+    std::copy_n(out0.get(), planeSize, image.planes[0]);
+    std::copy_n(out1.get(), planeSize, image.planes[1]);
+    std::copy_n(out2.get(), planeSize, image.planes[2]);
 }
 
 }  // namespace vel

@@ -7,6 +7,7 @@
 #include "engine/Jobs.h"
 #include "plugin/HostImage.h"
 #include "plugin/InteractiveSteps.h"
+#include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "plugin/WorkerJob.h"
 #include "settings/NoiseReductionParams.h"
@@ -52,7 +53,7 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
         }
     } else {
         // A silent run never uses an analysis made for another image.
-        NoiseProfile().clear();
+        CurrentNoiseProfile().clear();
     }
 
     std::unique_ptr<ProgressWindow> window;

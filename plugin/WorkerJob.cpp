@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "plugin/HostCallbacks.h"
 #include "plugin/InteractiveSteps.h"
+#include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "settings/NoiseReductionParams.h"
 
@@ -38,16 +39,22 @@ std::string MakeDoneEventName() {
     return "VEL NR Processing done " + std::to_string(pid);
 }
 
+ImagePlanes Planes(PlaneImage& image) {
+    return {{image.Plane(0), image.Plane(1), image.Plane(2)}, image.Width(), image.Height()};
+}
+
+RunContext Context(const WorkerJob* job) {
+    return {&job->cancel, job->poll, job->progress};
+}
+
 void RunAnalysis(WorkerJob* job) {
-    PlaneImage& image = *job->image;
-    RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(), image.Height(),
-                     *job->params, job->progress, job->poll, &job->cancel);
+    StoreAnalysedProfile(RunNoiseAnalysis(Planes(*job->image), job->params, Context(job)));
 }
 
 void RunReduction(WorkerJob* job) {
-    PlaneImage& image = *job->image;
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), image.Width(), image.Height(),
-                      *job->params, job->progress, job->poll, &job->cancel);
+    // A copy, like the settings: nothing the job reads changes under it.
+    const std::vector<float> profile = CurrentNoiseProfile();
+    RunNoiseReduction(Planes(*job->image), job->params, profile, Context(job));
 }
 
 // Thread entry of the run's jobs.
@@ -135,7 +142,7 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
     job.poll = RunPollCallback;
     job.work = work;
     job.image = image;
-    job.params = &CurrentSettings();
+    job.params = CurrentSettings();
 
     if (window) {
         window->SetStatusText(statusText);

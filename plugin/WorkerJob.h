@@ -30,7 +30,8 @@ struct WorkerJob {
     std::atomic<float> progressValue{0.0f};
     // Set when the work function ended by an exception: the image holds no result.
     std::atomic<bool> failed{false};
-    const NoiseReductionParams* params = nullptr;
+    // The job's own copy: the dialog may change the current settings while the job runs.
+    NoiseReductionParams params;
 };
 
 // The four work functions; each works on job->image in place and returns 0.

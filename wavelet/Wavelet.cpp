@@ -39,57 +39,50 @@ static_assert(kSmoothingFilterCount >= 1 && StoredFiltersValid(),
               "every stored filter needs 1..kMaxTaps taps, a centre among them and a "
               "positive sum");
 
-size_t PlaneSize(int32_t width, int32_t height) {
-    return static_cast<size_t>(width) * static_cast<size_t>(height);
-}
-
-void DecomposeOne(const float* plane, BandTable table, int32_t width, int32_t height,
-                  int32_t levels, WaveletKind kind, uint32_t filterIndex) {
+void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
+                  uint32_t filterIndex) {
     const int32_t s = BandsPerLevel(kind);
     for (int32_t j = 0; j < levels; ++j) {
-        const float* source = j == 0 ? plane : table[static_cast<size_t>(j - 1) * s];
+        const ConstPlaneView source =
+            j == 0 ? plane
+                   : PackedPlane(table[static_cast<size_t>(j - 1) * s], plane.width, plane.height);
         float* const* bands = table + static_cast<size_t>(j) * s;
         if (kind == WaveletKind::Directional) {
-            DecomposeLevelDirectional(source, bands, width, height, j, filterIndex);
+            DecomposeLevelDirectional(source, bands, j, filterIndex);
         } else {
-            DecomposeLevelIsotropic(source, bands, width, height, j, filterIndex);
+            DecomposeLevelIsotropic(source, bands, j, filterIndex);
         }
     }
 }
 
 // out = A(L-1) + D(0) + D(1) + ... + D(L-1): the residual first, then finest to coarsest,
 // accumulated one band at a time (the same additions in the same order as per sample).
-void ReconstructIsotropic(float* out, BandTable table, int32_t width, int32_t height,
-                          int32_t levels) {
-    const size_t count = PlaneSize(width, height);
+void ReconstructIsotropic(PlaneView out, BandTable table, int32_t levels) {
+    const size_t width = static_cast<size_t>(out.width);
     const float* residual = table[static_cast<size_t>(levels - 1) * 2];
     const float* finest = table[1];
-    for (size_t i = 0; i < count; ++i) {
-        out[i] = residual[i] + finest[i];
-    }
-    for (int32_t j = 1; j < levels; ++j) {
-        const float* detail = table[static_cast<size_t>(j) * 2 + 1];
-        for (size_t i = 0; i < count; ++i) {
-            out[i] += detail[i];
+    for (int32_t y = 0; y < out.height; ++y) {
+        float* row = out.Row(y);
+        const size_t base = static_cast<size_t>(y) * width;
+        for (size_t x = 0; x < width; ++x) {
+            row[x] = residual[base + x] + finest[base + x];
+        }
+        for (int32_t j = 1; j < levels; ++j) {
+            const float* detail = table[static_cast<size_t>(j) * 2 + 1] + base;
+            for (size_t x = 0; x < width; ++x) {
+                row[x] += detail[x];
+            }
         }
     }
 }
 
 // Coarsest first: each level's sum replaces the approximation it was decomposed from.
-void ReconstructDirectional(float* out, BandTable table, int32_t width, int32_t height,
-                            int32_t levels) {
+void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels) {
     for (int32_t j = levels - 1; j >= 0; --j) {
-        float* destination = j == 0 ? out : table[static_cast<size_t>(j - 1) * 4];
-        ReconstructLevelDirectional(destination, table + static_cast<size_t>(j) * 4, width, height);
-    }
-}
-
-void ReconstructOne(float* out, BandTable table, int32_t width, int32_t height, int32_t levels,
-                    WaveletKind kind) {
-    if (kind == WaveletKind::Directional) {
-        ReconstructDirectional(out, table, width, height, levels);
-    } else {
-        ReconstructIsotropic(out, table, width, height, levels);
+        const PlaneView destination =
+            j == 0 ? out
+                   : PackedPlane(table[static_cast<size_t>(j - 1) * 4], out.width, out.height);
+        ReconstructLevelDirectional(destination, table + static_cast<size_t>(j) * 4);
     }
 }
 
@@ -118,34 +111,24 @@ int32_t LevelDilation(int32_t level, int32_t width, int32_t height) {
     return std::min(int32_t{1} << j, limit);
 }
 
-void WaveletDecompose(const float* p0, const float* p1, const float* p2, BandTable t0, BandTable t1,
-                      BandTable t2, int32_t width, int32_t height, int32_t levels, WaveletKind kind,
+void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
                       uint32_t filterIndex) {
-    if (levels < 1 || width < 1 || height < 1) {
+    if (levels < 1 || plane.width < 1 || plane.height < 1 || !plane.data || !table) {
         return;
     }
-    const float* planes[3] = {p0, p1, p2};
-    const BandTable tables[3] = {t0, t1, t2};
-    for (int c = 0; c < 3; ++c) {
-        if (planes[c] != nullptr && tables[c] != nullptr) {
-            DecomposeOne(planes[c], tables[c], width, height, levels, kind, filterIndex);
-        }
-    }
+    DecomposeOne(plane, table, levels, kind, filterIndex);
 }
 
-void WaveletReconstruct(float* out0, float* out1, float* out2, BandTable t0, BandTable t1,
-                        BandTable t2, int32_t width, int32_t height, int32_t levels,
-                        WaveletKind kind, uint32_t /*filterIndex*/) {
-    // With no level there is nothing to sum: the outputs are left as they are.
-    if (levels < 1 || width < 1 || height < 1) {
+void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
+                        uint32_t /*filterIndex*/) {
+    // With no level there is nothing to sum: the output is left as it is.
+    if (levels < 1 || out.width < 1 || out.height < 1 || !out.data || !table) {
         return;
     }
-    float* outs[3] = {out0, out1, out2};
-    const BandTable tables[3] = {t0, t1, t2};
-    for (int c = 0; c < 3; ++c) {
-        if (outs[c] != nullptr && tables[c] != nullptr) {
-            ReconstructOne(outs[c], tables[c], width, height, levels, kind);
-        }
+    if (kind == WaveletKind::Directional) {
+        ReconstructDirectional(out, table, levels);
+    } else {
+        ReconstructIsotropic(out, table, levels);
     }
 }
 

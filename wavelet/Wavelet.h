@@ -8,6 +8,29 @@
 
 namespace vel {
 
+// A plane, or a rectangle inside one: row y starts at data + y * stride (stride >= width).
+// Lets a transform read a sub-rectangle of a larger plane without copying it.
+template <class T>
+struct BasicPlaneView {
+    T* data = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    ptrdiff_t stride = 0;
+
+    T* Row(int64_t y) const { return data + static_cast<ptrdiff_t>(y) * stride; }
+    operator BasicPlaneView<const T>() const { return {data, width, height, stride}; }
+};
+using PlaneView = BasicPlaneView<float>;
+using ConstPlaneView = BasicPlaneView<const float>;
+
+// A packed width x height plane (stride = width).
+inline PlaneView PackedPlane(float* data, int32_t width, int32_t height) {
+    return {data, width, height, width};
+}
+inline ConstPlaneView PackedPlane(const float* data, int32_t width, int32_t height) {
+    return {data, width, height, width};
+}
+
 enum class WaveletKind : uint8_t {
     Isotropic = 0,    // band 0 approximation, band 1 detail
     Directional = 1,  // band 0 approximation, bands 1..3 x-, y- and xy-detail
@@ -19,7 +42,8 @@ constexpr int32_t BandsPerLevel(WaveletKind kind) {
     return kind == WaveletKind::Directional ? 4 : 2;
 }
 
-// A band table is a flat array of levels * S plane pointers; entry level * S + band.
+// A band table is a flat array of levels * S plane pointers; entry level * S + band. Every band
+// is a packed plane of the decomposed plane's width and height.
 using BandTable = float* const*;
 
 // A smoothing filter: taps applied at offsets (k - centre) * d, k = 0 .. tapCount - 1.
@@ -46,29 +70,26 @@ SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex);
 // capped there and never overflows.
 int32_t LevelDilation(int32_t level, int32_t width, int32_t height);
 
-// Decomposes each given plane (p1/t1 and p2/t2 may be null) into its table. Reads the planes
-// only; writes bands 0..S-1 of every level. levels < 1 writes nothing.
-void WaveletDecompose(const float* p0, const float* p1, const float* p2, BandTable t0, BandTable t1,
-                      BandTable t2, int32_t width, int32_t height, int32_t levels, WaveletKind kind,
+// Decomposes one plane into its table. Reads the plane only; writes bands 0..S-1 of every
+// level. levels < 1 or an empty plane writes nothing.
+void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
                       uint32_t filterIndex);
 
-// The inverse: writes out0 (and out1, out2 when given) from the tables; the output may be the
+// The inverse: writes out (of the decomposed plane's size) from the table; out may be the
 // decomposed plane itself. Directional also overwrites band 0 of levels 0..levels-2.
-void WaveletReconstruct(float* out0, float* out1, float* out2, BandTable t0, BandTable t1,
-                        BandTable t2, int32_t width, int32_t height, int32_t levels,
-                        WaveletKind kind, uint32_t filterIndex);
+void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
+                        uint32_t filterIndex);
 
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
-void DecomposeLevelIsotropic(const float* source, float* const* bands, int32_t width,
-                             int32_t height, int32_t level, uint32_t filterIndex);
+void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
+                             uint32_t filterIndex);
 // One directional level j: fills bands[0..3] from source.
-void DecomposeLevelDirectional(const float* source, float* const* bands, int32_t width,
-                               int32_t height, int32_t level, uint32_t filterIndex);
+void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
+                               uint32_t filterIndex);
 // destination = (bands[0] + bands[2]) + (bands[1] + bands[3]) in float: the row-smoothed and
 // the row-detail parts are restored first (often exactly, as bands 2 and 3 are differences
 // from bands 0 and 1), then joined. destination may be bands[0].
-void ReconstructLevelDirectional(float* destination, float* const* bands, int32_t width,
-                                 int32_t height);
+void ReconstructLevelDirectional(PlaneView destination, float* const* bands);
 
 // One row, n samples: low = row smoothed with the normalised taps at spacing dilation (below
 // 1 counts as 1), high = source - low. The source is only read; low and high must not

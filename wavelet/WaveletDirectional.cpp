@@ -136,8 +136,10 @@ void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t heigh
     FinishColumnSplit(plane, second, cols * rows, 1);
 }
 
-void DecomposeLevelDirectional(const float* source, float* const* bands, int32_t width,
-                               int32_t height, int32_t level, uint32_t filterIndex) {
+void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
+                               uint32_t filterIndex) {
+    const int32_t width = source.width;
+    const int32_t height = source.height;
     if (width < 1 || height < 1) {
         return;
     }
@@ -145,25 +147,28 @@ void DecomposeLevelDirectional(const float* source, float* const* bands, int32_t
     const int32_t d = LevelDilation(level, width, height);
     const int64_t cols = width;
     for (int64_t y = 0; y < height; ++y) {
-        SplitRows(source + y * cols, bands[0] + y * cols, bands[1] + y * cols, width, f.taps,
+        SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, f.taps,
                   f.tapCount, f.centre, d);
     }
     SplitPlaneColumns(bands[0], bands[2], width, height, f.taps, f.tapCount, f.centre, d);
     SplitPlaneColumns(bands[1], bands[3], width, height, f.taps, f.tapCount, f.centre, d);
 }
 
-void ReconstructLevelDirectional(float* destination, float* const* bands, int32_t width,
-                                 int32_t height) {
-    if (width < 1 || height < 1) {
+void ReconstructLevelDirectional(PlaneView destination, float* const* bands) {
+    const int64_t width = destination.width;
+    if (width < 1 || destination.height < 1) {
         return;
     }
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const float* b0 = bands[0];
-    const float* b1 = bands[1];
-    const float* b2 = bands[2];
-    const float* b3 = bands[3];
-    for (size_t i = 0; i < count; ++i) {
-        destination[i] = (b0[i] + b2[i]) + (b1[i] + b3[i]);
+    for (int64_t y = 0; y < destination.height; ++y) {
+        const int64_t base = y * width;
+        const float* b0 = bands[0] + base;
+        const float* b1 = bands[1] + base;
+        const float* b2 = bands[2] + base;
+        const float* b3 = bands[3] + base;
+        float* out = destination.Row(y);
+        for (int64_t x = 0; x < width; ++x) {
+            out[x] = (b0[x] + b2[x]) + (b1[x] + b3[x]);
+        }
     }
 }
 

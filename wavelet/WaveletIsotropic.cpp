@@ -78,19 +78,18 @@ void StencilRow(const RowTriple& r, float* approximation, float* detail, int64_t
 
 }  // namespace
 
-void DecomposeLevelIsotropic(const float* source, float* const* bands, int32_t width,
-                             int32_t height, int32_t level, uint32_t filterIndex) {
-    if (width < 1 || height < 1) {
+void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
+                             uint32_t filterIndex) {
+    if (source.width < 1 || source.height < 1) {
         return;
     }
     const StencilWeights w = MakeWeights(NormalisedSmoothingFilter(filterIndex));
-    const int64_t d = LevelDilation(level, width, height);
-    const int64_t cols = width;
-    const int64_t rows = height;
-    auto row = [&](int64_t y) { return source + y * cols; };
+    const int64_t d = LevelDilation(level, source.width, source.height);
+    const int64_t cols = source.width;
+    const int64_t rows = source.height;
     auto doRow = [&](int64_t y, int64_t north, int64_t south) {
-        StencilRow({row(north), row(y), row(south)}, bands[0] + y * cols, bands[1] + y * cols, cols,
-                   d, w);
+        StencilRow({source.Row(north), source.Row(y), source.Row(south)}, bands[0] + y * cols,
+                   bands[1] + y * cols, cols, d, w);
     };
     // The first and last d rows clamp their north and south rows; the rows between do not.
     const int64_t top = std::min(d, rows);

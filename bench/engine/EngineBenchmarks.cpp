@@ -45,15 +45,20 @@ void BM_DenoiseTile(benchmark::State& state) {
                          c == 0 ? 100.0f : 0.0f, c == 0 ? 6.0f : 4.0f);
     }
     const std::vector<float> profile(48, 1.5f);
+    EngineNumbers numbers;
+    numbers.lumaThresholdFactor = 0.635f;
+    numbers.chromaThresholdFactor = 0.898f;
+    numbers.lumaFloor = 0.501f;
+    numbers.chromaFloor = 0.251f;
+    numbers.kind = kind;
     for (auto _ : state) {
         state.PauseTiming();
         for (int c = 0; c < 3; ++c) {
             tile[c] = source[c];
         }
         state.ResumeTiming();
-        DenoiseTile(tile[0].data(), tile[1].data(), tile[2].data(), kTile, kTile, 0.635f, 0.898f, 0,
-                    0.501f, 0.251f, 2.0f, kind, 4, withProfile ? profile.data() : nullptr, nullptr,
-                    nullptr);
+        DenoiseTile({{tile[0].data(), tile[1].data(), tile[2].data()}, kTile, kTile}, numbers,
+                    withProfile ? std::span<const float>(profile) : std::span<const float>(), {});
         benchmark::DoNotOptimize(tile[0].data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kTileArea));

@@ -1,7 +1,10 @@
-// Whole-image throughput: RunNoiseReduction (and the analysis before it) on synthetic 6 MP
-// and 24 MP images of both kinds; prints megapixels per second and the peak resident memory.
+// Whole-image throughput: the analysis and RunNoiseReduction (with tone corrections) on
+// synthetic 6 MP and 24 MP images of both kinds, the reference engine (one thread) against
+// the fast one on 1 and 2 threads, in the same run; then a preview-sized reduction with a
+// profile. Prints seconds, megapixels per second, the speed-up over the reference of this run
+// and the peak resident memory.
 //
-//   bench_whole_image [--sizes 6,24] [--kinds 0,1]
+//   bench_whole_image [--sizes 6,24] [--kinds 0,1] [--preview-runs 20]
 //
 // Each case runs in a child process so that its peak memory is its own.
 
@@ -9,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +22,8 @@
 
 #include "BenchImage.h"
 #include "engine/Jobs.h"
+#include "engine/Kernels.h"
+#include "engine/TileScheduler.h"
 
 namespace {
 
@@ -28,43 +34,116 @@ struct Size {
 };
 
 constexpr Size kSizes[] = {{6, 3000, 2000}, {24, 6000, 4000}};
+constexpr Size kPreview = {0, 318, 309};
+
+struct Engine {
+    const char* name;
+    int32_t threads;
+    bool reference;
+};
+
+// The first entry is the reference every speed-up is measured against.
+constexpr Engine kEngines[] = {
+    {"reference", 1, true}, {"fast 1 thread", 1, false}, {"fast 2 threads", 2, false}};
+
+struct Measured {
+    double seconds = 0.0;
+    double peakMiB = 0.0;
+};
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-int RunCase(const Size& size, bool highQuality) {
-    const size_t n = static_cast<size_t>(size.width) * static_cast<size_t>(size.height);
-    std::vector<float> planes[3];
-    for (int c = 0; c < 3; ++c) {
-        planes[c].resize(n);
-        vel::bench::FillNoisy(planes[c].data(), n, size.width, 100u + static_cast<uint64_t>(c),
-                              c == 0 ? 100.0f : 0.0f, c == 0 ? 6.0f : 4.0f);
+void Select(const Engine& engine) {
+    vel::SetEngineThreads(engine.threads);
+    if (engine.reference) {
+        vel::SelectKernels(vel::KernelChoice::Reference);
     }
+}
+
+struct Image {
+    std::vector<float> planes[3];
+    vel::ImagePlanes view;
+};
+
+void Fill(Image& image, const Size& size) {
+    const size_t n = static_cast<size_t>(size.width) * static_cast<size_t>(size.height);
+    for (int c = 0; c < 3; ++c) {
+        image.planes[c].resize(n);
+        vel::bench::FillNoisy(image.planes[c].data(), n, size.width,
+                              100u + static_cast<uint64_t>(c), c == 0 ? 100.0f : 0.0f,
+                              c == 0 ? 6.0f : 4.0f);
+    }
+    image.view = {{image.planes[0].data(), image.planes[1].data(), image.planes[2].data()},
+                  size.width,
+                  size.height};
+}
+
+vel::NoiseReductionParams Params(bool highQuality) {
     vel::NoiseReductionParams params;
     params.highQuality = highQuality;
     params.lightCorrection = 3;  // exercise the tone correction too
     params.darkCorrection = 3;
+    return params;
+}
 
+// Analysis and reduction of one whole image; the seconds of both.
+double WholeImage(const Size& size, bool highQuality) {
+    Image image;
+    Fill(image, size);
+    const auto params = Params(highQuality);
     const auto t0 = std::chrono::steady_clock::now();
-    vel::RunNoiseAnalysis(planes[0].data(), planes[1].data(), planes[2].data(), size.width,
-                          size.height, params, nullptr, nullptr, nullptr);
-    const auto t1 = std::chrono::steady_clock::now();
-    vel::RunNoiseReduction(planes[0].data(), planes[1].data(), planes[2].data(), size.width,
-                           size.height, params, nullptr, nullptr, nullptr);
-    const auto t2 = std::chrono::steady_clock::now();
+    const std::vector<float> profile = vel::RunNoiseAnalysis(image.view, params, {}).value();
+    vel::RunNoiseReduction(image.view, params, profile, {});
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
 
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const double mp = static_cast<double>(n) / 1e6;
-    std::printf(
-        "%2d MP %-11s analysis %7.2f s (%6.2f MP/s)  reduction %7.2f s (%6.2f MP/s)  "
-        "peak %6.0f MiB\n",
-        size.megapixels, highQuality ? "directional" : "isotropic", Seconds(t1 - t0),
-        mp / Seconds(t1 - t0), Seconds(t2 - t1), mp / Seconds(t2 - t1),
-        static_cast<double>(usage.ru_maxrss) / 1024.0);
-    std::fflush(stdout);
-    return 0;
+// Seconds per preview: the reduction of a preview-sized image with a profile, as the dialog
+// runs it.
+double Preview(int runs) {
+    Image source;
+    Fill(source, kPreview);
+    const auto params = Params(true);
+    const std::vector<float> profile = vel::RunNoiseAnalysis(source.view, params, {}).value();
+    double total = 0.0;
+    for (int i = 0; i < runs; ++i) {
+        Image image;
+        Fill(image, kPreview);
+        const auto t0 = std::chrono::steady_clock::now();
+        vel::RunNoiseReduction(image.view, params, profile, {});
+        total += Seconds(std::chrono::steady_clock::now() - t0);
+    }
+    return total / runs;
+}
+
+// Runs measure() in a child process; its seconds and peak memory come back through a pipe.
+template <typename Measure>
+bool InChild(const Engine& engine, Measure measure, Measured& result) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return false;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        Select(engine);
+        Measured m;
+        m.seconds = measure();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+        const bool written = write(fds[1], &m, sizeof m) == static_cast<ssize_t>(sizeof m);
+        std::_Exit(written ? 0 : 1);
+    }
+    close(fds[1]);
+    const bool read =
+        child > 0 && ::read(fds[0], &result, sizeof result) == static_cast<ssize_t>(sizeof result);
+    close(fds[0]);
+    int status = 0;
+    const bool exited = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                        WEXITSTATUS(status) == 0;
+    return read && exited;
 }
 
 std::vector<int> ParseList(const char* text) {
@@ -80,42 +159,83 @@ std::vector<int> ParseList(const char* text) {
     return values;
 }
 
+bool Contains(const std::vector<int>& values, int v) {
+    for (int x : values) {
+        if (x == v) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<int> sizes = {6, 24};
     std::vector<int> kinds = {0, 1};
+    int previewRuns = 20;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--sizes") == 0) {
             sizes = ParseList(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--kinds") == 0) {
             kinds = ParseList(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--preview-runs") == 0) {
+            previewRuns = std::max(1, std::atoi(argv[i + 1]));
         } else {
-            std::fprintf(stderr, "usage: %s [--sizes 6,24] [--kinds 0,1]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--sizes 6,24] [--kinds 0,1] [--preview-runs 20]\n",
+                         argv[0]);
             return 2;
         }
     }
     int failures = 0;
+    std::printf("%-26s %-15s %9s %8s %9s %9s\n", "case (analysis+reduction)", "engine", "seconds",
+                "MP/s", "speed-up", "peak MiB");
     for (const Size& size : kSizes) {
-        bool wanted = false;
-        for (int s : sizes) {
-            wanted = wanted || s == size.megapixels;
-        }
-        if (!wanted) {
+        if (!Contains(sizes, size.megapixels)) {
             continue;
         }
-        for (int kind : kinds) {
-            const pid_t child = fork();
-            if (child == 0) {
-                std::_Exit(RunCase(size, kind != 0));
+        for (const int kind : {0, 1}) {
+            if (!Contains(kinds, kind)) {
+                continue;
             }
-            int status = 0;
-            if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-                WEXITSTATUS(status) != 0) {
-                std::fprintf(stderr, "%d MP kind %d failed\n", size.megapixels, kind);
-                ++failures;
+            const double mp = static_cast<double>(size.width) * size.height / 1e6;
+            const std::string label = std::to_string(size.megapixels) + " MP " +
+                                      (kind != 0 ? "directional" : "isotropic");
+            double reference = 0.0;
+            for (const Engine& engine : kEngines) {
+                Measured m;
+                if (!InChild(
+                        engine, [&] { return WholeImage(size, kind != 0); }, m)) {
+                    std::fprintf(stderr, "%s %s failed\n", label.c_str(), engine.name);
+                    ++failures;
+                    continue;
+                }
+                if (&engine == &kEngines[0]) {
+                    reference = m.seconds;
+                }
+                std::printf("%-26s %-15s %9.2f %8.2f %8.2fx %9.0f\n", label.c_str(), engine.name,
+                            m.seconds, mp / m.seconds, reference / m.seconds, m.peakMiB);
+                std::fflush(stdout);
             }
         }
+    }
+    std::printf("\n%-26s %-15s %9s %8s %9s %9s\n", "preview 318x309 hq profile", "engine", "ms", "",
+                "speed-up", "peak MiB");
+    double reference = 0.0;
+    for (const Engine& engine : kEngines) {
+        Measured m;
+        if (!InChild(
+                engine, [&] { return Preview(previewRuns); }, m)) {
+            std::fprintf(stderr, "preview %s failed\n", engine.name);
+            ++failures;
+            continue;
+        }
+        if (&engine == &kEngines[0]) {
+            reference = m.seconds;
+        }
+        std::printf("%-26s %-15s %9.2f %8s %8.2fx %9.0f\n", "", engine.name, m.seconds * 1000.0, "",
+                    reference / m.seconds, m.peakMiB);
+        std::fflush(stdout);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -1,22 +1,25 @@
 // Allocation failure: this program replaces the global operator new so that the Nth
 // allocation inside an engine job throws std::bad_alloc. Every N up to the job's allocation
-// count is tried; the exception must reach the caller with every engine buffer released and
-// the planes and the profile as they were.
+// count is tried, with the tiles on the calling thread and on two workers; the exception must
+// reach the caller with every engine buffer released and the planes as they were.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <limits>
 #include <new>
 
 #include "TestImages.h"
 #include "engine/Jobs.h"
+#include "engine/TileScheduler.h"
 
 namespace {
 
-long g_failAt = 0;  // 0: never fail
-long g_allocations = 0;
-long g_live = 0;
+// Atomic: the engine's workers allocate too.
+std::atomic<long> g_failAt = 0;  // 0: never fail
+std::atomic<long> g_allocations = 0;
+std::atomic<long> g_live = 0;
 
 void* Allocate(std::size_t size) {
     if (g_failAt > 0 && ++g_allocations == g_failAt) {
@@ -87,39 +90,39 @@ void InjectEveryFailure(Job job, Check check) {
     }
 }
 
+// 600 x 40: two tiles for the analysis and for the reduction, so two workers both run.
 TEST(AllocationFailureTest, ReductionReleasesEverythingAndRestoresThePlanes) {
-    for (const bool highQuality : {false, true}) {
-        const test::Planes input = test::MakeNoisyImage(70, 40, 31);
-        test::Planes planes = input;
-        NoiseReductionParams params;
-        params.highQuality = highQuality;
-        params.lightCorrection = 5;
-        params.darkCorrection = 7;
-        NoiseProfile().clear();
-        InjectEveryFailure(
-            [&] {
-                planes = input;  // a completed counting run changes them
-                RunNoiseReduction(planes[0], planes[1], planes[2], 70, 40, params, nullptr, nullptr,
-                                  nullptr);
-            },
-            [&](long n) {
-                ASSERT_TRUE(test::PlanesNear(planes, input, 1e-5f, true)) << "allocation " << n;
-            });
+    const test::Planes input = test::MakeNoisyImage(600, 40, 31);
+    for (const int32_t threads : {1, 2}) {
+        SetEngineThreads(threads);
+        for (const bool highQuality : {false, true}) {
+            test::Planes planes = input;
+            NoiseReductionParams params;
+            params.highQuality = highQuality;
+            params.lightCorrection = 5;
+            params.darkCorrection = 7;
+            InjectEveryFailure(
+                [&] {
+                    planes = input;  // a completed counting run changes them
+                    RunNoiseReduction(planes.View(), params, {}, {});
+                },
+                [&](long n) {
+                    ASSERT_TRUE(test::PlanesNear(planes, input, 1e-5f, true))
+                        << "allocation " << n << " threads " << threads;
+                });
+        }
     }
+    SetEngineThreads(0);
 }
 
-TEST(AllocationFailureTest, AnalysisReleasesEverythingAndKeepsTheProfile) {
-    const test::Planes input = test::MakeNoisyImage(600, 40, 32);  // two analysis tiles
+TEST(AllocationFailureTest, AnalysisReleasesEverything) {
+    const test::Planes input = test::MakeNoisyImage(600, 40, 32);
     NoiseReductionParams params;
-    NoiseProfile().assign(48, 2.5f);
-    InjectEveryFailure(
-        [&] {
-            NoiseProfile().assign(48, 2.5f);
-            RunNoiseAnalysis(input[0], input[1], input[2], 600, 40, params, nullptr, nullptr,
-                             nullptr);
-        },
-        [&](long n) { EXPECT_EQ(NoiseProfile(), std::vector<float>(48, 2.5f)) << n; });
-    NoiseProfile().clear();
+    for (const int32_t threads : {1, 2}) {
+        SetEngineThreads(threads);
+        InjectEveryFailure([&] { (void)RunNoiseAnalysis(input.View(), params, {}); }, [](long) {});
+    }
+    SetEngineThreads(0);
 }
 
 }  // namespace

@@ -65,18 +65,27 @@ void ExpectIncreasingTo100(const std::vector<float>& values, size_t count) {
 constexpr int32_t kW = 100, kH = 90, kTile = 64, kOverlap = 8;
 constexpr int kChecksPerTile = 1 + 3 * 4;  // tile start, then four per channel
 
-void Reduce(test::Planes& planes, const float* profile, PollCallback poll, const CancelFlag* cancel,
-            ProgressCallback progress = nullptr) {
-    ReduceNoise(planes[0], planes[1], planes[2], planes.width, planes.height, kTile, kOverlap, 0.7f,
-                0.9f, 0, 0.4f, 0.2f, 2.0f, WaveletKind::Directional, 4, profile, progress, poll,
-                cancel);
+EngineNumbers Numbers() {
+    EngineNumbers n;
+    n.lumaThresholdFactor = 0.7f;
+    n.chromaThresholdFactor = 0.9f;
+    n.lumaFloor = 0.4f;
+    n.chromaFloor = 0.2f;
+    return n;
 }
 
+void Reduce(test::Planes& planes, PollCallback poll, const CancelFlag* cancel,
+            ProgressCallback progress = nullptr) {
+    ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, {cancel, poll, progress});
+}
+
+// One thread: the job's thread itself meets every stop check, in the order a plain loop does.
 TEST(ReduceNoiseTest, ProgressAndStopAtEveryCheck) {
+    const test::EngineThreadsScope oneThread(1);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 21);
     test::Planes full = input;
     ResetScript(0, false);
-    Reduce(full, nullptr, ScriptedPoll, &g_script.cancel, RecordProgress);
+    Reduce(full, ScriptedPoll, &g_script.cancel, RecordProgress);
     ExpectIncreasingTo100(g_script.progress, 4);
     EXPECT_EQ(g_script.progress[0], 25.0f);
     ASSERT_EQ(g_script.calls, 4 * kChecksPerTile);
@@ -90,7 +99,7 @@ TEST(ReduceNoiseTest, ProgressAndStopAtEveryCheck) {
             SCOPED_TRACE(testing::Message() << "stop at check " << stopAt << " flag " << viaFlag);
             test::Planes planes = input;
             ResetScript(stopAt, viaFlag);
-            Reduce(planes, nullptr, ScriptedPoll, &g_script.cancel);
+            Reduce(planes, ScriptedPoll, &g_script.cancel);
             // The flag is read before the poll: once raised, the poll is not called again.
             if (viaFlag) {
                 EXPECT_EQ(g_script.calls, stopAt);
@@ -123,28 +132,27 @@ TEST(ReduceNoiseTest, ProgressAndStopAtEveryCheck) {
 }
 
 TEST(AnalyzeNoiseTest, ProgressAndStopAtEveryCheck) {
+    const test::EngineThreadsScope oneThread(1);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 22);
-    const std::vector<float> sentinel(48, 3.25f);
-    std::vector<float> full = sentinel;
     ResetScript(0, false);
-    AnalyzeNoise(input[0], input[1], input[2], kW, kH, kTile, kOverlap, full.data(), 0,
-                 WaveletKind::Directional, 4, RecordProgress, ScriptedPoll, &g_script.cancel);
+    const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(),
+                                   {&g_script.cancel, ScriptedPoll, RecordProgress});
     ExpectIncreasingTo100(g_script.progress, 12);
     const int checks = g_script.calls;
     ASSERT_EQ(checks, 4 * 4);  // per tile: the start, and one after each channel's decomposition
-    ASSERT_NE(full, sentinel);
+    ASSERT_TRUE(full.has_value());
+    ASSERT_EQ(full->size(), 48u);
     for (const bool viaFlag : {false, true}) {
         for (int stopAt = 1; stopAt <= checks; ++stopAt) {
-            std::vector<float> profile = sentinel;
             ResetScript(stopAt, viaFlag);
-            AnalyzeNoise(input[0], input[1], input[2], kW, kH, kTile, kOverlap, profile.data(), 0,
-                         WaveletKind::Directional, 4, nullptr, ScriptedPoll, &g_script.cancel);
+            const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(),
+                                              {&g_script.cancel, ScriptedPoll, nullptr});
             if (viaFlag) {
                 EXPECT_EQ(g_script.calls, stopAt);
             }
             // A flag raised at the very last check is never read again: the analysis completes.
             const bool completes = viaFlag && stopAt == checks;
-            EXPECT_EQ(profile, completes ? full : sentinel) << stopAt << " " << viaFlag;
+            EXPECT_EQ(profile, completes ? full : std::nullopt) << stopAt << " " << viaFlag;
         }
     }
 }
@@ -158,45 +166,34 @@ NoiseReductionParams Params(bool highQuality, int light = 0, int dark = 0) {
 }
 
 TEST(RunNoiseReductionTest, StopBeforeFirstTileRestoresTheInput) {
-    NoiseProfile().clear();
     const test::Planes input = test::MakeNoisyImage(60, 40, 5);
     // No correction: bit-exact.
     test::Planes planes = input;
     ResetScript(1, false);
-    RunNoiseReduction(planes[0], planes[1], planes[2], 60, 40, Params(false), nullptr, ScriptedPoll,
-                      &g_script.cancel);
+    RunNoiseReduction(planes.View(), Params(false), {}, {&g_script.cancel, ScriptedPoll, nullptr});
     EXPECT_TRUE(planes == input);
     // With corrections: the undo brings the tone-corrected planes back up to rounding.
     ResetScript(0, false);
     g_script.cancel.store(true);
-    RunNoiseReduction(planes[0], planes[1], planes[2], 60, 40, Params(true, 6, -9), nullptr,
-                      nullptr, &g_script.cancel);
+    RunNoiseReduction(planes.View(), Params(true, 6, -9), {}, {&g_script.cancel, nullptr, nullptr});
     EXPECT_EQ(g_script.calls, 0);
     EXPECT_TRUE(test::PlanesNear(planes, input, 1e-5f, true));
     // Progress of a whole image of 1100 x 40: three tiles.
     test::Planes wide = test::MakeNoisyImage(1100, 40, 6);
     ResetScript(0, false);
-    RunNoiseReduction(wide[0], wide[1], wide[2], 1100, 40, Params(false), RecordProgress, nullptr,
-                      nullptr);
+    RunNoiseReduction(wide.View(), Params(false), {}, {nullptr, nullptr, RecordProgress});
     ExpectIncreasingTo100(g_script.progress, 3);
 }
 
-TEST(RunNoiseAnalysisTest, SizesProfileAndKeepsItOnStop) {
+TEST(RunNoiseAnalysisTest, ProfileSizeFollowsTheKindAndAStopGivesNone) {
     const test::Planes input = test::MakeNoisyImage(40, 30, 8);
-    NoiseProfile().assign(5, 9.0f);
     ResetScript(1, false);
-    RunNoiseAnalysis(input[0], input[1], input[2], 40, 30, Params(true), nullptr, ScriptedPoll,
-                     &g_script.cancel);
-    // Resized to 48 (existing entries kept, new ones 0) and otherwise untouched.
-    ASSERT_EQ(NoiseProfile().size(), 48u);
-    EXPECT_EQ(NoiseProfile()[4], 9.0f);
-    EXPECT_EQ(NoiseProfile()[5], 0.0f);
-    RunNoiseAnalysis(input[0], input[1], input[2], 40, 30, Params(false), nullptr, nullptr,
-                     nullptr);
-    ASSERT_EQ(NoiseProfile().size(), 48u);
-    EXPECT_NE(NoiseProfile()[4], 9.0f);
-    EXPECT_EQ(NoiseProfile()[30], 0.0f);  // Isotropic fills the first 24 only
-    NoiseProfile().clear();
+    EXPECT_FALSE(
+        RunNoiseAnalysis(input.View(), Params(true), {&g_script.cancel, ScriptedPoll, nullptr}));
+    EXPECT_EQ(RunNoiseAnalysis(input.View(), Params(true), {}).value().size(), 48u);
+    EXPECT_EQ(RunNoiseAnalysis(input.View(), Params(false), {}).value().size(), 24u);
+    EXPECT_FALSE(
+        RunNoiseAnalysis(ConstImagePlanes(nullptr, nullptr, nullptr, 0, 10), Params(true), {}));
 }
 
 // Every size from 1 x 1 up, both kinds, with and without a profile and with corrections:
@@ -214,26 +211,21 @@ TEST(RunNoiseReductionTest, TinyAndThinImages) {
             for (const bool withProfile : {false, true}) {
                 SCOPED_TRACE(testing::Message() << w << "x" << h << " hq " << highQuality
                                                 << " profile " << withProfile);
-                NoiseProfile().clear();
                 test::Planes noisy = test::MakeNoisyImage(w, h, 12);
                 const auto params = Params(highQuality, 3, 5);
+                std::vector<float> profile;
                 if (withProfile) {
-                    RunNoiseAnalysis(noisy[0], noisy[1], noisy[2], w, h, params, nullptr, nullptr,
-                                     nullptr);
-                    ASSERT_EQ(NoiseProfile().size(), 48u);
+                    profile = RunNoiseAnalysis(noisy.View(), params, {}).value();
                 }
-                RunNoiseReduction(noisy[0], noisy[1], noisy[2], w, h, params, nullptr, nullptr,
-                                  nullptr);
+                RunNoiseReduction(noisy.View(), params, profile, {});
                 // Only a finite sample is within 0 of itself.
                 ASSERT_TRUE(test::PlanesNear(noisy, noisy, 0.0f));
                 test::Planes flat = constant;
-                RunNoiseReduction(flat[0], flat[1], flat[2], w, h, params, nullptr, nullptr,
-                                  nullptr);
+                RunNoiseReduction(flat.View(), params, profile, {});
                 ASSERT_TRUE(test::PlanesNear(flat, constant, 1e-4f));
             }
         }
     }
-    NoiseProfile().clear();
 }
 
 TEST(RunNoiseReductionTest, NonFiniteInputDoesNotCrash) {
@@ -243,25 +235,16 @@ TEST(RunNoiseReductionTest, NonFiniteInputDoesNotCrash) {
         planes[1][200] = INFINITY;
         planes[2][300] = -INFINITY;
         planes[0][1999] = 3e38f;
-        NoiseProfile().clear();
-        RunNoiseAnalysis(planes[0], planes[1], planes[2], 50, 40, Params(highQuality), nullptr,
-                         nullptr, nullptr);
-        for (float v : NoiseProfile()) {
+        const std::vector<float> profile =
+            RunNoiseAnalysis(planes.View(), Params(highQuality), {}).value();
+        for (float v : profile) {
             EXPECT_TRUE(std::isfinite(v));
         }
-        RunNoiseReduction(planes[0], planes[1], planes[2], 50, 40, Params(highQuality, 4, 4),
-                          nullptr, nullptr, nullptr);
-        NoiseProfile().clear();
-        RunNoiseReduction(planes[0], planes[1], planes[2], 50, 40, Params(highQuality), nullptr,
-                          nullptr, nullptr);
+        RunNoiseReduction(planes.View(), Params(highQuality, 4, 4), profile, {});
+        RunNoiseReduction(planes.View(), Params(highQuality), {}, {});
     }
     // Empty images are left alone.
-    NoiseProfile().assign(48, 1.0f);
-    RunNoiseAnalysis(nullptr, nullptr, nullptr, 0, 10, Params(true), nullptr, nullptr, nullptr);
-    RunNoiseReduction(nullptr, nullptr, nullptr, 10, 0, Params(true, 3, 3), nullptr, nullptr,
-                      nullptr);
-    EXPECT_EQ(NoiseProfile(), std::vector<float>(48, 1.0f));
-    NoiseProfile().clear();
+    RunNoiseReduction(ImagePlanes{{nullptr, nullptr, nullptr}, 10, 0}, Params(true, 3, 3), {}, {});
 }
 
 }  // namespace

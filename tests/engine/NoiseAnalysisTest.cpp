@@ -90,13 +90,14 @@ TEST(AnalyzeNoiseTest, ProfileIndexingForBothKinds) {
     const test::Planes in = test::MakeNoisyImage(w, h, 3);
     for (const WaveletKind kind : {WaveletKind::Isotropic, WaveletKind::Directional}) {
         const int32_t S = BandsPerLevel(kind);
-        std::vector<float> profile(48, -1.0f);
-        AnalyzeNoise(in[0], in[1], in[2], w, h, 512, 16, profile.data(), 0, kind, levels, nullptr,
-                     nullptr, nullptr);
+        EngineNumbers numbers;
+        numbers.kind = kind;
+        numbers.levels = levels;
+        const std::vector<float> profile = AnalyzeNoise(in.View(), 512, 16, numbers, {}).value();
+        ASSERT_EQ(profile.size(), static_cast<size_t>(3 * S * levels));
         BandBlock block(w, h, levels, kind);
         for (int c = 0; c < 3; ++c) {
-            WaveletDecompose(in[c], nullptr, nullptr, block.table(), nullptr, nullptr, w, h, levels,
-                             kind, 0);
+            WaveletDecompose(PackedPlane(in[c], w, h), block.table(), levels, kind, 0);
             for (int32_t i = 0; i < S * levels; ++i) {
                 float expected = 0.0f;
                 MedianAbs(block.table()[i], w, h, &expected);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "TestImages.h"
@@ -130,7 +131,9 @@ TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
         const size_t area =
             static_cast<size_t>(g.MaxTileWidth()) * static_cast<size_t>(g.MaxTileHeight());
         std::vector<float> t0(area), t1(area), t2(area), ones(area, 1.0f);
-        test::Planes out(w, h), weights(w, h);
+        // Whatever the outputs hold before, the tiles in raster order replace it.
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        test::Planes out(w, h, nan), weights(w, h, nan);
         for (int32_t ty = 0; ty < g.tilesY; ++ty) {
             for (int32_t tx = 0; tx < g.tilesX; ++tx) {
                 ExtractTile(g, in[0], in[1], in[2], ty, tx, t0.data(), t1.data(), t2.data());

@@ -178,6 +178,15 @@ TEST(ShrinkSubbandTest, NonFiniteCoefficientsAreRoutedWithoutUndefinedBehaviour)
     EXPECT_TRUE(std::isnan(image[1][5]));
 }
 
+// Thresholds 1, floors 0.1, exponent 2, four levels.
+EngineNumbers TileNumbers(WaveletKind kind) {
+    EngineNumbers n;
+    n.lumaThresholdFactor = n.chromaThresholdFactor = 1.0f;
+    n.lumaFloor = n.chromaFloor = 0.1f;
+    n.kind = kind;
+    return n;
+}
+
 TEST(DenoiseTileTest, ReducesNoiseOnAFlatField) {
     for (const WaveletKind kind : {WaveletKind::Isotropic, WaveletKind::Directional}) {
         test::Planes tile(64, 64);
@@ -196,8 +205,7 @@ TEST(DenoiseTileTest, ReducesNoiseOnAFlatField) {
             return std::sqrt(sum / static_cast<double>(tile.Size()));
         };
         const double before = deviation(0);
-        DenoiseTile(tile[0], tile[1], tile[2], 64, 64, 1.0f, 1.0f, 0, 0.1f, 0.1f, 2.0f, kind, 4,
-                    nullptr, nullptr, nullptr);
+        DenoiseTile(tile.View(), TileNumbers(kind), {}, {});
         EXPECT_LT(deviation(0), 0.5 * before);
         EXPECT_LT(deviation(2), 0.5 * before);
     }
@@ -212,8 +220,7 @@ TEST(DenoiseTileTest, ProfileIndexingForBothKinds) {
         const int32_t S = BandsPerLevel(kind);
         const auto run = [&](const std::vector<float>& profile) {
             test::Planes tile = input;
-            DenoiseTile(tile[0], tile[1], tile[2], 40, 36, 1.0f, 1.0f, 0, 0.1f, 0.1f, 2.0f, kind, 4,
-                        profile.data(), nullptr, nullptr);
+            DenoiseTile(tile.View(), TileNumbers(kind), profile, {});
             return tile;
         };
         std::vector<float> profile(48, 0.0f);

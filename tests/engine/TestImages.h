@@ -11,6 +11,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/EngineTypes.h"
+#include "engine/TileScheduler.h"
+
 namespace vel::test {
 
 // splitmix64: a tiny, well-mixed 64-bit generator.
@@ -49,6 +52,18 @@ struct Planes {
     const float* operator[](int i) const { return p[static_cast<size_t>(i)].data(); }
     size_t Size() const { return p[0].size(); }
     friend bool operator==(const Planes&, const Planes&) = default;
+
+    ImagePlanes View() { return {{(*this)[0], (*this)[1], (*this)[2]}, width, height}; }
+    ConstImagePlanes View() const { return {(*this)[0], (*this)[1], (*this)[2], width, height}; }
+};
+
+// Fixes the engine's thread count for one scope.
+class EngineThreadsScope {
+  public:
+    explicit EngineThreadsScope(int32_t threads) { SetEngineThreads(threads); }
+    ~EngineThreadsScope() { SetEngineThreads(0); }
+    EngineThreadsScope(const EngineThreadsScope&) = delete;
+    EngineThreadsScope& operator=(const EngineThreadsScope&) = delete;
 };
 
 // Y, U, V planes on the 0..255 scale: soft gradients, a bright disc and a few hard edges,

@@ -6,6 +6,7 @@
 
 #include "engine/Jobs.h"
 #include "plugin/HostImage.h"
+#include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "settings/NoiseReductionParams.h"
 
@@ -14,24 +15,21 @@ namespace vel::test {
 enum class Analysis { PerTile, WholeImage, KeepProfile };
 
 // PerTile: no profile, every tile measures its own noise. WholeImage: a whole-image analysis
-// first. KeepProfile: the reduction uses the noise profile as it stands. The process-wide
-// profile is left as it was.
+// first. KeepProfile: the reduction uses the process-wide profile as it stands, which is left
+// as it was.
 inline std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32_t h,
                                        const NoiseReductionParams& params, Analysis analysis) {
     PlaneImage image(w, h);
     ImportHostImage(host.data(), w, h, image);
     image.RgbToYuv();
-    const std::vector<float> saved = NoiseProfile();
-    if (analysis != Analysis::KeepProfile) {
-        NoiseProfile().clear();
+    const ImagePlanes planes{{image.Plane(0), image.Plane(1), image.Plane(2)}, w, h};
+    std::vector<float> profile;
+    if (analysis == Analysis::KeepProfile) {
+        profile = CurrentNoiseProfile();
+    } else if (analysis == Analysis::WholeImage) {
+        profile = RunNoiseAnalysis(planes, params, {}).value();
     }
-    if (analysis == Analysis::WholeImage) {
-        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                         nullptr, nullptr);
-    }
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                      nullptr, nullptr);
-    NoiseProfile() = saved;
+    RunNoiseReduction(planes, params, profile, {});
     image.YuvToRgb();
     std::vector<float> out = host;
     ExportHostImage(image, out.data());

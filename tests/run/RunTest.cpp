@@ -27,6 +27,7 @@
 #include "platform/Platform.h"
 #include "plugin/HostImage.h"
 #include "plugin/InteractiveSteps.h"
+#include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "plugin/Run.h"
 #include "plugin/WorkerJob.h"
@@ -102,7 +103,7 @@ class RunTest : public ::testing::Test {
     void SetUp() override {
         saved_ = CurrentSettings();
         CurrentSettings() = NoiseReductionParams{};
-        NoiseProfile().clear();
+        CurrentNoiseProfile().clear();
         window_ = FakeWindow{};
         g_window = &window_;
         g_confirm = true;
@@ -113,7 +114,7 @@ class RunTest : public ::testing::Test {
     void TearDown() override {
         SetInteractiveSteps(nullptr);
         CurrentSettings() = saved_;
-        NoiseProfile().clear();
+        CurrentNoiseProfile().clear();
     }
     NoiseReductionParams saved_;
     FakeWindow window_;
@@ -152,15 +153,15 @@ TEST_F(RunTest, SilentRunWithReanalyzeAnalysesTheWholeImageFirst) {
         pixels, test::EngineResult(host, 600, 60, CurrentSettings(), test::Analysis::WholeImage)));
     EXPECT_FALSE(test::SameBits(
         pixels, test::EngineResult(host, 600, 60, CurrentSettings(), test::Analysis::PerTile)));
-    EXPECT_EQ(NoiseProfile().size(), 48u);
+    EXPECT_EQ(CurrentNoiseProfile().size(), 48u);
 }
 
 TEST_F(RunTest, SilentRunNeverUsesAnEarlierProfile) {
-    NoiseProfile().assign(48, 50.0f);  // as if an earlier dialog had analysed another image
+    CurrentNoiseProfile().assign(48, 50.0f);  // as if an earlier dialog had analysed another image
     const auto host = test::NoisyImage(64, 64, 4);
     auto pixels = host;
     OpenPluginImpl(1, 64, 64, pixels.data(), nullptr, nullptr);
-    EXPECT_TRUE(NoiseProfile().empty());
+    EXPECT_TRUE(CurrentNoiseProfile().empty());
     EXPECT_TRUE(test::SameBits(
         pixels, test::EngineResult(host, 64, 64, CurrentSettings(), test::Analysis::PerTile)));
 }
@@ -188,15 +189,16 @@ TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
         PlaneImage image(80, 50);
         ImportHostImage(other.data(), 80, 50, image);
         image.RgbToYuv();
-        RunNoiseAnalysis(image.Plane(0), image.Plane(1), image.Plane(2), 80, 50, g_dialogValues,
-                         nullptr, nullptr, nullptr);
+        StoreAnalysedProfile(
+            RunNoiseAnalysis(ImagePlanes{{image.Plane(0), image.Plane(1), image.Plane(2)}, 80, 50},
+                             g_dialogValues, {}));
     }
-    const std::vector<float> dialogProfile = NoiseProfile();
+    const std::vector<float> dialogProfile = CurrentNoiseProfile();
     auto pixels = host;
     OpenPluginImpl(0, 80, 50, pixels.data(), nullptr, nullptr);
     ASSERT_EQ(window_.calls.size(), 1u);
     EXPECT_EQ(window_.calls[0].status, "VEL Noise Reduction...");
-    EXPECT_EQ(NoiseProfile(), dialogProfile);
+    EXPECT_EQ(CurrentNoiseProfile(), dialogProfile);
     EXPECT_TRUE(test::SameBits(
         pixels, test::EngineResult(host, 80, 50, g_dialogValues, test::Analysis::KeepProfile)));
 }
@@ -228,14 +230,14 @@ TEST_F(RunTest, CancelDuringTheAnalysisNeverStartsTheReduction) {
     window_.cancelInStatus = "Image pre-analysis...";
     window_.cancelAt = 0.0f;
     const auto host = test::NoisyImage(600, 300, 9);
-    NoiseProfile().assign(48, 1.25f);
+    CurrentNoiseProfile().assign(48, 1.25f);
     auto pixels = host;
     OpenPluginImpl(0, 600, 300, pixels.data(), nullptr, nullptr);
     EXPECT_TRUE(test::SameBits(pixels, host));
     ASSERT_EQ(window_.calls.size(), 1u);
     EXPECT_EQ(window_.calls[0].status, "Image pre-analysis...");
     // A cancelled analysis leaves the profile as it was; the confirmed settings stay.
-    EXPECT_EQ(NoiseProfile(), std::vector<float>(48, 1.25f));
+    EXPECT_EQ(CurrentNoiseProfile(), std::vector<float>(48, 1.25f));
     EXPECT_EQ(CurrentSettings(), g_dialogValues);
 }
 

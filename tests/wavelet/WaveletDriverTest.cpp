@@ -13,14 +13,12 @@ constexpr WaveletKind kKinds[] = {WaveletKind::Isotropic, WaveletKind::Direction
 
 void Decompose(const Plane& p, const BandBlock& block, int32_t w, int32_t h, int32_t levels,
                WaveletKind kind) {
-    WaveletDecompose(p.data(), nullptr, nullptr, block.table(), nullptr, nullptr, w, h, levels,
-                     kind, 0);
+    WaveletDecompose(PackedPlane(p.data(), w, h), block.table(), levels, kind, 0);
 }
 
 void Reconstruct(Plane& out, const BandBlock& block, int32_t w, int32_t h, int32_t levels,
                  WaveletKind kind) {
-    WaveletReconstruct(out.data(), nullptr, nullptr, block.table(), nullptr, nullptr, w, h, levels,
-                       kind, 0);
+    WaveletReconstruct(PackedPlane(out.data(), w, h), block.table(), levels, kind, 0);
 }
 
 // Reconstructs into the decomposed plane itself, as the engine does; returns the worst error.
@@ -222,53 +220,55 @@ TEST(WaveletDecompose, NoLevelsWritesNothing) {
         }
         const std::vector<Plane> sentinel = CopyTable(block, w, h);
         for (int32_t levels : {0, -1, std::numeric_limits<int32_t>::min()}) {
-            WaveletDecompose(p.data(), nullptr, nullptr, block.table(), nullptr, nullptr, w, h,
-                             levels, kind, 0);
+            WaveletDecompose(PackedPlane(p.data(), w, h), block.table(), levels, kind, 0);
             EXPECT_EQ(CopyTable(block, w, h), sentinel);
             // Nothing to sum: the output keeps what it held.
             Plane out = p;
-            WaveletReconstruct(out.data(), nullptr, nullptr, block.table(), nullptr, nullptr, w, h,
-                               levels, kind, 0);
+            WaveletReconstruct(PackedPlane(out.data(), w, h), block.table(), levels, kind, 0);
             EXPECT_TRUE(SameBits(out, p));
         }
     }
 }
 
-// Each given plane is decomposed into its own table as if alone; a plane without a table is
-// skipped. The planes are only read and may be overwritten afterwards: the tables alone
-// restore them, over whatever the outputs held.
-TEST(WaveletDecompose, EachGivenPlaneUsesItsOwnTable) {
-    const int32_t w = 15, h = 11;
+// A view of a rectangle inside a wider plane decomposes as a packed copy of that rectangle
+// does, leaves the plane unchanged, and the reconstruction through the view writes only the
+// rectangle, over whatever it held.
+TEST(WaveletDecompose, RectangleViewActsAsAPackedCopy) {
+    const int32_t outerW = 31, outerH = 19, x0 = 5, y0 = 3, w = 17, h = 13;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (WaveletKind kind : kKinds) {
-        const Plane p0 = RandomPlane(w, h, 15), p1 = RandomPlane(w, h, 16);
-        const Plane p2 = RandomPlane(w, h, 17);
-        BandBlock alone0(w, h, 3, kind), alone2(w, h, 3, kind);
-        Decompose(p0, alone0, w, h, 3, kind);
-        Decompose(p2, alone2, w, h, 3, kind);
-
-        BandBlock t0(w, h, 3, kind), t1(w, h, 3, kind), t2(w, h, 3, kind);
-        for (int32_t b = 0; b < 3 * t1.bandsPerLevel(); ++b) {
-            std::fill_n(t1.table()[b], w * h, 5.0f);
+        const Plane outer = RandomPlane(outerW, outerH, 15);
+        Plane packed(static_cast<size_t>(w * h));
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                packed[static_cast<size_t>(y * w + x)] =
+                    outer[static_cast<size_t>((y0 + y) * outerW + x0 + x)];
+            }
         }
-        const std::vector<Plane> untouched = CopyTable(t1, w, h);
-        Plane in0 = p0, in1 = p1, in2 = p2;
-        WaveletDecompose(in0.data(), in1.data(), in2.data(), t0.table(), nullptr, t2.table(), w, h,
-                         3, kind, 0);
-        EXPECT_TRUE(SameBits(in0, p0) && SameBits(in1, p1) && SameBits(in2, p2));
-        EXPECT_EQ(CopyTable(t0, w, h), CopyTable(alone0, w, h));
-        EXPECT_EQ(CopyTable(t2, w, h), CopyTable(alone2, w, h));
-        EXPECT_EQ(CopyTable(t1, w, h), untouched);
+        BandBlock expected(w, h, 3, kind), actual(w, h, 3, kind);
+        Decompose(packed, expected, w, h, 3, kind);
+        Plane in = outer;
+        const PlaneView view{in.data() + y0 * outerW + x0, w, h, outerW};
+        WaveletDecompose(view, actual.table(), 3, kind, 0);
+        EXPECT_TRUE(SameBits(in, outer));
+        EXPECT_EQ(CopyTable(actual, w, h), CopyTable(expected, w, h));
 
-        for (Plane* in : {&in0, &in1, &in2}) {
-            std::fill(in->begin(), in->end(), nan);
-        }
-        WaveletReconstruct(in0.data(), in1.data(), in2.data(), t0.table(), nullptr, t2.table(), w,
-                           h, 3, kind, 0);
-        EXPECT_TRUE(SameBits(in1, Plane(p0.size(), nan)));
-        for (size_t i = 0; i < p0.size(); ++i) {
-            ASSERT_NEAR(in0[i], p0[i], ReconstructionTolerance(3, 255.0f));
-            ASSERT_NEAR(in2[i], p2[i], ReconstructionTolerance(3, 255.0f));
+        Plane out(outer.size(), nan);
+        Plane outPacked(packed.size(), nan);
+        WaveletReconstruct({out.data() + y0 * outerW + x0, w, h, outerW}, actual.table(), 3, kind,
+                           0);
+        Reconstruct(outPacked, expected, w, h, 3, kind);
+        for (int32_t y = 0; y < outerH; ++y) {
+            for (int32_t x = 0; x < outerW; ++x) {
+                const float v = out[static_cast<size_t>(y * outerW + x)];
+                const bool inside = x >= x0 && x < x0 + w && y >= y0 && y < y0 + h;
+                if (!inside) {
+                    ASSERT_TRUE(std::isnan(v)) << x << "," << y;
+                } else {
+                    ASSERT_EQ(v, outPacked[static_cast<size_t>((y - y0) * w + x - x0)])
+                        << x << "," << y;
+                }
+            }
         }
     }
 }

@@ -21,9 +21,9 @@ std::vector<Plane> DecomposeOneLevel(WaveletKind kind, const Plane& p, int32_t w
         table[b] = bands[b].data();
     }
     if (kind == WaveletKind::Directional) {
-        DecomposeLevelDirectional(p.data(), table, w, h, level, filterIndex);
+        DecomposeLevelDirectional(PackedPlane(p.data(), w, h), table, level, filterIndex);
     } else {
-        DecomposeLevelIsotropic(p.data(), table, w, h, level, filterIndex);
+        DecomposeLevelIsotropic(PackedPlane(p.data(), w, h), table, level, filterIndex);
     }
     return bands;
 }
@@ -239,8 +239,8 @@ TEST(WaveletDecompose, StripesLeaveDetailAlongOneAxisOnly) {
                           : ((y / 3) % 2 == 0 ? 10.0f + static_cast<float>(y) : -4.5f);
         }
         BandBlock block(w, h, 4, WaveletKind::Directional);
-        WaveletDecompose(p.data(), nullptr, nullptr, block.table(), nullptr, nullptr, w, h, 4,
-                         WaveletKind::Directional, 0);
+        WaveletDecompose(PackedPlane(p.data(), w, h), block.table(), 4, WaveletKind::Directional,
+                         0);
         const int32_t detail = alongX ? 1 : 2;
         Plane source = p;
         for (int32_t j = 0; j < 4; ++j) {

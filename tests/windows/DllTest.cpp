@@ -80,9 +80,7 @@ std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32
     PlaneImage image(w, h);
     ImportHostImage(host.data(), w, h, image);
     image.RgbToYuv();
-    NoiseProfile().clear();
-    RunNoiseReduction(image.Plane(0), image.Plane(1), image.Plane(2), w, h, params, nullptr,
-                      nullptr, nullptr);
+    RunNoiseReduction({{image.Plane(0), image.Plane(1), image.Plane(2)}, w, h}, params, {}, {});
     image.YuvToRgb();
     std::vector<float> out = host;
     ExportHostImage(image, out.data());

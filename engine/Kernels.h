@@ -1,0 +1,74 @@
+#pragma once
+// The seam between the engine and its vector kernels. The plain code of each stage stays the
+// reference; a kernel set only does the same float and double operations, in the same order
+// per sample, several samples or rows at once, so both give the same bits.
+//
+// Hot loops and where they run:
+// - suppression window means (running double sums along rows): WindowMeans, 8 rows side by
+//   side, each lane one row;
+// - suppression parent sums, gain look-up and scaling: ShrinkRow, across columns;
+// - histogram bins of the analysis and of per-tile noise: HistogramBins, across values;
+// - decomposition levels, reconstruction, column sums, tile extraction and accumulation, tone
+//   box means and gains: plain loops of independent samples that the compiler vectorises
+//   itself with the same operations (no fused multiply-add: -ffp-contract=off).
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vel {
+
+// Rows that WindowMeans runs side by side.
+inline constexpr int32_t kKernelRows = 8;
+
+// One interior row of ShrinkSubband: every parent neighbour k, k +- spacing, k +- vertical
+// lies inside the parent band.
+struct ShrinkRowArgs {
+    float* band;          // coefficients of the row, scaled in place
+    const float* means;   // window means of the row
+    const float* parent;  // the parent band at the row's first sample, or null
+    ptrdiff_t spacing;    // s
+    ptrdiff_t vertical;   // s * cols
+    int32_t cols;
+    float parentFactor;
+    float inverseStep;
+    const float* curve;
+    int32_t curveSize;
+};
+
+struct KernelSet {
+    const char* name;
+    // sums holds cols x kKernelRows floats, column x of row r at x * kKernelRows + r. For each
+    // row: a double running sum over the 2 * hh + 1 columns of a window that stops at hh and
+    // at cols - 1 - hh; means[x * kKernelRows + r] = float(sum) * inverseDivisor.
+    void (*windowMeans)(const float* sums, float* means, int32_t cols, int32_t hh,
+                        float inverseDivisor);
+    // activity = means[x] (+ parentFactor * (|p[k]| + |p[k-s]| + |p[k+s]| + |p[k-v]| +
+    // |p[k+v]|)); band[x] *= curve[index of activity * inverseStep + 0.5].
+    void (*shrinkRow)(const ShrinkRowArgs& row);
+    // bins[i] = histogram bin of values[i]: (|v| - offset) * binsPerUnit truncated, below 1 to
+    // 0, not below bins (NaN included) to bins - 1.
+    void (*histogramBins)(const float* values, int32_t n, float offset, float binsPerUnit,
+                          int32_t bins, int32_t* out);
+};
+
+enum class KernelChoice : uint8_t {
+    Reference,  // the plain code: no kernel set
+    Sse2,
+    Avx2,
+};
+
+// The kernel set of every later job, or null for the reference. Chosen once from the CPU:
+// AVX2 where the processor and the system have it, else SSE2; VELNR_REFERENCE=1 in the
+// environment forces the reference.
+const KernelSet* ActiveKernels();
+// Tests and benchmarks: forces a choice (false when this build or CPU lacks it, the choice
+// then unchanged). ResetKernels returns to the default.
+bool SelectKernels(KernelChoice choice);
+void ResetKernels();
+bool KernelsAvailable(KernelChoice choice);
+
+// The instruction-set files' sets; null where the build has none.
+const KernelSet* Sse2Kernels();
+const KernelSet* Avx2Kernels();
+
+}  // namespace vel

@@ -1,0 +1,125 @@
+// AVX2: eight floats or four doubles per register. Built with -mavx2 for this file alone and
+// used only after the run-time check; no -mfma, so no multiply-add can be formed.
+
+#include "engine/Kernels.h"
+
+#if defined(__AVX2__)
+
+#include <immintrin.h>
+
+#include "engine/KernelsScalar.h"
+
+namespace vel {
+namespace {
+
+static_assert(kKernelRows == 8, "two double registers of four rows each");
+
+struct Lanes {
+    __m256d a[2];
+
+    template <bool kAdd>
+    void Apply(const float* p) {
+        const __m256d lo = _mm256_cvtps_pd(_mm_loadu_ps(p));
+        const __m256d hi = _mm256_cvtps_pd(_mm_loadu_ps(p + 4));
+        a[0] = kAdd ? _mm256_add_pd(a[0], lo) : _mm256_sub_pd(a[0], lo);
+        a[1] = kAdd ? _mm256_add_pd(a[1], hi) : _mm256_sub_pd(a[1], hi);
+    }
+    void Emit(float* out, __m256 scale) const {
+        const __m256 narrowed = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(a[0])),
+                                                     _mm256_cvtpd_ps(a[1]), 1);
+        _mm256_storeu_ps(out, _mm256_mul_ps(narrowed, scale));
+    }
+};
+
+void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, float inverseDivisor) {
+    constexpr ptrdiff_t R = kKernelRows;
+    Lanes lanes{{_mm256_setzero_pd(), _mm256_setzero_pd()}};
+    for (int32_t c = 0; c <= 2 * hh; ++c) {
+        lanes.Apply<true>(sums + c * R);
+    }
+    const __m256 scale = _mm256_set1_ps(inverseDivisor);
+    const int32_t lastCentre = cols - 1 - hh;
+    for (int32_t x = 0; x < cols; ++x) {
+        if (x > hh && x <= lastCentre) {
+            lanes.Apply<true>(sums + (x + hh) * R);
+            lanes.Apply<false>(sums + (x - hh - 1) * R);
+        }
+        lanes.Emit(means + x * R, scale);
+    }
+}
+
+inline __m256 Abs(__m256 v) {
+    return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
+}
+
+// TableIndex of eight positions.
+inline __m256i Indices(__m256 position, int32_t limit) {
+    const __m256i inside = _mm256_castps_si256(
+        _mm256_cmp_ps(position, _mm256_set1_ps(static_cast<float>(limit)), _CMP_LT_OQ));
+    const __m256i small =
+        _mm256_castps_si256(_mm256_cmp_ps(position, _mm256_set1_ps(1.0f), _CMP_LT_OQ));
+    const __m256i truncated = _mm256_andnot_si256(small, _mm256_cvttps_epi32(position));
+    return _mm256_or_si256(_mm256_and_si256(inside, truncated),
+                           _mm256_andnot_si256(inside, _mm256_set1_epi32(limit - 1)));
+}
+
+void ShrinkRow(const ShrinkRowArgs& a) {
+    const __m256 factor = _mm256_set1_ps(a.parentFactor);
+    const __m256 inverseStep = _mm256_set1_ps(a.inverseStep);
+    const __m256 half = _mm256_set1_ps(0.5f);
+    int32_t x = 0;
+    for (; x + 8 <= a.cols; x += 8) {
+        __m256 activity = _mm256_loadu_ps(a.means + x);
+        if (a.parent) {
+            const float* p = a.parent + x;
+            __m256 around = Abs(_mm256_loadu_ps(p));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - a.spacing)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + a.spacing)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - a.vertical)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + a.vertical)));
+            activity = _mm256_add_ps(activity, _mm256_mul_ps(factor, around));
+        }
+        const __m256i index =
+            Indices(_mm256_add_ps(_mm256_mul_ps(activity, inverseStep), half), a.curveSize);
+        const __m256 gain = _mm256_i32gather_ps(a.curve, index, 4);
+        _mm256_storeu_ps(a.band + x, _mm256_mul_ps(_mm256_loadu_ps(a.band + x), gain));
+    }
+    for (; x < a.cols; ++x) {
+        kernels::ShrinkSample(a, x);
+    }
+}
+
+void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
+                   int32_t* out) {
+    const __m256 off = _mm256_set1_ps(offset);
+    const __m256 scale = _mm256_set1_ps(binsPerUnit);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 position =
+            _mm256_mul_ps(_mm256_sub_ps(Abs(_mm256_loadu_ps(values + i)), off), scale);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Indices(position, bins));
+    }
+    for (; i < n; ++i) {
+        out[i] = kernels::HistogramBin(values[i], offset, binsPerUnit, bins);
+    }
+}
+
+constexpr KernelSet kAvx2{"avx2", WindowMeans, ShrinkRow, HistogramBins};
+
+}  // namespace
+
+const KernelSet* Avx2Kernels() {
+    return &kAvx2;
+}
+
+}  // namespace vel
+
+#else
+
+namespace vel {
+const KernelSet* Avx2Kernels() {
+    return nullptr;
+}
+}  // namespace vel
+
+#endif

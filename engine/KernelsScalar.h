@@ -1,0 +1,41 @@
+#pragma once
+// The per-sample formulas the vector kernels apply, written once for their leftover samples;
+// each file includes it under its own instruction-set flags.
+
+#include <cmath>
+#include <cstdint>
+
+#include "engine/Kernels.h"
+
+namespace vel::kernels {
+// Internal to each file: the copies built for different instruction sets must not be merged.
+namespace {
+
+// !(position < limit) (NaN included) gives limit - 1, below 1 gives 0, else the integer part.
+inline int32_t TableIndex(float position, int32_t limit) {
+    if (!(position < static_cast<float>(limit))) {
+        return limit - 1;
+    }
+    if (position < 1.0f) {
+        return 0;
+    }
+    return static_cast<int32_t>(position);
+}
+
+inline void ShrinkSample(const ShrinkRowArgs& a, int32_t x) {
+    float activity = a.means[x];
+    if (a.parent) {
+        const float* p = a.parent + x;
+        const float around = std::fabs(p[0]) + std::fabs(p[-a.spacing]) + std::fabs(p[a.spacing]) +
+                             std::fabs(p[-a.vertical]) + std::fabs(p[a.vertical]);
+        activity += a.parentFactor * around;
+    }
+    a.band[x] *= a.curve[TableIndex(activity * a.inverseStep + 0.5f, a.curveSize)];
+}
+
+inline int32_t HistogramBin(float v, float offset, float binsPerUnit, int32_t bins) {
+    return TableIndex((std::fabs(v) - offset) * binsPerUnit, bins);
+}
+
+}  // namespace
+}  // namespace vel::kernels

@@ -1,0 +1,129 @@
+// SSE2: four floats or two doubles per register; the baseline of every x86 target we build.
+
+#include "engine/Kernels.h"
+
+#if defined(__SSE2__)
+
+#include <emmintrin.h>
+
+#include "engine/KernelsScalar.h"
+
+namespace vel {
+namespace {
+
+static_assert(kKernelRows == 8, "four double registers of two rows each");
+
+struct Lanes {
+    __m128d a[4];
+
+    // Eight floats of one column, rows 0..7, widened to double and added (or subtracted).
+    template <bool kAdd>
+    void Apply(const float* p) {
+        const __m128 lo = _mm_loadu_ps(p);
+        const __m128 hi = _mm_loadu_ps(p + 4);
+        const __m128d v[4] = {_mm_cvtps_pd(lo), _mm_cvtps_pd(_mm_movehl_ps(lo, lo)),
+                              _mm_cvtps_pd(hi), _mm_cvtps_pd(_mm_movehl_ps(hi, hi))};
+        for (int i = 0; i < 4; ++i) {
+            a[i] = kAdd ? _mm_add_pd(a[i], v[i]) : _mm_sub_pd(a[i], v[i]);
+        }
+    }
+    void Emit(float* out, __m128 scale) const {
+        const __m128 lo = _mm_movelh_ps(_mm_cvtpd_ps(a[0]), _mm_cvtpd_ps(a[1]));
+        const __m128 hi = _mm_movelh_ps(_mm_cvtpd_ps(a[2]), _mm_cvtpd_ps(a[3]));
+        _mm_storeu_ps(out, _mm_mul_ps(lo, scale));
+        _mm_storeu_ps(out + 4, _mm_mul_ps(hi, scale));
+    }
+};
+
+void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, float inverseDivisor) {
+    constexpr ptrdiff_t R = kKernelRows;
+    Lanes lanes{{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()}};
+    for (int32_t c = 0; c <= 2 * hh; ++c) {
+        lanes.Apply<true>(sums + c * R);
+    }
+    const __m128 scale = _mm_set1_ps(inverseDivisor);
+    const int32_t lastCentre = cols - 1 - hh;
+    for (int32_t x = 0; x < cols; ++x) {
+        if (x > hh && x <= lastCentre) {
+            lanes.Apply<true>(sums + (x + hh) * R);
+            lanes.Apply<false>(sums + (x - hh - 1) * R);
+        }
+        lanes.Emit(means + x * R, scale);
+    }
+}
+
+inline __m128 Abs(__m128 v) {
+    return _mm_and_ps(v, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+}
+
+// TableIndex of four positions.
+inline __m128i Indices(__m128 position, int32_t limit) {
+    const __m128i inside =
+        _mm_castps_si128(_mm_cmplt_ps(position, _mm_set1_ps(static_cast<float>(limit))));
+    const __m128i small = _mm_castps_si128(_mm_cmplt_ps(position, _mm_set1_ps(1.0f)));
+    const __m128i truncated = _mm_andnot_si128(small, _mm_cvttps_epi32(position));
+    return _mm_or_si128(_mm_and_si128(inside, truncated),
+                        _mm_andnot_si128(inside, _mm_set1_epi32(limit - 1)));
+}
+
+void ShrinkRow(const ShrinkRowArgs& a) {
+    const __m128 factor = _mm_set1_ps(a.parentFactor);
+    const __m128 inverseStep = _mm_set1_ps(a.inverseStep);
+    const __m128 half = _mm_set1_ps(0.5f);
+    int32_t x = 0;
+    for (; x + 4 <= a.cols; x += 4) {
+        __m128 activity = _mm_loadu_ps(a.means + x);
+        if (a.parent) {
+            const float* p = a.parent + x;
+            __m128 around = Abs(_mm_loadu_ps(p));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - a.spacing)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + a.spacing)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - a.vertical)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + a.vertical)));
+            activity = _mm_add_ps(activity, _mm_mul_ps(factor, around));
+        }
+        alignas(16) int32_t index[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(index),
+                        Indices(_mm_add_ps(_mm_mul_ps(activity, inverseStep), half), a.curveSize));
+        const __m128 gain =
+            _mm_setr_ps(a.curve[index[0]], a.curve[index[1]], a.curve[index[2]], a.curve[index[3]]);
+        _mm_storeu_ps(a.band + x, _mm_mul_ps(_mm_loadu_ps(a.band + x), gain));
+    }
+    for (; x < a.cols; ++x) {
+        kernels::ShrinkSample(a, x);
+    }
+}
+
+void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
+                   int32_t* out) {
+    const __m128 off = _mm_set1_ps(offset);
+    const __m128 scale = _mm_set1_ps(binsPerUnit);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 position = _mm_mul_ps(_mm_sub_ps(Abs(_mm_loadu_ps(values + i)), off), scale);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), Indices(position, bins));
+    }
+    for (; i < n; ++i) {
+        out[i] = kernels::HistogramBin(values[i], offset, binsPerUnit, bins);
+    }
+}
+
+constexpr KernelSet kSse2{"sse2", WindowMeans, ShrinkRow, HistogramBins};
+
+}  // namespace
+
+const KernelSet* Sse2Kernels() {
+    return &kSse2;
+}
+
+}  // namespace vel
+
+#else
+
+namespace vel {
+const KernelSet* Sse2Kernels() {
+    return nullptr;
+}
+}  // namespace vel
+
+#endif

@@ -1,0 +1,226 @@
+#include "engine/TileScheduler.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vel {
+namespace {
+
+std::atomic<int32_t> g_threads{0};
+
+// The limit keeps a mistyped variable from starting thousands of threads.
+constexpr int32_t kMaxThreads = 64;
+// How often the job's thread polls while no tile finishes.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+int32_t DefaultThreads() {
+    if (const char* env = std::getenv("VELNR_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && n >= 1) {
+            return static_cast<int32_t>(std::min<long>(n, kMaxThreads));
+        }
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxThreads));
+}
+
+float Percent(int64_t done, int64_t steps) {
+    return static_cast<float>(done * 100) / static_cast<float>(steps);
+}
+
+bool RunOnCallingThread(const TileWork& work, const RunContext& context) {
+    const int64_t steps = work.tiles * work.stepsPerTile;
+    int64_t done = 0;
+    const std::function<void()> step = [&] { context.Report(Percent(++done, steps)); };
+    const RunContext inner{context.cancel, context.poll, nullptr, context.stop};
+    for (int64_t t = 0; t < work.tiles; ++t) {
+        if (context.StopRequested()) {
+            return false;
+        }
+        if (!work.process(0, t, inner, step)) {
+            return false;
+        }
+        if (work.commit) {
+            work.commit(0, t);
+        }
+    }
+    return true;
+}
+
+// State shared by the workers and the job's thread.
+class Shared {
+  public:
+    explicit Shared(const TileWork& work) : work_(work) {}
+
+    void Worker(int32_t worker, const RunContext& inner) {
+        try {
+            const std::function<void()> step = [this] { Step(); };
+            for (;;) {
+                if (inner.Cancelled()) {
+                    break;
+                }
+                const int64_t t = next_.fetch_add(1, std::memory_order_relaxed);
+                if (t >= work_.tiles) {
+                    break;
+                }
+                if (!work_.process(worker, t, inner, step)) {
+                    EndEarly();
+                    break;
+                }
+                if (work_.commit && !AwaitTurn(t)) {
+                    break;
+                }
+                if (work_.commit) {
+                    work_.commit(worker, t);
+                }
+                Finish(t);
+            }
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        std::lock_guard lock(mutex_);
+        ++ended_;
+        changed_.notify_all();
+    }
+
+    // The job's thread: reports progress as steps complete and forwards a poll's stop.
+    void Watch(int32_t threads, const RunContext& context) {
+        int64_t reported = 0;
+        std::unique_lock lock(mutex_);
+        while (ended_ < threads) {
+            changed_.wait_for(lock, kPollInterval,
+                              [&] { return ended_ == threads || steps_ != reported; });
+            const int64_t done = steps_;
+            lock.unlock();
+            ReportUpTo(done, reported, context);
+            if (!stop_.load(std::memory_order_relaxed) && context.StopRequested()) {
+                stop_.store(true, std::memory_order_release);
+            }
+            lock.lock();
+        }
+        // The last steps may have come after the last look.
+        const int64_t last = steps_;
+        lock.unlock();
+        ReportUpTo(last, reported, context);
+    }
+
+    void Stop() { stop_.store(true, std::memory_order_release); }
+    const CancelFlag* StopFlag() const { return &stop_; }
+    bool Complete() const { return committed_ == work_.tiles && !endedEarly_ && !error_; }
+    void RethrowFailure() const {
+        if (error_) {
+            std::rethrow_exception(error_);
+        }
+    }
+
+  private:
+    // One report per step, as a single thread makes them, however many steps came at once.
+    void ReportUpTo(int64_t done, int64_t& reported, const RunContext& context) const {
+        const int64_t steps = work_.tiles * work_.stepsPerTile;
+        while (reported < done) {
+            context.Report(Percent(++reported, steps));
+        }
+    }
+
+    void Step() {
+        std::lock_guard lock(mutex_);
+        ++steps_;
+        changed_.notify_all();
+    }
+
+    // Waits until every earlier tile is committed; false when the job ends unfinished.
+    bool AwaitTurn(int64_t t) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return committed_ == t || endedEarly_ || error_; });
+        return committed_ == t && !endedEarly_ && !error_;
+    }
+
+    void EndEarly() {
+        std::lock_guard lock(mutex_);
+        endedEarly_ = true;
+        stop_.store(true, std::memory_order_release);
+        changed_.notify_all();
+    }
+
+    void Finish(int64_t t) {
+        std::lock_guard lock(mutex_);
+        if (work_.commit) {
+            committed_ = t + 1;
+        } else {
+            ++committed_;
+        }
+        changed_.notify_all();
+    }
+
+    void Fail(std::exception_ptr e) {
+        std::lock_guard lock(mutex_);
+        if (!error_) {
+            error_ = e;
+        }
+        stop_.store(true, std::memory_order_release);
+        changed_.notify_all();
+    }
+
+    const TileWork& work_;
+    std::atomic<int64_t> next_{0};
+    CancelFlag stop_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int64_t steps_ = 0;
+    int64_t committed_ = 0;
+    int32_t ended_ = 0;
+    bool endedEarly_ = false;
+    std::exception_ptr error_;
+};
+
+}  // namespace
+
+int32_t EngineThreads() {
+    const int32_t set = g_threads.load(std::memory_order_relaxed);
+    return set >= 1 ? set : DefaultThreads();
+}
+
+void SetEngineThreads(int32_t n) {
+    g_threads.store(std::clamp(n, 0, kMaxThreads), std::memory_order_relaxed);
+}
+
+bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) {
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(std::max(threads, 1), work.tiles));
+    if (work.tiles <= 0) {
+        return true;
+    }
+    if (n <= 1) {
+        return RunOnCallingThread(work, context);
+    }
+    if (context.StopRequested()) {
+        return false;
+    }
+    Shared shared(work);
+    const RunContext inner{context.cancel, nullptr, nullptr, shared.StopFlag()};
+    {
+        std::vector<std::jthread> workers;
+        workers.reserve(static_cast<size_t>(n));
+        try {
+            for (int32_t w = 0; w < n; ++w) {
+                workers.emplace_back([&shared, &inner, w] { shared.Worker(w, inner); });
+            }
+        } catch (...) {
+            // The started workers end at their next tile start and are joined on the way out.
+            shared.Stop();
+            throw;
+        }
+        shared.Watch(n, context);
+    }
+    shared.RethrowFailure();
+    return shared.Complete();
+}
+
+}  // namespace vel
