@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/Jobs.h"
 #include "plugin/HostCallbacks.h"
+#include "plugin/NoiseProfileStore.h"
 #include "plugin/PluginApp.h"
 #include "plugin/Run.h"
 #include "plugin/VELNoiseReduction.h"
@@ -111,7 +111,7 @@ VEL_EXPORT int32_t GetNoiseProfile(float* levels, int32_t capacity) {
     if (!guard.Acquired()) {
         return 0;  // an analysis may be writing it
     }
-    const std::vector<float>& profile = vel::NoiseProfile();
+    const std::vector<float>& profile = vel::CurrentNoiseProfile();
     if (levels && capacity > 0) {
         const size_t count = std::min(profile.size(), static_cast<size_t>(capacity));
         std::copy_n(profile.begin(), count, levels);
