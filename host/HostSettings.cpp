@@ -237,9 +237,15 @@ vel::NoiseReductionParams ReadSettings(const std::string& path, int32_t slot) {
 }
 
 std::string SettingsText(const vel::NoiseReductionParams& values, int32_t slot) {
-    std::string text = "[" + vel::SettingsSection(slot) + "]\n";
+    // Built by appending: GCC 12 at -O3 warns falsely about "[" + string.
+    std::string text = "[";
+    text += vel::SettingsSection(slot);
+    text += "]\n";
     for (const vel::ParamInfo& param : vel::kParamTable) {
-        text += std::string(param.key) + "=" + std::to_string(param.Get(values)) + "\n";
+        text += param.key;
+        text += '=';
+        text += std::to_string(param.Get(values));
+        text += '\n';
     }
     return text;
 }
