@@ -204,8 +204,12 @@ std::string NoiseReport(const std::vector<float>& profile, bool highQuality,
            " (0..255 scale):\n            level 1  level 2  level 3  level 4\n";
     for (int c = 0; c < 3; ++c) {
         for (int b = 1; b < bands; ++b) {
-            const std::string row =
-                std::string(kChannels[c]) + (highQuality ? " " + std::string(bandNames[b]) : "");
+            // Appended: GCC 12 at -O3 warns falsely about " " + string.
+            std::string row = kChannels[c];
+            if (highQuality) {
+                row += ' ';
+                row += bandNames[b];
+            }
             std::snprintf(number, sizeof number, "  %-8s", row.c_str());
             text += number;
             for (int l = 0; l < kLevels; ++l) {
