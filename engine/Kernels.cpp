@@ -59,6 +59,11 @@ const KernelSet* ActiveKernels() {
                                                     : kDefault;
 }
 
+const WaveletKernels* ActiveWaveletKernels() {
+    const KernelSet* set = ActiveKernels();
+    return set ? set->wavelet : nullptr;
+}
+
 bool KernelsAvailable(KernelChoice choice) {
     return choice == KernelChoice::Reference || Choose(choice) != nullptr;
 }

@@ -8,12 +8,16 @@
 //   side, each lane one row;
 // - suppression parent sums, gain look-up and scaling: ShrinkRow, across columns;
 // - histogram bins of the analysis and of per-tile noise: HistogramBins, across values;
-// - decomposition levels, reconstruction, column sums, tile extraction and accumulation, tone
+// - the isotropic decomposition level: the wavelet layer's own set, across columns;
+// - the other decomposition levels, reconstruction, column sums, tile extraction and accumulation,
+// tone
 //   box means and gains: plain loops of independent samples that the compiler vectorises
 //   itself with the same operations (no fused multiply-add: -ffp-contract=off).
 
 #include <cstddef>
 #include <cstdint>
+
+#include "wavelet/WaveletKernels.h"
 
 namespace vel {
 
@@ -49,7 +53,12 @@ struct KernelSet {
     // 0, not below bins (NaN included) to bins - 1.
     void (*histogramBins)(const float* values, int32_t n, float offset, float binsPerUnit,
                           int32_t bins, int32_t* out);
+    // The transforms' kernels of the same instruction set, passed to the wavelet layer.
+    const WaveletKernels* wavelet;
 };
+
+// The wavelet kernels of the active set, or null for the reference.
+const WaveletKernels* ActiveWaveletKernels();
 
 enum class KernelChoice : uint8_t {
     Reference,  // the plain code: no kernel set

@@ -104,12 +104,11 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
     }
 }
 
-constexpr KernelSet kAvx2{"avx2", WindowMeans, ShrinkRow, HistogramBins};
-
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    return &kAvx2;
+    static const KernelSet set{"avx2", WindowMeans, ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
+    return &set;
 }
 
 }  // namespace vel

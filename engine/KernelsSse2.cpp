@@ -108,12 +108,11 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
     }
 }
 
-constexpr KernelSet kSse2{"sse2", WindowMeans, ShrinkRow, HistogramBins};
-
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    return &kSse2;
+    static const KernelSet set{"sse2", WindowMeans, ShrinkRow, HistogramBins, WaveletSse2Kernels()};
+    return &set;
 }
 
 }  // namespace vel

@@ -149,7 +149,7 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
                 return false;
             }
             WaveletDecompose(PackedPlane(s.Tile(c), tileWidth, tileHeight), s.bands.table(), levels,
-                             kind, numbers.filterIndex);
+                             kind, numbers.filterIndex, ActiveWaveletKernels());
             if (inner.StopRequested()) {
                 return false;
             }

@@ -368,7 +368,8 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
         if (context.StopRequested()) {
             return;
         }
-        WaveletDecompose(plane, bands.table(), levels, kind, numbers.filterIndex);
+        WaveletDecompose(plane, bands.table(), levels, kind, numbers.filterIndex,
+                         ActiveWaveletKernels());
         if (context.StopRequested()) {
             return;
         }

@@ -40,7 +40,7 @@ static_assert(kSmoothingFilterCount >= 1 && StoredFiltersValid(),
               "positive sum");
 
 void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                  uint32_t filterIndex) {
+                  uint32_t filterIndex, const WaveletKernels* kernels) {
     const int32_t s = BandsPerLevel(kind);
     for (int32_t j = 0; j < levels; ++j) {
         const ConstPlaneView source =
@@ -50,7 +50,7 @@ void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, Wavelet
         if (kind == WaveletKind::Directional) {
             DecomposeLevelDirectional(source, bands, j, filterIndex);
         } else {
-            DecomposeLevelIsotropic(source, bands, j, filterIndex);
+            DecomposeLevelIsotropic(source, bands, j, filterIndex, kernels);
         }
     }
 }
@@ -112,11 +112,11 @@ int32_t LevelDilation(int32_t level, int32_t width, int32_t height) {
 }
 
 void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                      uint32_t filterIndex) {
+                      uint32_t filterIndex, const WaveletKernels* kernels) {
     if (levels < 1 || plane.width < 1 || plane.height < 1 || !plane.data || !table) {
         return;
     }
-    DecomposeOne(plane, table, levels, kind, filterIndex);
+    DecomposeOne(plane, table, levels, kind, filterIndex, kernels);
 }
 
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,

@@ -8,6 +8,8 @@
 
 namespace vel {
 
+struct WaveletKernels;
+
 // A plane, or a rectangle inside one: row y starts at data + y * stride (stride >= width).
 // Lets a transform read a sub-rectangle of a larger plane without copying it.
 template <class T>
@@ -71,9 +73,10 @@ SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex);
 int32_t LevelDilation(int32_t level, int32_t width, int32_t height);
 
 // Decomposes one plane into its table. Reads the plane only; writes bands 0..S-1 of every
-// level. levels < 1 or an empty plane writes nothing.
+// level. levels < 1 or an empty plane writes nothing. kernels: a vector set giving the same
+// bits, or null for the plain loops.
 void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                      uint32_t filterIndex);
+                      uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 
 // The inverse: writes out (of the decomposed plane's size) from the table; out may be the
 // decomposed plane itself. Directional also overwrites band 0 of levels 0..levels-2.
@@ -82,7 +85,7 @@ void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletK
 
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
-                             uint32_t filterIndex);
+                             uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 // One directional level j: fills bands[0..3] from source.
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
                                uint32_t filterIndex);

@@ -5,6 +5,7 @@
 
 #include "wavelet/EdgeRule.h"
 #include "wavelet/Wavelet.h"
+#include "wavelet/WaveletKernels.h"
 
 namespace vel {
 namespace {
@@ -57,19 +58,28 @@ inline float StencilSample(const RowTriple& r, int64_t xw, int64_t x, int64_t xe
 // The detail D = C - A is taken from the stored A in a second sweep over the row, which keeps
 // the stencil loop simple enough for the compiler to vectorise.
 void StencilRow(const RowTriple& r, float* approximation, float* detail, int64_t width, int64_t d,
-                const StencilWeights& w) {
+                const StencilWeights& w, const WaveletKernels* kernels) {
     const int64_t left = std::min(d, width);
     const int64_t right = std::max(left, width - d);
     for (int64_t x = 0; x < left; ++x) {
         approximation[x] =
             StencilSample(r, ClampToEdge(x - d, width), x, ClampToEdge(x + d, width), w);
     }
-    for (int64_t x = left; x < right; ++x) {
-        approximation[x] = StencilSample(r, x - d, x, x + d, w);
+    if (kernels) {
+        kernels->stencilInterior(r.north, r.centre, r.south, approximation, left, right, d,
+                                 w.centre, w.edge, w.corner);
+    } else {
+        for (int64_t x = left; x < right; ++x) {
+            approximation[x] = StencilSample(r, x - d, x, x + d, w);
+        }
     }
     for (int64_t x = right; x < width; ++x) {
         approximation[x] =
             StencilSample(r, ClampToEdge(x - d, width), x, ClampToEdge(x + d, width), w);
+    }
+    if (kernels) {
+        kernels->difference(r.centre, approximation, detail, width);
+        return;
     }
     for (int64_t x = 0; x < width; ++x) {
         detail[x] = r.centre[x] - approximation[x];
@@ -79,7 +89,7 @@ void StencilRow(const RowTriple& r, float* approximation, float* detail, int64_t
 }  // namespace
 
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
-                             uint32_t filterIndex) {
+                             uint32_t filterIndex, const WaveletKernels* kernels) {
     if (source.width < 1 || source.height < 1) {
         return;
     }
@@ -89,7 +99,7 @@ void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t
     const int64_t rows = source.height;
     auto doRow = [&](int64_t y, int64_t north, int64_t south) {
         StencilRow({source.Row(north), source.Row(y), source.Row(south)}, bands[0] + y * cols,
-                   bands[1] + y * cols, cols, d, w);
+                   bands[1] + y * cols, cols, d, w, kernels);
     };
     // The first and last d rows clamp their north and south rows; the rows between do not.
     const int64_t top = std::min(d, rows);
