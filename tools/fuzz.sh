@@ -4,7 +4,8 @@
 # JOBS targets at a time (default 1). New inputs go to build/fuzz/work/<target>/, findings to
 # build/fuzz/findings/; the seeds in tests/fuzz/corpus/ and the kept findings in
 # tests/fuzz/regressions/ are read, never written. Prints each target's final figures and
-# fails when any target found something.
+# fails when any target found something. FUZZ_SEED fixes libFuzzer's random seed, so that a
+# short run from the same corpus repeats itself.
 #   tools/fuzz.sh [SECONDS] [TARGET...]
 #   tools/fuzz.sh --seeds     rewrites the image seeds of tests/fuzz/corpus/
 set -euo pipefail
@@ -38,7 +39,7 @@ run_one() {
     [ -d "tests/fuzz/regressions/$target" ] && inputs+=("tests/fuzz/regressions/$target")
     # Image files stay small enough for a few strips; 4 GB is the most any input may take (a legitimate Deflate bomb of 16 KB decodes to about that).
     nice -n 19 "$bin/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
-        -max_len=16384 -print_final_stats=1 -artifact_prefix="$findings/$target-" \
+        ${FUZZ_SEED:+-seed="$FUZZ_SEED"} -max_len=16384 -print_final_stats=1 -artifact_prefix="$findings/$target-" \
         "${inputs[@]}" >"build/fuzz/$target.log" 2>&1
 }
 
