@@ -398,7 +398,8 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
         if (context.StopRequested()) {
             return;
         }
-        WaveletReconstruct(plane, bands.table(), levels, kind, numbers.filterIndex);
+        WaveletReconstruct(plane, bands.table(), levels, kind, numbers.filterIndex,
+                           ActiveWaveletKernels());
     }
 }
 

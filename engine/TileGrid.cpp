@@ -3,6 +3,7 @@
 #include "engine/PortableMath.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace vel {
 namespace {
@@ -103,6 +104,13 @@ void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1
     const bool right = tx == grid.tilesX - 1;
     const float* tiles[3] = {tile0, tile1, tile2};
     float* outs[3] = {out0, out1, out2};
+    // The column weights once per tile, so the sample loops below are plain enough for the
+    // compiler to vectorise; each weight is still the product vertical * horizontal.
+    std::vector<float> horizontal(static_cast<size_t>(tileWidth));
+    for (int32_t c = 0; c < tileWidth; ++c) {
+        horizontal[static_cast<size_t>(c)] = AxisWeight(grid, c, tileWidth, left, right);
+    }
+    const float* across = horizontal.data();
     for (int p = 0; p < 3; ++p) {
         for (int32_t r = 0; r < tileHeight; ++r) {
             const float vertical = AxisWeight(grid, r, tileHeight, top, bottom);
@@ -117,9 +125,11 @@ void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1
             const int32_t reached = (!top && r < grid.overlap) ? tileWidth
                                     : left                     ? 0
                                                                : grid.overlap;
-            for (int32_t c = 0; c < tileWidth; ++c) {
-                const float weight = vertical * AxisWeight(grid, c, tileWidth, left, right);
-                dst[c] = (c < reached ? dst[c] : 0.0f) + weight * src[c];
+            for (int32_t c = 0; c < reached; ++c) {
+                dst[c] = dst[c] + (vertical * across[c]) * src[c];
+            }
+            for (int32_t c = reached; c < tileWidth; ++c) {
+                dst[c] = 0.0f + (vertical * across[c]) * src[c];
             }
         }
     }

@@ -8,6 +8,7 @@
 // + c and c/4 + c/2 + c/4 round back to 4c and c.
 
 #include "wavelet/Wavelet.h"
+#include "wavelet/WaveletKernels.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -48,7 +49,7 @@ void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, Wavelet
                    : PackedPlane(table[static_cast<size_t>(j - 1) * s], plane.width, plane.height);
         float* const* bands = table + static_cast<size_t>(j) * s;
         if (kind == WaveletKind::Directional) {
-            DecomposeLevelDirectional(source, bands, j, filterIndex);
+            DecomposeLevelDirectional(source, bands, j, filterIndex, kernels);
         } else {
             DecomposeLevelIsotropic(source, bands, j, filterIndex, kernels);
         }
@@ -57,13 +58,21 @@ void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, Wavelet
 
 // out = A(L-1) + D(0) + D(1) + ... + D(L-1): the residual first, then finest to coarsest,
 // accumulated one band at a time (the same additions in the same order as per sample).
-void ReconstructIsotropic(PlaneView out, BandTable table, int32_t levels) {
+void ReconstructIsotropic(PlaneView out, BandTable table, int32_t levels,
+                          const WaveletKernels* kernels) {
     const size_t width = static_cast<size_t>(out.width);
     const float* residual = table[static_cast<size_t>(levels - 1) * 2];
     const float* finest = table[1];
     for (int32_t y = 0; y < out.height; ++y) {
         float* row = out.Row(y);
         const size_t base = static_cast<size_t>(y) * width;
+        if (kernels) {
+            kernels->sum(residual + base, finest + base, row, out.width);
+            for (int32_t j = 1; j < levels; ++j) {
+                kernels->sum(row, table[static_cast<size_t>(j) * 2 + 1] + base, row, out.width);
+            }
+            continue;
+        }
         for (size_t x = 0; x < width; ++x) {
             row[x] = residual[base + x] + finest[base + x];
         }
@@ -77,12 +86,13 @@ void ReconstructIsotropic(PlaneView out, BandTable table, int32_t levels) {
 }
 
 // Coarsest first: each level's sum replaces the approximation it was decomposed from.
-void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels) {
+void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels,
+                            const WaveletKernels* kernels) {
     for (int32_t j = levels - 1; j >= 0; --j) {
         const PlaneView destination =
             j == 0 ? out
                    : PackedPlane(table[static_cast<size_t>(j - 1) * 4], out.width, out.height);
-        ReconstructLevelDirectional(destination, table + static_cast<size_t>(j) * 4);
+        ReconstructLevelDirectional(destination, table + static_cast<size_t>(j) * 4, kernels);
     }
 }
 
@@ -120,15 +130,15 @@ void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, Wav
 }
 
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
-                        uint32_t /*filterIndex*/) {
+                        uint32_t /*filterIndex*/, const WaveletKernels* kernels) {
     // With no level there is nothing to sum: the output is left as it is.
     if (levels < 1 || out.width < 1 || out.height < 1 || !out.data || !table) {
         return;
     }
     if (kind == WaveletKind::Directional) {
-        ReconstructDirectional(out, table, levels);
+        ReconstructDirectional(out, table, levels, kernels);
     } else {
-        ReconstructIsotropic(out, table, levels);
+        ReconstructIsotropic(out, table, levels, kernels);
     }
 }
 

@@ -81,18 +81,19 @@ void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, Wav
 // The inverse: writes out (of the decomposed plane's size) from the table; out may be the
 // decomposed plane itself. Directional also overwrites band 0 of levels 0..levels-2.
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
-                        uint32_t filterIndex);
+                        uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
                              uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 // One directional level j: fills bands[0..3] from source.
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
-                               uint32_t filterIndex);
+                               uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 // destination = (bands[0] + bands[2]) + (bands[1] + bands[3]) in float: the row-smoothed and
 // the row-detail parts are restored first (often exactly, as bands 2 and 3 are differences
 // from bands 0 and 1), then joined. destination may be bands[0].
-void ReconstructLevelDirectional(PlaneView destination, float* const* bands);
+void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
+                                 const WaveletKernels* kernels = nullptr);
 
 // One row, n samples: low = row smoothed with the normalised taps at spacing dilation (below
 // 1 counts as 1), high = source - low. The source is only read; low and high must not

@@ -5,6 +5,7 @@
 
 #include "wavelet/EdgeRule.h"
 #include "wavelet/Wavelet.h"
+#include "wavelet/WaveletKernels.h"
 
 namespace vel {
 namespace {
@@ -92,6 +93,63 @@ void FinishColumnSplit(float* column, float* second, int64_t count, int64_t stri
     }
 }
 
+// SplitRows of the symmetric 3-tap filter with the interior in the kernel.
+void SplitRowWith(const WaveletKernels& k, const float* source, float* low, float* high, int64_t n,
+                  float t0, float t1, int64_t d) {
+    auto clamped = [&](int64_t i) {
+        const float r = SmoothThree(source[ClampToEdge(i - d, n)], source[i],
+                                    source[ClampToEdge(i + d, n)], t0, t1);
+        low[i] = r;
+        high[i] = source[i] - r;
+    };
+    const int64_t first = std::min(d, n);
+    const int64_t last = std::max(first, n - d);
+    for (int64_t i = 0; i < first; ++i) {
+        clamped(i);
+    }
+    k.smoothRowInterior(source, low, high, first, last, d, t0, t1);
+    for (int64_t i = last; i < n; ++i) {
+        clamped(i);
+    }
+}
+
+void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t height,
+                           const float* taps, int32_t tapCount, int32_t centre, int32_t dilation,
+                           const WaveletKernels* kernels) {
+    const int64_t cols = width;
+    const int64_t rows = height;
+    const int64_t d = SafeDilation(dilation);
+    const Taps f{taps, tapCount, centre};
+    if (!f.SymmetricThree()) {
+        for (int64_t y = 0; y < rows; ++y) {
+            for (int64_t x = 0; x < cols; ++x) {
+                second[y * cols + x] = SmoothAny(plane + x, cols, y, rows, f, d);
+            }
+        }
+    } else {
+        const int64_t top = std::min(d, rows);
+        const int64_t bottom = std::max(top, rows - d);
+        for (int64_t y = 0; y < rows; ++y) {
+            const bool border = y < top || y >= bottom;
+            const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
+            const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
+            if (kernels) {
+                kernels->smoothAcrossRows(plane + north * cols, plane + y * cols,
+                                          plane + south * cols, second + y * cols, cols, taps[0],
+                                          taps[1]);
+            } else {
+                SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, taps[0],
+                                       taps[1]);
+            }
+        }
+    }
+    if (kernels) {
+        kernels->finishSplit(plane, second, cols * rows);
+    } else {
+        FinishColumnSplit(plane, second, cols * rows, 1);
+    }
+}
+
 }  // namespace
 
 void SplitRows(const float* source, float* low, float* high, int32_t n, const float* taps,
@@ -112,32 +170,11 @@ void SplitColumns(float* column, float* second, int32_t n, const float* taps, in
 
 void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height,
                        const float* taps, int32_t tapCount, int32_t centre, int32_t dilation) {
-    const int64_t cols = width;
-    const int64_t rows = height;
-    const int64_t d = SafeDilation(dilation);
-    const Taps f{taps, tapCount, centre};
-    if (!f.SymmetricThree()) {
-        for (int64_t y = 0; y < rows; ++y) {
-            for (int64_t x = 0; x < cols; ++x) {
-                second[y * cols + x] = SmoothAny(plane + x, cols, y, rows, f, d);
-            }
-        }
-    } else {
-        const int64_t top = std::min(d, rows);
-        const int64_t bottom = std::max(top, rows - d);
-        for (int64_t y = 0; y < rows; ++y) {
-            const bool border = y < top || y >= bottom;
-            const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
-            const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
-            SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, taps[0],
-                                   taps[1]);
-        }
-    }
-    FinishColumnSplit(plane, second, cols * rows, 1);
+    SplitPlaneColumnsWith(plane, second, width, height, taps, tapCount, centre, dilation, nullptr);
 }
 
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
-                               uint32_t filterIndex) {
+                               uint32_t filterIndex, const WaveletKernels* kernels) {
     const int32_t width = source.width;
     const int32_t height = source.height;
     if (width < 1 || height < 1) {
@@ -146,15 +183,24 @@ void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32
     const SmoothingFilter f = NormalisedSmoothingFilter(filterIndex);
     const int32_t d = LevelDilation(level, width, height);
     const int64_t cols = width;
+    const bool vectorRows = kernels && Taps{f.taps, f.tapCount, f.centre}.SymmetricThree();
     for (int64_t y = 0; y < height; ++y) {
-        SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, f.taps,
-                  f.tapCount, f.centre, d);
+        if (vectorRows) {
+            SplitRowWith(*kernels, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width,
+                         f.taps[0], f.taps[1], SafeDilation(d));
+        } else {
+            SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, f.taps,
+                      f.tapCount, f.centre, d);
+        }
     }
-    SplitPlaneColumns(bands[0], bands[2], width, height, f.taps, f.tapCount, f.centre, d);
-    SplitPlaneColumns(bands[1], bands[3], width, height, f.taps, f.tapCount, f.centre, d);
+    SplitPlaneColumnsWith(bands[0], bands[2], width, height, f.taps, f.tapCount, f.centre, d,
+                          kernels);
+    SplitPlaneColumnsWith(bands[1], bands[3], width, height, f.taps, f.tapCount, f.centre, d,
+                          kernels);
 }
 
-void ReconstructLevelDirectional(PlaneView destination, float* const* bands) {
+void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
+                                 const WaveletKernels* kernels) {
     const int64_t width = destination.width;
     if (width < 1 || destination.height < 1) {
         return;
@@ -166,6 +212,10 @@ void ReconstructLevelDirectional(PlaneView destination, float* const* bands) {
         const float* b2 = bands[2] + base;
         const float* b3 = bands[3] + base;
         float* out = destination.Row(y);
+        if (kernels) {
+            kernels->sumFour(b0, b1, b2, b3, out, width);
+            continue;
+        }
         for (int64_t x = 0; x < width; ++x) {
             out[x] = (b0[x] + b2[x]) + (b1[x] + b3[x]);
         }

@@ -17,6 +17,20 @@ struct WaveletKernels {
                             float we, float wk);
     // out[x] = a[x] - b[x] for n samples.
     void (*difference)(const float* a, const float* b, float* out, int64_t n);
+    // out[x] = a[x] + b[x] for n samples; out may be a.
+    void (*sum)(const float* a, const float* b, float* out, int64_t n);
+    // out[x] = (b0[x] + b2[x]) + (b1[x] + b3[x]) for n samples; out may be b0.
+    void (*sumFour)(const float* b0, const float* b1, const float* b2, const float* b3, float* out,
+                    int64_t n);
+    // The 3-tap smoothing of a row's interior, columns begin .. end - 1 (begin >= d,
+    // end <= n - d): low[x] = (s[x - d] + s[x + d]) * t0 + t1 * s[x], high[x] = s[x] - low[x].
+    void (*smoothRowInterior)(const float* source, float* low, float* high, int64_t begin,
+                              int64_t end, int64_t d, float t0, float t1);
+    // out[x] = (north[x] + south[x]) * t0 + t1 * centre[x] for n samples.
+    void (*smoothAcrossRows)(const float* north, const float* centre, const float* south,
+                             float* out, int64_t n, float t0, float t1);
+    // column[x] takes second[x], second[x] becomes old column[x] - second[x].
+    void (*finishSplit)(float* column, float* second, int64_t n);
 };
 
 // Null where the build has no such set; AVX2 needs a run-time check of the CPU by the caller.

@@ -44,7 +44,86 @@ void Difference(const float* a, const float* b, float* out, int64_t n) {
     }
 }
 
-constexpr WaveletKernels kAvx2{"avx2", StencilInterior, Difference};
+void Sum(const float* a, const float* b, float* out, int64_t n) {
+    int64_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        _mm256_storeu_ps(out + x, _mm256_add_ps(_mm256_loadu_ps(a + x), _mm256_loadu_ps(b + x)));
+    }
+    for (; x < n; ++x) {
+        out[x] = a[x] + b[x];
+    }
+}
+
+void SumFour(const float* b0, const float* b1, const float* b2, const float* b3, float* out,
+             int64_t n) {
+    int64_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m256 smoothed = _mm256_add_ps(_mm256_loadu_ps(b0 + x), _mm256_loadu_ps(b2 + x));
+        const __m256 detail = _mm256_add_ps(_mm256_loadu_ps(b1 + x), _mm256_loadu_ps(b3 + x));
+        _mm256_storeu_ps(out + x, _mm256_add_ps(smoothed, detail));
+    }
+    for (; x < n; ++x) {
+        out[x] = (b0[x] + b2[x]) + (b1[x] + b3[x]);
+    }
+}
+
+inline __m256 SmoothThree(__m256 before, __m256 centre, __m256 after, __m256 t0, __m256 t1) {
+    return _mm256_add_ps(_mm256_mul_ps(_mm256_add_ps(before, after), t0),
+                         _mm256_mul_ps(t1, centre));
+}
+
+void SmoothRowInterior(const float* s, float* low, float* high, int64_t begin, int64_t end,
+                       int64_t d, float t0, float t1) {
+    const __m256 v0 = _mm256_set1_ps(t0);
+    const __m256 v1 = _mm256_set1_ps(t1);
+    int64_t x = begin;
+    for (; x + 8 <= end; x += 8) {
+        const __m256 centre = _mm256_loadu_ps(s + x);
+        const __m256 r =
+            SmoothThree(_mm256_loadu_ps(s + x - d), centre, _mm256_loadu_ps(s + x + d), v0, v1);
+        _mm256_storeu_ps(low + x, r);
+        _mm256_storeu_ps(high + x, _mm256_sub_ps(centre, r));
+    }
+    for (; x < end; ++x) {
+        const float r = (s[x - d] + s[x + d]) * t0 + t1 * s[x];
+        low[x] = r;
+        high[x] = s[x] - r;
+    }
+}
+
+void SmoothAcrossRows(const float* north, const float* centre, const float* south, float* out,
+                      int64_t n, float t0, float t1) {
+    const __m256 v0 = _mm256_set1_ps(t0);
+    const __m256 v1 = _mm256_set1_ps(t1);
+    int64_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        _mm256_storeu_ps(out + x,
+                         SmoothThree(_mm256_loadu_ps(north + x), _mm256_loadu_ps(centre + x),
+                                     _mm256_loadu_ps(south + x), v0, v1));
+    }
+    for (; x < n; ++x) {
+        out[x] = (north[x] + south[x]) * t0 + t1 * centre[x];
+    }
+}
+
+void FinishSplit(float* column, float* second, int64_t n) {
+    int64_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m256 old = _mm256_loadu_ps(column + x);
+        const __m256 smoothed = _mm256_loadu_ps(second + x);
+        _mm256_storeu_ps(column + x, smoothed);
+        _mm256_storeu_ps(second + x, _mm256_sub_ps(old, smoothed));
+    }
+    for (; x < n; ++x) {
+        const float old = column[x];
+        const float smoothed = second[x];
+        column[x] = smoothed;
+        second[x] = old - smoothed;
+    }
+}
+
+constexpr WaveletKernels kAvx2{"avx2",  StencilInterior,   Difference,       Sum,
+                               SumFour, SmoothRowInterior, SmoothAcrossRows, FinishSplit};
 
 }  // namespace
 

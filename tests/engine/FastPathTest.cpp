@@ -147,7 +147,8 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
                       WindowShape::Wide);
         return BitsOf(band);
     };
-    // Every band of a four-level decomposition of the first width x rows values.
+    // Every band of a four-level decomposition of the first width x rows values, then the
+    // reconstruction from them.
     const auto decompose = [&](KernelChoice k, WaveletKind kind, int32_t width) {
         const KernelScope scope(k);
         constexpr int32_t kLevels = 4;
@@ -160,6 +161,10 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
         }
         WaveletDecompose(PackedPlane(values.data(), width, rows), table.data(), kLevels, kind, 0,
                          ActiveWaveletKernels());
+        std::vector<float> out(area);
+        WaveletReconstruct(PackedPlane(out.data(), width, rows), table.data(), kLevels, kind, 0,
+                           ActiveWaveletKernels());
+        storage.insert(storage.end(), out.begin(), out.end());
         return BitsNaNAsOne(storage);
     };
     for (const KernelChoice choice : {KernelChoice::Sse2, KernelChoice::Avx2}) {
