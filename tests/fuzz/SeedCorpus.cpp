@@ -120,7 +120,7 @@ void WriteTexts(const fs::path& root) {
          "Luma Threshold=2\nPreset Name=After a gap\n");
     const fs::path plugin = root / "fuzz_open_plugin";
     Save(plugin, "small.bin", std::string("\x10\x20\x01\x00\x00\x00\x00", 7) + "0123456789abcdef");
-    Save(plugin, "specials.bin", std::string(96, '\0'));
+    Save(plugin, "edge-values.bin", std::string(96, '\0'));
     Save(plugin, "large.bin", std::string(200, '\xff'));
 }
 
