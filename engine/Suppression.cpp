@@ -46,6 +46,28 @@ inline int32_t CurveIndex(float position) {
     return static_cast<int32_t>(position);
 }
 
+// The parent's plus of arm s around (x, y): the linear-index clamp of the taller bands, or each
+// arm clamped to the band's edges. Summed in this order by every path, so their bits agree.
+inline float ParentAround(const float* parent, bool linearParent, int32_t x, int32_t y, int32_t s,
+                          int32_t cols, int32_t rows) {
+    const ptrdiff_t width = cols;
+    const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
+    if (linearParent) {
+        const ptrdiff_t vertical = static_cast<ptrdiff_t>(s) * width;
+        const ptrdiff_t k =
+            std::clamp(rowStart + x, vertical, static_cast<ptrdiff_t>(rows - s) * width - 1);
+        return std::fabs(parent[k]) + std::fabs(parent[k - s]) + std::fabs(parent[k + s]) +
+               std::fabs(parent[k - vertical]) + std::fabs(parent[k + vertical]);
+    }
+    const ptrdiff_t centre = rowStart + x;
+    const ptrdiff_t up = static_cast<ptrdiff_t>(std::max(y - s, 0)) * width + x;
+    const ptrdiff_t down = static_cast<ptrdiff_t>(std::min(y + s, rows - 1)) * width + x;
+    const ptrdiff_t left = rowStart + std::max(x - s, 0);
+    const ptrdiff_t right = rowStart + std::min(x + s, cols - 1);
+    return std::fabs(parent[centre]) + std::fabs(parent[left]) + std::fabs(parent[right]) +
+           std::fabs(parent[up]) + std::fabs(parent[down]);
+}
+
 // What ShrinkSubband has worked out before its loops, for the kernel path.
 struct ShrinkPlan {
     float* band;
@@ -62,31 +84,13 @@ struct ShrinkPlan {
 void ShrinkRowPlain(const ShrinkPlan& p, int32_t y, const float* means) {
     const ptrdiff_t width = p.cols;
     const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
-    const ptrdiff_t parentLow = static_cast<ptrdiff_t>(p.s) * width;
-    const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(p.rows - p.s) * width - 1;
-    const ptrdiff_t vertical = static_cast<ptrdiff_t>(p.s) * width;
     const float* parent = p.parent;
     const int32_t s = p.s;
     for (int32_t x = 0; x < p.cols; ++x) {
         float activity = means[x];
         if (parent) {
-            float around;
-            if (p.linearParent) {
-                const ptrdiff_t k = std::clamp(rowStart + x, parentLow, parentHigh);
-                around = std::fabs(parent[k]) + std::fabs(parent[k - s]) +
-                         std::fabs(parent[k + s]) + std::fabs(parent[k - vertical]) +
-                         std::fabs(parent[k + vertical]);
-            } else {
-                const ptrdiff_t centre = rowStart + x;
-                const ptrdiff_t up = static_cast<ptrdiff_t>(std::max(y - s, 0)) * width + x;
-                const ptrdiff_t down =
-                    static_cast<ptrdiff_t>(std::min(y + s, p.rows - 1)) * width + x;
-                const ptrdiff_t left = rowStart + std::max(x - s, 0);
-                const ptrdiff_t right = rowStart + std::min(x + s, p.cols - 1);
-                around = std::fabs(parent[centre]) + std::fabs(parent[left]) +
-                         std::fabs(parent[right]) + std::fabs(parent[up]) + std::fabs(parent[down]);
-            }
-            activity += p.parentFactor * around;
+            activity +=
+                p.parentFactor * ParentAround(parent, p.linearParent, x, y, s, p.cols, p.rows);
         }
         const int32_t index = CurveIndex(activity * p.inverseStep + 0.5f);
         p.band[rowStart + x] *= p.curve[static_cast<size_t>(index)];
@@ -262,9 +266,6 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     // arms stay inside the band and its horizontal arms may run on into the neighbouring row.
     // Shorter bands have no such centre; they clamp each arm to the band by the edge rule.
     const bool linearParent = rows >= 2 * s + 1;
-    const ptrdiff_t parentLow = static_cast<ptrdiff_t>(s) * width;
-    const ptrdiff_t parentHigh = static_cast<ptrdiff_t>(rows - s) * width - 1;
-    const ptrdiff_t vertical = static_cast<ptrdiff_t>(s) * width;
 
     if (const KernelSet* kernels = ActiveKernels()) {
         ShrinkWithKernels(*kernels,
@@ -309,24 +310,7 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
             }
             float activity = static_cast<float>(local) * inverseDivisor;
             if (parent) {
-                float around;
-                if (linearParent) {
-                    const ptrdiff_t k = std::clamp(rowStart + x, parentLow, parentHigh);
-                    around = std::fabs(parent[k]) + std::fabs(parent[k - s]) +
-                             std::fabs(parent[k + s]) + std::fabs(parent[k - vertical]) +
-                             std::fabs(parent[k + vertical]);
-                } else {
-                    const ptrdiff_t centre = rowStart + x;
-                    const ptrdiff_t up = static_cast<ptrdiff_t>(std::max(y - s, 0)) * width + x;
-                    const ptrdiff_t down =
-                        static_cast<ptrdiff_t>(std::min(y + s, rows - 1)) * width + x;
-                    const ptrdiff_t left = rowStart + std::max(x - s, 0);
-                    const ptrdiff_t right = rowStart + std::min(x + s, cols - 1);
-                    around = std::fabs(parent[centre]) + std::fabs(parent[left]) +
-                             std::fabs(parent[right]) + std::fabs(parent[up]) +
-                             std::fabs(parent[down]);
-                }
-                activity += parentFactor * around;
+                activity += parentFactor * ParentAround(parent, linearParent, x, y, s, cols, rows);
             }
             const int32_t index = CurveIndex(activity * inverseStep + 0.5f);
             band[rowStart + x] *= curve[static_cast<size_t>(index)];
