@@ -759,27 +759,6 @@ TEST(OutOfRange, CountsColourSamplesOutsideZeroToOneAndNaN) {
     EXPECT_EQ(CountOutOfRangeSamples(back), 0u);
 }
 
-// A TIFF of several directories; kinds are their NewSubfileType values.
-void WritePages(const std::string& path, const std::vector<uint32_t>& kinds) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    for (size_t page = 0; page < kinds.size(); ++page) {
-        const uint32_t w = (kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
-        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, kinds[page]);
-        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
-        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
-        std::vector<uint8_t> data(w * 2, static_cast<uint8_t>(50 * (page + 1)));
-        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, data.data(), static_cast<tmsize_t>(data.size())),
-                  0);
-        ASSERT_TRUE(TIFFWriteDirectory(tif));
-    }
-    TIFFClose(tif);
-}
-
 TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
     struct {
         std::vector<uint32_t> kinds;
@@ -794,7 +773,7 @@ TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
     };
     test::ScratchDir dir;
     for (const auto& c : cases) {
-        WritePages(dir / "pages.tif", c.kinds);
+        test::WritePages(dir / "pages.tif", c.kinds);
         Image image;
         std::string error;
         const bool read = ReadImage(dir / "pages.tif", image, error);

@@ -269,25 +269,8 @@ TEST(MetadataAcrossFormats, NoSecondPictureReachesATiff) {
     std::string error;
     // A TIFF whose further directories are a reduced copy and a mask: read as one picture, and
     // exiv2 would otherwise copy those directories into the output.
-    TIFF* tif = TIFFOpen((dir / "reduced.tif").c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    const uint32_t kinds[] = {0, FILETYPE_REDUCEDIMAGE, FILETYPE_MASK};
-    for (uint32_t d = 0; d < 3; ++d) {
-        const uint32_t w = d == 0 ? 8 : 4;
-        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, kinds[d]);
-        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
-        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
-        TIFFSetField(tif, TIFFTAG_ARTIST, "Test Photographer");
-        std::vector<uint8_t> data(w * 2, 99);
-        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, data.data(), static_cast<tmsize_t>(data.size())),
-                  0);
-        ASSERT_TRUE(TIFFWriteDirectory(tif));
-    }
-    TIFFClose(tif);
+    test::WritePages(dir / "reduced.tif", {0, FILETYPE_REDUCEDIMAGE, FILETYPE_MASK},
+                     "Test Photographer");
     Image grey;
     ASSERT_TRUE(ReadImage(dir / "reduced.tif", grey, error)) << error;
     ASSERT_TRUE(WriteImage(dir / "out.tif", FileFormat::Tiff, grey, {}, error)) << error;

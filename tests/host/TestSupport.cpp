@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -212,6 +214,32 @@ bool SamplesEqual(const Image& a, const Image& b) {
         }
     }
     return true;
+}
+
+void WritePages(const std::string& path, const std::vector<uint32_t>& kinds, const char* artist) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (tif == nullptr) {
+        ADD_FAILURE() << "libtiff cannot create " << path;
+        return;
+    }
+    for (size_t page = 0; page < kinds.size(); ++page) {
+        const uint32_t w = (kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, kinds[page]);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+        if (artist) {
+            TIFFSetField(tif, TIFFTAG_ARTIST, artist);
+        }
+        std::vector<uint8_t> data(w * 2, static_cast<uint8_t>(50 * (page + 1)));
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, data.data(), static_cast<tmsize_t>(data.size())),
+                  0);
+        ASSERT_TRUE(TIFFWriteDirectory(tif));
+    }
+    TIFFClose(tif);
 }
 
 }  // namespace velnr::test

@@ -50,4 +50,9 @@ RunResult RunVelnr(const std::vector<std::string>& args,
 // Whether the samples are equal after quantising to the type (exact for floats).
 bool SamplesEqual(const Image& a, const Image& b);
 
+// An 8-bit grey TIFF of several directories, kinds their NewSubfileType values (reduced
+// copies half as wide), each with the artist tag when one is given.
+void WritePages(const std::string& path, const std::vector<uint32_t>& kinds,
+                const char* artist = nullptr);
+
 }  // namespace velnr::test
