@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "host/Output.h"
+#include "platform/SettingsStore.h"
 #include "settings/ParamTable.h"
 #include "settings/SettingsFile.h"
-#include "settings/SettingsStore.h"
 
 namespace velnr {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace velnr {
 

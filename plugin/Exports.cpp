@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/Product.h"
 #include "plugin/HostCallbacks.h"
 #include "plugin/NoiseProfileStore.h"
 #include "plugin/PluginApp.h"
@@ -50,7 +51,7 @@ std::atomic<int32_t> g_lastRunResult{VEL_RUN_NONE};
 extern "C" {
 
 VEL_EXPORT const char* GetName(void) {
-    return vel::kDisplayName;
+    return vel::kProductName;
 }
 
 // Every export but GetName works on process-wide state that a run in progress uses: a call

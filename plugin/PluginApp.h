@@ -3,7 +3,6 @@
 
 namespace vel {
 
-inline constexpr const char* kDisplayName = "VEL Noise Reduction";
 // Per-user profile: company key and application (the module's base name).
 inline constexpr const char* kProfileCompany = "Korvane";
 inline constexpr const char* kProfileApplication = "VELNoiseReduction";

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "settings/SettingsStore.h"
+#include "platform/Product.h"
+#include "platform/SettingsStore.h"
 
 namespace vel {
 
@@ -18,7 +19,7 @@ std::vector<Preset> BuiltInPresets() {
 
 std::string PresetSection(int32_t n) {
     char text[64];
-    std::snprintf(text, sizeof text, "%s Preset %d", "VEL Noise Reduction", static_cast<int>(n));
+    std::snprintf(text, sizeof text, "%s Preset %d", kProductName, static_cast<int>(n));
     return text;
 }
 

@@ -1,16 +1,16 @@
 #include "settings/SettingsFile.h"
 
+#include "platform/Product.h"
+#include "platform/SettingsStore.h"
 #include "settings/ParamTable.h"
-#include "settings/SettingsStore.h"
 
 namespace vel {
 
-namespace {
-constexpr const char* kSectionPrefix = "VEL Noise Reduction ";
-}
-
 std::string SettingsSection(int32_t slot) {
-    return kSectionPrefix + std::to_string(slot);
+    std::string section = kProductName;
+    section += ' ';
+    section += std::to_string(slot);
+    return section;
 }
 
 bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& params) {

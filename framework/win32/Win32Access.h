@@ -1,7 +1,7 @@
 #pragma once
 // The window handle behind a framework window, for tests and tools on Windows.
 
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 
 #include "framework/Wnd.h"
 

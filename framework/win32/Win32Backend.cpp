@@ -1,19 +1,10 @@
 // The window framework on Win32: dialogs are built as in-memory templates from resources/ and
 // run by the system's dialog manager; controls are the common controls; painting is GDI.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// windows.h first
+#include "platform/win32/WinApi.h"
+// After windows.h, which they extend.
 #include <commctrl.h>
 #include <commdlg.h>
-// The framework's own names, not the system's character-set macros.
-#undef PostMessage
-#undef SetWindowText
-#undef GetWindowText
-#undef DrawText
-#undef LoadString
 
 #include <algorithm>
 #include <atomic>

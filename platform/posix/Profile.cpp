@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "settings/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 namespace vel::platform {
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "platform/SettingsStore.h"
 #include "settings/Presets.h"
-#include "settings/SettingsStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "settings/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "host/Options.h"
 #include "host/Output.h"
 #include "host/Progress.h"
+#include "platform/SettingsStore.h"
 #include "settings/Presets.h"
-#include "settings/SettingsStore.h"
 
 namespace velnr {
 namespace {

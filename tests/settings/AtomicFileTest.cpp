@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "settings/AtomicFile.h"
-#include "settings/SettingsStore.h"
+#include "platform/AtomicFile.h"
+#include "platform/SettingsStore.h"
 
 namespace vel {
 namespace {

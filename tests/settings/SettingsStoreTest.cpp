@@ -1,4 +1,4 @@
-#include "settings/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32

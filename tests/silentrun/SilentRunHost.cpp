@@ -5,8 +5,7 @@
 //   velnr_silent_host LIBRARY OUTPUT WORKFOLDER
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 #else
 #include <dlfcn.h>
 #endif

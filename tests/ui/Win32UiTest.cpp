@@ -2,17 +2,9 @@
 // window's controls and texts, Cancel reaching the running job through the run's
 // message-pumping wait, keys that must not cancel, the about box and the web link.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// windows.h first
+#include "platform/win32/WinApi.h"
+// After windows.h, which it extends.
 #include <commctrl.h>
-#undef PostMessage
-#undef SetWindowText
-#undef GetWindowText
-#undef DrawText
-#undef LoadString
 
 #include <string>
 #include <vector>

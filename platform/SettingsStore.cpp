@@ -1,4 +1,4 @@
-#include "settings/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace vel {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -10,7 +10,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
+
+#include "platform/win32/WinApi.h"
 #else
 #include <dirent.h>
 #include <fcntl.h>
