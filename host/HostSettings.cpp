@@ -51,22 +51,9 @@ int32_t Checked(const vel::ParamInfo& param, int32_t value, const std::string& s
     return used;
 }
 
-// The preset record's value of a key; kPresetNotSet for keys a preset does not hold.
+// The preset record's value of a key; kPresetNotSet for keys a preset never applies.
 int32_t PresetValue(const vel::Preset& preset, const vel::ParamInfo& param) {
-    const std::string_view key = param.key;
-    if (key == "Luma Threshold")
-        return preset.lumaThreshold;
-    if (key == "Chroma Threshold")
-        return preset.chromaThreshold;
-    if (key == "Luma Suppression")
-        return preset.lumaSuppression;
-    if (key == "Chroma Suppression")
-        return preset.chromaSuppression;
-    if (key == "Light Correction")
-        return preset.lightCorrection;
-    if (key == "Dark Correction")
-        return preset.darkCorrection;
-    return vel::kPresetNotSet;  // the switches are never applied
+    return param.kind == vel::ParamKind::Decibel ? preset[param] : vel::kPresetNotSet;
 }
 
 }  // namespace
@@ -287,20 +274,11 @@ bool SavePresetAs(const std::string& argument, const vel::NoiseReductionParams& 
     }
     // Presets are numbered from 0 without gaps; the named one is replaced in place.
     int32_t n = 0;
-    for (; n < INT32_MAX; ++n) {
-        const std::string section = vel::PresetSection(n);
-        if (store.GetString(section, "Luma Threshold", "Error") == "Error" ||
-            store.GetString(section, "Preset Name", "") == name) {
-            break;
-        }
+    while (n < INT32_MAX && vel::HasPreset(store, n) &&
+           store.GetString(vel::PresetSection(n), vel::kPresetNameKey, "") != name) {
+        ++n;
     }
-    const std::string section = vel::PresetSection(n);
-    for (const vel::ParamInfo& param : vel::kParamTable) {
-        if (param.boolField != &vel::NoiseReductionParams::linkLumaChroma) {
-            store.SetInt(section, param.key, param.Get(values));
-        }
-    }
-    store.SetString(section, "Preset Name", name);
+    vel::WritePreset(store, n, name, values);
     if (!store.Save(path.c_str())) {
         error =
             "cannot save preset \"" + name + "\" to " + path + ": the file could not be written";

@@ -1,6 +1,14 @@
 #include "settings/NoiseReductionParams.h"
 
+#include "settings/ParamTable.h"
+
 namespace vel {
+
+NoiseReductionParams::NoiseReductionParams() {
+    for (const ParamInfo& param : kParamTable) {
+        param.Set(*this, param.initial);
+    }
+}
 
 NoiseReductionParams& CurrentSettings() {
     static NoiseReductionParams current;

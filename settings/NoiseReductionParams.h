@@ -6,15 +6,18 @@
 namespace vel {
 
 struct NoiseReductionParams {
-    int32_t lumaThreshold = -2;      // dB
-    int32_t chromaThreshold = 1;     // dB
-    int32_t lumaSuppression = 6;     // dB
-    int32_t chromaSuppression = 12;  // dB
-    int32_t lightCorrection = 0;     // dB
-    int32_t darkCorrection = 0;      // dB
-    bool linkLumaChroma = true;
-    bool highQuality = true;
-    bool reanalyzeWhole = false;
+    // A new record holds the initial values of the parameter table (settings/ParamTable.h).
+    NoiseReductionParams();
+
+    int32_t lumaThreshold{};      // dB
+    int32_t chromaThreshold{};    // dB
+    int32_t lumaSuppression{};    // dB
+    int32_t chromaSuppression{};  // dB
+    int32_t lightCorrection{};    // dB
+    int32_t darkCorrection{};     // dB
+    bool linkLumaChroma{};
+    bool highQuality{};
+    bool reanalyzeWhole{};
     // Fixed engine values: never changed, never stored.
     int32_t smoothingFilter = 0;
     int32_t decompositionLevels = 4;
@@ -23,7 +26,7 @@ struct NoiseReductionParams {
     friend bool operator==(const NoiseReductionParams&, const NoiseReductionParams&) = default;
 };
 
-// The settings every job reads; starts at the initial values above.
+// The settings every job reads; starts at the initial values.
 NoiseReductionParams& CurrentSettings();
 
 }  // namespace vel

@@ -4,6 +4,7 @@
 // nothing else spells a key, a range or a default.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -20,23 +21,25 @@ struct ParamInfo {
     const char* name;
     ParamKind kind;
     // Exactly one of the two is set, by kind.
-    int32_t NoiseReductionParams::*intField;
-    bool NoiseReductionParams::*boolField;
+    int32_t NoiseReductionParams::*intField = nullptr;
+    bool NoiseReductionParams::*boolField = nullptr;
     const char* unit;  // "dB" or ""
     // Dialog: slider positions run sliderMin..sliderMax; slider = edit + sliderOffset.
-    int32_t sliderMin;
+    int32_t sliderMin = 0;
     int32_t sliderMax;
     int32_t sliderOffset;
     // Dialog edit range; validated only where editValidated (the two corrections).
     int32_t editMin;
     int32_t editMax;
-    bool editValidated;
-    int32_t initial;           // current settings when the library is loaded
+    bool editValidated = false;
+    int32_t initial;           // a new settings record's value (the library's at load time)
     int32_t defaultIfMissing;  // what a settings file without the key gives
+    // Position of the key in a preset section, after "Preset Name"; -1: not part of presets.
+    int8_t presetOrder;
     // Control ids: slider (or check box) and edit box (0 for switches). The tooltip is the
     // string resource numbered like the slider or check box.
     int32_t sliderId;
-    int32_t editId;
+    int32_t editId = 0;
     const char* tooltip;
 
     int32_t Get(const NoiseReductionParams& p) const {
@@ -53,33 +56,146 @@ struct ParamInfo {
 
 // In the order the settings file is read and written.
 inline constexpr std::array<ParamInfo, 9> kParamTable{{
-    {"Luma Threshold", "lumaThreshold", ParamKind::Decibel, &NoiseReductionParams::lumaThreshold,
-     nullptr, "dB", 0, 20, 10, -10, 10, false, -2, 0, 2001, 2002,
-     "Controls noise/details detection for luminance"},
-    {"Chroma Threshold", "chromaThreshold", ParamKind::Decibel,
-     &NoiseReductionParams::chromaThreshold, nullptr, "dB", 0, 20, 10, -10, 10, false, 1, 1, 2003,
-     2004, "Controls noise/details detection for chrominance"},
-    {"Luma Suppression", "lumaSuppression", ParamKind::Decibel,
-     &NoiseReductionParams::lumaSuppression, nullptr, "dB", 0, 20, 0, 0, 20, false, 6, 9, 2006,
-     2007, "Maximal suppression of luminance noise, dB"},
-    {"Chroma Suppression", "chromaSuppression", ParamKind::Decibel,
-     &NoiseReductionParams::chromaSuppression, nullptr, "dB", 0, 20, 0, 0, 20, false, 12, 12, 2008,
-     2009, "Maximal suppression of chrominance noise, dB"},
-    {"Link Luma Chroma", "linkLumaChroma", ParamKind::Switch, nullptr,
-     &NoiseReductionParams::linkLumaChroma, "", 0, 1, 0, 0, 1, false, 1, 1, 2015, 0,
-     "Links user settings for luminance and chrominance"},
-    {"High Quality", "highQuality", ParamKind::Switch, nullptr, &NoiseReductionParams::highQuality,
-     "", 0, 1, 0, 0, 1, false, 1, 1, 2014, 0, "High-quality processing"},
-    {"Reanalyze Whole", "reanalyzeWhole", ParamKind::Switch, nullptr,
-     &NoiseReductionParams::reanalyzeWhole, "", 0, 1, 0, 0, 1, false, 0, 0, 2017, 0,
-     "Enable this for more accurate noise estimation before final processing"},
-    {"Light Correction", "lightCorrection", ParamKind::Decibel,
-     &NoiseReductionParams::lightCorrection, nullptr, "dB", 0, 20, 10, -10, 10, true, 0, 0, 2011,
-     2012, "Alters noise threshold for light areas"},
-    {"Dark Correction", "darkCorrection", ParamKind::Decibel, &NoiseReductionParams::darkCorrection,
-     nullptr, "dB", 0, 20, 10, -10, 10, true, 0, 0, 2013, 2016,
-     "Alters noise threshold for dark areas"},
+    {.key = "Luma Threshold",
+     .name = "lumaThreshold",
+     .kind = ParamKind::Decibel,
+     .intField = &NoiseReductionParams::lumaThreshold,
+     .unit = "dB",
+     .sliderMax = 20,
+     .sliderOffset = 10,
+     .editMin = -10,
+     .editMax = 10,
+     .initial = -2,
+     .defaultIfMissing = 0,
+     .presetOrder = 0,
+     .sliderId = 2001,
+     .editId = 2002,
+     .tooltip = "Controls noise/details detection for luminance"},
+    {.key = "Chroma Threshold",
+     .name = "chromaThreshold",
+     .kind = ParamKind::Decibel,
+     .intField = &NoiseReductionParams::chromaThreshold,
+     .unit = "dB",
+     .sliderMax = 20,
+     .sliderOffset = 10,
+     .editMin = -10,
+     .editMax = 10,
+     .initial = 1,
+     .defaultIfMissing = 1,
+     .presetOrder = 1,
+     .sliderId = 2003,
+     .editId = 2004,
+     .tooltip = "Controls noise/details detection for chrominance"},
+    {.key = "Luma Suppression",
+     .name = "lumaSuppression",
+     .kind = ParamKind::Decibel,
+     .intField = &NoiseReductionParams::lumaSuppression,
+     .unit = "dB",
+     .sliderMax = 20,
+     .sliderOffset = 0,
+     .editMin = 0,
+     .editMax = 20,
+     .initial = 6,
+     .defaultIfMissing = 9,
+     .presetOrder = 2,
+     .sliderId = 2006,
+     .editId = 2007,
+     .tooltip = "Maximal suppression of luminance noise, dB"},
+    {.key = "Chroma Suppression",
+     .name = "chromaSuppression",
+     .kind = ParamKind::Decibel,
+     .intField = &NoiseReductionParams::chromaSuppression,
+     .unit = "dB",
+     .sliderMax = 20,
+     .sliderOffset = 0,
+     .editMin = 0,
+     .editMax = 20,
+     .initial = 12,
+     .defaultIfMissing = 12,
+     .presetOrder = 3,
+     .sliderId = 2008,
+     .editId = 2009,
+     .tooltip = "Maximal suppression of chrominance noise, dB"},
+    {.key = "Link Luma Chroma",
+     .name = "linkLumaChroma",
+     .kind = ParamKind::Switch,
+     .boolField = &NoiseReductionParams::linkLumaChroma,
+     .unit = "",
+     .sliderMax = 1,
+     .sliderOffset = 0,
+     .editMin = 0,
+     .editMax = 1,
+     .initial = 1,
+     .defaultIfMissing = 1,
+     .presetOrder = -1,
+     .sliderId = 2015,
+     .tooltip = "Links user settings for luminance and chrominance"},
+    {.key = "High Quality",
+     .name = "highQuality",
+     .kind = ParamKind::Switch,
+     .boolField = &NoiseReductionParams::highQuality,
+     .unit = "",
+     .sliderMax = 1,
+     .sliderOffset = 0,
+     .editMin = 0,
+     .editMax = 1,
+     .initial = 1,
+     .defaultIfMissing = 1,
+     .presetOrder = 6,
+     .sliderId = 2014,
+     .tooltip = "High-quality processing"},
+    {.key = "Reanalyze Whole",
+     .name = "reanalyzeWhole",
+     .kind = ParamKind::Switch,
+     .boolField = &NoiseReductionParams::reanalyzeWhole,
+     .unit = "",
+     .sliderMax = 1,
+     .sliderOffset = 0,
+     .editMin = 0,
+     .editMax = 1,
+     .initial = 0,
+     .defaultIfMissing = 0,
+     .presetOrder = 7,
+     .sliderId = 2017,
+     .tooltip = "Enable this for more accurate noise estimation before final processing"},
+    {.key = "Light Correction",
+     .name = "lightCorrection",
+     .kind = ParamKind::Decibel,
+     .intField = &NoiseReductionParams::lightCorrection,
+     .unit = "dB",
+     .sliderMax = 20,
+     .sliderOffset = 10,
+     .editMin = -10,
+     .editMax = 10,
+     .editValidated = true,
+     .initial = 0,
+     .defaultIfMissing = 0,
+     .presetOrder = 4,
+     .sliderId = 2011,
+     .editId = 2012,
+     .tooltip = "Alters noise threshold for light areas"},
+    {.key = "Dark Correction",
+     .name = "darkCorrection",
+     .kind = ParamKind::Decibel,
+     .intField = &NoiseReductionParams::darkCorrection,
+     .unit = "dB",
+     .sliderMax = 20,
+     .sliderOffset = 10,
+     .editMin = -10,
+     .editMax = 10,
+     .editValidated = true,
+     .initial = 0,
+     .defaultIfMissing = 0,
+     .presetOrder = 5,
+     .sliderId = 2013,
+     .editId = 2016,
+     .tooltip = "Alters noise threshold for dark areas"},
 }};
+
+// Position of an entry of kParamTable.
+inline constexpr std::size_t IndexOf(const ParamInfo& param) {
+    return static_cast<std::size_t>(&param - kParamTable.data());
+}
 
 // The entry with the given settings-file key (exact spelling), or null.
 inline const ParamInfo* FindParam(std::string_view key) {

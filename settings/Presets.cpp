@@ -1,5 +1,6 @@
 #include "settings/Presets.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -9,11 +10,13 @@
 namespace vel {
 
 std::vector<Preset> BuiltInPresets() {
-    // name, luma/chroma threshold, luma/chroma suppression, light/dark correction.
+    constexpr int32_t kNo = kPresetNotSet;
+    // In table order: luma/chroma threshold, luma/chroma suppression, link, high quality,
+    // re-analyze, light/dark correction.
     return {
-        {"Remove noise - gentle", -4, -2, 6, 9, 0, 0, kPresetNotSet, kPresetNotSet},
-        {"Remove noise - strong", 0, 1, 12, 15, 0, 0, kPresetNotSet, kPresetNotSet},
-        {"Remove chroma noise", -10, 0, 15, 15, 0, 0, kPresetNotSet, kPresetNotSet},
+        {.name = "Remove noise - gentle", .values = {-4, -2, 6, 9, kNo, kNo, kNo, 0, 0}},
+        {.name = "Remove noise - strong", .values = {0, 1, 12, 15, kNo, kNo, kNo, 0, 0}},
+        {.name = "Remove chroma noise", .values = {-10, 0, 15, 15, kNo, kNo, kNo, 0, 0}},
     };
 }
 
@@ -23,16 +26,38 @@ std::string PresetSection(int32_t n) {
     return text;
 }
 
+bool HasPreset(const SettingsStore& store, int32_t n) {
+    const char* const lumaThreshold = kParamTable[0].key;
+    return store.GetString(PresetSection(n), lumaThreshold, "Error") != "Error";
+}
+
+void WritePreset(SettingsStore& store, int32_t n, const std::string& name,
+                 const NoiseReductionParams& values) {
+    const std::string section = PresetSection(n);
+    std::vector<const ParamInfo*> keys;
+    for (const ParamInfo& param : kParamTable) {
+        if (param.presetOrder >= 0) {
+            keys.push_back(&param);
+        }
+    }
+    // A key missing from the section goes in right after its header: writing the last key
+    // first leaves them in the preset order.
+    std::sort(keys.begin(), keys.end(), [](const ParamInfo* a, const ParamInfo* b) {
+        return a->presetOrder > b->presetOrder;
+    });
+    for (const ParamInfo* param : keys) {
+        store.SetInt(section, param->key, param->Get(values));
+    }
+    store.SetString(section, kPresetNameKey, name);
+}
+
 int LoadUserPresets(const char* path, std::vector<Preset>& list) {
     SettingsStore store;
     store.Load(path);  // an unreadable file leaves the store empty: nothing is added
     int count = 0;
-    for (int32_t n = 0; n < INT32_MAX; ++n) {
+    for (int32_t n = 0; n < INT32_MAX && HasPreset(store, n); ++n) {
         const std::string section = PresetSection(n);
-        if (store.GetString(section, "Luma Threshold", "Error") == "Error") {
-            break;
-        }
-        const std::string key = store.GetString(section, "Preset Name", "");
+        const std::string key = store.GetString(section, kPresetNameKey, "");
         Preset* entry = nullptr;
         for (Preset& p : list) {
             if (p.name == key) {
@@ -43,15 +68,12 @@ int LoadUserPresets(const char* path, std::vector<Preset>& list) {
         if (entry == nullptr) {
             entry = &list.emplace_back();
         }
-        entry->name = store.GetString(section, "Preset Name", "Unnamed");
-        entry->lumaThreshold = store.GetInt(section, "Luma Threshold", kPresetNotSet);
-        entry->chromaThreshold = store.GetInt(section, "Chroma Threshold", kPresetNotSet);
-        entry->lumaSuppression = store.GetInt(section, "Luma Suppression", kPresetNotSet);
-        entry->chromaSuppression = store.GetInt(section, "Chroma Suppression", kPresetNotSet);
-        entry->highQuality = store.GetInt(section, "High Quality", kPresetNotSet);
-        entry->reanalyzeWhole = store.GetInt(section, "Reanalyze Whole", kPresetNotSet);
-        entry->lightCorrection = store.GetInt(section, "Light Correction", kPresetNotSet);
-        entry->darkCorrection = store.GetInt(section, "Dark Correction", kPresetNotSet);
+        entry->name = store.GetString(section, kPresetNameKey, "Unnamed");
+        for (const ParamInfo& param : kParamTable) {
+            if (param.presetOrder >= 0) {
+                (*entry)[param] = store.GetInt(section, param.key, kPresetNotSet);
+            }
+        }
         ++count;
     }
     store.Close();
@@ -65,33 +87,18 @@ bool SaveUserPreset(const char* path, const std::string& name, const NoiseReduct
     if (store.LoadFile(path) == LoadResult::Failed) {
         return false;
     }
-    const std::string section = PresetSection(0);
-    store.SetInt(section, "Reanalyze Whole", values.reanalyzeWhole ? 1 : 0);
-    store.SetInt(section, "High Quality", values.highQuality ? 1 : 0);
-    store.SetInt(section, "Dark Correction", values.darkCorrection);
-    store.SetInt(section, "Light Correction", values.lightCorrection);
-    store.SetInt(section, "Chroma Suppression", values.chromaSuppression);
-    store.SetInt(section, "Luma Suppression", values.lumaSuppression);
-    store.SetInt(section, "Chroma Threshold", values.chromaThreshold);
-    store.SetInt(section, "Luma Threshold", values.lumaThreshold);
-    store.SetString(section, "Preset Name", name);
+    WritePreset(store, 0, name, values);
     const bool saved = store.Save(path);
     store.Close();
     return saved;
 }
 
 void ApplyPreset(const Preset& preset, NoiseReductionParams& params) {
-    const auto apply = [](int32_t value, int32_t& field) {
-        if (value != kPresetNotSet) {
-            field = value;
+    for (const ParamInfo& param : kParamTable) {
+        if (param.kind == ParamKind::Decibel && preset[param] != kPresetNotSet) {
+            param.Set(params, preset[param]);
         }
-    };
-    apply(preset.lumaThreshold, params.lumaThreshold);
-    apply(preset.chromaThreshold, params.chromaThreshold);
-    apply(preset.lumaSuppression, params.lumaSuppression);
-    apply(preset.chromaSuppression, params.chromaSuppression);
-    apply(preset.lightCorrection, params.lightCorrection);
-    apply(preset.darkCorrection, params.darkCorrection);
+    }
 }
 
 }  // namespace vel

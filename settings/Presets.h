@@ -3,30 +3,42 @@
 // preset files (*.pst), settings text files with one section per preset, numbered
 // "VEL Noise Reduction Preset <n>" from 0 without gaps.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "settings/NoiseReductionParams.h"
+#include "settings/ParamTable.h"
 
 namespace vel {
+
+class SettingsStore;
 
 // A preset field holding this leaves the setting alone when the preset is applied; a preset
 // file gives it for a missing key. The bit pattern 0x96C5A7CF.
 inline constexpr int32_t kPresetNotSet = -1765431345;
 static_assert(static_cast<uint32_t>(kPresetNotSet) == 0x96C5A7CFu);
 
+// The key of a preset's name in its section.
+inline constexpr const char* kPresetNameKey = "Preset Name";
+
 struct Preset {
     std::string name;
-    int32_t lumaThreshold = kPresetNotSet;
-    int32_t chromaThreshold = kPresetNotSet;
-    int32_t lumaSuppression = kPresetNotSet;
-    int32_t chromaSuppression = kPresetNotSet;
-    int32_t lightCorrection = kPresetNotSet;
-    int32_t darkCorrection = kPresetNotSet;
-    // Read from files, never applied.
-    int32_t highQuality = kPresetNotSet;
-    int32_t reanalyzeWhole = kPresetNotSet;
+    // One value per entry of kParamTable, in its order. Only the decibel settings are ever
+    // applied; "High Quality" and "Reanalyze Whole" are read from files and kept; entries
+    // without a preset position stay kPresetNotSet.
+    std::array<int32_t, kParamTable.size()> values = AllNotSet();
+
+    int32_t& operator[](const ParamInfo& param) { return values[IndexOf(param)]; }
+    int32_t operator[](const ParamInfo& param) const { return values[IndexOf(param)]; }
+
+  private:
+    static constexpr std::array<int32_t, kParamTable.size()> AllNotSet() {
+        std::array<int32_t, kParamTable.size()> all{};
+        all.fill(kPresetNotSet);
+        return all;
+    }
 };
 
 // "Remove noise - gentle", "Remove noise - strong", "Remove chroma noise", in this order.
@@ -34,6 +46,14 @@ std::vector<Preset> BuiltInPresets();
 
 // "VEL Noise Reduction Preset <n>".
 std::string PresetSection(int32_t n);
+
+// Whether section n of store holds a preset: it has a "Luma Threshold" key.
+bool HasPreset(const SettingsStore& store, int32_t n);
+
+// Writes name and every preset key of values into preset section n, in the preset file's
+// key order; a new section lists "Preset Name" first.
+void WritePreset(SettingsStore& store, int32_t n, const std::string& name,
+                 const NoiseReductionParams& values);
 
 // Reads presets 0, 1, ... of the file until the first section without "Luma Threshold" and
 // merges them into list: a preset whose name equals an entry's name exactly overwrites that

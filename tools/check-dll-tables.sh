@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Checks a Windows build of the plug-in as a host will load it:
 #   check-dll-tables.sh OBJDUMP DLL
-# - the export table holds exactly the plug-in's names, undecorated;
+# - the export table holds exactly the names of plugin/VELNoiseReduction.def, undecorated;
 # - the import table names only DLLs that every Windows system has (the compiler's runtime
 #   is linked in, never imported).
 set -euo pipefail
 objdump=$1
 dll=$2
 
-expected_exports="GetLastRunResult GetName GetNoiseProfile GetSettings OpenPlugin SetHostCallbacks SetSettings"
+expected_exports=$(grep -E '^    [A-Za-z_]+$' "$(dirname "$0")/../plugin/VELNoiseReduction.def" |
+    tr -d ' ' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 # Windows' own DLLs; the C runtime msvcrt.dll ships with every Windows version.
 system_dlls="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll \
 msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll \

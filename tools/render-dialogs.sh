@@ -20,8 +20,7 @@ if [ "${1:-}" = "--win32" ]; then
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         status=0
         tools/wine-run.sh "$1" "$2" "build\dialogs\win32" || status=$?
-        WINEPREFIX="$1" wineserver -k 2>/dev/null || true
-        WINEPREFIX="$1" wineserver -w 2>/dev/null || true
+        tools/wine-run.sh "$1" --stop
         exit $status' render "$prefix" "$exe"
     rm -rf "$prefix" "$prefix.lock"
 fi

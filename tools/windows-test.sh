@@ -24,8 +24,7 @@ cmake --build --preset win64 -j "$jobs"
 prefix="$PWD/build/win64/wineprefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stop_wine() {
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
+    tools/wine-run.sh "$prefix" --stop
     rm -rf "$prefix" "$prefix.lock"
 }
 trap stop_wine EXIT
@@ -38,7 +37,7 @@ VELNR_REQUIRE_LINUX_BUILD=1 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     wineserver -p
     status=0
     tools/wine-run.sh "$WINEPREFIX" --prepare && ctest --preset win64 || status=$?
-    wineserver -k
+    tools/wine-run.sh "$WINEPREFIX" --stop
     exit $status'
 
 echo "== Windows part took $((SECONDS - start)) s"

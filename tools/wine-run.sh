@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a private prefix: wine-run.sh PREFIX PROGRAM [ARGS...].
 # The Windows builds use it as their test launcher. A missing prefix is created first, once,
-# even when several tests start together; "wine-run.sh PREFIX --prepare" only creates it.
+# even when several tests start together; "wine-run.sh PREFIX --prepare" only creates it, and
+# "wine-run.sh PREFIX --stop" ends the prefix's Wine server and waits until it has gone.
 # tools/windows-test.sh removes the prefix afterwards.
 set -euo pipefail
 export WINEPREFIX="$1"
 shift
+if [ "${1:-}" = "--stop" ]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    exit 0
+fi
 export WINEDEBUG=-all
 # No Mono or Gecko installers: nothing here needs .NET or an HTML engine.
 export WINEDLLOVERRIDES="mscoree,mshtml="

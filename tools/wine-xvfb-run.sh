@@ -12,6 +12,5 @@ exec 8>"$prefix.run.lock"
 flock 8
 status=0
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$here/wine-run.sh" "$prefix" "$@" || status=$?
-WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-WINEPREFIX="$prefix" wineserver -w 2>/dev/null || true
+"$here/wine-run.sh" "$prefix" --stop
 exit "$status"

@@ -20,6 +20,10 @@
 namespace velnr {
 namespace {
 
+int32_t Value(const vel::Preset& preset, const char* key) {
+    return preset[*vel::FindParam(key)];
+}
+
 TEST(OutputNames, PatternsExpandAndBadPatternsAreRefused) {
     std::string name;
     std::string error;
@@ -91,11 +95,13 @@ TEST(Presets, BuiltInPresetsHoldTheirDocumentedValues) {
     for (size_t i = 0; i < 3; ++i) {
         const vel::Preset& p = presets[i];
         EXPECT_EQ(p.name, expected[i].name);
-        EXPECT_EQ((std::vector<int32_t>{p.lumaThreshold, p.chromaThreshold, p.lumaSuppression,
-                                        p.chromaSuppression, p.lightCorrection, p.darkCorrection}),
-                  std::vector<int32_t>(expected[i].v, expected[i].v + 6));
-        EXPECT_EQ(p.highQuality, vel::kPresetNotSet);
-        EXPECT_EQ(p.reanalyzeWhole, vel::kPresetNotSet);
+        EXPECT_EQ(
+            (std::vector<int32_t>{Value(p, "Luma Threshold"), Value(p, "Chroma Threshold"),
+                                  Value(p, "Luma Suppression"), Value(p, "Chroma Suppression"),
+                                  Value(p, "Light Correction"), Value(p, "Dark Correction")}),
+            std::vector<int32_t>(expected[i].v, expected[i].v + 6));
+        EXPECT_EQ(Value(p, "High Quality"), vel::kPresetNotSet);
+        EXPECT_EQ(Value(p, "Reanalyze Whole"), vel::kPresetNotSet);
     }
     vel::NoiseReductionParams params;
     params.highQuality = false;
@@ -124,11 +130,11 @@ TEST(Presets, FilesLoadMergeAndStopAtTheFirstGap) {
     EXPECT_EQ(vel::LoadUserPresets(file.c_str(), list), 2);
     ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(list[3].name, "Unnamed");
-    EXPECT_EQ(list[3].lumaThreshold, 3);
-    EXPECT_EQ(list[3].chromaThreshold, vel::kPresetNotSet);
+    EXPECT_EQ(Value(list[3], "Luma Threshold"), 3);
+    EXPECT_EQ(Value(list[3], "Chroma Threshold"), vel::kPresetNotSet);
     EXPECT_EQ(list[4].name, "Night");
-    EXPECT_EQ(list[4].chromaSuppression, 20);
-    EXPECT_EQ(list[4].highQuality, 0);
+    EXPECT_EQ(Value(list[4], "Chroma Suppression"), 20);
+    EXPECT_EQ(Value(list[4], "High Quality"), 0);
     vel::NoiseReductionParams params;
     vel::ApplyPreset(list[3], params);  // only the luma threshold changes
     vel::NoiseReductionParams expected;
@@ -166,7 +172,7 @@ TEST(Presets, SavedPresetComesBackOnceAndKeepsTheFileLayout) {
     vel::LoadUserPresets(file.c_str(), list);
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[3].name, "Test");
-    EXPECT_EQ(list[3].darkCorrection, 4);
+    EXPECT_EQ(Value(list[3], "Dark Correction"), 4);
 
     // Saving over a file replaces preset 0 and keeps the rest.
     test::WriteText(file,
@@ -188,7 +194,7 @@ TEST(Presets, CommandLineNamesResolveToBuiltInsAndFilePresets) {
     ASSERT_TRUE(ResolvePreset("remove noise - STRONG", preset, error));
     EXPECT_EQ(preset.name, "Remove noise - strong");
     ASSERT_TRUE(ResolvePreset("chroma", preset, error));
-    EXPECT_EQ(preset.lumaThreshold, -10);
+    EXPECT_EQ(Value(preset, "Luma Threshold"), -10);
     EXPECT_FALSE(ResolvePreset("loud", preset, error));
     EXPECT_NE(error.find("unknown preset"), std::string::npos);
 
@@ -200,7 +206,7 @@ TEST(Presets, CommandLineNamesResolveToBuiltInsAndFilePresets) {
     ASSERT_TRUE(ResolvePreset(file, preset, error)) << error;
     EXPECT_EQ(preset.name, "Day");
     ASSERT_TRUE(ResolvePreset(file + ":Night: high ISO", preset, error)) << error;
-    EXPECT_EQ(preset.lumaThreshold, -5);
+    EXPECT_EQ(Value(preset, "Luma Threshold"), -5);
     EXPECT_FALSE(ResolvePreset(file + ":night: high iso", preset, error));
     EXPECT_NE(error.find("\"Day\""), std::string::npos) << error;
     EXPECT_FALSE(ResolvePreset(dir / "missing.pst", preset, error));

@@ -1,4 +1,5 @@
-# Fails unless the shared library's defined dynamic symbols are exactly EXPECTED.
+# Fails unless the shared library's defined dynamic symbols are exactly EXPECTED and the
+# README's export tables have one row for each of them.
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
     OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -15,4 +16,15 @@ set(expected ${EXPECTED})
 list(SORT expected)
 if(NOT found STREQUAL expected)
     message(FATAL_ERROR "exports are '${found}', expected '${expected}'")
+endif()
+
+file(STRINGS ${README} rows REGEX "^\\| `[A-Za-z]+\\(")
+set(documented)
+foreach(row IN LISTS rows)
+    string(REGEX REPLACE "^\\| `([A-Za-z]+)\\(.*" "\\1" name "${row}")
+    list(APPEND documented ${name})
+endforeach()
+list(SORT documented)
+if(NOT documented STREQUAL expected)
+    message(FATAL_ERROR "README documents '${documented}', the library exports '${expected}'")
 endif()
