@@ -97,7 +97,7 @@ TEST(AllocationFailureTest, ReductionReleasesEverythingAndRestoresThePlanes) {
         SetEngineThreads(threads);
         for (const bool highQuality : {false, true}) {
             test::Planes planes = input;
-            NoiseReductionParams params;
+            EngineSettings params = test::StartupSettings();
             params.highQuality = highQuality;
             params.lightCorrection = 5;
             params.darkCorrection = 7;
@@ -117,7 +117,7 @@ TEST(AllocationFailureTest, ReductionReleasesEverythingAndRestoresThePlanes) {
 
 TEST(AllocationFailureTest, AnalysisReleasesEverything) {
     const test::Planes input = test::MakeNoisyImage(600, 40, 32);
-    NoiseReductionParams params;
+    EngineSettings params = test::StartupSettings();
     for (const int32_t threads : {1, 2}) {
         SetEngineThreads(threads);
         InjectEveryFailure([&] { (void)RunNoiseAnalysis(input.View(), params, {}); }, [](long) {});

@@ -53,7 +53,7 @@ class KernelScope {
 
 Result RunJobs(const Case& c, int32_t threads) {
     const test::EngineThreadsScope scope(threads);
-    NoiseReductionParams params;
+    EngineSettings params = test::StartupSettings();
     params.highQuality = c.highQuality;
     params.lightCorrection = c.light;
     params.darkCorrection = c.dark;

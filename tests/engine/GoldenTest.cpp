@@ -82,7 +82,7 @@ TEST(GoldenTest, OutputBitsArePinned) {
         {"directional-measured-tone-thresholds", true, false, -5, 12, 4, 20},
     };
     for (const RunCase& c : cases) {
-        NoiseReductionParams params;
+        EngineSettings params = test::StartupSettings();
         params.highQuality = c.highQuality;
         params.lightCorrection = c.light;
         params.darkCorrection = c.dark;

@@ -157,8 +157,8 @@ TEST(AnalyzeNoiseTest, ProgressAndStopAtEveryCheck) {
     }
 }
 
-NoiseReductionParams Params(bool highQuality, int light = 0, int dark = 0) {
-    NoiseReductionParams p;
+EngineSettings Params(bool highQuality, int light = 0, int dark = 0) {
+    EngineSettings p = test::StartupSettings();
     p.highQuality = highQuality;
     p.lightCorrection = light;
     p.darkCorrection = dark;

@@ -21,7 +21,7 @@ TEST(DecibelTest, ConstantIsReciprocalOfRoundedDecibelsPerNeper) {
 }
 
 TEST(DecibelTest, StartupSettingsMapToEngineNumbers) {
-    const EngineNumbers n = MapSettings(NoiseReductionParams{});
+    const EngineNumbers n = MapSettings(test::StartupSettings());
     EXPECT_EQ(n.lightGain, 1.0f);
     EXPECT_EQ(n.darkGain, 1.0f);
     EXPECT_NEAR(n.lumaThresholdFactor, 0.63546f, 1e-5f);
@@ -37,13 +37,12 @@ TEST(DecibelTest, StartupSettingsMapToEngineNumbers) {
 }
 
 TEST(DecibelTest, MappingSignsAndOutOfRangeFixedFields) {
-    NoiseReductionParams p;
+    EngineSettings p = test::StartupSettings();
     p.lightCorrection = 6;
     p.darkCorrection = -6;
     p.highQuality = false;
     p.decompositionLevels = 9;
     p.curveExponent = std::nanf("");
-    p.smoothingFilter = 3;
     p.lumaSuppression = INT32_MIN;  // negation must not overflow
     const EngineNumbers n = MapSettings(p);
     EXPECT_NEAR(n.lightGain, 0.50119f, 1e-5f);  // positive correction: gain below 1

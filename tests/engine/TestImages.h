@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
 #include "engine/TileScheduler.h"
 
@@ -56,6 +57,16 @@ struct Planes {
     ImagePlanes View() { return {{(*this)[0], (*this)[1], (*this)[2]}, width, height}; }
     ConstImagePlanes View() const { return {(*this)[0], (*this)[1], (*this)[2], width, height}; }
 };
+
+// The settings the plug-in starts with: the golden hashes are pinned for these numbers.
+inline EngineSettings StartupSettings() {
+    EngineSettings s;
+    s.lumaThreshold = -2;
+    s.chromaThreshold = 1;
+    s.lumaSuppression = 6;
+    s.chromaSuppression = 12;
+    return s;
+}
 
 // Fixes the engine's thread count for one scope.
 class EngineThreadsScope {
