@@ -10,16 +10,6 @@
 namespace vel {
 namespace {
 
-constexpr bool StoredFiltersAreSymmetricThreeTap() {
-    for (const SmoothingFilter& f : kSmoothingFilters) {
-        if (f.tapCount != 3 || f.centre != 1 || f.taps[0] != f.taps[2]) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(StoredFiltersAreSymmetricThreeTap(), "the one-pass stencil needs 3 symmetric taps");
-
 // The separable product of the 3-tap filter, written as one stencil:
 //
 //     wk we wk        wc = t1^2 / S,  we = t0 t1 / S,  wk = t0^2 / S,
