@@ -91,6 +91,7 @@ void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, Wav
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
                         uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 
+// The level steps, called by the drivers above for planes of at least 1 x 1.
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
                              uint32_t filterIndex, const WaveletKernels* kernels = nullptr);

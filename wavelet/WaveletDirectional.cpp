@@ -1,6 +1,7 @@
 // Kind 1: a row split, then a column split of each half, giving four oriented bands.
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 #include "wavelet/EdgeRule.h"
@@ -137,9 +138,7 @@ void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32
                                uint32_t filterIndex, const WaveletKernels* kernels) {
     const int32_t width = source.width;
     const int32_t height = source.height;
-    if (width < 1 || height < 1) {
-        return;
-    }
+    assert(width >= 1 && height >= 1);
     const SmoothingFilter f = NormalisedSmoothingFilter(filterIndex);
     const float t0 = f.taps[0];
     const float t1 = f.taps[1];
@@ -160,9 +159,7 @@ void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32
 void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
                                  const WaveletKernels* kernels) {
     const int64_t width = destination.width;
-    if (width < 1 || destination.height < 1) {
-        return;
-    }
+    assert(width >= 1 && destination.height >= 1);
     for (int64_t y = 0; y < destination.height; ++y) {
         const int64_t base = y * width;
         const float* b0 = bands[0] + base;

@@ -97,11 +97,6 @@ TEST(TileGridTest, AnalysisAxesAndEmptyImages) {
         EXPECT_EQ(g.tilesX, c.count) << c.size;
         EXPECT_EQ(g.lastTileWidth, c.last) << c.size;
     }
-    for (const auto& [size, over] : {std::pair{64, 32}, {10, -1}, {0, 0}}) {
-        const TileGrid g(100, 100, size, over);
-        EXPECT_EQ(g.tilesX, 0);
-        EXPECT_TRUE(g.window.empty());
-    }
     for (const int32_t empty : {0, -5}) {
         const TileGrid g(empty, 100, 512, 32);
         EXPECT_EQ(g.tilesX, 0);

@@ -19,8 +19,6 @@ TEST(ToneCorrectionTest, BoxSizes) {
     EXPECT_EQ(ToneBoxSize(4, 4), 3);    // 2.5 -> 2 -> raised to 3
     EXPECT_EQ(ToneBoxSize(10, 10), 3);  // 3.66 -> 3
     EXPECT_EQ(ToneBoxSize(16, 16), 5);  // 4.5 -> 4 -> odd 5
-    EXPECT_EQ(ToneBoxSize(0, 7), 3);
-    EXPECT_EQ(ToneBoxSize(-1, 7), 3);
 }
 
 TEST(ToneCorrectionTest, ZeroDecibelsIsBitExactAndTouchesNothing) {
