@@ -27,7 +27,7 @@ float DecibelToAmplitude(int32_t decibels) {
         PortableExp(static_cast<double>(decibels) * static_cast<double>(kDecibelConstant)));
 }
 
-EngineNumbers MapSettings(const NoiseReductionParams& params) {
+EngineNumbers MapSettings(const EngineSettings& params) {
     EngineNumbers n;
     // Negated in int64 so that INT32_MIN does not overflow; exp saturates anyway.
     const auto negated = [](int32_t dB) {

@@ -1,9 +1,9 @@
 #pragma once
-// The decibel constant and the mapping of the settings record to the numbers the engine uses.
+// What the engine reads of a run's settings, the decibel constant, and the mapping of the one to
+// the numbers the engine computes with.
 
 #include <cstdint>
 
-#include "settings/NoiseReductionParams.h"
 #include "wavelet/Wavelet.h"
 
 namespace vel {
@@ -19,6 +19,20 @@ float DecibelConstant();
 // every platform) and stored as float32.
 float DecibelToAmplitude(int32_t decibels);
 
+// The engine's own copy of the settings that shape a run, in the settings' units; the caller
+// fills it from its settings record. The last two fields are fixed engine values.
+struct EngineSettings {
+    int32_t lumaThreshold = 0;      // dB
+    int32_t chromaThreshold = 0;    // dB
+    int32_t lumaSuppression = 0;    // dB
+    int32_t chromaSuppression = 0;  // dB
+    int32_t lightCorrection = 0;    // dB
+    int32_t darkCorrection = 0;     // dB
+    bool highQuality = true;
+    int32_t decompositionLevels = 4;
+    float curveExponent = 2.0f;
+};
+
 struct EngineNumbers {
     float lightGain = 1.0f;
     float darkGain = 1.0f;
@@ -33,8 +47,8 @@ struct EngineNumbers {
 };
 
 // The window tables of the suppression cover four levels and the wavelet layer has one filter,
-// so the fixed engine fields are brought into range here: levels into 1..4, any filter index
-// other than 0 to 0, and a curve exponent that is not a finite positive number to 2.
-EngineNumbers MapSettings(const NoiseReductionParams& params);
+// so the fixed engine fields are brought into range here: levels into 1..4, the filter index to
+// 0, and a curve exponent that is not a finite positive number to 2.
+EngineNumbers MapSettings(const EngineSettings& settings);
 
 }  // namespace vel

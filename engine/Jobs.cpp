@@ -19,13 +19,12 @@ constexpr int32_t kReductionOverlap = 32;
 
 }  // namespace
 
-std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image,
-                                             const NoiseReductionParams& params,
+std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image, const EngineSettings& settings,
                                              const RunContext& context) {
-    return AnalyzeNoise(image, kAnalysisTileSize, kAnalysisOverlap, MapSettings(params), context);
+    return AnalyzeNoise(image, kAnalysisTileSize, kAnalysisOverlap, MapSettings(settings), context);
 }
 
-void RunNoiseReduction(ImagePlanes image, const NoiseReductionParams& params,
+void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
                        std::span<const float> profile, const RunContext& context) {
     const int32_t width = image.width;
     const int32_t height = image.height;
@@ -33,7 +32,7 @@ void RunNoiseReduction(ImagePlanes image, const NoiseReductionParams& params,
         return;
     }
     float* const* planes = image.planes;
-    const EngineNumbers n = MapSettings(params);
+    const EngineNumbers n = MapSettings(settings);
     // The gain map is only ever read when a correction is active, after the correction has
     // written every entry; at 0 dB both tone steps return at once and it is not allocated.
     std::unique_ptr<float[]> gainMap;

@@ -1,33 +1,32 @@
 #pragma once
 // The engine's two jobs. Both work on three float planes (Y, U, V on the 0..255 scale), report
 // progress and stop early on request; an allocation failure propagates as std::bad_alloc with
-// every buffer released. Neither keeps state between calls: the caller owns the settings copy
-// and the noise profile it passes.
+// every buffer released. Neither keeps state between calls: the caller owns the settings and
+// the noise profile it passes.
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
+#include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
 #include "engine/NoiseAnalysis.h"
-#include "settings/NoiseReductionParams.h"
 
 namespace vel {
 
 // Room for every kind's profile: 3 channels, 4 levels, 4 bands.
 inline constexpr size_t kNoiseProfileEntries = 48;
 
-// The noise levels of the whole image for the kind and level count of params
+// The noise levels of the whole image for the kind and level count of settings
 // (3 * S * levels entries); nothing when stopped or when the image is empty.
-std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image,
-                                             const NoiseReductionParams& params,
+std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image, const EngineSettings& settings,
                                              const RunContext& context);
 
-// Tone correction, tiled suppression (with profile when it holds the entries of params' kind
-// and level count, else measured per tile), undo of the tone correction, in place. A stop
+// Tone correction, tiled suppression (with profile when it holds the entries of the settings'
+// kind and level count, else measured per tile), undo of the tone correction, in place. A stop
 // before the last tile leaves the planes as they were, up to float rounding of the tone
 // correction.
-void RunNoiseReduction(ImagePlanes image, const NoiseReductionParams& params,
+void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
                        std::span<const float> profile, const RunContext& context);
 
 }  // namespace vel

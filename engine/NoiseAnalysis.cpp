@@ -1,6 +1,7 @@
 #include "engine/NoiseAnalysis.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -119,9 +120,10 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
     const int32_t levels = numbers.levels;
     const WaveletKind kind = numbers.kind;
     const int32_t bandsPerChannel = BandsPerLevel(kind) * levels;
+    assert(levels >= 1 && levels <= 4);
     const TileGrid grid(image.width, image.height, tileSize, overlap);
-    if (grid.tilesX == 0 || grid.tilesY == 0 || levels < 1) {
-        return std::nullopt;  // nothing to measure
+    if (grid.tilesX == 0 || grid.tilesY == 0) {
+        return std::nullopt;  // an empty image: nothing to measure
     }
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
     const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -238,8 +239,9 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
                    float* rowScratch) {
     // A level of 0 gives a curve of 1 everywhere; it is handled here because the index scale
     // 1/(level * 0.01) would be a division by zero.
+    assert(cols >= 1 && rows >= 1);
     const float step = noiseLevel * 0.01f;
-    if (!(step > 0.0f) || !std::isfinite(noiseLevel) || cols < 1 || rows < 1) {
+    if (!(step > 0.0f) || !std::isfinite(noiseLevel)) {
         return;
     }
     const ptrdiff_t width = cols;
@@ -331,9 +333,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
     const int32_t rows = tile.height;
     const int32_t levels = numbers.levels;
     const WaveletKind kind = numbers.kind;
-    if (cols < 1 || rows < 1 || levels < 1) {
-        return;
-    }
+    assert(cols >= 1 && rows >= 1 && levels >= 1 && levels <= kMaxLevels);
     const int32_t S = BandsPerLevel(kind);
     const int32_t bandsPerChannel = S * levels;
     std::optional<DenoiseScratch> own;

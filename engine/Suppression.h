@@ -45,10 +45,11 @@ void GainCurve(float noiseLevel, float exponent, float floor, float* curve);
 // Floats of the row buffers ShrinkSubband's vector kernels use for bands of up to cols columns.
 size_t ShrinkRowScratchFloats(int32_t cols);
 
-// Scales the cols * rows coefficients of band in place. parent is the same band one level
-// coarser, or null; work is a cols * rows scratch plane; rowScratch (ShrinkRowScratchFloats
-// floats, or null: the call then makes its own) serves the vector kernels. A noise level that
-// is not a finite positive number (an all-zero profile entry) leaves the band unchanged.
+// Scales the cols * rows coefficients (at least 1 x 1) of band in place. parent is the same band
+// one level coarser, or null; work is a cols * rows scratch plane; rowScratch
+// (ShrinkRowScratchFloats floats, or null: the call then makes its own) serves the vector kernels.
+// A noise level that is not a finite positive number (an all-zero profile entry) leaves the band
+// unchanged.
 void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
                    int32_t level, float* work, float floor, float exponent, WindowShape shape,
                    float* rowScratch = nullptr);
@@ -63,10 +64,10 @@ struct DenoiseScratch {
     std::vector<float> noise;
 };
 
-// Denoises the three packed tile planes in place (plane 0 luma, planes 1 and 2 chroma) with
-// the numbers' thresholds, floors, curve, kind, levels (1..4) and filter. profile (laid out as
-// NoiseProfile for that kind and level count) may be empty: the noise is then measured on the
-// tile. On a stop the channels not yet reconstructed are left as they came in. scratch, made
+// Denoises the three packed tile planes (at least 1 x 1) in place (plane 0 luma, planes 1 and 2
+// chroma) with the numbers' thresholds, floors, curve, kind, levels (1..4) and filter. profile
+// (laid out as NoiseProfile for that kind and level count) may be empty: the noise is then measured
+// on the tile. On a stop the channels not yet reconstructed are left as they came in. scratch, made
 // for the numbers' kind and levels and at least the tile's size, may be null: the call then
 // makes its own.
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,

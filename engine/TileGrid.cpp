@@ -2,6 +2,7 @@
 
 #include "engine/PortableMath.h"
 
+#include <cassert>
 #include <cstddef>
 #include <vector>
 
@@ -49,11 +50,9 @@ inline float AxisWeight(const TileGrid& g, int32_t i, int32_t length, bool first
 
 TileGrid::TileGrid(int32_t imageWidth, int32_t imageHeight, int32_t size, int32_t over)
     : step(size - over), overlap(over), tileSize(size), width(imageWidth), height(imageHeight) {
-    if (over < 0 || size <= 2 * over) {
-        // Outside the layout's premise (tiles would not advance past their overlaps): no tiles.
-        overlap = 0;
-        return;
-    }
+    // The layout's premise: tiles advance past their overlaps. Only the engine's own constants
+    // come here.
+    assert(over >= 0 && size > 2 * over);
     const AxisLayout x = LayOutAxis(imageWidth, size, over);
     const AxisLayout y = LayOutAxis(imageHeight, size, over);
     tilesX = x.count;

@@ -19,9 +19,8 @@ struct TileGrid {
     int32_t height = 0;
     std::vector<float> window;  // 2 * overlap entries: rising half, then falling half
 
-    // For 0 <= 2 * overlap < tileSize (any other pair gives no tiles). An axis of 1..overlap
-    // samples, for which the regular rule finds no tile, gets one tile of its own size; an axis < 1
-    // gets none.
+    // For 0 <= 2 * overlap < tileSize (asserted). An axis of 1..overlap samples, for which the
+    // regular rule finds no tile, gets one tile of its own size; an axis < 1 gets none.
     TileGrid(int32_t imageWidth, int32_t imageHeight, int32_t tileSize, int32_t overlap);
 
     int32_t TileWidth(int32_t tx) const { return tx == tilesX - 1 ? lastTileWidth : tileSize; }

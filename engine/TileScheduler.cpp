@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -193,10 +194,8 @@ void SetEngineThreads(int32_t n) {
 }
 
 bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) {
-    const int32_t n = static_cast<int32_t>(std::min<int64_t>(std::max(threads, 1), work.tiles));
-    if (work.tiles <= 0) {
-        return true;
-    }
+    assert(work.tiles > 0 && threads >= 1);
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(threads, work.tiles));
     if (n <= 1) {
         return RunOnCallingThread(work, context);
     }

@@ -31,12 +31,11 @@ struct TileWork {
     std::function<void(int32_t worker, int64_t t)> commit;
 };
 
-// Runs every tile unless a stop is found at a tile start (the cancel flag, or the poll
-// callback as seen by the job's thread) or a process call ends the job; true when every tile
-// was processed (and committed).
-// With one thread everything runs on the calling thread, the callbacks at every stop check
-// as a plain loop would call them. An exception of a worker stops the others and is
-// rethrown here once all have ended.
+// Runs every tile (at least one, on at least one thread) unless a stop is found at a tile start
+// (the cancel flag, or the poll callback as seen by the job's thread) or a process call ends the
+// job; true when every tile was processed (and committed). With one thread everything runs on the
+// calling thread, the callbacks at every stop check as a plain loop would call them. An exception
+// of a worker stops the others and is rethrown here once all have ended.
 bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context);
 
 }  // namespace vel

@@ -1,6 +1,7 @@
 #include "engine/TiledReduction.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -32,9 +33,8 @@ struct ReductionScratch {
 void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
                  std::span<const float> profile, const RunContext& context) {
     const TileGrid grid(image.width, image.height, tileSize, overlap);
-    if (grid.tilesX == 0 || grid.tilesY == 0) {
-        return;
-    }
+    // RunNoiseReduction has returned already for an empty image.
+    assert(grid.tilesX > 0 && grid.tilesY > 0);
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
     const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
     const size_t planeSize = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);

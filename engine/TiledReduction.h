@@ -10,9 +10,9 @@
 
 namespace vel {
 
-// Denoises the three planes in place on tiles of tileSize overlapping by overlap
-// (0 <= 2 * overlap < tileSize). profile (laid out as NoiseProfile for the numbers' kind and
-// level count) may be empty: each tile then measures its own noise. A stop found at a tile
+// Denoises the three planes (at least 1 x 1) in place on tiles of tileSize overlapping by
+// overlap (0 <= 2 * overlap < tileSize). profile (laid out as NoiseProfile for the numbers' kind
+// and level count) may be empty: each tile then measures its own noise. A stop found at a tile
 // start leaves the planes untouched.
 void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
                  std::span<const float> profile, const RunContext& context);

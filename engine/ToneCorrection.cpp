@@ -1,6 +1,7 @@
 #include "engine/ToneCorrection.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -68,10 +69,8 @@ void HorizontalBoxSums(const float* src, float* dst, int32_t width, int32_t heig
 }  // namespace
 
 int32_t ToneBoxSize(int32_t width, int32_t height) {
+    assert(width >= 1 && height >= 1);
     const double n = static_cast<double>(width) * static_cast<double>(height);
-    if (!(n >= 1.0)) {
-        return 3;  // empty image: the smallest box
-    }
     const double root = std::sqrt(std::sqrt(n)) + 0.5;
     // The root of at most 2^62 samples is far inside int32.
     int32_t k = static_cast<int32_t>(root);
@@ -86,9 +85,7 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
     if (lightGain == 1.0f && darkGain == 1.0f) {
         return;
     }
-    if (width < 1 || height < 1) {
-        return;
-    }
+    assert(width >= 1 && height >= 1);
     const int32_t k = ToneBoxSize(width, height);
     const int32_t half = k / 2;
     const float inverseArea = 1.0f / static_cast<float>(static_cast<int64_t>(k) * k);
@@ -139,9 +136,7 @@ void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wid
     if (lightGain == 1.0f && darkGain == 1.0f) {
         return;
     }
-    if (width < 1 || height < 1) {
-        return;
-    }
+    assert(width >= 1 && height >= 1);
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     for (size_t i = 0; i < count; ++i) {
         const float r = 1.0f / gainMap[i];

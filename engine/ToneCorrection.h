@@ -7,7 +7,8 @@
 namespace vel {
 
 // Side of the square box whose mean measures local brightness: the fourth root of the sample
-// count rounded to nearest, at least 3, made odd.
+// count rounded to nearest, at least 3, made odd. The corrections, like this, take images of at
+// least 1 x 1.
 int32_t ToneBoxSize(int32_t width, int32_t height);
 
 // Multiplies the three planes by a gain taken from the clamped box mean of plane0 and stores

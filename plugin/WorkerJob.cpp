@@ -15,7 +15,7 @@
 #include "plugin/InteractiveSteps.h"
 #include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
-#include "settings/NoiseReductionParams.h"
+#include "plugin/SettingsToEngine.h"
 
 namespace vel {
 
@@ -48,13 +48,14 @@ RunContext Context(const WorkerJob* job) {
 }
 
 void RunAnalysis(WorkerJob* job) {
-    StoreAnalysedProfile(RunNoiseAnalysis(Planes(*job->image), job->params, Context(job)));
+    StoreAnalysedProfile(
+        RunNoiseAnalysis(Planes(*job->image), ToEngineSettings(job->params), Context(job)));
 }
 
 void RunReduction(WorkerJob* job) {
     // A copy, like the settings: nothing the job reads changes under it.
     const std::vector<float> profile = CurrentNoiseProfile();
-    RunNoiseReduction(Planes(*job->image), job->params, profile, Context(job));
+    RunNoiseReduction(Planes(*job->image), ToEngineSettings(job->params), profile, Context(job));
 }
 
 // Thread entry of the run's jobs.

@@ -20,26 +20,6 @@ namespace {
 // Overflow to infinity and NaN propagation follow IEEE 754 on every target.
 static_assert(std::numeric_limits<float>::is_iec559);
 
-constexpr bool StoredFiltersValid() {
-    for (const SmoothingFilter& f : kSmoothingFilters) {
-        if (f.tapCount < 1 || f.tapCount > SmoothingFilter::kMaxTaps || f.centre < 0 ||
-            f.centre >= f.tapCount) {
-            return false;
-        }
-        float sum = 0.0f;
-        for (int32_t k = 0; k < f.tapCount; ++k) {
-            sum += f.taps[k];
-        }
-        if (!(sum > 0.0f)) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(kSmoothingFilterCount >= 1 && StoredFiltersValid(),
-              "every stored filter needs 1..kMaxTaps taps, a centre among them and a "
-              "positive sum");
-
 void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
                   uint32_t filterIndex, const WaveletKernels* kernels) {
     const int32_t s = BandsPerLevel(kind);
@@ -100,13 +80,9 @@ void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels,
 
 SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex) {
     SmoothingFilter f = kSmoothingFilters[filterIndex < kSmoothingFilterCount ? filterIndex : 0];
-    float sum = 0.0f;
-    for (int32_t k = 0; k < f.tapCount; ++k) {
-        sum += f.taps[k];
-    }
-    const float reciprocal = 1.0f / sum;
-    for (int32_t k = 0; k < f.tapCount; ++k) {
-        f.taps[k] *= reciprocal;
+    const float reciprocal = 1.0f / ((f.taps[0] + f.taps[1]) + f.taps[2]);
+    for (float& tap : f.taps) {
+        tap *= reciprocal;
     }
     return f;
 }

@@ -48,20 +48,28 @@ constexpr int32_t BandsPerLevel(WaveletKind kind) {
 // is a packed plane of the decomposed plane's width and height.
 using BandTable = float* const*;
 
-// A smoothing filter: taps applied at offsets (k - centre) * d, k = 0 .. tapCount - 1.
+// A smoothing filter: taps t0, t1, t2 applied at offsets -d, 0 and +d.
 struct SmoothingFilter {
-    static constexpr int32_t kMaxTaps = 3;
-    float taps[kMaxTaps];
-    int32_t tapCount;
-    int32_t centre;
+    float taps[3];
 };
 
 // The stored filters, as written; every level step normalises its own copy.
 inline constexpr SmoothingFilter kSmoothingFilters[] = {
-    {{0.5f, 1.0f, 0.5f}, 3, 1},
+    {{0.5f, 1.0f, 0.5f}},
 };
 inline constexpr uint32_t kSmoothingFilterCount =
     static_cast<uint32_t>(sizeof(kSmoothingFilters) / sizeof(kSmoothingFilters[0]));
+
+// Both kinds have one written form, for a symmetric filter (t0 == t2) with a positive sum.
+constexpr bool StoredFiltersSymmetric() {
+    for (const SmoothingFilter& f : kSmoothingFilters) {
+        if (f.taps[0] != f.taps[2] || !((f.taps[0] + f.taps[1]) + f.taps[2] > 0.0f)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(kSmoothingFilterCount >= 1 && StoredFiltersSymmetric());
 
 // Entry filterIndex scaled so its taps sum to 1: sum = ((t0 + t1) + t2) in float, then each
 // tap times the float reciprocal 1.0f / sum. An index outside the table selects entry 0.
@@ -83,6 +91,7 @@ void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, Wav
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
                         uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
 
+// The level steps, called by the drivers above for planes of at least 1 x 1.
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
                              uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
@@ -95,18 +104,18 @@ void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32
 void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
                                  const WaveletKernels* kernels = nullptr);
 
-// One row, n samples: low = row smoothed with the normalised taps at spacing dilation (below
-// 1 counts as 1), high = source - low. The source is only read; low and high must not
-// overlap it.
-void SplitRows(const float* source, float* low, float* high, int32_t n, const float* taps,
-               int32_t tapCount, int32_t centre, int32_t dilation);
+// One row, n samples: low = row smoothed with the normalised taps t0, t1, t0 at spacing
+// dilation (below 1 counts as 1), high = source - low. The source is only read; low and high
+// must not overlap it.
+void SplitRows(const float* source, float* low, float* high, int32_t n, float t0, float t1,
+               int32_t dilation);
 // One column of n samples, pitch floats apart: column becomes its smoothing, second receives
 // what the smoothing removed (old column - new column).
-void SplitColumns(float* column, float* second, int32_t n, const float* taps, int32_t tapCount,
-                  int32_t centre, int32_t dilation, int32_t pitch);
+void SplitColumns(float* column, float* second, int32_t n, float t0, float t1, int32_t dilation,
+                  int32_t pitch);
 // SplitColumns for every column of a width x height plane, walked row by row; bit-identical
 // to the column-at-a-time walk.
-void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height,
-                       const float* taps, int32_t tapCount, int32_t centre, int32_t dilation);
+void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height, float t0,
+                       float t1, int32_t dilation);
 
 }  // namespace vel

@@ -1,6 +1,7 @@
 // Kind 1: a row split, then a column split of each half, giving four oriented bands.
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 #include "wavelet/EdgeRule.h"
@@ -9,15 +10,6 @@
 
 namespace vel {
 namespace {
-
-struct Taps {
-    const float* taps;
-    int32_t count;
-    int32_t centre;
-
-    // The symmetric 3-tap filter has its own written form; any other shape sums tap by tap.
-    bool SymmetricThree() const { return count == 3 && centre == 1 && taps[0] == taps[2]; }
-};
 
 // A spacing below 1 has no meaning; it counts as 1 so no index ever leaves 0 .. n - 1.
 inline int64_t SafeDilation(int64_t d) {
@@ -29,31 +21,12 @@ inline float SmoothThree(float before, float centre, float after, float t0, floa
     return (before + after) * t0 + t1 * centre;
 }
 
-// r = sum over k, in k order, of t_k * s[clamp(i + (k - m) d)]; s holds n samples `stride`
-// apart.
-inline float SmoothAny(const float* s, int64_t stride, int64_t i, int64_t n, const Taps& f,
-                       int64_t d) {
-    float sum = 0.0f;
-    for (int32_t k = 0; k < f.count; ++k) {
-        sum += f.taps[k] * s[ClampToEdge(i + (k - f.centre) * d, n) * stride];
-    }
-    return sum;
-}
-
 // Calls emit(i, r[i]) for the smoothing of n samples `stride` apart; the first and last d
 // samples clamp, the interior does not.
 template <class Emit>
-void SmoothLine(const float* s, int64_t stride, int64_t n, const Taps& f, int64_t dilation,
+void SmoothLine(const float* s, int64_t stride, int64_t n, float t0, float t1, int64_t dilation,
                 Emit emit) {
     const int64_t d = SafeDilation(dilation);
-    if (!f.SymmetricThree()) {
-        for (int64_t i = 0; i < n; ++i) {
-            emit(i, SmoothAny(s, stride, i, n, f, d));
-        }
-        return;
-    }
-    const float t0 = f.taps[0];
-    const float t1 = f.taps[1];
     auto clamped = [&](int64_t i) {
         emit(i, SmoothThree(s[ClampToEdge(i - d, n) * stride], s[i * stride],
                             s[ClampToEdge(i + d, n) * stride], t0, t1));
@@ -93,7 +66,7 @@ void FinishColumnSplit(float* column, float* second, int64_t count, int64_t stri
     }
 }
 
-// SplitRows of the symmetric 3-tap filter with the interior in the kernel.
+// SplitRows with the interior in the kernel.
 void SplitRowWith(const WaveletKernels& k, const float* source, float* low, float* high, int64_t n,
                   float t0, float t1, int64_t d) {
     auto clamped = [&](int64_t i) {
@@ -113,34 +86,22 @@ void SplitRowWith(const WaveletKernels& k, const float* source, float* low, floa
     }
 }
 
-void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t height,
-                           const float* taps, int32_t tapCount, int32_t centre, int32_t dilation,
-                           const WaveletKernels* kernels) {
+void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t height, float t0,
+                           float t1, int32_t dilation, const WaveletKernels* kernels) {
     const int64_t cols = width;
     const int64_t rows = height;
     const int64_t d = SafeDilation(dilation);
-    const Taps f{taps, tapCount, centre};
-    if (!f.SymmetricThree()) {
-        for (int64_t y = 0; y < rows; ++y) {
-            for (int64_t x = 0; x < cols; ++x) {
-                second[y * cols + x] = SmoothAny(plane + x, cols, y, rows, f, d);
-            }
-        }
-    } else {
-        const int64_t top = std::min(d, rows);
-        const int64_t bottom = std::max(top, rows - d);
-        for (int64_t y = 0; y < rows; ++y) {
-            const bool border = y < top || y >= bottom;
-            const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
-            const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
-            if (kernels) {
-                kernels->smoothAcrossRows(plane + north * cols, plane + y * cols,
-                                          plane + south * cols, second + y * cols, cols, taps[0],
-                                          taps[1]);
-            } else {
-                SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, taps[0],
-                                       taps[1]);
-            }
+    const int64_t top = std::min(d, rows);
+    const int64_t bottom = std::max(top, rows - d);
+    for (int64_t y = 0; y < rows; ++y) {
+        const bool border = y < top || y >= bottom;
+        const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
+        const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
+        if (kernels) {
+            kernels->smoothAcrossRows(plane + north * cols, plane + y * cols, plane + south * cols,
+                                      second + y * cols, cols, t0, t1);
+        } else {
+            SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, t0, t1);
         }
     }
     if (kernels) {
@@ -152,59 +113,53 @@ void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t h
 
 }  // namespace
 
-void SplitRows(const float* source, float* low, float* high, int32_t n, const float* taps,
-               int32_t tapCount, int32_t centre, int32_t dilation) {
-    SmoothLine(source, 1, n, {taps, tapCount, centre}, dilation, [&](int64_t i, float r) {
+void SplitRows(const float* source, float* low, float* high, int32_t n, float t0, float t1,
+               int32_t dilation) {
+    SmoothLine(source, 1, n, t0, t1, dilation, [&](int64_t i, float r) {
         low[i] = r;
         high[i] = source[i] - r;
     });
 }
 
-void SplitColumns(float* column, float* second, int32_t n, const float* taps, int32_t tapCount,
-                  int32_t centre, int32_t dilation, int32_t pitch) {
+void SplitColumns(float* column, float* second, int32_t n, float t0, float t1, int32_t dilation,
+                  int32_t pitch) {
     const int64_t stride = pitch;
-    SmoothLine(column, stride, n, {taps, tapCount, centre}, dilation,
+    SmoothLine(column, stride, n, t0, t1, dilation,
                [&](int64_t i, float r) { second[i * stride] = r; });
     FinishColumnSplit(column, second, n, stride);
 }
 
-void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height,
-                       const float* taps, int32_t tapCount, int32_t centre, int32_t dilation) {
-    SplitPlaneColumnsWith(plane, second, width, height, taps, tapCount, centre, dilation, nullptr);
+void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height, float t0,
+                       float t1, int32_t dilation) {
+    SplitPlaneColumnsWith(plane, second, width, height, t0, t1, dilation, nullptr);
 }
 
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
                                uint32_t filterIndex, const WaveletKernels* kernels) {
     const int32_t width = source.width;
     const int32_t height = source.height;
-    if (width < 1 || height < 1) {
-        return;
-    }
+    assert(width >= 1 && height >= 1);
     const SmoothingFilter f = NormalisedSmoothingFilter(filterIndex);
+    const float t0 = f.taps[0];
+    const float t1 = f.taps[1];
     const int32_t d = LevelDilation(level, width, height);
     const int64_t cols = width;
-    const bool vectorRows = kernels && Taps{f.taps, f.tapCount, f.centre}.SymmetricThree();
     for (int64_t y = 0; y < height; ++y) {
-        if (vectorRows) {
+        if (kernels) {
             SplitRowWith(*kernels, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width,
-                         f.taps[0], f.taps[1], SafeDilation(d));
+                         t0, t1, SafeDilation(d));
         } else {
-            SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, f.taps,
-                      f.tapCount, f.centre, d);
+            SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, t0, t1, d);
         }
     }
-    SplitPlaneColumnsWith(bands[0], bands[2], width, height, f.taps, f.tapCount, f.centre, d,
-                          kernels);
-    SplitPlaneColumnsWith(bands[1], bands[3], width, height, f.taps, f.tapCount, f.centre, d,
-                          kernels);
+    SplitPlaneColumnsWith(bands[0], bands[2], width, height, t0, t1, d, kernels);
+    SplitPlaneColumnsWith(bands[1], bands[3], width, height, t0, t1, d, kernels);
 }
 
 void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
                                  const WaveletKernels* kernels) {
     const int64_t width = destination.width;
-    if (width < 1 || destination.height < 1) {
-        return;
-    }
+    assert(width >= 1 && destination.height >= 1);
     for (int64_t y = 0; y < destination.height; ++y) {
         const int64_t base = y * width;
         const float* b0 = bands[0] + base;

@@ -1,6 +1,7 @@
 // Kind 0: one 3 x 3 pass with holes per level instead of a row pass and a column pass.
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 #include "wavelet/EdgeRule.h"
@@ -9,16 +10,6 @@
 
 namespace vel {
 namespace {
-
-constexpr bool StoredFiltersAreSymmetricThreeTap() {
-    for (const SmoothingFilter& f : kSmoothingFilters) {
-        if (f.tapCount != 3 || f.centre != 1 || f.taps[0] != f.taps[2]) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(StoredFiltersAreSymmetricThreeTap(), "the one-pass stencil needs 3 symmetric taps");
 
 // The separable product of the 3-tap filter, written as one stencil:
 //
@@ -90,9 +81,7 @@ void StencilRow(const RowTriple& r, float* approximation, float* detail, int64_t
 
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
                              uint32_t filterIndex, const WaveletKernels* kernels) {
-    if (source.width < 1 || source.height < 1) {
-        return;
-    }
+    assert(source.width >= 1 && source.height >= 1);
     const StencilWeights w = MakeWeights(NormalisedSmoothingFilter(filterIndex));
     const int64_t d = LevelDilation(level, source.width, source.height);
     const int64_t cols = source.width;

@@ -80,10 +80,15 @@ void Fill(Image& image, const Size& size) {
                   size.height};
 }
 
-vel::NoiseReductionParams Params(bool highQuality) {
-    vel::NoiseReductionParams params;
+// The startup settings, with the tone corrections exercised too.
+vel::EngineSettings Params(bool highQuality) {
+    vel::EngineSettings params;
+    params.lumaThreshold = -2;
+    params.chromaThreshold = 1;
+    params.lumaSuppression = 6;
+    params.chromaSuppression = 12;
     params.highQuality = highQuality;
-    params.lightCorrection = 3;  // exercise the tone correction too
+    params.lightCorrection = 3;
     params.darkCorrection = 3;
     return params;
 }

@@ -1,7 +1,6 @@
-// Allocation failure: this program replaces the global operator new so that the Nth
-// allocation inside an engine job throws std::bad_alloc. Every N up to the job's allocation
-// count is tried, with the tiles on the calling thread and on two workers; the exception must
-// reach the caller with every engine buffer released and the planes as they were.
+// This program replaces the global operator new so that the Nth allocation of an engine job
+// throws std::bad_alloc: it must reach the caller with every buffer released and the planes as
+// they were, for every N, with the tiles on the calling thread and on two workers.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 
 #include "TestImages.h"
 #include "engine/Jobs.h"
-#include "engine/TileScheduler.h"
 
 namespace {
 
@@ -64,65 +62,44 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace vel {
 namespace {
 
-// Runs job with failure injection at every allocation in turn and checks the outcome.
-template <typename Job, typename Check>
-void InjectEveryFailure(Job job, Check check) {
-    g_allocations = 0;
-    g_failAt = std::numeric_limits<long>::max();  // count only
-    job();
-    const long count = g_allocations;
-    g_failAt = 0;
-    ASSERT_GT(count, 5);
-    for (long n = 1; n <= count; ++n) {
-        const long liveBefore = g_live;
-        g_allocations = 0;
-        g_failAt = n;
-        bool thrown = false;
-        try {
-            job();
-        } catch (const std::bad_alloc&) {
-            thrown = true;
-        }
-        g_failAt = 0;
-        EXPECT_TRUE(thrown) << "allocation " << n << " of " << count;
-        EXPECT_EQ(g_live, liveBefore) << "allocation " << n << " leaked";
-        check(n);
-    }
-}
-
-// 600 x 40: two tiles for the analysis and for the reduction, so two workers both run.
-TEST(AllocationFailureTest, ReductionReleasesEverythingAndRestoresThePlanes) {
+// 600 x 40: two tiles for the analysis and for the reduction, so two workers both run. Each
+// job (both kinds, with tone corrections) fails at every allocation in turn.
+TEST(AllocationFailureTest, JobsReleaseEverythingAndRestoreThePlanes) {
     const test::Planes input = test::MakeNoisyImage(600, 40, 31);
+    test::Planes planes = input;
     for (const int32_t threads : {1, 2}) {
-        SetEngineThreads(threads);
+        const test::EngineThreadsScope scope(threads);
         for (const bool highQuality : {false, true}) {
-            test::Planes planes = input;
-            NoiseReductionParams params;
-            params.highQuality = highQuality;
-            params.lightCorrection = 5;
-            params.darkCorrection = 7;
-            InjectEveryFailure(
-                [&] {
+            const EngineSettings settings{-2, 1, 6, 12, 5, 7, highQuality};
+            for (const bool analysis : {false, true}) {
+                const auto job = [&] {
                     planes = input;  // a completed counting run changes them
-                    RunNoiseReduction(planes.View(), params, {}, {});
-                },
-                [&](long n) {
-                    ASSERT_TRUE(test::PlanesNear(planes, input, 1e-5f, true))
-                        << "allocation " << n << " threads " << threads;
-                });
+                    if (analysis) {
+                        (void)RunNoiseAnalysis(planes.View(), settings, {});
+                    } else {
+                        RunNoiseReduction(planes.View(), settings, {}, {});
+                    }
+                };
+                g_allocations = 0;
+                g_failAt = std::numeric_limits<long>::max();  // count only
+                job();
+                const long count = g_allocations;
+                g_failAt = 0;
+                ASSERT_GT(count, 5);
+                for (long n = 1; n <= count; ++n) {
+                    const long liveBefore = g_live;
+                    g_allocations = 0;
+                    g_failAt = n;
+                    EXPECT_THROW(job(), std::bad_alloc);
+                    g_failAt = 0;
+                    ASSERT_TRUE(g_live == liveBefore &&
+                                test::PlanesNear(planes, input, 1e-5f, true))
+                        << "allocation " << n << " of " << count << " threads " << threads
+                        << " analysis " << analysis << " hq " << highQuality;
+                }
+            }
         }
     }
-    SetEngineThreads(0);
-}
-
-TEST(AllocationFailureTest, AnalysisReleasesEverything) {
-    const test::Planes input = test::MakeNoisyImage(600, 40, 32);
-    NoiseReductionParams params;
-    for (const int32_t threads : {1, 2}) {
-        SetEngineThreads(threads);
-        InjectEveryFailure([&] { (void)RunNoiseAnalysis(input.View(), params, {}); }, [](long) {});
-    }
-    SetEngineThreads(0);
 }
 
 }  // namespace

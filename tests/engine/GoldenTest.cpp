@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "TestImages.h"
 #include "engine/Jobs.h"
@@ -17,12 +19,7 @@
 namespace vel {
 namespace {
 
-struct GoldenCase {
-    const char* name;
-    uint64_t hash;
-};
-
-constexpr GoldenCase kGolden[] = {
+constexpr std::pair<const char*, uint64_t> kGolden[] = {
     {"isotropic-measured", 0x5203a93ce0111167ull},
     {"directional-measured", 0x44d3df67166cd1a9ull},
     {"directional-profile", 0xee7b7a03771c4ff7ull},
@@ -32,73 +29,44 @@ constexpr GoldenCase kGolden[] = {
     {"isotropic-analysis-profile", 0xa39d62f175d2a709ull},
 };
 
-uint64_t Expected(const std::string& name) {
-    for (const GoldenCase& c : kGolden) {
-        if (name == c.name) {
-            return c.hash;
-        }
-    }
-    return 0;
-}
-
-bool Printing() {
-    const char* env = std::getenv("VELNR_PRINT_GOLDEN");
-    return env && std::strcmp(env, "0") != 0;
-}
-
 void Check(const std::string& name, uint64_t hash) {
-    if (Printing()) {
+    const char* print = std::getenv("VELNR_PRINT_GOLDEN");
+    if (print && std::strcmp(print, "0") != 0) {
         std::printf("    {\"%s\", 0x%016" PRIx64 "ull},\n", name.c_str(), hash);
         return;
     }
-    EXPECT_EQ(hash, Expected(name)) << name << ": output bits changed (see README.md)";
-}
-
-uint64_t HashProfile(const std::vector<float>& profile) {
-    test::Planes wrapped(static_cast<int32_t>(profile.size()), 1);
-    wrapped.p[0] = profile;
-    wrapped.p[1].clear();
-    wrapped.p[2].clear();
-    return test::HashPlanes(wrapped);
+    const auto* c = std::find_if(std::begin(kGolden), std::end(kGolden),
+                                 [&](const auto& g) { return name == g.first; });
+    ASSERT_NE(c, std::end(kGolden)) << name;
+    EXPECT_EQ(hash, c->second) << name << ": output bits changed (see README.md)";
 }
 
 // 700 x 600: 2 x 2 reduction tiles (last column 220, last row 120) and 2 x 2 analysis tiles.
-constexpr int32_t kW = 700, kH = 600;
-
-struct RunCase {
-    const char* name;
-    bool highQuality;
-    bool profile;
-    int light, dark, lumaThreshold, chromaSuppression;
-};
-
 TEST(GoldenTest, OutputBitsArePinned) {
-    const test::Planes input = test::MakeNoisyImage(kW, kH, 0x5EEDull);
-    const RunCase cases[] = {
-        {"isotropic-measured", false, false, 0, 0, -2, 12},
-        {"directional-measured", true, false, 0, 0, -2, 12},
-        {"directional-profile", true, true, 0, 0, -2, 12},
-        {"isotropic-profile-tone", false, true, 6, 9, -2, 12},
-        {"directional-measured-tone-thresholds", true, false, -5, 12, 4, 20},
-    };
-    for (const RunCase& c : cases) {
-        NoiseReductionParams params;
-        params.highQuality = c.highQuality;
-        params.lightCorrection = c.light;
-        params.darkCorrection = c.dark;
-        params.lumaThreshold = c.lumaThreshold;
-        params.chromaSuppression = c.chromaSuppression;
+    const test::Planes input = test::MakeNoisyImage(700, 600, 0x5EEDull);
+    // kGolden's first rows, in order: {highQuality, profile, light, dark, luma threshold, chroma
+    // suppression}; the chroma threshold 1 and luma suppression 6 as the plug-in starts.
+    const int cases[][6] = {{0, 0, 0, 0, -2, 12},
+                            {1, 0, 0, 0, -2, 12},
+                            {1, 1, 0, 0, -2, 12},
+                            {0, 1, 6, 9, -2, 12},
+                            {1, 0, -5, 12, 4, 20}};
+    for (size_t c = 0; c < std::size(cases); ++c) {
+        const auto& [highQuality, withProfile, light, dark, lumaThreshold, chromaSuppression] =
+            cases[c];
+        const EngineSettings settings{lumaThreshold,   1, 6, chromaSuppression, light, dark,
+                                      highQuality != 0};
         test::Planes planes = input;
         std::vector<float> profile;
-        if (c.profile) {
-            profile = RunNoiseAnalysis(planes.View(), params, {}).value();
+        const std::string kind = highQuality ? "directional" : "isotropic";
+        if (withProfile) {
+            profile = RunNoiseAnalysis(planes.View(), settings, {}).value();
             // Hashed as the plug-in keeps it: 48 entries, the unmeasured ones 0.
             profile.resize(kNoiseProfileEntries, 0.0f);
-            Check(std::string(c.highQuality ? "directional" : "isotropic") + "-analysis-profile",
-                  HashProfile(profile));
+            Check(kind + "-analysis-profile", test::Fnv1a(profile));
         }
-        RunNoiseReduction(planes.View(), params, profile, {});
-        Check(c.name, test::HashPlanes(planes));
+        RunNoiseReduction(planes.View(), settings, profile, {});
+        Check(kGolden[c].first, test::HashPlanes(planes));
     }
 }
 

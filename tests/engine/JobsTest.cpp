@@ -1,64 +1,61 @@
+// The jobs and their drivers: progress, a stop at every stop check (one thread and two),
+// non-finite input.
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iterator>
 #include <vector>
 
 #include "TestImages.h"
-#include "engine/EngineParams.h"
 #include "engine/Jobs.h"
 #include "engine/NoiseAnalysis.h"
-#include "engine/Suppression.h"
 #include "engine/TiledReduction.h"
 
 namespace vel {
 namespace {
 
-// Stop scripting through the plain callbacks: the poll callback counts its calls and, from call
-// stopAt, either asks to stop or (viaFlag) raises the cancel flag and answers "go on", so the
-// stop is then found by the next check's flag read, without another poll.
-struct StopScript {
-    int calls = 0;
-    int stopAt = 0;
-    bool viaFlag = false;
-    CancelFlag cancel{false};
+// Stop scripting through the plain callbacks. The poll counts its calls and, from call stopAt
+// on, asks to stop or (viaFlag) raises the cancel flag and answers "go on", so that the stop is
+// found by the next check's flag read. Progress report number cancelAtReport raises the flag.
+struct Script {
+    int calls, stopAt, reports, cancelAtReport;
+    bool viaFlag;
     std::vector<float> progress;
-};
-StopScript g_script;
+} g;
+CancelFlag g_cancel{false};
 
-void ResetScript(int stopAt, bool viaFlag) {
-    g_script.calls = 0;
-    g_script.stopAt = stopAt;
-    g_script.viaFlag = viaFlag;
-    g_script.cancel.store(false);
-    g_script.progress.clear();
+void Arm(int stopAt, bool viaFlag = false, int cancelAtReport = 0) {
+    g = {0, stopAt, 0, cancelAtReport, viaFlag, {}};
+    g_cancel.store(false);
 }
 
-bool ScriptedPoll() {
-    ++g_script.calls;
-    // Once asked, a real caller keeps asking: the answer stays true.
-    if (g_script.stopAt == 0 || g_script.calls < g_script.stopAt) {
-        return false;
+bool Poll() {
+    const bool stop = ++g.calls >= g.stopAt && g.stopAt > 0;  // once asked, a caller keeps asking
+    if (stop && g.viaFlag) {
+        g_cancel.store(true);
     }
-    if (g_script.viaFlag) {
-        g_script.cancel.store(true);
-        return false;
-    }
-    return true;
+    return stop && !g.viaFlag;
 }
 
-void RecordProgress(float percent) {
-    g_script.progress.push_back(percent);
+void Progress(float percent) {
+    g.progress.push_back(percent);
+    if (++g.reports == g.cancelAtReport) {
+        g_cancel.store(true);
+    }
 }
 
-void ExpectIncreasingTo100(const std::vector<float>& values, size_t count) {
-    ASSERT_EQ(values.size(), count);
-    for (size_t i = 1; i < values.size(); ++i) {
-        EXPECT_GT(values[i], values[i - 1]);
-    }
-    EXPECT_GT(values.front(), 0.0f);
-    EXPECT_EQ(values.back(), 100.0f);
+const RunContext kScripted{&g_cancel, Poll, Progress};
+
+void ExpectIncreasingTo100(size_t count) {
+    ASSERT_EQ(g.progress.size(), count);
+    EXPECT_GT(g.progress.front(), 0.0f);
+    EXPECT_EQ(std::adjacent_find(g.progress.begin(), g.progress.end(), std::greater_equal<>()),
+              g.progress.end());
+    EXPECT_EQ(g.progress.back(), 100.0f);
 }
 
 // 100 x 90 with tiles of 64 overlapping by 8: 2 x 2 tiles, last column 44 wide, last row 34.
@@ -66,185 +63,146 @@ constexpr int32_t kW = 100, kH = 90, kTile = 64, kOverlap = 8;
 constexpr int kChecksPerTile = 1 + 3 * 4;  // tile start, then four per channel
 
 EngineNumbers Numbers() {
-    EngineNumbers n;
-    n.lumaThresholdFactor = 0.7f;
-    n.chromaThresholdFactor = 0.9f;
-    n.lumaFloor = 0.4f;
-    n.chromaFloor = 0.2f;
-    return n;
-}
-
-void Reduce(test::Planes& planes, PollCallback poll, const CancelFlag* cancel,
-            ProgressCallback progress = nullptr) {
-    ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, {cancel, poll, progress});
+    return {1.0f, 1.0f, 0.7f, 0.9f, 0.4f, 0.2f};  // gains, threshold factors, floors
 }
 
 // One thread: the job's thread itself meets every stop check, in the order a plain loop does.
-TEST(ReduceNoiseTest, ProgressAndStopAtEveryCheck) {
+TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
     const test::EngineThreadsScope oneThread(1);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 21);
     test::Planes full = input;
-    ResetScript(0, false);
-    Reduce(full, ScriptedPoll, &g_script.cancel, RecordProgress);
-    ExpectIncreasingTo100(g_script.progress, 4);
-    EXPECT_EQ(g_script.progress[0], 25.0f);
-    ASSERT_EQ(g_script.calls, 4 * kChecksPerTile);
+    Arm(0);
+    ReduceNoise(full.View(), kTile, kOverlap, Numbers(), {}, kScripted);
+    ExpectIncreasingTo100(4);
+    ASSERT_EQ(g.calls, 4 * kChecksPerTile);
     ASSERT_FALSE(full == input);
-
-    // Only the last tile (origin 56, 56) covers x, y >= 64.
-    const auto lastTileOnly = [](size_t i) { return i % kW >= 64 && i / kW >= 64; };
-    const auto inLastTile = [](size_t i) { return i % kW >= 56 && i / kW >= 56; };
+    const int lastTileStart = 3 * kChecksPerTile + 1;
     for (const bool viaFlag : {false, true}) {
         for (int stopAt = 1; stopAt <= 4 * kChecksPerTile; ++stopAt) {
             SCOPED_TRACE(testing::Message() << "stop at check " << stopAt << " flag " << viaFlag);
             test::Planes planes = input;
-            ResetScript(stopAt, viaFlag);
-            Reduce(planes, ScriptedPoll, &g_script.cancel);
-            // The flag is read before the poll: once raised, the poll is not called again.
-            if (viaFlag) {
-                EXPECT_EQ(g_script.calls, stopAt);
-            }
-            // Check of the stop: the raised flag is found at the next check.
+            Arm(stopAt, viaFlag);
+            ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, kScripted);
+            // The flag is read before the poll: once raised, the poll is not called again and
+            // the stop is found at the next check.
+            EXPECT_TRUE(!viaFlag || g.calls == stopAt);
             const int found = viaFlag ? stopAt + 1 : stopAt;
-            const int lastTileStart = 3 * kChecksPerTile + 1;
-            if (found <= lastTileStart) {
-                EXPECT_TRUE(planes == input);  // at a tile start or inside an earlier tile
+            if (found <= lastTileStart || found > 4 * kChecksPerTile) {
+                // At a tile start or inside an earlier tile: untouched; after the last: done.
+                EXPECT_TRUE(planes == (found <= lastTileStart ? input : full));
                 continue;
             }
-            if (found > 4 * kChecksPerTile) {
-                EXPECT_TRUE(planes == full);  // raised after the last check: runs to the end
-                continue;
-            }
-            // Inside the last tile: channels before the stopped one are done, the others stay
-            // as extracted, and the earlier tiles are all in.
+            // Inside the last tile (origin 56, 56; alone at x, y >= 64): channels before the
+            // stopped one are done, the others stay as extracted; earlier tiles are all in.
             const int stoppedChannel = (found - lastTileStart - 1) / 4;
             for (int p = 0; p < 3; ++p) {
                 for (size_t i = 0; i < planes.Size(); ++i) {
-                    if (p < stoppedChannel || !inLastTile(i)) {
+                    if (p < stoppedChannel || i % kW < 56 || i / kW < 56) {
                         ASSERT_EQ(planes[p][i], full[p][i]) << p << " " << i;
-                    } else if (lastTileOnly(i)) {
+                    } else if (i % kW >= 64 && i / kW >= 64) {
                         ASSERT_EQ(planes[p][i], input[p][i]) << p << " " << i;
                     }
                 }
             }
         }
     }
-}
-
-TEST(AnalyzeNoiseTest, ProgressAndStopAtEveryCheck) {
-    const test::EngineThreadsScope oneThread(1);
-    const test::Planes input = test::MakeNoisyImage(kW, kH, 22);
-    ResetScript(0, false);
-    const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(),
-                                   {&g_script.cancel, ScriptedPoll, RecordProgress});
-    ExpectIncreasingTo100(g_script.progress, 12);
-    const int checks = g_script.calls;
-    ASSERT_EQ(checks, 4 * 4);  // per tile: the start, and one after each channel's decomposition
-    ASSERT_TRUE(full.has_value());
-    ASSERT_EQ(full->size(), 48u);
+    // The analysis: per tile the start, and one check after each channel's decomposition.
+    Arm(0);
+    const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted);
+    ExpectIncreasingTo100(12);
+    ASSERT_TRUE(g.calls == 4 * 4 && profile.has_value());
     for (const bool viaFlag : {false, true}) {
-        for (int stopAt = 1; stopAt <= checks; ++stopAt) {
-            ResetScript(stopAt, viaFlag);
-            const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(),
-                                              {&g_script.cancel, ScriptedPoll, nullptr});
-            if (viaFlag) {
-                EXPECT_EQ(g_script.calls, stopAt);
-            }
+        for (int stopAt = 1; stopAt <= 4 * 4; ++stopAt) {
+            Arm(stopAt, viaFlag);
+            const auto stopped = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted);
+            EXPECT_EQ(g.calls, stopAt);
             // A flag raised at the very last check is never read again: the analysis completes.
-            const bool completes = viaFlag && stopAt == checks;
-            EXPECT_EQ(profile, completes ? full : std::nullopt) << stopAt << " " << viaFlag;
+            EXPECT_EQ(stopped, viaFlag && stopAt == 4 * 4 ? profile : std::nullopt) << stopAt;
         }
     }
 }
 
-NoiseReductionParams Params(bool highQuality, int light = 0, int dark = 0) {
-    NoiseReductionParams p;
-    p.highQuality = highQuality;
-    p.lightCorrection = light;
-    p.darkCorrection = dark;
-    return p;
+int ThreadsOfProcess() {
+#ifdef __linux__
+    return static_cast<int>(
+        std::ranges::distance(std::filesystem::directory_iterator("/proc/self/task")));
+#else
+    return 0;
+#endif
 }
 
-TEST(RunNoiseReductionTest, StopBeforeFirstTileRestoresTheInput) {
-    const test::Planes input = test::MakeNoisyImage(60, 40, 5);
-    // No correction: bit-exact.
+// Two workers on 300 x 200 in tiles of 64 overlapping by 8 (5 x 4 tiles): the cancel flag is
+// raised from each progress report in turn. Reports may merge steps, so the last percentage
+// tells whether every tile was processed before the stop took hold.
+TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
+    const test::EngineThreadsScope two(2);
+    const test::Planes input = test::MakeNoisyImage(300, 200, 41);
+    const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), {});
+    ASSERT_TRUE(full.has_value());
+    // Counted after a first threaded job: a sanitizer's runtime may start a thread of its own.
+    const int before = ThreadsOfProcess();
+    Arm(1);  // a poll that stops at once: nothing starts
     test::Planes planes = input;
-    ResetScript(1, false);
-    RunNoiseReduction(planes.View(), Params(false), {}, {&g_script.cancel, ScriptedPoll, nullptr});
+    ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, kScripted);
     EXPECT_TRUE(planes == input);
-    // With corrections: the undo brings the tone-corrected planes back up to rounding.
-    ResetScript(0, false);
-    g_script.cancel.store(true);
-    RunNoiseReduction(planes.View(), Params(true, 6, -9), {}, {&g_script.cancel, nullptr, nullptr});
-    EXPECT_EQ(g_script.calls, 0);
-    EXPECT_TRUE(test::PlanesNear(planes, input, 1e-5f, true));
-    // Progress of a whole image of 1100 x 40: three tiles.
-    test::Planes wide = test::MakeNoisyImage(1100, 40, 6);
-    ResetScript(0, false);
-    RunNoiseReduction(wide.View(), Params(false), {}, {nullptr, nullptr, RecordProgress});
-    ExpectIncreasingTo100(g_script.progress, 3);
-}
-
-TEST(RunNoiseAnalysisTest, ProfileSizeFollowsTheKindAndAStopGivesNone) {
-    const test::Planes input = test::MakeNoisyImage(40, 30, 8);
-    ResetScript(1, false);
-    EXPECT_FALSE(
-        RunNoiseAnalysis(input.View(), Params(true), {&g_script.cancel, ScriptedPoll, nullptr}));
-    EXPECT_EQ(RunNoiseAnalysis(input.View(), Params(true), {}).value().size(), 48u);
-    EXPECT_EQ(RunNoiseAnalysis(input.View(), Params(false), {}).value().size(), 24u);
-    EXPECT_FALSE(
-        RunNoiseAnalysis(ConstImagePlanes(nullptr, nullptr, nullptr, 0, 10), Params(true), {}));
-}
-
-// Every size from 1 x 1 up, both kinds, with and without a profile and with corrections:
-// no crash or undefined behaviour (sanitizers), finite output from finite input, and a
-// constant image stays constant.
-TEST(RunNoiseReductionTest, TinyAndThinImages) {
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1},   {2, 5000}, {33, 33}, {17, 17},
-                                                 {1, 600}, {600, 1},  {32, 32}, {16, 40},
-                                                 {5, 3},   {2, 2},    {64, 7},  {545, 9}};
-    for (const auto& [w, h] : sizes) {
-        test::Planes constant(w, h, 77.0f);
-        constant.p[1].assign(constant.Size(), -12.5f);
-        constant.p[2].assign(constant.Size(), 3.0f);
-        for (const bool highQuality : {false, true}) {
-            for (const bool withProfile : {false, true}) {
-                SCOPED_TRACE(testing::Message() << w << "x" << h << " hq " << highQuality
-                                                << " profile " << withProfile);
-                test::Planes noisy = test::MakeNoisyImage(w, h, 12);
-                const auto params = Params(highQuality, 3, 5);
-                std::vector<float> profile;
-                if (withProfile) {
-                    profile = RunNoiseAnalysis(noisy.View(), params, {}).value();
-                }
-                RunNoiseReduction(noisy.View(), params, profile, {});
-                // Only a finite sample is within 0 of itself.
-                ASSERT_TRUE(test::PlanesNear(noisy, noisy, 0.0f));
-                test::Planes flat = constant;
-                RunNoiseReduction(flat.View(), params, profile, {});
-                ASSERT_TRUE(test::PlanesNear(flat, constant, 1e-4f));
-            }
-        }
+    EXPECT_EQ(g.calls, 1);
+    EXPECT_FALSE(AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted));
+    int stopped = 0;
+    for (int k = 1; k <= 20; ++k) {
+        SCOPED_TRACE(testing::Message() << "cancel at report " << k);
+        Arm(0, false, k);
+        planes = input;
+        ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), *full, kScripted);
+        const bool done = g.progress.back() == 100.0f;
+        EXPECT_EQ(planes == input, !done);  // the result is written only when every tile is in
+        stopped += done ? 0 : 1;
+        Arm(0, false, 3 * k);
+        const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted);
+        EXPECT_EQ(profile.has_value(), g.progress.back() == 100.0f);
+        EXPECT_TRUE(!profile || *profile == *full);
+        EXPECT_EQ(ThreadsOfProcess(), before);
     }
+    EXPECT_GT(stopped, 0);  // the stops did stop something
 }
 
-TEST(RunNoiseReductionTest, NonFiniteInputDoesNotCrash) {
+EngineSettings Settings(bool highQuality, int light = 0, int dark = 0) {
+    return {-2, 1, 6, 12, light, dark, highQuality};
+}
+
+TEST(RunJobsTest, StopsProgressProfileSizeAndNonFiniteInput) {
+    const test::Planes input = test::MakeNoisyImage(60, 40, 5);
+    test::Planes planes = input;
+    Arm(1);  // no correction: bit-exact
+    RunNoiseReduction(planes.View(), Settings(false), {}, kScripted);
+    EXPECT_TRUE(planes == input);
+    // With corrections, stopped before the first check: the undo brings the tone-corrected
+    // planes back up to rounding.
+    Arm(0);
+    g_cancel.store(true);
+    RunNoiseReduction(planes.View(), Settings(true, 6, -9), {}, kScripted);
+    EXPECT_EQ(g.calls, 0);
+    EXPECT_TRUE(test::PlanesNear(planes, input, 1e-5f, true));
+    Arm(1);
+    EXPECT_FALSE(RunNoiseAnalysis(input.View(), Settings(true), kScripted));
+    EXPECT_EQ(RunNoiseAnalysis(input.View(), Settings(true), {}).value().size(), 48u);
+    EXPECT_EQ(RunNoiseAnalysis(input.View(), Settings(false), {}).value().size(), 24u);
+    EXPECT_FALSE(
+        RunNoiseAnalysis(ConstImagePlanes(nullptr, nullptr, nullptr, 0, 10), Settings(true), {}));
+    RunNoiseReduction(ImagePlanes{{nullptr, nullptr, nullptr}, 10, 0}, Settings(true, 3, 3), {},
+                      {});  // an empty image is left alone
+    // NaN, infinities and huge values measure finite levels and run without undefined behaviour.
     for (const bool highQuality : {false, true}) {
-        test::Planes planes = test::MakeNoisyImage(50, 40, 13);
+        planes = test::MakeNoisyImage(50, 40, 13);
         planes[0][100] = std::nanf("");
         planes[1][200] = INFINITY;
         planes[2][300] = -INFINITY;
         planes[0][1999] = 3e38f;
-        const std::vector<float> profile =
-            RunNoiseAnalysis(planes.View(), Params(highQuality), {}).value();
-        for (float v : profile) {
-            EXPECT_TRUE(std::isfinite(v));
-        }
-        RunNoiseReduction(planes.View(), Params(highQuality, 4, 4), profile, {});
-        RunNoiseReduction(planes.View(), Params(highQuality), {}, {});
+        const auto profile = RunNoiseAnalysis(planes.View(), Settings(highQuality), {}).value();
+        EXPECT_TRUE(
+            std::all_of(profile.begin(), profile.end(), [](float v) { return std::isfinite(v); }));
+        RunNoiseReduction(planes.View(), Settings(highQuality, 4, 4), profile, {});
+        RunNoiseReduction(planes.View(), Settings(highQuality), {}, {});
     }
-    // Empty images are left alone.
-    RunNoiseReduction(ImagePlanes{{nullptr, nullptr, nullptr}, 10, 0}, Params(true, 3, 3), {}, {});
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "engine/Jobs.h"
 #include "plugin/HostImage.h"
 #include "plugin/PlaneImage.h"
+#include "plugin/SettingsToEngine.h"
 #include "plugin/VELNoiseReduction.h"
 #include "settings/NoiseReductionParams.h"
 #include "tests/run/RunReference.h"
@@ -114,7 +115,8 @@ TEST(Library, ReanalyzeWholeAnalysesFirst) {
     ImportHostImage(host.data(), 120, 100, image);
     image.RgbToYuv();
     const std::vector<float> measured =
-        RunNoiseAnalysis({image.Plane(0), image.Plane(1), image.Plane(2), 120, 100}, expected, {})
+        RunNoiseAnalysis({image.Plane(0), image.Plane(1), image.Plane(2), 120, 100},
+                         ToEngineSettings(expected), {})
             .value();
     ASSERT_EQ(measured.size(), 48u);  // high quality: 3 channels, 4 levels, 4 bands
     std::vector<float> profile(50, -1.0f);

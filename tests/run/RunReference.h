@@ -8,6 +8,7 @@
 #include "plugin/HostImage.h"
 #include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
+#include "plugin/SettingsToEngine.h"
 #include "settings/NoiseReductionParams.h"
 
 namespace vel::test {
@@ -27,9 +28,9 @@ inline std::vector<float> EngineResult(const std::vector<float>& host, int32_t w
     if (analysis == Analysis::KeepProfile) {
         profile = CurrentNoiseProfile();
     } else if (analysis == Analysis::WholeImage) {
-        profile = RunNoiseAnalysis(planes, params, {}).value();
+        profile = RunNoiseAnalysis(planes, ToEngineSettings(params), {}).value();
     }
-    RunNoiseReduction(planes, params, profile, {});
+    RunNoiseReduction(planes, ToEngineSettings(params), profile, {});
     image.YuvToRgb();
     std::vector<float> out = host;
     ExportHostImage(image, out.data());

@@ -24,6 +24,7 @@
 #include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "plugin/Run.h"
+#include "plugin/SettingsToEngine.h"
 #include "plugin/WorkerJob.h"
 #include "settings/NoiseReductionParams.h"
 #include "settings/SettingsFile.h"
@@ -185,7 +186,7 @@ TEST_F(RunTest, InteractiveRunWithoutReanalyzeUsesTheDialogsProfile) {
         image.RgbToYuv();
         StoreAnalysedProfile(
             RunNoiseAnalysis(ImagePlanes{{image.Plane(0), image.Plane(1), image.Plane(2)}, 80, 50},
-                             g_dialogValues, {}));
+                             ToEngineSettings(g_dialogValues), {}));
     }
     const std::vector<float> dialogProfile = CurrentNoiseProfile();
     auto pixels = host;

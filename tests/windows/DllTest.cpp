@@ -11,6 +11,7 @@
 #include "engine/Jobs.h"
 #include "plugin/HostImage.h"
 #include "plugin/PlaneImage.h"
+#include "plugin/SettingsToEngine.h"
 #include "plugin/VELNoiseReduction.h"
 #include "settings/NoiseReductionParams.h"
 #include "tests/run/TestImages.h"
@@ -80,7 +81,8 @@ std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32
     PlaneImage image(w, h);
     ImportHostImage(host.data(), w, h, image);
     image.RgbToYuv();
-    RunNoiseReduction({{image.Plane(0), image.Plane(1), image.Plane(2)}, w, h}, params, {}, {});
+    RunNoiseReduction({{image.Plane(0), image.Plane(1), image.Plane(2)}, w, h},
+                      ToEngineSettings(params), {}, {});
     image.YuvToRgb();
     std::vector<float> out = host;
     ExportHostImage(image, out.data());
