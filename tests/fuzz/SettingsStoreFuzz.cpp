@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <numeric>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,14 +48,9 @@ std::vector<std::string> FileLines(std::string_view bytes) {
 }
 
 bool Plain(std::string_view text) {
-    for (char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == ' ' || c == '_' || c == '-';
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+    return text.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _-") ==
+           std::string_view::npos;
 }
 
 }  // namespace
@@ -90,9 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // Where each line of the store came from: its line in the file, or -1 when a change
     // wrote it.
     std::vector<long> origin(original.size());
-    for (std::size_t i = 0; i < origin.size(); ++i) {
-        origin[i] = static_cast<long>(i);
-    }
+    std::iota(origin.begin(), origin.end(), 0L);
     for (const Change& c : changes) {
         const vel::KeyLookup before = store.FindKey(c.section, c.key);
         const std::size_t count = store.LineCount();

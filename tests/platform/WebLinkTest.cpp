@@ -7,82 +7,69 @@ namespace {
 
 const std::string kAddress = "https://example.org/vel";
 
-TEST(AssociationCommand, CutsAtTheQuotedPlaceholder) {
-    EXPECT_EQ(BuildAssociationCommand("\"C:\\Browser\\b.exe\" -osint -url \"%1\"", kAddress),
-              "\"C:\\Browser\\b.exe\" -osint -url  " + kAddress);
-    // Whatever follows the placeholder goes too.
-    EXPECT_EQ(BuildAssociationCommand("b.exe \"%1\" -new", kAddress), "b.exe  " + kAddress);
+// The ".htm" association's command is cut at the quoted placeholder (or else the bare one;
+// the quoted form wins), whatever follows goes too, and a blank and the address are appended.
+TEST(WebLink, AssociationCommand) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"\"C:\\Browser\\b.exe\" -osint -url \"%1\"", "\"C:\\Browser\\b.exe\" -osint -url  "},
+        {"b.exe \"%1\" -new", "b.exe  "},
+        {"b.exe -url %1 -x", "b.exe -url  "},
+        {"b.exe %1 \"%1\"", "b.exe %1  "},
+        {"\"C:\\b.exe\" -nohome", "\"C:\\b.exe\" -nohome "},
+        {"", " "}};
+    for (const auto& [command, start] : cases) {
+        EXPECT_EQ(BuildAssociationCommand(command, kAddress), start + kAddress) << command;
+    }
 }
 
-TEST(AssociationCommand, CutsAtTheBarePlaceholderWhenThereIsNoQuotedOne) {
-    EXPECT_EQ(BuildAssociationCommand("b.exe -url %1 -x", kAddress), "b.exe -url  " + kAddress);
-    // The quoted form wins even when a bare one comes first.
-    EXPECT_EQ(BuildAssociationCommand("b.exe %1 \"%1\"", kAddress), "b.exe %1  " + kAddress);
-}
-
-TEST(AssociationCommand, KeepsACommandWithoutPlaceholder) {
-    EXPECT_EQ(BuildAssociationCommand("\"C:\\b.exe\" -nohome", kAddress),
-              "\"C:\\b.exe\" -nohome " + kAddress);
-    EXPECT_EQ(BuildAssociationCommand("", kAddress), " " + kAddress);
-}
-
-TEST(DesktopCommand, ReplacesTheAddressCodeAndDropsOthers) {
+// A desktop entry's Exec line: the address code replaced (once), other codes dropped,
+// arguments unquoted, the address appended without a code; broken lines give nothing.
+TEST(WebLink, DesktopCommand) {
     using Args = std::vector<std::string>;
-    EXPECT_EQ(BuildDesktopCommand("firefox-esr %u", kAddress), (Args{"firefox-esr", kAddress}));
-    EXPECT_EQ(BuildDesktopCommand("browser --new-window %U --icon %i %c %k", kAddress),
-              (Args{"browser", "--new-window", kAddress, "--icon"}));
-    EXPECT_EQ(BuildDesktopCommand("b --url=%u %f", kAddress),
-              (Args{"b", "--url=" + kAddress}));  // the address is given once
-    EXPECT_EQ(BuildDesktopCommand("b 100%% %F", kAddress), (Args{"b", "100%", kAddress}));
+    const std::pair<const char*, Args> cases[] = {
+        {"firefox-esr %u", {"firefox-esr", kAddress}},
+        {"browser --new-window %U --icon %i %c %k",
+         {"browser", "--new-window", kAddress, "--icon"}},
+        {"b --url=%u %f", {"b", "--url=" + kAddress}},
+        {"b 100%% %F", {"b", "100%", kAddress}},
+        {"\"/opt/my browser/b\" -a  \"x \\\"y\\\" \\$z\"",
+         {"/opt/my browser/b", "-a", "x \"y\" $z", kAddress}},
+        {"", {}},
+        {"   ", {}},
+        {"\"unterminated %u", {}},
+        {"\"bad \\q escape\" %u", {}},
+        {"b \"ends in escape\\", {}}};
+    for (const auto& [line, args] : cases) {
+        EXPECT_EQ(BuildDesktopCommand(line, kAddress), args) << line;
+    }
 }
 
-TEST(DesktopCommand, UnquotesArgumentsAndAppendsTheAddressWithoutCode) {
-    using Args = std::vector<std::string>;
-    EXPECT_EQ(BuildDesktopCommand("\"/opt/my browser/b\" -a  \"x \\\"y\\\" \\$z\"", kAddress),
-              (Args{"/opt/my browser/b", "-a", "x \"y\" $z", kAddress}));
-}
-
-TEST(DesktopCommand, RejectsBrokenLines) {
-    EXPECT_TRUE(BuildDesktopCommand("", kAddress).empty());
-    EXPECT_TRUE(BuildDesktopCommand("   ", kAddress).empty());
-    EXPECT_TRUE(BuildDesktopCommand("\"unterminated %u", kAddress).empty());
-    EXPECT_TRUE(BuildDesktopCommand("\"bad \\q escape\" %u", kAddress).empty());
-    EXPECT_TRUE(BuildDesktopCommand("b \"ends in escape\\", kAddress).empty());
-}
-
-TEST(WebLinkText, ExplainsEveryKnownCode) {
-    EXPECT_EQ(WebLinkErrorText(0), "The operating system is out\nof memory or resources.");
-    EXPECT_EQ(WebLinkErrorText(2), "The specified file was not found.");
-    EXPECT_EQ(WebLinkErrorText(3), "The specified path was not found.");
-    EXPECT_EQ(WebLinkErrorText(5), "The operating system denied\naccess to the specified file.");
-    EXPECT_EQ(WebLinkErrorText(8), "There was not enough memory to complete the operation.");
-    EXPECT_EQ(WebLinkErrorText(11),
-              "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
-    EXPECT_EQ(WebLinkErrorText(26), "A sharing violation occurred. ");
-    EXPECT_EQ(WebLinkErrorText(27), "The filename association is\nincomplete or invalid.");
-    EXPECT_EQ(WebLinkErrorText(28),
-              "The DDE transaction could not\nbe completed because the request timed out.");
-    EXPECT_EQ(WebLinkErrorText(29), "The DDE transaction failed.");
-    EXPECT_EQ(WebLinkErrorText(30),
-              "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
-              "being processed.");
-    EXPECT_EQ(WebLinkErrorText(31),
-              "There is no application associated\nwith the given filename extension.");
-    EXPECT_EQ(WebLinkErrorText(32), "The specified dynamic-link library was not found.");
-}
-
-TEST(WebLinkText, OtherCodesAreUnknownWithTheirNumber) {
-    EXPECT_EQ(WebLinkErrorText(4), "Unknown Error (4) occurred.");
-    EXPECT_EQ(WebLinkErrorText(-2147483647 - 1), "Unknown Error (-2147483648) occurred.");
-    EXPECT_EQ(WebLinkFailureMessage(26),
-              "Unable to open hyperlink:\n\nA sharing violation occurred. ");
-    EXPECT_EQ(WebLinkFailureMessage(4), "Unable to open hyperlink:\n\nUnknown Error (4) occurred.");
-}
-
-TEST(WebLinkText, SuccessStartsAt33) {
+TEST(WebLink, ErrorTexts) {
+    const std::pair<int32_t, const char*> cases[] = {
+        {0, "The operating system is out\nof memory or resources."},
+        {2, "The specified file was not found."},
+        {3, "The specified path was not found."},
+        {4, "Unknown Error (4) occurred."},
+        {5, "The operating system denied\naccess to the specified file."},
+        {8, "There was not enough memory to complete the operation."},
+        {11, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
+        {26, "A sharing violation occurred. "},
+        {27, "The filename association is\nincomplete or invalid."},
+        {28, "The DDE transaction could not\nbe completed because the request timed out."},
+        {29, "The DDE transaction failed."},
+        {30,
+         "The DDE transaction could not\nbe completed because other DDE transactions\nwere being "
+         "processed."},
+        {31, "There is no application associated\nwith the given filename extension."},
+        {32, "The specified dynamic-link library was not found."},
+        {-2147483647 - 1, "Unknown Error (-2147483648) occurred."}};
+    for (const auto& [code, text] : cases) {
+        EXPECT_EQ(WebLinkErrorText(code), text);
+        EXPECT_EQ(WebLinkFailureMessage(code), std::string("Unable to open hyperlink:\n\n") + text);
+    }
+    EXPECT_FALSE(WebAddressOpened(0));
     EXPECT_FALSE(WebAddressOpened(32));
     EXPECT_TRUE(WebAddressOpened(33));
-    EXPECT_FALSE(WebAddressOpened(0));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "platform/win32/Win32Handles.h"
 #include "plugin/VELNoiseReduction.h"
 #include "tests/run/TestImages.h"
-#include "tests/windows/TwoProcessRun.h"
+#include "tests/windows/WindowsTestSupport.h"
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "signal") == 0) {
