@@ -1,6 +1,7 @@
 // The platform services with one set of expectations for both systems (built into the Linux
-// and the Windows test programs): suspended threads, named events, the waits, the counter and
-// the per-user profile. What only one system has is in WebLinkPosixTest and tests/windows.
+// and the Windows test programs): suspended threads, named events, the waits, the per-user
+// profile and the web link texts. What only one system has is in WebLinkPosixTest and
+// tests/windows.
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +17,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Profile.h"
+#include "platform/WebLink.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Handles.h"
 #else
@@ -146,19 +148,6 @@ TEST(Wait, ReturnsTheIndexOfTheSignalledEventOrTimesOut) {
     EXPECT_LT(WaitWithMessages(events, 0, kInfinite), kWaitQuit);
 }
 
-TEST(Counter, CountsAtItsFrequency) {
-    const int64_t frequency = PerformanceFrequency();
-    ASSERT_GT(frequency, 0);
-    const int64_t a = PerformanceCounter();
-    const auto t0 = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(200ms);
-    const double measuredMs =
-        static_cast<double>(PerformanceCounter() - a) * 1000.0 / static_cast<double>(frequency);
-    const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - t0;
-    EXPECT_GT(measuredMs, 150.0);
-    EXPECT_NEAR(measuredMs, ms.count(), 50.0);
-}
-
 // The profile is a file under the configuration folder on POSIX and the current user's
 // registry key Software\Korvane\VELNoiseReduction on Windows (section = subkey, entry =
 // string value); both read the same.
@@ -216,7 +205,7 @@ class Profile : public ::testing::Test {
 
 TEST_F(Profile, ReadsEntriesWithDefaults) {
     EXPECT_EQ(GetProfileString("Last Folders", "Preset File", "none"), "none");  // nothing yet
-    const std::string longPath = "/" + std::string(5000, 'd') + "/x b.pst";
+    const std::string longPath = std::string("/") + std::string(5000, 'd') + "/x b.pst";
     Write({{"preset file", "/home/u/a b.pst"}, {"Empty", ""}, {"Long", longPath}});
     const struct {
         const char *section, *entry, *fallback;
@@ -235,6 +224,73 @@ TEST_F(Profile, ReadsEntriesWithDefaults) {
     SetProfileLocation("", "");
     EXPECT_EQ(ProfileFilePath(), "");
     EXPECT_EQ(GetProfileString("Last Folders", "Preset File", "dflt"), "dflt");
+}
+
+const std::string kAddress = "https://example.org/vel";
+
+// The ".htm" association's command is cut at the quoted placeholder (or else the bare one;
+// the quoted form wins), whatever follows goes too, and a blank and the address are appended.
+TEST(WebLink, AssociationCommand) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"\"C:\\Browser\\b.exe\" -osint -url \"%1\"", "\"C:\\Browser\\b.exe\" -osint -url  "},
+        {"b.exe \"%1\" -new", "b.exe  "},
+        {"b.exe -url %1 -x", "b.exe -url  "},
+        {"b.exe %1 \"%1\"", "b.exe %1  "},
+        {"\"C:\\b.exe\" -nohome", "\"C:\\b.exe\" -nohome "},
+        {"", " "}};
+    for (const auto& [command, start] : cases) {
+        EXPECT_EQ(BuildAssociationCommand(command, kAddress), start + kAddress) << command;
+    }
+}
+
+// A desktop entry's Exec line: the address code replaced (once), other codes dropped,
+// arguments unquoted, the address appended without a code; broken lines give nothing.
+TEST(WebLink, DesktopCommand) {
+    using Args = std::vector<std::string>;
+    const std::pair<const char*, Args> cases[] = {
+        {"firefox-esr %u", {"firefox-esr", kAddress}},
+        {"browser --new-window %U --icon %i %c %k",
+         {"browser", "--new-window", kAddress, "--icon"}},
+        {"b --url=%u %f", {"b", std::string("--url=") + kAddress}},
+        {"b 100%% %F", {"b", "100%", kAddress}},
+        {"\"/opt/my browser/b\" -a  \"x \\\"y\\\" \\$z\"",
+         {"/opt/my browser/b", "-a", "x \"y\" $z", kAddress}},
+        {"", {}},
+        {"   ", {}},
+        {"\"unterminated %u", {}},
+        {"\"bad \\q escape\" %u", {}},
+        {"b \"ends in escape\\", {}}};
+    for (const auto& [line, args] : cases) {
+        EXPECT_EQ(BuildDesktopCommand(line, kAddress), args) << line;
+    }
+}
+
+TEST(WebLink, ErrorTexts) {
+    const std::pair<int32_t, const char*> cases[] = {
+        {0, "The operating system is out\nof memory or resources."},
+        {2, "The specified file was not found."},
+        {3, "The specified path was not found."},
+        {4, "Unknown Error (4) occurred."},
+        {5, "The operating system denied\naccess to the specified file."},
+        {8, "There was not enough memory to complete the operation."},
+        {11, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
+        {26, "A sharing violation occurred. "},
+        {27, "The filename association is\nincomplete or invalid."},
+        {28, "The DDE transaction could not\nbe completed because the request timed out."},
+        {29, "The DDE transaction failed."},
+        {30,
+         "The DDE transaction could not\nbe completed because other DDE transactions\nwere being "
+         "processed."},
+        {31, "There is no application associated\nwith the given filename extension."},
+        {32, "The specified dynamic-link library was not found."},
+        {-2147483647 - 1, "Unknown Error (-2147483648) occurred."}};
+    for (const auto& [code, text] : cases) {
+        EXPECT_EQ(WebLinkErrorText(code), text);
+        EXPECT_EQ(WebLinkFailureMessage(code), std::string("Unable to open hyperlink:\n\n") + text);
+    }
+    EXPECT_FALSE(WebAddressOpened(0));
+    EXPECT_FALSE(WebAddressOpened(32));
+    EXPECT_TRUE(WebAddressOpened(33));
 }
 
 #ifdef _WIN32

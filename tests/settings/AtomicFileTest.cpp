@@ -1,5 +1,6 @@
-// Saving files safely: a writable file in a folder that cannot be written, temporaries of
-// killed saves, and saves killed at random moments.
+// Saving files safely: atomic replacement keeping links, modes and owners; a writable file in
+// a folder that cannot be written; full disks; temporaries of killed saves; saves killed at
+// random moments.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -28,15 +28,20 @@ namespace {
 
 using test::ReadAll;
 using test::WriteAll;
+namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
 
 class AtomicFileTest : public test::TempDirTest {
   protected:
-    // Temporaries of saves beside host.ini: ".host.ini.velnr-*".
+    void SetUp() override {
+        TempDirTest::SetUp();
+        path_ = File("host.ini").string();
+    }
+    // Temporaries of saves beside host.ini.
     std::vector<std::string> Temps() const {
         std::vector<std::string> temps;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+        for (const auto& entry : fs::directory_iterator(dir_)) {
             if (entry.path().filename().string().rfind(".host.ini.velnr-", 0) == 0) {
                 temps.push_back(entry.path().filename().string());
             }
@@ -44,17 +49,12 @@ class AtomicFileTest : public test::TempDirTest {
         std::sort(temps.begin(), temps.end());
         return temps;
     }
-    void SetUp() override {
-        TempDirTest::SetUp();
-        path_ = File("host.ini").string();
-    }
     std::string path_;
 };
 
-// Exit status of body run in a child, 3 when the child could not be set up. The
-// super-user's child becomes "nobody" when asked, so that permission bits bind it.
-int InChild(const std::function<bool()>& body, rlim_t fileLimit = RLIM_INFINITY,
-            bool asNobody = false) {
+// Exit status of body run in a child, 3 when the child could not be set up. The super-user's
+// child becomes "nobody" when asked, so that permission bits bind it.
+int InChild(const std::function<bool()>& body, rlim_t fileLimit, bool asNobody) {
     const pid_t pid = fork();
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
@@ -71,43 +71,52 @@ int InChild(const std::function<bool()>& body, rlim_t fileLimit = RLIM_INFINITY,
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(AtomicFileTest, AWritableFileInAFolderThatCannotBeWrittenIsRewrittenInPlace) {
+// A writable folder: the file is replaced through a temporary, keeping the link to it, its
+// mode and (saved by the super-user) its owner; a full disk leaves the original. A folder that
+// cannot be written: a writable file is rewritten in place (the rest cut off), anything else fails.
+TEST_F(AtomicFileTest, ReplacesAtomicallyOrInPlace) {
     const std::string oldText = "[Host]\nk=1\n" + std::string(300, 'o') + "\n";
-    const std::string newText = "[Host]\r\nk=2\r\n";  // shorter: the rest must be cut off
-    struct {
+    const std::string newText = "[Host]\r\nk=2\r\n";
+    const std::string big(100000, 'm');
+    const struct {
         const char* what;
-        bool exists;
-        mode_t mode;
+        mode_t folderMode, fileMode;  // fileMode 0: no file
         rlim_t fileLimit;
+        const std::string& bytes;
         bool saved, keepsOld;
-    } cases[] = {
-        {"writable file", true, 0644, RLIM_INFINITY, true, false},
-        {"read-only file", true, 0444, RLIM_INFINITY, false, true},
-        {"no file: nothing can be created", false, 0644, RLIM_INFINITY, false, false},
-        // Over the limit part-way through: failure is reported, whatever the file now holds.
-        {"write fails part-way", true, 0644, 8, false, false}};
+    } cases[] = {{"writable folder", 0755, 0640, RLIM_INFINITY, newText, true, false},
+                 {"full disk", 0755, 0640, 50000, big, false, true},
+                 {"writable file", 0555, 0644, RLIM_INFINITY, newText, true, false},
+                 {"read-only file", 0555, 0444, RLIM_INFINITY, newText, false, true},
+                 {"no file: nothing can be created", 0555, 0, RLIM_INFINITY, newText, false, false},
+                 // Failure is reported, whatever the file now holds.
+                 {"write fails part-way", 0555, 0644, 8, newText, false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         chmod(dir_.c_str(), 0755);
-        std::filesystem::remove(path_);
-        if (c.exists) {
+        fs::remove(path_);
+        fs::remove(File("link.ini"));
+        fs::create_symlink(path_, File("link.ini"));
+        if (c.fileMode) {
             WriteAll(path_, oldText);
-            ASSERT_EQ(chmod(path_.c_str(), c.mode), 0);
-            if (geteuid() == 0) {
-                ASSERT_EQ(chown(path_.c_str(), kNobody, kNobody), 0);
-            }
+            ASSERT_EQ(chmod(path_.c_str(), c.fileMode), 0);
+            ASSERT_EQ(chown(path_.c_str(), kNobody, kNobody), geteuid() == 0 ? 0 : -1);
         }
-        // Searchable, not writable: no temporary file can be made beside it.
-        ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
-        const std::string bytes = c.fileLimit == RLIM_INFINITY ? newText : newText + newText;
-        const int status =
-            InChild([&] { return ReplaceFileContents(path_.c_str(), bytes); }, c.fileLimit, true);
-        EXPECT_EQ(status, c.saved ? 0 : 1);
+        ASSERT_EQ(chmod(dir_.c_str(), c.folderMode), 0);
+        const auto link = File("link.ini").string();
+        const bool asNobody = c.folderMode == 0555;
+        EXPECT_EQ(InChild([&] { return ReplaceFileContents(link.c_str(), c.bytes); }, c.fileLimit,
+                          asNobody),
+                  c.saved ? 0 : 1);
         chmod(dir_.c_str(), 0755);
         if (c.saved || c.keepsOld) {
-            EXPECT_EQ(ReadAll(path_), c.saved ? bytes : oldText);
+            EXPECT_EQ(ReadAll(path_), c.saved ? c.bytes : oldText);
         }
-        EXPECT_EQ(std::filesystem::exists(path_), c.exists);
+        struct stat st {};
+        EXPECT_EQ(stat(path_.c_str(), &st), c.fileMode ? 0 : -1);
+        EXPECT_EQ(st.st_mode & 07777, c.fileMode);
+        EXPECT_EQ(st.st_uid, c.fileMode ? (geteuid() == 0 ? kNobody : geteuid()) : 0);
+        EXPECT_TRUE(fs::is_symlink(File("link.ini")));
         EXPECT_TRUE(Temps().empty());
     }
 }
@@ -126,28 +135,26 @@ TEST_F(AtomicFileTest, TemporariesOfKilledSavesGoWithTheNextSaveButNotThoseInUse
         ASSERT_TRUE(ReplaceFileContents(path_.c_str(), "new\n"));
         EXPECT_EQ(ReadAll(path_), "new\n");
         EXPECT_EQ(Temps().size(), 2u);  // the living one and the one of another length
-        EXPECT_TRUE(std::filesystem::exists(living.Path()));
+        EXPECT_TRUE(fs::exists(living.Path()));
     }
-    EXPECT_TRUE(std::filesystem::exists(File(".other.ini.velnr-aB3xyz")));
+    EXPECT_TRUE(fs::exists(File(".other.ini.velnr-aB3xyz")));
     EXPECT_EQ(Temps(), std::vector<std::string>{".host.ini.velnr-toolongname"});
 }
 
-// Saves killed at random moments: the file always holds the old or the new content whole,
-// and whatever temporary a killed save left is gone after the next save.
+// Saves killed at random moments over the time one whole save takes: the file always holds
+// the old or the new content whole, and a killed save's temporary goes with the next save.
 TEST_F(AtomicFileTest, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
     std::string oldText, newText;  // large enough that writing and flushing takes a while
     for (int i = 0; i < 8000; ++i) {
         oldText.append("Key").append(std::to_string(i)).append("=old\r\n");
         newText.append("Key").append(std::to_string(i)).append("=new value\r\n");
     }
-    // Kills spread over the time one whole save in a child takes.
     ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(InChild([&] { return ReplaceFileContents(path_.c_str(), newText); }), 0);
+    ASSERT_TRUE(ReplaceFileContents(path_.c_str(), newText));
     const auto spanUs = std::max<long>(1000, std::chrono::duration_cast<std::chrono::microseconds>(
                                                  std::chrono::steady_clock::now() - start)
                                                  .count());
-    ASSERT_EQ(ReadAll(path_), newText);
     std::mt19937 random(20261206);
     for (int round = 0; round < 100; ++round) {
         ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));
@@ -156,8 +163,8 @@ TEST_F(AtomicFileTest, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
         if (pid == 0) {
             _exit(ReplaceFileContents(path_.c_str(), newText) ? 0 : 1);
         }
-        const timespec pause{
-            0, static_cast<long>(random() % static_cast<unsigned long>(spanUs)) * 1000};
+        const long pauseUs = static_cast<long>(random() % static_cast<unsigned long>(spanUs));
+        const timespec pause{0, pauseUs * 1000};
         nanosleep(&pause, nullptr);
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);

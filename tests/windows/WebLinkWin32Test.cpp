@@ -100,7 +100,7 @@ TEST_F(Win32WebLink, FallsBackToTheHtmCommandWithTheAddressAppended) {
 TEST_F(Win32WebLink, WithoutAUsableHtmCommandTheShellResultStands) {
     for (const bool overlong : {false, true}) {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "VelnrProbe.Class");
-        ASSERT_TRUE(overlong ? ProbeClass(" \"%1\" " + std::string(300, 'x'))
+        ASSERT_TRUE(overlong ? ProbeClass(std::string(" \"%1\" ") + std::string(300, 'x'))
                              : Set("VelnrProbe.Class", "nothing to run"));
         ASSERT_TRUE(Set(".htm", "VelnrProbe.Class"));
         const int32_t result = OpenWebAddress("velnr-no-such-scheme://example.org/", kShowNormal);
