@@ -16,6 +16,11 @@ void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
 // Reports a broken property and aborts, so that libFuzzer keeps the input.
 [[noreturn]] void Fail(const char* what);
+inline void FailIf(bool broken, const char* what) {
+    if (broken) {
+        Fail(what);
+    }
+}
 
 // Draws values from the fuzz input front to back; zeros once it runs out, so every input is a
 // complete case.

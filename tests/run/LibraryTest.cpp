@@ -216,40 +216,6 @@ TEST_F(LibraryTest, HostCallbacksReportProgressCancelAndRefuseASecondCall) {
     }
 }
 
-// A host's file written by other programs: LF and CRLF lines, foreign sections, comments,
-// blank lines, long lines. Settings go in from slot 3 and out to slot 1; nothing that is not
-// ours may change except line ends becoming CR LF.
-TEST_F(LibraryTest, SettingsMoveThroughAForeignFileWithoutLosingAByte) {
-    const std::string foreign =  // up to our slot 1 header
-        "; host settings\n[Host]\r\nWindow=10,20,300,400\n\n[VEL Noise Reduction 3]\n"
-        "luma threshold=5 ; tuned\r\nChroma Threshold = 9\nHigh Quality=0\nReanalyze Whole=yes\n"
-        "[Other Plugin]\nPath=" +
-        std::string(5000, 'x') + std::string(";") + std::string(300, 'c') +
-        "\nweird line without equals\n[VEL Noise Reduction 1]\n";
-    const std::string file = Path("host.ini");
-    WriteAll(file, foreign + "Luma Suppression=3\nDark Correction=-4;x\n[Tail]\nk=v");
-    lib_.setSettings(file.c_str(), 3);
-    lib_.getSettings(file.c_str(), 1);
-    // Slot 3 gave: luma 5, chroma 1 (its key has a blank before '='), suppressions 9 and 12,
-    // link 1, quality 0, reanalyze 0 ("yes" reads 0), corrections 0 and 0.
-    std::string expected;
-    for (char c : foreign) {
-        if (c == '\n' && expected.back() != '\r') {
-            expected += '\r';
-        }
-        expected += c;
-    }
-    expected +=
-        "Light Correction=0\r\nReanalyze Whole=0\r\nHigh Quality=0\r\nLink Luma Chroma=1\r\n"
-        "Chroma Suppression=12\r\nChroma Threshold=1\r\nLuma Threshold=5\r\n"
-        "Luma Suppression=9\r\nDark Correction=0;x\r\n[Tail]\r\nk=v\r\n";
-    EXPECT_EQ(ReadAll(file), expected);
-    // And back: slot 1 now holds what slot 3 gave, so a round trip changes nothing.
-    lib_.setSettings(file.c_str(), 1);
-    lib_.getSettings(file.c_str(), 1);
-    EXPECT_EQ(ReadAll(file), expected);
-}
-
 TEST_F(LibraryTest, NullOrUnusablePathsAreHarmless) {
     lib_.getSettings(nullptr, 0);
     lib_.setSettings(nullptr, 0);
