@@ -11,35 +11,23 @@
 #include <utility>
 
 namespace velfuzz {
-namespace {
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velnr-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            Fail("cannot create a scratch folder");
-        }
-        path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-}  // namespace
 
 std::string ScratchPath(const std::string& name) {
-    static const ScratchFolder folder;
-    return folder.Path() + "/" + name;
+    static const struct Folder {
+        std::string path;
+        Folder() {
+            const char* tmp = std::getenv("TMPDIR");
+            path = std::string(tmp && *tmp ? tmp : "/tmp") + "/velnr-fuzz-XXXXXX";
+            if (::mkdtemp(path.data()) == nullptr) {
+                Fail("cannot create a scratch folder");
+            }
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    return folder.path + "/" + name;
 }
 
 void WriteFile(const std::string& path, std::string_view bytes) {

@@ -10,26 +10,32 @@
 
 namespace velfuzz {
 
-// A path in the process's scratch folder, named name.
 std::string ScratchPath(const std::string& name);
-// Writes bytes to path, replacing it; aborts when that fails (the run would test nothing).
+// Both abort when the file cannot be written or read (the run would test nothing).
 void WriteFile(const std::string& path, std::string_view bytes);
-// The whole file; aborts when it cannot be read.
 std::string ReadFile(const std::string& path);
+// Reports a broken property and aborts, so that libFuzzer keeps the input.
+[[noreturn]] void Fail(const char* what);
+inline void FailIf(bool broken, const char* what) {
+    if (broken) {
+        Fail(what);
+    }
+}
+
 // Draws values from the fuzz input front to back; zeros once it runs out, so every input is a
 // complete case.
 class ByteReader {
   public:
     ByteReader(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::size_t Remaining() const { return size_ - at_; }
+    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
     uint32_t Word() {
         uint32_t value = 0;
         for (int i = 0; i < 4; ++i) {
-            value = value << 8 | (at_ < size_ ? data_[at_++] : 0u);
+            value = value << 8 | Byte();
         }
         return value;
     }
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
     // lo..hi inclusive, from one byte when the span fits one, else from a word.
     int32_t InRange(int32_t lo, int32_t hi) {
         const uint64_t span = static_cast<uint64_t>(int64_t{hi} - lo) + 1;
@@ -46,8 +52,5 @@ class ByteReader {
     std::size_t size_;
     std::size_t at_ = 0;
 };
-
-// Reports a broken property and aborts, so that libFuzzer keeps the input.
-[[noreturn]] void Fail(const char* what);
 
 }  // namespace velfuzz

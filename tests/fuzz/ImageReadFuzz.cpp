@@ -28,17 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     velnr::Image image;
     std::string error;
     if (!velnr::ReadImage(path, image, error)) {
-        if (error.empty()) {
-            velfuzz::Fail("a refused file gave no reason");
-        }
+        velfuzz::FailIf(error.empty(), "a refused file gave no reason");
         return 0;
     }
-    if (image.width <= 0 || image.height <= 0 || image.channels < 1 || image.channels > 4 ||
-        image.samples.size() != static_cast<std::size_t>(image.width) *
-                                    static_cast<std::size_t>(image.height) *
-                                    static_cast<std::size_t>(image.channels)) {
-        velfuzz::Fail("the image does not match its size");
-    }
+    velfuzz::FailIf(image.width <= 0 || image.height <= 0 || image.channels < 1 ||
+                        image.channels > 4 ||
+                        image.samples.size() != static_cast<std::size_t>(image.width) *
+                                                    static_cast<std::size_t>(image.height) *
+                                                    static_cast<std::size_t>(image.channels),
+                    "the image does not match its size");
     // What velnr does next with every image it reads.
     const std::vector<float> rgb = velnr::ToHostRgb(image);
     velnr::FromHostRgb(rgb, image);

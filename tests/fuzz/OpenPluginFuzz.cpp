@@ -1,9 +1,9 @@
 // The plug-in through its exports: random settings loaded with SetSettings, then a silent
 // OpenPlugin on a small image whose values include NaN, infinities and 1e30. Whatever the
-// run gives, nothing crashes or leaks, the result is one of the documented ones, and a run
+// run gives, nothing crashes or leaks, the result is one the header lists, and a run
 // that did not complete leaves the pixels exactly as passed.
 
-#include <cmath>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,35 +27,29 @@ int32_t GetNoiseProfile(float* levels, int32_t capacity);
 namespace {
 
 int32_t FuzzedSetting(velfuzz::ByteReader& in) {
-    switch (in.InRange(0, 3)) {
-        case 0:
-            return in.InRange(-12, 22);
-        case 1:
-            return in.Pick<int32_t>({std::numeric_limits<int32_t>::min(),
-                                     std::numeric_limits<int32_t>::max(), -1000, 1000,
-                                     -1765431345});
-        default:
-            return static_cast<int32_t>(in.Word());
-    }
+    const int kind = in.InRange(0, 3);
+    return kind == 0 ? in.InRange(-12, 22)
+           : kind == 1
+               ? in.Pick<int32_t>({std::numeric_limits<int32_t>::min(),
+                                   std::numeric_limits<int32_t>::max(), -1000, 1000, -1765431345})
+               : static_cast<int32_t>(in.Word());
 }
 
 float FuzzedSample(velfuzz::ByteReader& in) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
-    switch (in.InRange(0, 7)) {
-        case 0:
-            return in.Pick<float>({std::numeric_limits<float>::quiet_NaN(), kInf, -kInf, 1e30f,
-                                   -1e30f, 0.0f, 1.0f, std::numeric_limits<float>::denorm_min(),
-                                   std::numeric_limits<float>::max()});
-        case 1: {
-            const uint32_t bits = in.Word();
-            float value = 0.0f;
-            std::memcpy(&value, &bits, sizeof value);
-            return value;
-        }
-        default:
-            // -0.25 .. 1.25 in steps of 1/1024.
-            return static_cast<float>(in.InRange(-256, 1280)) / 1024.0f;
+    const int kind = in.InRange(0, 7);
+    if (kind == 0) {
+        return in.Pick<float>({std::numeric_limits<float>::quiet_NaN(), kInf, -kInf, 1e30f, -1e30f,
+                               0.0f, 1.0f, std::numeric_limits<float>::denorm_min(),
+                               std::numeric_limits<float>::max()});
     }
+    if (kind == 1) {
+        const uint32_t bits = in.Word();
+        float value = 0.0f;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    return static_cast<float>(in.InRange(-256, 1280)) / 1024.0f;  // -0.25 .. 1.25
 }
 
 }  // namespace
@@ -72,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (const char* key : {"Luma Threshold", "Chroma Threshold", "Luma Suppression",
                             "Chroma Suppression", "Link Luma Chroma", "High Quality",
                             "Reanalyze Whole", "Light Correction", "Dark Correction"}) {
-        settings += std::string(key) + "=" + std::to_string(FuzzedSetting(in)) + "\r\n";
+        settings.append(key).append("=").append(std::to_string(FuzzedSetting(in))).append("\r\n");
     }
     const std::string path = velfuzz::ScratchPath("host.ini");
     velfuzz::WriteFile(path, settings);
@@ -83,9 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     while (pattern.size() < 64 && in.Remaining() > 0) {
         pattern.push_back(FuzzedSample(in));
     }
-    if (pattern.empty()) {
-        pattern.push_back(0.5f);
-    }
+    pattern.resize(std::max<std::size_t>(pattern.size(), 1), 0.5f);
     std::vector<float> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
                               3);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
@@ -94,18 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::vector<float> before = pixels;
     OpenPlugin(noInteraction, width, height, pixels.data(), 0, 0, nullptr, nullptr);
     const int32_t result = GetLastRunResult();
-    if (result != VEL_RUN_COMPLETED && result != VEL_RUN_NOT_POSSIBLE) {
-        velfuzz::Fail("a silent run without cancel ended neither completed nor not possible");
-    }
-    if (result != VEL_RUN_COMPLETED &&
-        std::memcmp(before.data(), pixels.data(), pixels.size() * sizeof(float)) != 0) {
-        velfuzz::Fail("a run that did not complete changed the pixels");
-    }
+    velfuzz::FailIf(result != VEL_RUN_COMPLETED && result != VEL_RUN_NOT_POSSIBLE,
+                    "a silent run without cancel ended neither completed nor not possible");
+    velfuzz::FailIf(result != VEL_RUN_COMPLETED && std::memcmp(before.data(), pixels.data(),
+                                                               pixels.size() * sizeof(float)) != 0,
+                    "a run that did not complete changed the pixels");
     float profile[48];
     const int32_t levels = GetNoiseProfile(profile, 48);
-    if (levels != 0 && levels != 48) {
-        velfuzz::Fail("the noise profile has an unexpected size");
-    }
+    velfuzz::FailIf(levels != 0 && levels != 48, "the noise profile has an unexpected size");
     GetSettings(path.c_str(), 3);
     return 0;
 }

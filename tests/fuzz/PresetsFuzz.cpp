@@ -22,10 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<vel::Preset> list = vel::BuiltInPresets();
     const std::size_t builtIn = list.size();
     const int read = vel::LoadUserPresets(path.c_str(), list);
-    if (read < 0 || list.size() < builtIn ||
-        list.size() > builtIn + static_cast<std::size_t>(read)) {
-        velfuzz::Fail("the preset list does not match the sections read");
-    }
+    velfuzz::FailIf(
+        read < 0 || list.size() < builtIn || list.size() > builtIn + static_cast<std::size_t>(read),
+        "the preset list does not match the sections read");
 
     vel::NoiseReductionParams values;
     if (size >= 8) {
@@ -40,25 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         values.reanalyzeWhole = (byte(7) & 1) != 0;
     }
     const std::string name = "Fuzzed " + std::to_string(size);
-    if (!vel::SaveUserPreset(path.c_str(), name, values)) {
-        velfuzz::Fail("a preset could not be saved into a readable file");
-    }
+    velfuzz::FailIf(!vel::SaveUserPreset(path.c_str(), name, values),
+                    "a preset could not be saved into a readable file");
     vel::SettingsStore store;
-    if (!store.Load(path.c_str())) {
-        velfuzz::Fail("the saved preset file did not load");
-    }
+    velfuzz::FailIf(!store.Load(path.c_str()), "the saved preset file did not load");
     const std::string section = vel::PresetSection(0);
-    if (store.GetString(section, "Preset Name", "") != name ||
-        store.GetInt(section, "Luma Threshold", 0) != values.lumaThreshold ||
-        store.GetInt(section, "Chroma Threshold", 0) != values.chromaThreshold ||
-        store.GetInt(section, "Chroma Suppression", 0) != values.chromaSuppression ||
-        store.GetInt(section, "Dark Correction", 0) != values.darkCorrection ||
-        store.GetBool(section, "High Quality", !values.highQuality) != values.highQuality) {
-        velfuzz::Fail("the saved preset does not read back");
-    }
+    velfuzz::FailIf(
+        store.GetString(section, "Preset Name", "") != name ||
+            store.GetInt(section, "Luma Threshold", 0) != values.lumaThreshold ||
+            store.GetInt(section, "Chroma Threshold", 0) != values.chromaThreshold ||
+            store.GetInt(section, "Chroma Suppression", 0) != values.chromaSuppression ||
+            store.GetInt(section, "Dark Correction", 0) != values.darkCorrection ||
+            store.GetBool(section, "High Quality", !values.highQuality) != values.highQuality,
+        "the saved preset does not read back");
     std::vector<vel::Preset> again;
-    if (vel::LoadUserPresets(path.c_str(), again) < 1 || again.empty()) {
-        velfuzz::Fail("the saved preset is not found by the preset reader");
-    }
+    velfuzz::FailIf(vel::LoadUserPresets(path.c_str(), again) < 1 || again.empty(),
+                    "the saved preset is not found by the preset reader");
     return 0;
 }

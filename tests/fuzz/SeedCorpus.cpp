@@ -35,57 +35,44 @@ velnr::Image Gradient(int32_t width, int32_t height, int channels, velnr::Sample
 }
 
 bool WriteImages(const fs::path& root) {
-    using velnr::FileFormat;
-    using velnr::SampleType;
-    using velnr::TiffCompression;
-    struct Seed {
+    using F = velnr::FileFormat;
+    using S = velnr::SampleType;
+    using C = velnr::TiffCompression;
+    const struct {
         const char* name;
-        FileFormat format;
+        F format;
         int channels;
-        SampleType type;
-        TiffCompression compression;
+        S type;
+        C compression;
         bool tiled;
         int subsampling;
-    };
-    const Seed seeds[] = {
-        {"grey8.tif", FileFormat::Tiff, 1, SampleType::UInt8, TiffCompression::None, false, 444},
-        {"rgb16_lzw.tif", FileFormat::Tiff, 3, SampleType::UInt16, TiffCompression::Lzw, false,
-         444},
-        {"rgba8_zip_tiles.tif", FileFormat::Tiff, 4, SampleType::UInt8, TiffCompression::Zip, true,
-         444},
-        {"rgb_f32_zip.tif", FileFormat::Tiff, 3, SampleType::Float32, TiffCompression::Zip, false,
-         444},
-        {"greyalpha16.tif", FileFormat::Tiff, 2, SampleType::UInt16, TiffCompression::None, true,
-         444},
-        {"grey8.png", FileFormat::Png, 1, SampleType::UInt8, TiffCompression::AsInput, false, 444},
-        {"rgba16.png", FileFormat::Png, 4, SampleType::UInt16, TiffCompression::AsInput, false,
-         444},
-        {"greyalpha8.png", FileFormat::Png, 2, SampleType::UInt8, TiffCompression::AsInput, false,
-         444},
-        {"rgb444.jpg", FileFormat::Jpeg, 3, SampleType::UInt8, TiffCompression::AsInput, false,
-         444},
-        {"rgb420.jpg", FileFormat::Jpeg, 3, SampleType::UInt8, TiffCompression::AsInput, false,
-         420},
-        {"grey.jpg", FileFormat::Jpeg, 1, SampleType::UInt8, TiffCompression::AsInput, false, 444},
-    };
-    for (const Seed& seed : seeds) {
+    } seeds[] = {{"grey8.tif", F::Tiff, 1, S::UInt8, C::None, false, 444},
+                 {"rgb16_lzw.tif", F::Tiff, 3, S::UInt16, C::Lzw, false, 444},
+                 {"rgba8_zip_tiles.tif", F::Tiff, 4, S::UInt8, C::Zip, true, 444},
+                 {"rgb_f32_zip.tif", F::Tiff, 3, S::Float32, C::Zip, false, 444},
+                 {"greyalpha16.tif", F::Tiff, 2, S::UInt16, C::None, true, 444},
+                 {"grey8.png", F::Png, 1, S::UInt8, C::AsInput, false, 444},
+                 {"rgba16.png", F::Png, 4, S::UInt16, C::AsInput, false, 444},
+                 {"greyalpha8.png", F::Png, 2, S::UInt8, C::AsInput, false, 444},
+                 {"rgb444.jpg", F::Jpeg, 3, S::UInt8, C::AsInput, false, 444},
+                 {"rgb420.jpg", F::Jpeg, 3, S::UInt8, C::AsInput, false, 420},
+                 {"grey.jpg", F::Jpeg, 1, S::UInt8, C::AsInput, false, 444}};
+    for (const auto& seed : seeds) {
         velnr::Image image = Gradient(9, 7, seed.channels, seed.type);
         image.format = seed.format;
         image.tiff.tiled = seed.tiled;
-        image.tiff.tileWidth = 16;
-        image.tiff.tileHeight = 16;
+        image.tiff.tileWidth = image.tiff.tileHeight = 16;
         image.tiff.rowsPerStrip = 3;
         velnr::WriteOptions options;
         options.compression = seed.compression;
         options.jpegSubsampling = seed.subsampling;
         options.jpegQuality = 50;
-        const char* target = seed.format == FileFormat::Tiff  ? "fuzz_read_tiff"
-                             : seed.format == FileFormat::Png ? "fuzz_read_png"
-                                                              : "fuzz_read_jpeg";
-        fs::create_directories(root / target);
+        const fs::path folder = root / (seed.format == F::Tiff  ? "fuzz_read_tiff"
+                                        : seed.format == F::Png ? "fuzz_read_png"
+                                                                : "fuzz_read_jpeg");
+        fs::create_directories(folder);
         std::string error;
-        if (!velnr::WriteImage((root / target / seed.name).string(), seed.format, image, options,
-                               error)) {
+        if (!velnr::WriteImage((folder / seed.name).string(), seed.format, image, options, error)) {
             std::fprintf(stderr, "%s: %s\n", seed.name, error.c_str());
             return false;
         }

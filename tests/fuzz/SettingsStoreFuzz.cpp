@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <numeric>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,14 +48,9 @@ std::vector<std::string> FileLines(std::string_view bytes) {
 }
 
 bool Plain(std::string_view text) {
-    for (char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == ' ' || c == '_' || c == '-';
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+    return text.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _-") ==
+           std::string_view::npos;
 }
 
 }  // namespace
@@ -80,19 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string path = velfuzz::ScratchPath("settings.ini");
     velfuzz::WriteFile(path, file);
     vel::SettingsStore store;
-    if (store.LoadFile(path.c_str()) != vel::LoadResult::Loaded) {
-        velfuzz::Fail("a readable file did not load");
-    }
+    velfuzz::FailIf(store.LoadFile(path.c_str()) != vel::LoadResult::Loaded,
+                    "a readable file did not load");
     const std::vector<std::string> original = FileLines(file);
-    if (store.LineCount() != original.size()) {
-        velfuzz::Fail("the store holds another number of lines than the file");
-    }
+    velfuzz::FailIf(store.LineCount() != original.size(),
+                    "the store holds another number of lines than the file");
     // Where each line of the store came from: its line in the file, or -1 when a change
     // wrote it.
     std::vector<long> origin(original.size());
-    for (std::size_t i = 0; i < origin.size(); ++i) {
-        origin[i] = static_cast<long>(i);
-    }
+    std::iota(origin.begin(), origin.end(), 0L);
     for (const Change& c : changes) {
         const vel::KeyLookup before = store.FindKey(c.section, c.key);
         const std::size_t count = store.LineCount();
@@ -100,9 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const bool refused =
             (c.section + c.key + c.value).find_first_of("\r\n") != std::string::npos;
         if (refused) {
-            if (store.LineCount() != count) {
-                velfuzz::Fail("text with a line break was stored");
-            }
+            velfuzz::FailIf(store.LineCount() != count, "text with a line break was stored");
             continue;
         }
         if (before.line) {
@@ -113,39 +103,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             origin.push_back(-1);
             origin.push_back(-1);
         }
-        if (store.LineCount() != origin.size()) {
-            velfuzz::Fail("a change added another number of lines than expected");
-        }
+        velfuzz::FailIf(store.LineCount() != origin.size(),
+                        "a change added another number of lines than expected");
         // Plain text has no '=', ';', brackets or line breaks that could change how the line
         // is read, so the key now reads as set.
-        if (Plain(c.section) && Plain(c.key) && !c.key.empty() && Plain(c.value) &&
-            store.GetString(c.section, c.key, "\x01missing") != c.value) {
-            velfuzz::Fail("a plain key does not read back as set");
-        }
+        velfuzz::FailIf(Plain(c.section) && Plain(c.key) && !c.key.empty() && Plain(c.value) &&
+                            store.GetString(c.section, c.key, "\x01missing") != c.value,
+                        "a plain key does not read back as set");
     }
-    if (!store.Save(path.c_str())) {
-        velfuzz::Fail("saving to a writable file failed");
-    }
+    velfuzz::FailIf(!store.Save(path.c_str()), "saving to a writable file failed");
     const std::string saved = velfuzz::ReadFile(path);
     const std::vector<std::string> back = FileLines(saved);
-    if (back.size() != origin.size()) {
-        velfuzz::Fail("the saved file holds another number of lines");
-    }
+    velfuzz::FailIf(back.size() != origin.size(), "the saved file holds another number of lines");
     for (std::size_t i = 0; i < back.size(); ++i) {
-        if (origin[i] >= 0 && back[i] != original[static_cast<std::size_t>(origin[i])]) {
-            velfuzz::Fail("a line nobody changed came back different");
-        }
+        velfuzz::FailIf(origin[i] >= 0 && back[i] != original[static_cast<std::size_t>(origin[i])],
+                        "a line nobody changed came back different");
     }
     vel::SettingsStore reread;
-    if (!reread.Load(path.c_str())) {
-        velfuzz::Fail("the saved file did not load");
-    }
+    velfuzz::FailIf(!reread.Load(path.c_str()), "the saved file did not load");
     // The saved file reads as the store it came from.
     for (const Change& c : changes) {
-        if (reread.GetString(c.section, c.key, "\x01missing") !=
-            store.GetString(c.section, c.key, "\x01missing")) {
-            velfuzz::Fail("a key reads differently after saving and loading");
-        }
+        velfuzz::FailIf(reread.GetString(c.section, c.key, "\x01missing") !=
+                            store.GetString(c.section, c.key, "\x01missing"),
+                        "a key reads differently after saving and loading");
     }
     return 0;
 }

@@ -1,8 +1,7 @@
-// Opening a web address on POSIX with stand-in xdg-open and xdg-mime programs on PATH that
-// record how they were called.
+// Opening a web address on POSIX with stand-in xdg-open, xdg-mime and browser programs on PATH
+// that record how they were called.
 
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,16 +19,14 @@ namespace vel::platform {
 namespace {
 
 namespace fs = std::filesystem;
+const std::string kAddress = "https://example.org/vel";
 
 class WebLinkPosix : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velnr_weblink_" + std::to_string(getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "bin");
         fs::create_directories(dir_ / "data/applications");
-        const char* path = getenv("PATH");
-        savedPath_ = path ? path : "";
         const char* data = getenv("XDG_DATA_HOME");
         savedData_ = data ? std::optional<std::string>(data) : std::nullopt;
         setenv("PATH", ((dir_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
@@ -37,87 +34,79 @@ class WebLinkPosix : public ::testing::Test {
     }
     void TearDown() override {
         setenv("PATH", savedPath_.c_str(), 1);
-        if (savedData_) {
-            setenv("XDG_DATA_HOME", savedData_->c_str(), 1);
-        } else {
-            unsetenv("XDG_DATA_HOME");
-        }
+        savedData_ ? setenv("XDG_DATA_HOME", savedData_->c_str(), 1) : unsetenv("XDG_DATA_HOME");
         fs::remove_all(dir_);
     }
-
-    // A program on PATH that records its arguments, one a line, and exits with status.
+    // A program on PATH that records its arguments, one a line, runs extra and exits with
+    // status; a negative status removes it.
     void Program(const std::string& name, int status, const std::string& extra = "") {
-        const fs::path file = dir_ / "bin" / name;
-        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << Record(name).string()
-                            << ".part'\nmv '" << Record(name).string() << ".part' '"
-                            << Record(name).string() << "'\n"
+        const fs::path file = dir_ / "bin" / name, record = dir_ / (name + ".args");
+        fs::remove(record);
+        if (status < 0) {
+            fs::remove(file);
+            return;
+        }
+        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record.string()
+                            << ".part'\nmv '" << record.string() << ".part' '" << record.string()
+                            << "'\n"
                             << extra << "exit " << status << "\n";
         fs::permissions(file, fs::perms::owner_all);
     }
-    fs::path Record(const std::string& name) const { return dir_ / (name + ".args"); }
-
-    std::optional<std::string> Recorded(const std::string& name) const {
+    std::string Recorded(const std::string& name) const {
         for (int i = 0; i < 500; ++i) {
-            std::ifstream file(Record(name));
-            if (file) {
+            if (std::ifstream file{dir_ / (name + ".args")}) {
                 std::ostringstream text;
                 text << file.rdbuf();
                 return text.str();
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return std::nullopt;
+        return "(not run)";
     }
 
-    fs::path dir_;
-    std::string savedPath_;
+    fs::path dir_ = fs::temp_directory_path() / ("velnr_weblink_" + std::to_string(getpid()));
+    std::string savedPath_ = getenv("PATH") ? getenv("PATH") : "";
     std::optional<std::string> savedData_;
 };
 
-const std::string kAddress = "https://example.org/vel";
-
-TEST_F(WebLinkPosix, XdgOpenSucceeds) {
-    Program("xdg-open", 0);
-    EXPECT_TRUE(WebAddressOpened(OpenWebAddress(kAddress, kShowNormal)));
-    EXPECT_EQ(Recorded("xdg-open"), kAddress + "\n");
-}
-
-TEST_F(WebLinkPosix, FallsBackToTheDefaultHtmlApplication) {
-    Program("xdg-open", 3);
-    Program("xdg-mime", 0, "echo velnr-browser.desktop\n");
-    Program("velnr-browser", 0);
-    std::ofstream(dir_ / "data/applications/velnr-browser.desktop")
-        << "[Desktop Entry]\nName=Browser\nExec=velnr-browser --new-window %u\n"
-           "[Desktop Action other]\nExec=wrong\n";
-    EXPECT_TRUE(WebAddressOpened(OpenWebAddress(kAddress, kShowNormal)));
-    EXPECT_EQ(Recorded("xdg-mime"), "query\ndefault\ntext/html\n");
-    EXPECT_EQ(Recorded("velnr-browser"), "--new-window\n" + kAddress + "\n");
-}
-
-TEST_F(WebLinkPosix, ABrowserThatKeepsRunningCountsAsOpened) {
-    Program("xdg-open", 0, "sleep 4\n");  // longer than the wait for a failure
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WebAddressOpened(OpenWebAddress(kAddress, kShowNormal)));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-}
-
-TEST_F(WebLinkPosix, NothingToOpenWithReportsTheFailure) {
-    Program("xdg-open", 3);  // no tool found
-    Program("xdg-mime", 1);  // no default application
-    const int32_t result = OpenWebAddress(kAddress, kShowNormal);
-    EXPECT_EQ(result, 31);
-    Program("xdg-open", 2);
-    EXPECT_EQ(OpenWebAddress(kAddress, kShowNormal), 2);
-}
-
-TEST_F(WebLinkPosix, AFailingFallbackProgramIsReported) {
-    Program("xdg-open", 4);
-    Program("xdg-mime", 0, "echo velnr-browser.desktop\n");
-    Program("velnr-browser", 1);
-    std::ofstream(dir_ / "data/applications/velnr-browser.desktop")
-        << "[Desktop Entry]\nExec=velnr-browser %U\n";
-    EXPECT_FALSE(WebAddressOpened(OpenWebAddress(kAddress, kShowNormal)));
-    EXPECT_EQ(Recorded("velnr-browser"), kAddress + "\n");
+// xdg-open first; when it fails, the default HTML application's desktop entry; a browser that
+// keeps running counts as opened without being waited for.
+TEST_F(WebLinkPosix, OpensWithXdgOpenOrTheDefaultHtmlApplication) {
+    const std::string mime = "echo velnr-browser.desktop\n";
+    const struct {
+        int xdgOpen;
+        const char* xdgOpenExtra;
+        int xdgMime, browser;
+        const char* exec;
+        int32_t result;  // 33: any success
+        const char *recordOf, *record;
+    } cases[] = {
+        {0, "", -1, -1, "", 33, "xdg-open", "https://example.org/vel\n"},
+        {0, "sleep 4\n", -1, -1, "", 33, "xdg-open", "https://example.org/vel\n"},
+        {3, "", 0, 0, "velnr-browser --new-window %u", 33, "velnr-browser",
+         "--new-window\nhttps://example.org/vel\n"},
+        {3, "", 0, 0, "velnr-browser %u", 33, "xdg-mime", "query\ndefault\ntext/html\n"},
+        {4, "", 0, 1, "velnr-browser %U", 0, "velnr-browser", "https://example.org/vel\n"},
+        {3, "", 1, -1, "", 31, "xdg-mime", "query\ndefault\ntext/html\n"},  // nothing found
+        {2, "", -1, -1, "", 2, "xdg-open", "https://example.org/vel\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exec);
+        Program("xdg-open", c.xdgOpen, c.xdgOpenExtra);
+        Program("xdg-mime", c.xdgMime, c.xdgMime == 0 ? mime : "");
+        Program("velnr-browser", c.browser);
+        std::ofstream(dir_ / "data/applications/velnr-browser.desktop")
+            << "[Desktop Entry]\nName=Browser\nExec=" << c.exec
+            << "\n[Desktop Action other]\nExec=wrong\n";
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t result = OpenWebAddress(kAddress, kShowNormal);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        if (c.result == 33 || c.result == 0) {
+            EXPECT_EQ(WebAddressOpened(result), c.result == 33);
+        } else {
+            EXPECT_EQ(result, c.result);
+        }
+        EXPECT_EQ(Recorded(c.recordOf), c.record);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// What a completed run must give, computed by calling the engine directly.
+// What a completed run must give, computed by calling the engine directly. The only place the
+// run tests call the engine.
 
 #include <cstring>
 #include <vector>
@@ -9,31 +10,43 @@
 #include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "plugin/SettingsToEngine.h"
-#include "settings/NoiseReductionParams.h"
 
 namespace vel::test {
 
+// PerTile: no profile, every tile measures its own noise. WholeImage: a whole-image analysis
+// first. KeepProfile: the reduction uses the process-wide profile as it stands.
 enum class Analysis { PerTile, WholeImage, KeepProfile };
 
-// PerTile: no profile, every tile measures its own noise. WholeImage: a whole-image analysis
-// first. KeepProfile: the reduction uses the process-wide profile as it stands, which is left
-// as it was.
+struct EngineImage {
+    EngineImage(const std::vector<float>& host, int32_t w, int32_t h) : image(w, h) {
+        ImportHostImage(host.data(), w, h, image);
+        image.RgbToYuv();
+    }
+    ImagePlanes Planes() {
+        return {{image.Plane(0), image.Plane(1), image.Plane(2)}, image.Width(), image.Height()};
+    }
+    PlaneImage image;
+};
+
+inline std::vector<float> MeasuredProfile(const std::vector<float>& host, int32_t w, int32_t h,
+                                          const NoiseReductionParams& params) {
+    EngineImage image(host, w, h);
+    return RunNoiseAnalysis(image.Planes(), ToEngineSettings(params), {}).value();
+}
+
 inline std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32_t h,
                                        const NoiseReductionParams& params, Analysis analysis) {
-    PlaneImage image(w, h);
-    ImportHostImage(host.data(), w, h, image);
-    image.RgbToYuv();
-    const ImagePlanes planes{{image.Plane(0), image.Plane(1), image.Plane(2)}, w, h};
     std::vector<float> profile;
     if (analysis == Analysis::KeepProfile) {
         profile = CurrentNoiseProfile();
     } else if (analysis == Analysis::WholeImage) {
-        profile = RunNoiseAnalysis(planes, ToEngineSettings(params), {}).value();
+        profile = MeasuredProfile(host, w, h, params);
     }
-    RunNoiseReduction(planes, ToEngineSettings(params), profile, {});
-    image.YuvToRgb();
+    EngineImage image(host, w, h);
+    RunNoiseReduction(image.Planes(), ToEngineSettings(params), profile, {});
+    image.image.YuvToRgb();
     std::vector<float> out = host;
-    ExportHostImage(image, out.data());
+    ExportHostImage(image.image, out.data());
     return out;
 }
 

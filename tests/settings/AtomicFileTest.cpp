@@ -1,12 +1,12 @@
-// Saving files safely: a writable file in a folder that cannot be written, temporaries of
-// killed saves, and saves killed at random moments.
+// Saving files safely: atomic replacement keeping links, modes and owners; a writable file in
+// a folder that cannot be written; full disks; temporaries of killed saves; saves killed at
+// random moments.
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
 #include <grp.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,8 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
+#include <chrono>
 #include <functional>
 #include <random>
 #include <string>
@@ -23,178 +22,157 @@
 
 #include "TestFiles.h"
 #include "platform/AtomicFile.h"
-#include "platform/SettingsStore.h"
 
 namespace vel {
 namespace {
 
 using test::ReadAll;
 using test::WriteAll;
+namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
 
 class AtomicFileTest : public test::TempDirTest {
   protected:
-    // Temporaries of saves beside name: ".name.velnr-*".
-    std::vector<std::string> Temps(const std::string& name) const {
+    void SetUp() override {
+        TempDirTest::SetUp();
+        path_ = File("host.ini").string();
+    }
+    // Temporaries of saves beside host.ini.
+    std::vector<std::string> Temps() const {
         std::vector<std::string> temps;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-            const std::string file = entry.path().filename().string();
-            if (file.rfind("." + name + ".velnr-", 0) == 0) {
-                temps.push_back(file);
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            if (entry.path().filename().string().rfind(".host.ini.velnr-", 0) == 0) {
+                temps.push_back(entry.path().filename().string());
             }
         }
         std::sort(temps.begin(), temps.end());
         return temps;
     }
+    std::string path_;
 };
 
-// Runs body in a child process that folder permissions bind: the super-user's child becomes
-// "nobody" (the permission bits are the only thing to stand in for, and a child can drop
-// privileges without touching the test process); anyone else's runs as is. The child's
-// file size limit is fileLimit when given. True when body gave true.
-bool InBoundChild(const std::function<bool()>& body, rlim_t fileLimit = RLIM_INFINITY) {
+// Exit status of body run in a child, 3 when the child could not be set up. The super-user's
+// child becomes "nobody" when asked, so that permission bits bind it.
+int InChild(const std::function<bool()>& body, rlim_t fileLimit, bool asNobody) {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+        const rlimit limit{fileLimit, fileLimit};
+        if ((fileLimit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0) ||
+            (asNobody && geteuid() == 0 &&
+             (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))) {
             _exit(3);
-        }
-        if (fileLimit != RLIM_INFINITY) {
-            signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
-            const rlimit limit{fileLimit, fileLimit};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                _exit(3);
-            }
         }
         _exit(body() ? 0 : 1);
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 3) << "the child could not be set up";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(AtomicFileTest, AWritableFileInAFolderThatCannotBeWrittenIsRewrittenInPlace) {
+// A writable folder: the file is replaced through a temporary, keeping the link to it, its
+// mode and (saved by the super-user) its owner; a full disk leaves the original. A folder that
+// cannot be written: a writable file is rewritten in place (the rest cut off), anything else fails.
+TEST_F(AtomicFileTest, ReplacesAtomicallyOrInPlace) {
     const std::string oldText = "[Host]\nk=1\n" + std::string(300, 'o') + "\n";
-    const std::string newText = "[Host]\r\nk=2\r\n";  // shorter: the rest must be cut off
-    struct {
+    const std::string newText = "[Host]\r\nk=2\r\n";
+    const std::string big(100000, 'm');
+    const struct {
         const char* what;
-        bool exists;
-        mode_t mode;
+        mode_t folderMode, fileMode;  // fileMode 0: no file
         rlim_t fileLimit;
-        bool saved;
-        bool keepsOld;  // the file must still hold the old content
-    } cases[] = {
-        {"writable file", true, 0644, RLIM_INFINITY, true, false},
-        {"read-only file", true, 0444, RLIM_INFINITY, false, true},
-        {"no file: nothing can be created", false, 0644, RLIM_INFINITY, false, false},
-        // Over the limit part-way through: failure is reported, whatever the file now holds.
-        {"write fails part-way", true, 0644, 8, false, false},
-    };
-    const std::string path = File("host.ini").string();
+        const std::string& bytes;
+        bool saved, keepsOld;
+    } cases[] = {{"writable folder", 0755, 0640, RLIM_INFINITY, newText, true, false},
+                 {"full disk", 0755, 0640, 50000, big, false, true},
+                 {"writable file", 0555, 0644, RLIM_INFINITY, newText, true, false},
+                 {"read-only file", 0555, 0444, RLIM_INFINITY, newText, false, true},
+                 {"no file: nothing can be created", 0555, 0, RLIM_INFINITY, newText, false, false},
+                 // Failure is reported, whatever the file now holds.
+                 {"write fails part-way", 0555, 0644, 8, newText, false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         chmod(dir_.c_str(), 0755);
-        std::filesystem::remove(path);
-        if (c.exists) {
-            WriteAll(path, oldText);
-            ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
-            if (geteuid() == 0) {
-                ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
-            }
+        fs::remove(path_);
+        fs::remove(File("link.ini"));
+        fs::create_symlink(path_, File("link.ini"));
+        if (c.fileMode) {
+            WriteAll(path_, oldText);
+            ASSERT_EQ(chmod(path_.c_str(), c.fileMode), 0);
+            ASSERT_EQ(chown(path_.c_str(), kNobody, kNobody), geteuid() == 0 ? 0 : -1);
         }
-        // Searchable for the child, not writable: no temporary file can be made beside it.
-        ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
-        const std::string bytes = c.fileLimit == RLIM_INFINITY ? newText : newText + newText;
-        const bool saved =
-            InBoundChild([&] { return ReplaceFileContents(path.c_str(), bytes); }, c.fileLimit);
-        EXPECT_EQ(saved, c.saved);
+        ASSERT_EQ(chmod(dir_.c_str(), c.folderMode), 0);
+        const auto link = File("link.ini").string();
+        const bool asNobody = c.folderMode == 0555;
+        EXPECT_EQ(InChild([&] { return ReplaceFileContents(link.c_str(), c.bytes); }, c.fileLimit,
+                          asNobody),
+                  c.saved ? 0 : 1);
         chmod(dir_.c_str(), 0755);
-        if (c.saved) {
-            EXPECT_EQ(ReadAll(path), bytes);
+        if (c.saved || c.keepsOld) {
+            EXPECT_EQ(ReadAll(path_), c.saved ? c.bytes : oldText);
         }
-        if (c.keepsOld) {
-            EXPECT_EQ(ReadAll(path), oldText);
-        }
-        EXPECT_EQ(std::filesystem::exists(path), c.exists);
-        EXPECT_TRUE(Temps("host.ini").empty());
+        struct stat st {};
+        EXPECT_EQ(stat(path_.c_str(), &st), c.fileMode ? 0 : -1);
+        EXPECT_EQ(st.st_mode & 07777, c.fileMode);
+        EXPECT_EQ(st.st_uid, c.fileMode ? (geteuid() == 0 ? kNobody : geteuid()) : 0);
+        EXPECT_TRUE(fs::is_symlink(File("link.ini")));
+        EXPECT_TRUE(Temps().empty());
     }
 }
 
 TEST_F(AtomicFileTest, TemporariesOfKilledSavesGoWithTheNextSaveButNotThoseInUse) {
-    const std::string path = File("host.ini").string();
-    WriteAll(path, "old\n");
+    WriteAll(path_, "old\n");
     // Left by saves that died: unlocked files of the temporary pattern.
     WriteAll(File(".host.ini.velnr-aB3xyz"), "partial");
     WriteAll(File(".host.ini.velnr-000000"), "");
-    // Not ours: another name, another file's temporary, a name of another length.
+    // Not ours: another file's temporary, a name of another length.
     WriteAll(File(".other.ini.velnr-aB3xyz"), "x");
     WriteAll(File(".host.ini.velnr-toolongname"), "x");
     {
         BesideTemp living;  // a save running in this process right now
-        ASSERT_TRUE(living.Create(path));
-        ASSERT_TRUE(ReplaceFileContents(path.c_str(), "new\n"));
-        EXPECT_EQ(ReadAll(path), "new\n");
-        const std::vector<std::string> left = Temps("host.ini");
-        ASSERT_EQ(left.size(), 2u);  // the living one and the one of another length
-        EXPECT_TRUE(std::filesystem::exists(living.Path()));
+        ASSERT_TRUE(living.Create(path_));
+        ASSERT_TRUE(ReplaceFileContents(path_.c_str(), "new\n"));
+        EXPECT_EQ(ReadAll(path_), "new\n");
+        EXPECT_EQ(Temps().size(), 2u);  // the living one and the one of another length
+        EXPECT_TRUE(fs::exists(living.Path()));
     }
-    EXPECT_TRUE(std::filesystem::exists(File(".other.ini.velnr-aB3xyz")));
-    EXPECT_EQ(Temps("host.ini"), std::vector<std::string>{".host.ini.velnr-toolongname"});
+    EXPECT_TRUE(fs::exists(File(".other.ini.velnr-aB3xyz")));
+    EXPECT_EQ(Temps(), std::vector<std::string>{".host.ini.velnr-toolongname"});
 }
 
-// Saves killed at random moments: the file always holds the old or the new content whole,
-// and whatever temporary a killed save left is gone after the next save.
+// Saves killed at random moments over the time one whole save takes: the file always holds
+// the old or the new content whole, and a killed save's temporary goes with the next save.
 TEST_F(AtomicFileTest, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
-    const std::string path = File("host.ini").string();
-    // Large enough that writing and flushing it takes a while.
-    std::string oldText, newText;
+    std::string oldText, newText;  // large enough that writing and flushing takes a while
     for (int i = 0; i < 8000; ++i) {
-        oldText += "Key" + std::to_string(i) + "=old\r\n";
-        newText += "Key" + std::to_string(i) + "=new value\r\n";
+        oldText.append("Key").append(std::to_string(i)).append("=old\r\n");
+        newText.append("Key").append(std::to_string(i)).append("=new value\r\n");
     }
-    // Kills spread over the time one whole save in a child takes.
-    ASSERT_TRUE(ReplaceFileContents(path.c_str(), oldText));
-    timespec start{}, end{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    const pid_t whole = fork();
-    if (whole == 0) {
-        _exit(ReplaceFileContents(path.c_str(), newText) ? 0 : 1);
-    }
-    int wholeStatus = 0;
-    waitpid(whole, &wholeStatus, 0);
-    clock_gettime(CLOCK_MONOTONIC, &end);
-    ASSERT_TRUE(WIFEXITED(wholeStatus) && WEXITSTATUS(wholeStatus) == 0);
-    ASSERT_EQ(ReadAll(path), newText);
-    const long spanUs = std::max(
-        1000L, (end.tv_sec - start.tv_sec) * 1000000L + (end.tv_nsec - start.tv_nsec) / 1000);
+    ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ReplaceFileContents(path_.c_str(), newText));
+    const auto spanUs = std::max<long>(1000, std::chrono::duration_cast<std::chrono::microseconds>(
+                                                 std::chrono::steady_clock::now() - start)
+                                                 .count());
     std::mt19937 random(20261206);
-    int oldSeen = 0, newSeen = 0, tempsLeft = 0;
     for (int round = 0; round < 100; ++round) {
-        ASSERT_TRUE(ReplaceFileContents(path.c_str(), oldText));
-        ASSERT_TRUE(Temps("host.ini").empty()) << "round " << round;
+        ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));
+        ASSERT_TRUE(Temps().empty()) << "round " << round;
         const pid_t pid = fork();
         if (pid == 0) {
-            _exit(ReplaceFileContents(path.c_str(), newText) ? 0 : 1);
+            _exit(ReplaceFileContents(path_.c_str(), newText) ? 0 : 1);
         }
-        const timespec pause{
-            0, static_cast<long>(random() % static_cast<unsigned long>(spanUs)) * 1000};
+        const long pauseUs = static_cast<long>(random() % static_cast<unsigned long>(spanUs));
+        const timespec pause{0, pauseUs * 1000};
         nanosleep(&pause, nullptr);
         kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        const std::string now = ReadAll(path);
+        waitpid(pid, nullptr, 0);
+        const std::string now = ReadAll(path_);
         ASSERT_TRUE(now == oldText || now == newText) << "round " << round;
-        (now == oldText ? oldSeen : newSeen)++;
-        tempsLeft += static_cast<int>(Temps("host.ini").size());
     }
-    ASSERT_TRUE(ReplaceFileContents(path.c_str(), oldText));
-    EXPECT_TRUE(Temps("host.ini").empty());
-    std::printf(
-        "100 killed saves: %d left the old file, %d the new one; %d temporaries left "
-        "behind, none after the next save\n",
-        oldSeen, newSeen, tempsLeft);
+    ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));
+    EXPECT_TRUE(Temps().empty());
 }
 
 }  // namespace

@@ -31,23 +31,16 @@ inline void WriteAll(const fs::path& path, const std::string& bytes) {
 
 // What storing the initial settings into slot 0 of a file without that section writes.
 inline constexpr const char* kInitialSection =
-    "[VEL Noise Reduction 0]\r\n"
-    "Dark Correction=0\r\n"
-    "Light Correction=0\r\n"
-    "Reanalyze Whole=0\r\n"
-    "High Quality=1\r\n"
-    "Link Luma Chroma=1\r\n"
-    "Chroma Suppression=12\r\n"
-    "Luma Suppression=6\r\n"
-    "Chroma Threshold=1\r\n"
-    "Luma Threshold=-2\r\n";
+    "[VEL Noise Reduction 0]\r\nDark Correction=0\r\nLight Correction=0\r\n"
+    "Reanalyze Whole=0\r\nHigh Quality=1\r\nLink Luma Chroma=1\r\nChroma Suppression=12\r\n"
+    "Luma Suppression=6\r\nChroma Threshold=1\r\nLuma Threshold=-2\r\n";
 
 class TempDirTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("velnr-settings-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string name = "velnr-settings-" + std::to_string(::getpid());
+        name.append("-").append(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / name;
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

@@ -4,8 +4,8 @@
 //   velnr_probe run DLL FILE       one silent run of the plug-in DLL on the two-process test's
 //                                  picture; writes the resulting pixels into FILE
 
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,22 +13,16 @@
 #include "platform/win32/Win32Handles.h"
 #include "plugin/VELNoiseReduction.h"
 #include "tests/run/TestImages.h"
-#include "tests/windows/TwoProcessRun.h"
+#include "tests/windows/WindowsTestSupport.h"
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "signal") == 0) {
         return vel::platform::SignalNamedEvent(argv[2]) ? 0 : 1;
     }
     if (argc >= 3 && std::strcmp(argv[1], "record") == 0) {
-        const std::string line = GetCommandLineA();
         // Written under a temporary name and renamed, so a reader never sees half of it.
         const std::string temp = std::string(argv[2]) + ".part";
-        FILE* file = std::fopen(temp.c_str(), "wb");
-        if (!file) {
-            return 2;
-        }
-        const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-        if (std::fclose(file) != 0 || !written) {
+        if (!(std::ofstream(temp, std::ios::binary) << GetCommandLineA())) {
             return 2;
         }
         return MoveFileExA(temp.c_str(), argv[2], MOVEFILE_REPLACE_EXISTING) ? 0 : 2;
@@ -45,10 +39,10 @@ int main(int argc, char** argv) {
             vel::kTwoProcessWidth, vel::kTwoProcessHeight, vel::kTwoProcessSeed);
         openPlugin(1, vel::kTwoProcessWidth, vel::kTwoProcessHeight, pixels.data(), 0, 0, nullptr,
                    nullptr);
-        FILE* file = std::fopen(argv[3], "wb");
-        const bool written =
-            file && std::fwrite(pixels.data(), sizeof(float), pixels.size(), file) == pixels.size();
-        return (file && std::fclose(file) == 0 && written) ? 0 : 2;
+        std::ofstream out(argv[3], std::ios::binary);
+        out.write(reinterpret_cast<const char*>(pixels.data()),
+                  static_cast<std::streamsize>(pixels.size() * sizeof(float)));
+        return out.flush() ? 0 : 2;
     }
     return 3;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Helpers of the Windows tests: the helper program beside the tests, thread counts, the
-// folder of the running program.
+// folder of the running program, the picture two processes denoise at once.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,14 @@
 
 namespace vel {
 
+// Several tiles, so that both runs wait on their completion events long enough to overlap.
+inline constexpr int32_t kTwoProcessWidth = 600, kTwoProcessHeight = 580;
+inline constexpr uint64_t kTwoProcessSeed = 26;
+
 // The folder of the running test program, with a trailing backslash.
 inline std::string ModuleFolder() {
     char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, n);
+    const std::string folder(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
@@ -25,16 +29,11 @@ inline std::string ProbePath() {
 
 inline DWORD CountThreadsOfThisProcess() {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
     DWORD count = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ++count;
-        }
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
     }
     CloseHandle(snap);
     return count;
@@ -51,12 +50,10 @@ class ProbeProcess {
         }
         STARTUPINFOA si{};
         si.cb = sizeof si;
-        std::vector<char> buffer(line.begin(), line.end());
-        buffer.push_back('\0');
-        if (CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &si, &info_)) {
+        started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &si, &info_);
+        if (started_) {
             CloseHandle(info_.hThread);
-            started_ = true;
         }
     }
     ~ProbeProcess() {
@@ -71,11 +68,10 @@ class ProbeProcess {
     bool Started() const { return started_; }
     // Exit code after waiting up to timeoutMs; 0xFFFFFFFF when it did not end.
     DWORD Finish(DWORD timeoutMs) {
-        if (!started_ || WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-            return 0xFFFFFFFF;
-        }
         DWORD code = 0xFFFFFFFF;
-        GetExitCodeProcess(info_.hProcess, &code);
+        if (started_ && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(info_.hProcess, &code);
+        }
         return code;
     }
 
