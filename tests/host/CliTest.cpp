@@ -1,8 +1,11 @@
-// The velnr program end to end, against the stand-in plug-in (colour v becomes 1 - v).
+// The velnr program end to end: against the stand-in plug-in (colour v becomes 1 - v), against
+// the real library, and killed while it writes.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,704 +18,682 @@
 
 #include "TestSupport.h"
 #include "host/ImageIO.h"
+#include "host/Output.h"
+#include "host/PluginLoader.h"
 #include "settings/Presets.h"
 
 namespace velnr {
 namespace {
 
-using test::RunVelnr;
-using test::ScratchDir;
+using enum SampleType;
+using test::Read;
+using test::ReadBytes;
+using test::ReadText;
+using test::RunResult;
+using test::WriteText;
 
+const std::string kDefaults = "set -2 1 6 12 0 0 1 1 1";  // with the whole-image analysis
+
+// A scratch folder of inputs: a.png (8-bit RGB), rgba.png (16-bit), hdr.tif (floats beyond
+// 0..1), loud.pst, mine.pst, and photos/ with a TIFF, a JPEG, sub/d.png and files that are not
+// pictures; empty/ holds nothing.
 class Velnr : public testing::Test {
   protected:
     void SetUp() override {
         env_ = {{"XDG_CONFIG_HOME", config_.Path()}, {"VELNR_FAKE_LOG", config_ / "log"}};
-    }
-
-    test::RunResult Run(std::vector<std::string> args,
-                        std::map<std::string, std::string> extraEnv = {}) {
-        args.insert(args.begin(), {"--plugin", VELNR_FAKE_PLUGIN});
-        std::map<std::string, std::string> env = env_;
-        for (const auto& [k, v] : extraEnv) {
-            env[k] = v;
+        for (const char* sub : {"photos", "photos/sub", "empty"}) {
+            ::mkdir((dir_ / sub).c_str(), 0777);
         }
-        return RunVelnr(args, env);
-    }
-
-    std::string MakeInput(const std::string& name, int channels = 3,
-                          SampleType type = SampleType::UInt16, FileFormat format = FileFormat::Png,
-                          uint32_t seed = 1) {
-        Image image = test::MakeImage(9, 7, channels, type, seed);
-        image.icc = test::MakeIccProfile(channels >= 3 ? "RGB " : "GRAY");
-        std::string error;
-        const std::string path = dir_ / name;
-        EXPECT_TRUE(WriteImage(path, format, image, {}, error)) << error;
-        return path;
-    }
-
-    // The "set ..." lines the plug-in logged, in order.
-    std::vector<std::string> SetLines() {
-        std::vector<std::string> lines;
-        std::istringstream log(test::ReadText(config_ / "log"));
-        for (std::string line; std::getline(log, line);) {
-            if (line.rfind("set ", 0) == 0) {
-                lines.push_back(line);
-            }
-        }
-        return lines;
-    }
-    std::string LastSet() {
-        const auto lines = SetLines();
-        return lines.empty() ? std::string() : lines.back();
-    }
-    std::string UserSettings() { return config_ / "velnr/settings.ini"; }
-
-    static Image Read(const std::string& path) {
-        Image image;
-        std::string error;
-        EXPECT_TRUE(ReadImage(path, image, error)) << path << ": " << error;
-        return image;
-    }
-
-    // Every colour sample of out is 1 - the input's, exactly on the integer scale; alpha equal.
-    static void ExpectInverted(const Image& in, const Image& out) {
-        ASSERT_EQ(in.samples.size(), out.samples.size());
-        ASSERT_EQ(in.channels, out.channels);
-        ASSERT_EQ(in.type, out.type);
-        const uint32_t max = in.type == SampleType::UInt8 ? 255 : 65535;
-        for (size_t i = 0; i < in.samples.size(); ++i) {
-            const bool alpha = in.HasAlpha() && i % static_cast<size_t>(in.channels) ==
-                                                    static_cast<size_t>(in.channels) - 1;
-            const uint32_t a = QuantizeSample(in.samples[i], max);
-            const uint32_t b = QuantizeSample(out.samples[i], max);
-            ASSERT_EQ(b, alpha ? a : max - a) << "sample " << i;
-        }
-    }
-
-    ScratchDir dir_;
-    ScratchDir config_;
-    std::map<std::string, std::string> env_;
-};
-
-TEST_F(Velnr, BadOptionsGiveOneClearLineAndStatusTwoAndWriteNothing) {
-    const std::string in = MakeInput("a.png");
-    const std::vector<std::vector<std::string>> bad = {
-        {"--luma-threshold", "11", in},
-        {"--luma-suppression=-1", in},
-        {"--light-correction", "x", in},
-        {"--high-quality", "maybe", in},
-        {"-o", dir_ / "x.png", in, in},
-        {"-o", dir_ / "x.png", "-d", dir_.Path(), in},
-        {"--no-reanalyze", "--reanalyze-whole", "on", in},
-        {"--quality", "101", in},
-        {"--display-profile", in, in},
-        {"--slot", "-1", in},
-        {"--no-such-option", in},
-        {},
-        {"--preset", "loud", in},
-        {"--name", "{stem}-{date}.{ext}", in},
-        {"--name", "sub/{name}", in},
-        {"--preset", dir_ / "missing.pst", in},
-    };
-    for (const auto& args : bad) {
-        const test::RunResult r = Run(args);
-        std::string joined;
-        for (const auto& a : args) {
-            joined += a + " ";
-        }
-        EXPECT_EQ(r.status, 2) << joined << r.err;
-        EXPECT_EQ(r.err.rfind("velnr: ", 0), 0u) << joined << r.err;
-        EXPECT_TRUE(r.out.empty()) << joined;
-    }
-    EXPECT_EQ(dir_.List(), std::vector<std::string>{"a.png"});
-
-    const test::RunResult missing = RunVelnr({"--plugin", dir_ / "nothing.so", in}, env_);
-    EXPECT_EQ(missing.status, 2);
-    const test::RunResult notPlugin = RunVelnr({"--plugin", in, in}, env_);
-    EXPECT_EQ(notPlugin.status, 2);
-    EXPECT_NE(notPlugin.err.find("cannot load the plug-in"), std::string::npos) << notPlugin.err;
-}
-
-TEST_F(Velnr, HelpAndVersion) {
-    const test::RunResult help = RunVelnr({"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* text : {"--luma-threshold", "--dark-correction", "--no-reanalyze", "--preset",
-                             "Reanalyze Whole", "--force", "{stem}"}) {
-        EXPECT_NE(help.out.find(text), std::string::npos) << text;
-    }
-    const test::RunResult version = RunVelnr({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("velnr 1.", 0), 0u) << version.out;
-}
-
-TEST_F(Velnr, BatchNamesOutputsAndKeepsFormatDepthAlphaAndGrey) {
-    const std::string a = MakeInput("a.png", 4, SampleType::UInt16);
-    const std::string b = MakeInput("b.tif", 2, SampleType::UInt8, FileFormat::Tiff, 2);
-    const std::string c = MakeInput("c.tif", 1, SampleType::UInt16, FileFormat::Tiff, 3);
-    const test::RunResult r = Run({"-q", a, b, c});
-    ASSERT_EQ(r.status, 0) << r.err;
-    ExpectInverted(Read(a), Read(dir_ / "a-nr.png"));
-    ExpectInverted(Read(b), Read(dir_ / "b-nr.tif"));
-    ExpectInverted(Read(c), Read(dir_ / "c-nr.tif"));
-    EXPECT_EQ(Read(dir_ / "a-nr.png").icc, Read(a).icc);
-    EXPECT_EQ(Read(dir_ / "c-nr.tif").icc, Read(c).icc);
-    EXPECT_TRUE(r.out.empty());
-
-    const test::RunResult named =
-        Run({"-d", dir_ / "out/deeper", "--name", "{stem}_clean.{ext}", a, b});
-    ASSERT_EQ(named.status, 0) << named.err;
-    EXPECT_EQ(named.out, dir_ / "out/deeper/a_clean.png\n" + dir_ / "out/deeper/b_clean.tif\n");
-    ExpectInverted(Read(a), Read(dir_ / "out/deeper/a_clean.png"));
-
-    // The output's extension chooses the format; a 16-bit input stays 16-bit in PNG.
-    const test::RunResult converted = Run({"-o", dir_ / "c.png", c});
-    ASSERT_EQ(converted.status, 0) << converted.err;
-    const test::RunResult toTiff = Run({"-o", dir_ / "a.tif", a});
-    ASSERT_EQ(toTiff.status, 0) << toTiff.err;
-    const Image tiff = Read(dir_ / "a.tif");
-    EXPECT_EQ(tiff.tiff.compression, 8);  // Deflate, not uncompressed
-    ExpectInverted(Read(a), tiff);
-    const Image png = Read(dir_ / "c.png");
-    EXPECT_EQ(png.format, FileFormat::Png);
-    ExpectInverted(Read(c), png);
-}
-
-TEST_F(Velnr, ExistingFilesAndInputsAreReplacedOnlyWithForce) {
-    const std::string a = MakeInput("a.png");
-    const auto inputBytes = test::ReadBytes(a);
-    ASSERT_EQ(Run({a}).status, 0);
-    const auto first = test::ReadBytes(dir_ / "a-nr.png");
-
-    const test::RunResult again = Run({a});
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("already exists (use --force"), std::string::npos) << again.err;
-    EXPECT_NE(again.err.find("a.png"), std::string::npos);
-    EXPECT_EQ(test::ReadBytes(dir_ / "a-nr.png"), first);
-
-    const test::RunResult self = Run({"-o", a, a});
-    EXPECT_EQ(self.status, 1);
-    EXPECT_NE(self.err.find("is the input"), std::string::npos) << self.err;
-    EXPECT_EQ(test::ReadBytes(a), inputBytes);
-
-    const Image original = Read(a);
-    const std::string copy = MakeInput("copy.png");
-    ASSERT_EQ(Run({"-q", "--force", "-o", copy, copy}).status, 0);  // replaced in place
-    ExpectInverted(original, Read(copy));
-    ::unlink(copy.c_str());
-
-    test::WriteText(dir_ / "a-nr.png", "stale");
-    ASSERT_EQ(Run({"--force", a}).status, 0);
-    EXPECT_EQ(test::ReadBytes(dir_ / "a-nr.png"), first);
-    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a-nr.png", "a.png"}));
-
-    // Two inputs that would land on one output: the second is refused.
-    ::mkdir((dir_ / "sub").c_str(), 0777);
-    const std::string other = MakeInput("sub/a.png");
-    const test::RunResult clash = Run({"-d", dir_ / "out", a, other});
-    EXPECT_EQ(clash.status, 1);
-    EXPECT_NE(clash.err.find("earlier input"), std::string::npos) << clash.err;
-    ExpectInverted(Read(a), Read(dir_ / "out/a-nr.png"));
-}
-
-TEST_F(Velnr, BadInputsFailOneByOneAndTheBatchGoesOn) {
-    const std::string good = MakeInput("good.png");
-    test::WriteBytes(dir_ / "empty.png", {});
-    ::mkdir((dir_ / "folder.png").c_str(), 0777);
-    auto bytes = test::ReadBytes(good);
-    bytes.resize(bytes.size() / 2);
-    test::WriteBytes(dir_ / "cut.png", bytes);
-    test::WriteText(dir_ / "notes.txt", "hello");
-    const test::RunResult r = Run({dir_ / "missing.png", dir_ / "empty.png", dir_ / "folder.png",
-                                   dir_ / "cut.png", good, dir_ / "notes.txt"});
-    EXPECT_EQ(r.status, 1);
-    for (const char* name :
-         {"missing.png: ", "empty.png: empty file", "folder.png: no TIFF, PNG or JPEG files",
-          "cut.png: ", "notes.txt: not a TIFF, PNG or JPEG", "5 of 6 files failed"}) {
-        EXPECT_NE(r.err.find(name), std::string::npos) << name << "\n" << r.err;
-    }
-    EXPECT_EQ(r.out, dir_ / "good-nr.png\n");
-    ExpectInverted(Read(good), Read(dir_ / "good-nr.png"));
-    for (const std::string& name : dir_.List()) {
-        EXPECT_EQ(name.find(".velnr-"), std::string::npos) << name;
-    }
-}
-
-TEST_F(Velnr, UnwritableOrMissingOutputFoldersAreReported) {
-    const std::string a = MakeInput("a.png");
-    const test::RunResult proc = Run({"-o", "/proc/velnr-test.png", a});
-    EXPECT_EQ(proc.status, 1);
-    EXPECT_NE(proc.err.find("cannot write in /proc"), std::string::npos) << proc.err;
-    const test::RunResult missing = Run({"-o", dir_ / "nowhere/x.png", a});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
-    const test::RunResult dirFails = Run({"-d", "/proc/velnr-test", a});
-    EXPECT_EQ(dirFails.status, 2);
-    const test::RunResult noFormat = Run({"-o", dir_ / "x.bmp", a});
-    EXPECT_EQ(noFormat.status, 1);
-    EXPECT_NE(noFormat.err.find("output format"), std::string::npos);
-    const test::RunResult alpha = Run({"-o", dir_ / "x.jpg", MakeInput("rgba.png", 4)});
-    EXPECT_EQ(alpha.status, 1);
-    EXPECT_NE(alpha.err.find("alpha"), std::string::npos) << alpha.err;
-    if (::geteuid() != 0) {  // root writes anywhere
-        ::mkdir((dir_ / "locked").c_str(), 0555);
-        EXPECT_EQ(Run({"-d", dir_ / "locked", a}).status, 1);
-    }
-    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a.png", "rgba.png"}));
-}
-
-TEST_F(Velnr, InterruptedRunLeavesNoOutputAndTouchesNoInput) {
-    const std::string a = MakeInput("a.png");
-    const std::string b = MakeInput("b.tif", 3, SampleType::Float32, FileFormat::Tiff);
-    const auto aBytes = test::ReadBytes(a);
-    const auto bBytes = test::ReadBytes(b);
-    for (const char* step : {"0", "5", "9"}) {
-        const test::RunResult r = Run({a, b}, {{"VELNR_FAKE_RAISE_AT", step}});
-        EXPECT_EQ(r.status, 130) << r.err;
-        EXPECT_NE(r.err.find("a.png: cancelled"), std::string::npos) << r.err;
-        EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a.png", "b.tif"}));
-        EXPECT_EQ(test::ReadBytes(a), aBytes);
-        EXPECT_EQ(test::ReadBytes(b), bBytes);
-    }
-    // The same run without the interruption writes both.
-    ASSERT_EQ(Run({a, b}).status, 0);
-    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a-nr.png", "a.png", "b-nr.tif", "b.tif"}));
-}
-
-TEST_F(Velnr, SettingsFileIsCreatedOnFirstUseAndLeftAloneWithoutSaveSettings) {
-    const std::string a = MakeInput("a.png");
-    ASSERT_EQ(Run({"-q", a}).status, 0);
-    const std::string created = test::ReadText(UserSettings());
-    EXPECT_EQ(created,
-              "[VEL Noise Reduction 0]\r\nDark Correction=0\r\nLight Correction=0\r\n"
-              "Reanalyze Whole=0\r\nHigh Quality=1\r\nLink Luma Chroma=1\r\n"
-              "Chroma Suppression=12\r\nLuma Suppression=6\r\nChroma Threshold=1\r\n"
-              "Luma Threshold=-2\r\n");
-    // The initial values, with the whole-image analysis the host adds to silent runs.
-    EXPECT_EQ(LastSet(), "set -2 1 6 12 0 0 1 1 1");
-
-    ASSERT_EQ(Run({"-q", "-f", "--no-reanalyze", a}).status, 0);
-    EXPECT_EQ(LastSet(), "set -2 1 6 12 0 0 1 1 0");
-    ASSERT_EQ(Run({"-q", "-f", "--reanalyze-whole", "off", a}).status, 0);
-    EXPECT_EQ(LastSet(), "set -2 1 6 12 0 0 1 1 0");
-
-    ASSERT_EQ(Run({"-q", "-f", "--preset", "Remove noise - strong", a}).status, 0);
-    EXPECT_EQ(LastSet(), "set 0 1 12 15 0 0 1 1 1");
-    ASSERT_EQ(Run({"-q", "-f", "-p", "strong", "--luma-threshold=-3", "--high-quality", "off",
-                   "--dark-correction", "5", a})
-                  .status,
-              0);
-    EXPECT_EQ(LastSet(), "set -3 1 12 15 0 5 1 0 1");
-    EXPECT_EQ(test::ReadText(UserSettings()), created);
-
-    // The user's own values are the starting point.
-    std::string edited = created;
-    edited.replace(edited.find("Luma Threshold=-2"), 17, "Luma Threshold=5");
-    test::WriteText(UserSettings(), edited);
-    ASSERT_EQ(Run({"-q", "-f", a}).status, 0);
-    EXPECT_EQ(LastSet(), "set 5 1 6 12 0 0 1 1 1");
-    EXPECT_EQ(test::ReadText(UserSettings()), edited);
-}
-
-TEST_F(Velnr, SaveSettingsStoresTheChosenValuesButNotTheHostDefault) {
-    const std::string a = MakeInput("a.png");
-    ASSERT_EQ(Run({"-q", "-p", "gentle", "--light-correction", "2", "--save-settings", a}).status,
-              0);
-    const std::string saved = test::ReadText(UserSettings());
-    EXPECT_NE(saved.find("Luma Threshold=-4\r\n"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("Light Correction=2\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("Reanalyze Whole=0\r\n"), std::string::npos);
-    ASSERT_EQ(Run({"-q", "-f", a}).status, 0);
-    EXPECT_EQ(LastSet(), "set -4 -2 6 9 2 0 1 1 1");
-
-    // Another file and slot; other sections of it stay as they were.
-    const std::string mine = dir_ / "mine.ini";
-    test::WriteText(mine, "; my settings\r\n[Other Plugin 0]\r\nx=1\r\n");
-    ASSERT_EQ(Run({"-q", "-f", "--settings", mine, "--slot", "3", "--chroma-threshold", "-7",
-                   "--save-settings", a})
-                  .status,
-              0);
-    const std::string text = test::ReadText(mine);
-    EXPECT_EQ(
-        text.rfind("; my settings\r\n[Other Plugin 0]\r\nx=1\r\n[VEL Noise Reduction 3]\r\n", 0),
-        0u)
-        << text;
-    EXPECT_NE(text.find("Chroma Threshold=-7\r\n"), std::string::npos);
-    EXPECT_EQ(LastSet(), "set -2 -7 6 12 0 0 1 1 1");
-}
-
-TEST_F(Velnr, PresetFilesGiveTheirFirstOrNamedPreset) {
-    const std::string a = MakeInput("a.png");
-    const std::string pst = dir_ / "mine.pst";
-    test::WriteText(pst,
-                    "[VEL Noise Reduction Preset 0]\r\nPreset Name=Day\r\nLuma Threshold=2\r\n"
-                    "Chroma Threshold=3\r\n"
-                    "[VEL Noise Reduction Preset 1]\r\nPreset Name=Night\r\nLuma Threshold=-6\r\n"
-                    "Luma Suppression=18\r\nHigh Quality=0\r\nReanalyze Whole=0\r\n");
-    ASSERT_EQ(Run({"-q", "-o", dir_ / "1.png", "--preset", pst, a}).status, 0);
-    EXPECT_EQ(LastSet(), "set 2 3 6 12 0 0 1 1 1");
-    // Values the preset does not set stay; its switches are never applied.
-    ASSERT_EQ(Run({"-q", "-o", dir_ / "2.png", "--preset", pst + ":Night", a}).status, 0);
-    EXPECT_EQ(LastSet(), "set -6 1 18 12 0 0 1 1 1");
-    const test::RunResult wrong = Run({"--preset", pst + ":Dusk", a});
-    EXPECT_EQ(wrong.status, 2);
-    EXPECT_NE(wrong.err.find("\"Day\", \"Night\""), std::string::npos) << wrong.err;
-}
-
-TEST_F(Velnr, PluginWithOnlyTheFourExportsRunsWithoutProgressOrCancel) {
-    const std::string a = MakeInput("a.png");
-    const test::RunResult r = RunVelnr({"--plugin", VELNR_FAKE_PLUGIN_FOUR, a}, env_);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.find("VEL Noise Reduction..."), std::string::npos) << r.err;
-    ExpectInverted(Read(a), Read(dir_ / "a-nr.png"));
-    // Ctrl-C cannot stop such a plug-in, but its result is still thrown away.
-    const test::RunResult cancelled =
-        RunVelnr({"--plugin", VELNR_FAKE_PLUGIN_FOUR, "-o", dir_ / "b.png", a},
-                 {{"XDG_CONFIG_HOME", config_.Path()}, {"VELNR_FAKE_RAISE_AT", "3"}});
-    EXPECT_EQ(cancelled.status, 130) << cancelled.err;
-    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a-nr.png", "a.png"}));
-}
-
-TEST_F(Velnr, InteractiveRunsPassTheProfilesAndProgressIsShown) {
-    const std::string a = MakeInput("a.png");
-    const std::string display = dir_ / "display.icc";
-    test::WriteBytes(display, test::MakeIccProfile("RGB "));
-    const test::RunResult r = Run({"-i", "--display-profile", display, a});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string log = test::ReadText(config_ / "log");
-    EXPECT_NE(log.find("open 0 9 7 " + std::to_string(test::MakeIccProfile("RGB ").size()) + " 1"),
-              std::string::npos)
-        << log;
-    // Not a terminal: plain progress lines.
-    EXPECT_NE(r.err.find("[1/1] a.png: VEL Noise Reduction... 100%"), std::string::npos) << r.err;
-
-    const test::RunResult silent = Run({"-f", "-q", a});
-    ASSERT_EQ(silent.status, 0);
-    EXPECT_TRUE(silent.err.empty()) << silent.err;
-    const std::string after = test::ReadText(config_ / "log");
-    EXPECT_NE(after.find("open 1 9 7 -1 0"), std::string::npos) << after;
-}
-
-}  // namespace
-}  // namespace velnr
-
-namespace velnr {
-namespace {
-
-test::RunResult RunDemoTool(const std::vector<std::string>& args) {
-    std::string command = VELNR_DEMO_EXE;
-    for (const std::string& a : args) {
-        command += " '" + a + "'";
-    }
-    test::RunResult result;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    char buffer[256];
-    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        result.out += buffer;
-    }
-    const int status = pipe != nullptr ? ::pclose(pipe) : -1;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-TEST(DemoTool, NoiseIsSeededAndPsnrMeasuresIt) {
-    test::ScratchDir dir;
-    const std::string clean = std::string(VELNR_DATA_DIR) + "/coffee.png";
-    ASSERT_EQ(RunDemoTool({"noise", clean, dir / "a.png", "0.05", "7"}).status, 0);
-    ASSERT_EQ(RunDemoTool({"noise", clean, dir / "b.png", "0.05", "7"}).status, 0);
-    ASSERT_EQ(RunDemoTool({"noise", clean, dir / "c.png", "0.05", "8"}).status, 0);
-    EXPECT_EQ(test::ReadBytes(dir / "a.png"), test::ReadBytes(dir / "b.png"));
-    EXPECT_NE(test::ReadBytes(dir / "a.png"), test::ReadBytes(dir / "c.png"));
-    EXPECT_EQ(RunDemoTool({"psnr", clean, clean}).out, "inf\n");
-    // Gaussian noise of sigma 0.05 (12.75 of 255) gives about 20 log10(255 / 12.75) = 26 dB,
-    // a little more where clipping at black and white takes some away.
-    const double psnr = std::stod(RunDemoTool({"psnr", clean, dir / "a.png"}).out);
-    EXPECT_GT(psnr, 25.5);
-    EXPECT_LT(psnr, 28.0);
-    ASSERT_EQ(RunDemoTool({"side-by-side", clean, dir / "a.png", dir / "both.png"}).status, 0);
-    Image both;
-    std::string error;
-    ASSERT_TRUE(ReadImage(dir / "both.png", both, error)) << error;
-    EXPECT_EQ(both.width, 600 + 8 + 600);
-    EXPECT_EQ(both.height, 400);
-    EXPECT_EQ(RunDemoTool({"noise", clean, dir / "d.png", "-1", "7"}).status, 2);
-    EXPECT_EQ(RunDemoTool({"psnr", clean, dir / "missing.png"}).status, 1);
-}
-
-}  // namespace
-}  // namespace velnr
-
-namespace velnr {
-namespace {
-
-// Command lines and what they must lead to: exit status, the files that exist afterwards
-// below the scratch folder, and a fragment of what velnr says.
-class VelnrTable : public testing::Test {
-  protected:
-    void SetUp() override {
-        env_ = {{"XDG_CONFIG_HOME", config_.Path()}, {"VELNR_FAKE_LOG", config_ / "log"}};
-        Make("a.png", FileFormat::Png, SampleType::UInt8);
-        ::mkdir((dir_ / "photos").c_str(), 0777);
-        ::mkdir((dir_ / "photos/sub").c_str(), 0777);
-        ::mkdir((dir_ / "empty").c_str(), 0777);
-        Make("photos/b.tif", FileFormat::Tiff, SampleType::UInt16);
-        Make("photos/c.jpg", FileFormat::Jpeg, SampleType::UInt8);
-        Make("photos/sub/d.png", FileFormat::Png, SampleType::UInt16);
-        test::WriteText(dir_ / "photos/notes.txt", "not a picture");
-        test::WriteText(dir_ / "photos/.hidden.png", "hidden");
-        Image hdr = test::MakeImage(4, 3, 3, SampleType::Float32, 5);
+        Make("a.png", 3, UInt8);
+        Make("rgba.png", 4, UInt16);
+        Make("photos/b.tif", 3, UInt16);
+        Make("photos/c.jpg", 3, UInt8);
+        Make("photos/sub/d.png", 3, UInt16);
+        WriteText(dir_ / "photos/notes.txt", "not a picture");
+        WriteText(dir_ / "photos/.hidden.png", "hidden");
+        Image hdr = test::MakeImage(4, 3, 3, Float32, 5);
         hdr.samples[0] = 1.5f;
         hdr.samples[4] = -0.25f;
         hdr.samples[7] = 7.0f;
-        std::string error;
-        EXPECT_TRUE(WriteImage(dir_ / "hdr.tif", FileFormat::Tiff, hdr, {}, error)) << error;
-        const std::string pst = dir_ / "loud.pst";
-        test::WriteText(pst,
-                        "[VEL Noise Reduction Preset 0]\r\nPreset Name=Loud\r\n"
-                        "Luma Threshold=50\r\nChroma Suppression=-7\r\n");
+        test::Write(dir_ / "hdr.tif", hdr);
+        WriteText(dir_ / "loud.pst",
+                  "[VEL Noise Reduction Preset 0]\r\nPreset Name=Loud\r\nLuma Threshold=50\r\n"
+                  "Chroma Suppression=-7\r\n");
+        WriteText(dir_ / "mine.pst",
+                  "[VEL Noise Reduction Preset 0]\r\nPreset Name=Day\r\nLuma Threshold=2\r\n"
+                  "Chroma Threshold=3\r\n[VEL Noise Reduction Preset 1]\r\nPreset Name=Night\r\n"
+                  "Luma Threshold=-6\r\nLuma Suppression=18\r\nHigh Quality=0\r\n"
+                  "Reanalyze Whole=0\r\n");
+        base_ = Files();
     }
 
-    void Make(const std::string& name, FileFormat format, SampleType type) {
-        Image image = test::MakeImage(9, 7, 3, type, 3);
-        std::string error;
-        EXPECT_TRUE(WriteImage(dir_ / name, format, image, {}, error)) << error;
+    std::string Make(const std::string& name, int channels, SampleType type, uint32_t seed = 3) {
+        Image image = test::MakeImage(9, 7, channels, type, seed);
+        image.icc = test::MakeIccProfile(channels >= 3 ? "RGB " : "GRAY");
+        test::Write(dir_ / name, image);
+        return dir_ / name;
     }
 
-    test::RunResult Run(std::vector<std::string> args, const std::string& plugin,
-                        const std::map<std::string, std::string>& extraEnv = {}) {
-        args.insert(args.begin(), {"--plugin", plugin});
-        auto env = env_;
-        env.insert(extraEnv.begin(), extraEnv.end());
+    RunResult Run(std::vector<std::string> args, std::map<std::string, std::string> env = {},
+                  const char* plugin = VELNR_FAKE_PLUGIN) {
+        if (args.empty() || args[0] != "--plugin") {
+            args.insert(args.begin(), {"--plugin", plugin});
+        }
+        env.insert(env_.begin(), env_.end());
         return test::RunVelnr(args, env);
     }
 
-    // Every file below the scratch folder, as relative paths.
+    // The files below the scratch folder that SetUp did not make, as relative paths.
+    std::set<std::string> Added() const {
+        std::set<std::string> files = Files();
+        for (const std::string& f : base_) {
+            files.erase(f);
+        }
+        return files;
+    }
     std::set<std::string> Files() const {
         std::set<std::string> files;
-        const size_t prefix = dir_.Path().size() + 1;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.Path())) {
             if (!entry.is_directory()) {
-                files.insert(entry.path().string().substr(prefix));
+                files.insert(entry.path().string().substr(dir_.Path().size() + 1));
             }
         }
         return files;
     }
 
+    // The last "set ..." line the plug-in logged.
     std::string SetLine() {
         std::string last;
-        std::istringstream log(test::ReadText(config_ / "log"));
+        std::istringstream log(ReadText(config_ / "log"));
         for (std::string line; std::getline(log, line);) {
             last = line.rfind("set ", 0) == 0 ? line : last;
         }
         return last;
     }
+    std::string UserSettings() { return config_ / "velnr/settings.ini"; }
 
-    ScratchDir dir_;
-    ScratchDir config_;
+    // Every colour sample of out is 1 - the input's, exactly on the integer scale; alpha equal.
+    static void ExpectInverted(const std::string& in, const std::string& out) {
+        const Image a = Read(in);
+        const Image b = Read(out);
+        ASSERT_EQ(a.samples.size(), b.samples.size()) << out;
+        ASSERT_EQ(a.channels, b.channels) << out;
+        ASSERT_EQ(a.type, b.type) << out;
+        EXPECT_EQ(a.icc, b.icc) << out;
+        const uint32_t max = a.type == UInt8 ? 255 : 65535;
+        const size_t channels = static_cast<size_t>(a.channels);
+        for (size_t i = 0; i < a.samples.size(); ++i) {
+            const bool alpha = a.HasAlpha() && i % channels == channels - 1;
+            const uint32_t v = QuantizeSample(a.samples[i], max);
+            ASSERT_EQ(QuantizeSample(b.samples[i], max), alpha ? v : max - v) << out << " " << i;
+        }
+    }
+
+    test::ScratchDir dir_;
+    test::ScratchDir config_;
     std::map<std::string, std::string> env_;
+    std::set<std::string> base_;
 };
 
-TEST_F(VelnrTable, CommandLinesGiveTheirStatusFilesAndMessage) {
+// Command lines and what they lead to: exit status, the files they add and a fragment of what
+// velnr says (on stderr, or on stdout with a leading '>'). Usage errors (status 2) say one line
+// starting "velnr: " and write nothing.
+TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
     const std::string d = dir_.Path() + "/";
-    struct Case {
+    const std::string a = d + "a.png";
+    const struct {
         std::vector<std::string> args;
-        std::map<std::string, std::string> env;
         int status;
-        std::set<std::string> newFiles;
-        const char* message;  // in stderr, or stdout with a leading '>'
-    };
-    const std::vector<Case> cases = {
-        // Messages that say what is wrong.
-        {{"--slot", "-1", d + "a.png"}, {}, 2, {}, "-1 is too small (use 0 or more)"},
-        {{"--luma-threshold=1.5", d + "a.png"}, {}, 2, {}, "1.5 is not a whole number"},
-        {{"--luma-threshold=11", d + "a.png"}, {}, 2, {}, "11 is too large (use -10..10 decibels)"},
-        {{"-d", d + "a.png", d + "a.png"}, {}, 2, {}, "is a file, not a folder"},
-        {{"-o", d + "x.bmp", d + "a.png"}, {}, 1, {}, "unknown output format"},
-        {{"--compression", "jpeg", d + "a.png"}, {}, 2, {}, "--compression"},
-        {{"--depth", "12", d + "a.png"}, {}, 2, {}, "--depth"},
-        {{"--jpeg-subsampling", "411", d + "a.png"}, {}, 2, {}, "--jpeg-subsampling"},
-        {{"--save-preset", d + "x.pst", d + "a.png"}, {}, 2, {}, "FILE.pst:NAME"},
-        {{"--print-noise", "--no-reanalyze", d + "a.png"}, {}, 2, {}, "--print-noise"},
-        {{"--print-noise", "--reanalyze-whole", "off", d + "a.png"}, {}, 2, {}, "whole-image"},
-        // Output options the format cannot follow are refused for that file.
-        {{"--depth", "32", "-o", d + "x.png", d + "a.png"}, {}, 1, {}, "PNG cannot hold 32-bit"},
-        {{"--depth", "16", "--compression", "zstd", "-o", d + "x.tif", d + "a.png"},
-         {},
-         0,
-         {"x.tif"},
-         ">x.tif"},
+        std::set<std::string> added;
+        const char* message;
+        std::map<std::string, std::string> env = {};
+    } cases[] = {
+        {{"--help"}, 0, {}, ">--luma-threshold"},
+        {{"--help"}, 0, {}, ">--dark-correction"},
+        {{"--help"}, 0, {}, ">--no-reanalyze"},
+        {{"--help"}, 0, {}, ">Reanalyze Whole"},
+        {{"--help"}, 0, {}, ">--force"},
+        {{"--help"}, 0, {}, ">{stem}"},
+        {{"--version"}, 0, {}, ">velnr 1."},
+        {{}, 2, {}, "velnr: "},
+        {{"--luma-threshold", "11", a}, 2, {}, "11 is too large (use -10..10 decibels)"},
+        {{"--luma-threshold=1.5", a}, 2, {}, "1.5 is not a whole number"},
+        {{"--luma-suppression=-1", a}, 2, {}, "velnr: "},
+        {{"--light-correction", "x", a}, 2, {}, "velnr: "},
+        {{"--high-quality", "maybe", a}, 2, {}, "velnr: "},
+        {{"--no-reanalyze", "--reanalyze-whole", "on", a}, 2, {}, "velnr: "},
+        {{"--quality", "101", a}, 2, {}, "velnr: "},
+        {{"--display-profile", a, a}, 2, {}, "velnr: "},
+        {{"--slot", "-1", a}, 2, {}, "-1 is too small (use 0 or more)"},
+        {{"--no-such-option", a}, 2, {}, "velnr: "},
+        {{"--preset", "loud", a}, 2, {}, "velnr: "},
+        {{"--preset", d + "missing.pst", a}, 2, {}, "velnr: "},
+        {{"--preset", d + "mine.pst:Dusk", a}, 2, {}, "\"Day\", \"Night\""},
+        {{"--name", "{stem}-{date}.{ext}", a}, 2, {}, "velnr: "},
+        {{"--name", "sub/{name}", a}, 2, {}, "velnr: "},
+        {{"-o", d + "x.png", a, a}, 2, {}, "velnr: "},
+        {{"-o", d + "x.png", "-d", d, a}, 2, {}, "velnr: "},
+        {{"-d", a, a}, 2, {}, "is a file, not a folder"},
+        {{"-d", "/proc/velnr-test", a}, 2, {}, "velnr: "},
+        {{"--compression", "jpeg", a}, 2, {}, "--compression"},
+        {{"--depth", "12", a}, 2, {}, "--depth"},
+        {{"--jpeg-subsampling", "411", a}, 2, {}, "--jpeg-subsampling"},
+        {{"--save-preset", d + "x.pst", a}, 2, {}, "FILE.pst:NAME"},
+        {{"--print-noise", "--no-reanalyze", a}, 2, {}, "--print-noise"},
+        {{"--print-noise", "--reanalyze-whole", "off", a}, 2, {}, "whole-image"},
+        {{"--plugin", d + "nothing.so", a}, 2, {}, "velnr: "},
+        {{"--plugin", a, a}, 2, {}, "cannot load the plug-in"},
+        // Failures of one file: status 1.
+        {{"-o", d + "x.bmp", a}, 1, {}, "unknown output format"},
+        {{"-o", "/proc/velnr-test.png", a}, 1, {}, "cannot write in /proc"},
+        {{"-o", d + "nowhere/x.png", a}, 1, {}, "does not exist"},
+        {{"-o", d + "x.jpg", d + "rgba.png"}, 1, {}, "alpha"},
+        {{"--depth", "32", "-o", d + "x.png", a}, 1, {}, "PNG cannot hold 32-bit"},
+        {{"-o", a, a}, 1, {}, "is the input"},
+        {{"--depth", "16", "--compression", "zstd", "-o", d + "x.tif", a}, 0, {"x.tif"}, ">x.tif"},
         // -o naming a folder is -d.
-        {{"-o", d + "photos", d + "a.png"}, {}, 0, {"photos/a-nr.png"}, ">photos/a-nr.png"},
+        {{"-o", d + "photos", a}, 0, {"photos/a-nr.png"}, ">photos/a-nr.png"},
         // Folders: their image files in name order; -r adds sub-folders below -d.
-        {{d + "photos"}, {}, 0, {"photos/b-nr.tif", "photos/c-nr.jpg"}, ">b-nr.tif\n"},
+        {{d + "photos"}, 0, {"photos/b-nr.tif", "photos/c-nr.jpg"}, ">b-nr.tif\n"},
         {{"-r", "-d", d + "out", d + "photos"},
-         {},
          0,
          {"out/b-nr.tif", "out/c-nr.jpg", "out/sub/d-nr.png"},
          ">out/sub/d-nr.png"},
-        {{d + "empty", d + "a.png"}, {}, 1, {"a-nr.png"}, "no TIFF, PNG or JPEG files"},
+        {{d + "empty", a}, 1, {"a-nr.png"}, "no TIFF, PNG or JPEG files"},
         // Float samples beyond 0..1 are clipped, and said so.
-        {{d + "hdr.tif"}, {}, 0, {"hdr-nr.tif"}, "3 samples outside 0..1"},
+        {{d + "hdr.tif"}, 0, {"hdr-nr.tif"}, "3 samples outside 0..1"},
         // A run that could not happen is a failure; one cancelled in the dialog is skipped.
-        {{"-i", d + "a.png"}, {{"VELNR_FAKE_RESULT", "impossible"}}, 1, {}, "could not run"},
-        {{"-i", d + "a.png"}, {{"VELNR_FAKE_RESULT", "cancel"}}, 3, {}, "skipped"},
-        {{d + "a.png"}, {{"VELNR_FAKE_RESULT", "impossible"}}, 1, {}, "could not process"},
+        {{"-i", a}, 1, {}, "could not run", {{"VELNR_FAKE_RESULT", "impossible"}}},
+        {{"-i", a}, 3, {}, "skipped", {{"VELNR_FAKE_RESULT", "cancel"}}},
+        {{a}, 1, {}, "could not process", {{"VELNR_FAKE_RESULT", "impossible"}}},
         // Out-of-range preset values are named and brought into range.
-        {{"-p", d + "loud.pst", d + "a.png"},
-         {},
+        {{"-p", d + "loud.pst", a},
          0,
          {"a-nr.png"},
          "loud.pst: Chroma Suppression=-7 is outside 0..20 dB; using 0"},
         // The noise it measured: the stand-in's entry i is i / 8; Y level 1 detail is entry 1.
-        {{"--print-noise", "--high-quality", "off", d + "a.png"},
-         {},
+        {{"--print-noise", "--high-quality", "off", a},
          0,
          {"a-nr.png"},
          ">  Y          0.1250   0.3750   0.6250   0.8750\n"},
+        // Not a terminal: plain progress lines.
+        {{a}, 0, {"a-nr.png"}, "[1/1] a.png: VEL Noise Reduction... 100%"},
     };
-    const std::set<std::string> before = Files();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::string line;
-        for (const auto& a : c.args) {
-            line += a + " ";
+        for (const auto& arg : c.args) {
+            line += arg + " ";
         }
-        const test::RunResult r = Run(c.args, VELNR_FAKE_PLUGIN, c.env);
-        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+        SCOPED_TRACE(line);
+        const RunResult r = Run(c.args, c.env);
+        EXPECT_EQ(r.status, c.status) << r.err;
         const bool out = c.message[0] == '>';
         const std::string& text = out ? r.out : r.err;
-        EXPECT_NE(text.find(c.message + (out ? 1 : 0)), std::string::npos) << line << "\n" << text;
-        std::set<std::string> added;
-        for (const std::string& f : Files()) {
-            if (before.count(f) == 0) {
-                added.insert(f);
-                std::filesystem::remove(dir_ / f);
-            }
+        EXPECT_NE(text.find(c.message + (out ? 1 : 0)), std::string::npos) << text;
+        if (c.status == 2) {
+            EXPECT_EQ(r.err.rfind("velnr: ", 0), 0u) << r.err;
+            EXPECT_TRUE(r.out.empty()) << r.out;
         }
-        EXPECT_EQ(added, c.newFiles) << line;
+        EXPECT_EQ(Added(), c.added);
+        for (const std::string& f : Added()) {
+            std::filesystem::remove(dir_ / f);
+        }
     }
-    // Settings values out of range: named, used in range, the file left as the host wrote it.
-    test::WriteText(config_ / "velnr/settings.ini",
-                    "[VEL Noise Reduction 0]\r\nLuma Threshold=50\r\n");
-    const test::RunResult r = Run({"-q", d + "a.png"}, VELNR_FAKE_PLUGIN);
-    EXPECT_NE(r.err.find("settings.ini: Luma Threshold=50 is outside -10..10 dB; using 10"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(SetLine().rfind("set 10 ", 0), 0u) << SetLine();
-    EXPECT_EQ(test::ReadText(config_ / "velnr/settings.ini"),
-              "[VEL Noise Reduction 0]\r\nLuma Threshold=50\r\n");
+    if (::geteuid() != 0) {  // root writes anywhere
+        ::mkdir((dir_ / "locked").c_str(), 0555);
+        EXPECT_EQ(Run({"-d", dir_ / "locked", dir_ / "a.png"}).status, 1);
+    }
 }
 
-TEST_F(VelnrTable, ASecondRunOverAFolderDoesNotTakeTheFirstRunsResultsAsInputs) {
-    ASSERT_EQ(Run({"-q", dir_ / "photos"}, VELNR_FAKE_PLUGIN).status, 0);
-    const test::RunResult again = Run({dir_ / "photos"}, VELNR_FAKE_PLUGIN);
+TEST_F(Velnr, OutputsKeepFormatDepthAlphaGreyAndProfileAndAreNamedAsAsked) {
+    const std::string b = Make("b.tif", 2, UInt8, 2);
+    const std::string c = Make("c.tif", 1, UInt16, 3);
+    const std::string rgba = dir_ / "rgba.png";
+    const RunResult r = Run({"-q", rgba, b, c});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    ExpectInverted(rgba, dir_ / "rgba-nr.png");
+    ExpectInverted(b, dir_ / "b-nr.tif");
+    ExpectInverted(c, dir_ / "c-nr.tif");
+    const RunResult named =
+        Run({"-d", dir_ / "out/deeper", "--name", "{stem}_clean.{ext}", rgba, b});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.out, dir_ / "out/deeper/rgba_clean.png\n" + dir_ / "out/deeper/b_clean.tif\n");
+    ExpectInverted(rgba, dir_ / "out/deeper/rgba_clean.png");
+    // The output's extension chooses the format; a 16-bit input stays 16-bit in PNG, and a TIFF
+    // made from a PNG is Deflate-compressed.
+    ASSERT_EQ(Run({"-o", dir_ / "c.png", c}).status, 0);
+    ASSERT_EQ(Run({"-o", dir_ / "rgba.tif", rgba}).status, 0);
+    EXPECT_EQ(Read(dir_ / "rgba.tif").tiff.compression, 8);
+    EXPECT_EQ(Read(dir_ / "c.png").format, FileFormat::Png);
+    ExpectInverted(rgba, dir_ / "rgba.tif");
+    ExpectInverted(c, dir_ / "c.png");
+    // A plug-in without the progress exports runs too, silently.
+    const RunResult four = Run({"--plugin", VELNR_FAKE_PLUGIN_FOUR, "-o", dir_ / "four.png", rgba});
+    ASSERT_EQ(four.status, 0) << four.err;
+    EXPECT_EQ(four.err.find("VEL Noise Reduction..."), std::string::npos) << four.err;
+    ExpectInverted(rgba, dir_ / "four.png");
+}
+
+TEST_F(Velnr, ExistingFilesAndInputsAreReplacedOnlyWithForce) {
+    const std::string a = dir_ / "a.png";
+    ASSERT_EQ(Run({a}).status, 0);
+    const auto first = ReadBytes(dir_ / "a-nr.png");
+    const RunResult again = Run({a});
     EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("b-nr.tif already exists"), std::string::npos) << again.err;
+    EXPECT_NE(again.err.find("a-nr.png already exists (use --force"), std::string::npos)
+        << again.err;
+    EXPECT_EQ(ReadBytes(dir_ / "a-nr.png"), first);
+    WriteText(dir_ / "a-nr.png", "stale");
+    ASSERT_EQ(Run({"--force", a}).status, 0);
+    EXPECT_EQ(ReadBytes(dir_ / "a-nr.png"), first);
+    const std::string copy = Make("copy.png", 3, UInt8);
+    const std::string original = dir_ / "original.png";
+    std::filesystem::copy_file(copy, original);
+    ASSERT_EQ(Run({"-q", "--force", "-o", copy, copy}).status, 0);  // replaced in place
+    ExpectInverted(original, copy);
+    EXPECT_EQ(Added(), (std::set<std::string>{"a-nr.png", "copy.png", "original.png"}));
+    // Two inputs that would land on one output: the second is refused.
+    const RunResult clash = Run({"-d", dir_ / "out", a, Make("photos/a.png", 3, UInt8)});
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_NE(clash.err.find("earlier input"), std::string::npos) << clash.err;
+    ExpectInverted(a, dir_ / "out/a-nr.png");
+    // A second run over a folder does not take the first run's results as inputs.
+    ASSERT_EQ(Run({"-q", dir_ / "photos"}).status, 0);
+    const RunResult folder = Run({dir_ / "photos"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("b-nr.tif already exists"), std::string::npos) << folder.err;
     EXPECT_EQ(Files().count("photos/b-nr-nr.tif"), 0u);
 }
 
-TEST_F(VelnrTable, SaveSettingsThatCannotBeSavedIsAnErrorAndPresetValuesAreStoredInRange) {
-    // A settings file that leads into /proc cannot be replaced, not even by root.
-    const std::string link = dir_ / "link.ini";
-    ASSERT_EQ(::symlink("/proc/version", link.c_str()), 0);
-    const test::RunResult r =
-        Run({"--settings", link, "--save-settings", dir_ / "a.png"}, VELNR_FAKE_PLUGIN);
-    EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_NE(r.err.find("cannot save the settings to " + link), std::string::npos) << r.err;
-    EXPECT_EQ(Files().count("a-nr.png"), 0u);
-
-    const test::RunResult saved =
-        Run({"-q", "-p", dir_ / "loud.pst", "--save-settings", dir_ / "a.png"}, VELNR_FAKE_PLUGIN);
-    ASSERT_EQ(saved.status, 0) << saved.err;
-    const std::string text = test::ReadText(config_ / "velnr/settings.ini");
-    EXPECT_NE(text.find("Luma Threshold=10\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Chroma Suppression=0\r\n"), std::string::npos) << text;
-}
-
-TEST_F(VelnrTable, PrintedSettingsAndSavedPresetsGiveTheSameRunAgain) {
-    const test::RunResult printed =
-        Run({"-q", "--print-settings", "-p", "strong", "--luma-threshold=-3", "--save-preset",
-             dir_ / "mine.pst:Night", dir_ / "a.png"},
-            VELNR_FAKE_PLUGIN);
-    ASSERT_EQ(printed.status, 0) << printed.err;
-    const std::string first = SetLine();
-    test::WriteText(dir_ / "printed.ini", printed.out);
-    ASSERT_EQ(
-        Run({"-q", "-f", "--settings", dir_ / "printed.ini", dir_ / "a.png"}, VELNR_FAKE_PLUGIN)
-            .status,
-        0);
-    EXPECT_EQ(SetLine(), first) << printed.out;
-    ASSERT_EQ(
-        Run({"-q", "-f", "-p", dir_ / "mine.pst:Night", dir_ / "a.png"}, VELNR_FAKE_PLUGIN).status,
-        0);
-    EXPECT_EQ(SetLine(), first);
-    // Saving again under the same name replaces that preset, another name adds one.
-    for (const char* name : {":Night", ":Day"}) {
-        ASSERT_EQ(Run({"-q", "-f", "--save-preset", dir_ / "mine.pst" + name, dir_ / "a.png"},
-                      VELNR_FAKE_PLUGIN)
-                      .status,
-                  0);
-    }
-    std::vector<vel::Preset> presets;
-    EXPECT_EQ(vel::LoadUserPresets((dir_ / "mine.pst").c_str(), presets), 2);
-}
-
-TEST_F(VelnrTable, ForceKeepsALinkAndThePermissionsOfTheFileItReplaces) {
+TEST_F(Velnr, ForceKeepsALinkAndThePermissionsOfTheFileItReplaces) {
     ::mkdir((dir_ / "real").c_str(), 0777);
-    test::WriteText(dir_ / "real/target.png", "old");
+    WriteText(dir_ / "real/target.png", "old");
     ::chmod((dir_ / "real/target.png").c_str(), 0640);
     ASSERT_EQ(::symlink("real/target.png", (dir_ / "link.png").c_str()), 0);
-    const test::RunResult r =
-        Run({"-q", "-f", "-o", dir_ / "link.png", dir_ / "a.png"}, VELNR_FAKE_PLUGIN);
+    const RunResult r = Run({"-q", "-f", "-o", dir_ / "link.png", dir_ / "a.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     struct stat st {};
     ASSERT_EQ(::lstat((dir_ / "link.png").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(::stat((dir_ / "real/target.png").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    Image image;
-    std::string error;
-    EXPECT_TRUE(ReadImage(dir_ / "real/target.png", image, error)) << error;
+    ExpectInverted(dir_ / "a.png", dir_ / "real/target.png");
+}
+
+TEST_F(Velnr, BadInputsFailOneByOneAndTheBatchGoesOn) {
+    const std::string good = dir_ / "a.png";
+    test::WriteBytes(dir_ / "empty.png", {});
+    ::mkdir((dir_ / "folder.png").c_str(), 0777);
+    auto bytes = ReadBytes(good);
+    bytes.resize(bytes.size() / 2);
+    test::WriteBytes(dir_ / "cut.png", bytes);
+    const RunResult r = Run({dir_ / "missing.png", dir_ / "empty.png", dir_ / "folder.png",
+                             dir_ / "cut.png", good, dir_ / "photos/notes.txt"});
+    EXPECT_EQ(r.status, 1);
+    for (const char* text :
+         {"missing.png: ", "empty.png: empty file", "folder.png: no TIFF, PNG or JPEG files",
+          "cut.png: ", "notes.txt: not a TIFF, PNG or JPEG", "5 of 6 files failed"}) {
+        EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+    }
+    EXPECT_EQ(r.out, dir_ / "a-nr.png\n");
+    ExpectInverted(good, dir_ / "a-nr.png");
+    EXPECT_EQ(Added(), (std::set<std::string>{"a-nr.png", "cut.png", "empty.png"}));
+}
+
+TEST_F(Velnr, InterruptedRunLeavesNoOutputAndTouchesNoInput) {
+    const std::string a = dir_ / "a.png";
+    const std::string b = dir_ / "hdr.tif";
+    const auto aBytes = ReadBytes(a);
+    const auto bBytes = ReadBytes(b);
+    for (const char* step : {"0", "5", "9"}) {
+        const RunResult r = Run({a, b}, {{"VELNR_FAKE_RAISE_AT", step}});
+        EXPECT_EQ(r.status, 130) << r.err;
+        EXPECT_NE(r.err.find("a.png: cancelled"), std::string::npos) << r.err;
+        EXPECT_TRUE(Added().empty());
+        EXPECT_EQ(ReadBytes(a), aBytes);
+        EXPECT_EQ(ReadBytes(b), bBytes);
+    }
+    // Ctrl-C cannot stop a plug-in without the cancel export, but its result is thrown away.
+    const RunResult four =
+        Run({"--plugin", VELNR_FAKE_PLUGIN_FOUR, a}, {{"VELNR_FAKE_RAISE_AT", "3"}});
+    EXPECT_EQ(four.status, 130) << four.err;
+    EXPECT_TRUE(Added().empty());
+    // The same run without the interruption writes both.
+    ASSERT_EQ(Run({a, b}).status, 0);
+    EXPECT_EQ(Added(), (std::set<std::string>{"a-nr.png", "hdr-nr.tif"}));
+}
+
+TEST_F(Velnr, SettingsComeFromTheFileThenThePresetThenTheOptions) {
+    const std::string mine = dir_ / "mine.pst";
+    const struct {
+        std::vector<std::string> args;
+        const char* set;  // what the plug-in was given
+    } cases[] = {
+        {{}, kDefaults.c_str()},  // the initial values; the file is created
+        {{"--no-reanalyze"}, "set -2 1 6 12 0 0 1 1 0"},
+        {{"--reanalyze-whole", "off"}, "set -2 1 6 12 0 0 1 1 0"},
+        {{"--preset", "Remove noise - strong"}, "set 0 1 12 15 0 0 1 1 1"},
+        {{"-p", "strong", "--luma-threshold=-3", "--high-quality", "off", "--dark-correction", "5"},
+         "set -3 1 12 15 0 5 1 0 1"},
+        {{"--preset", mine}, "set 2 3 6 12 0 0 1 1 1"},
+        // Values the preset does not set stay; its switches are never applied.
+        {{"--preset", mine + ":Night"}, "set -6 1 18 12 0 0 1 1 1"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-q", "-f", dir_ / "a.png"});
+        ASSERT_EQ(Run(args).status, 0);
+        EXPECT_EQ(SetLine(), c.set);
+    }
+    const std::string created = ReadText(UserSettings());
+    EXPECT_EQ(created,
+              "[VEL Noise Reduction 0]\r\nDark Correction=0\r\nLight Correction=0\r\n"
+              "Reanalyze Whole=0\r\nHigh Quality=1\r\nLink Luma Chroma=1\r\n"
+              "Chroma Suppression=12\r\nLuma Suppression=6\r\nChroma Threshold=1\r\n"
+              "Luma Threshold=-2\r\n");
+    // The user's own values are the starting point; out of range they are named and brought
+    // into range, the file left as it is.
+    for (const auto& [value, set] :
+         {std::pair{"5", "set 5 1 6 12 0 0 1 1 1"}, {"50", "set 10 1 6 12 0 0 1 1 1"}}) {
+        std::string edited = created;
+        edited.replace(edited.find("Luma Threshold=-2"), 17,
+                       std::string("Luma Threshold=") + value);
+        WriteText(UserSettings(), edited);
+        const RunResult r = Run({"-q", "-f", dir_ / "a.png"});
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(SetLine(), set);
+        EXPECT_EQ(r.err.find("outside") == std::string::npos, value == std::string("5")) << r.err;
+        EXPECT_EQ(ReadText(UserSettings()), edited);
+    }
+    EXPECT_NE(Run({"-q", "-f", dir_ / "a.png"})
+                  .err.find("settings.ini: Luma Threshold=50 is outside -10..10 dB; using 10"),
+              std::string::npos);
+}
+
+TEST_F(Velnr, SaveSettingsStoresTheChosenValuesInRangeButNotTheHostDefault) {
+    const std::string a = dir_ / "a.png";
+    ASSERT_EQ(Run({"-q", "-p", "gentle", "--light-correction", "2", "--save-settings", a}).status,
+              0);
+    const std::string saved = ReadText(UserSettings());
+    for (const char* line :
+         {"Luma Threshold=-4\r\n", "Light Correction=2\r\n", "Reanalyze Whole=0\r\n"}) {
+        EXPECT_NE(saved.find(line), std::string::npos) << saved;
+    }
+    ASSERT_EQ(Run({"-q", "-f", a}).status, 0);
+    EXPECT_EQ(SetLine(), "set -4 -2 6 9 2 0 1 1 1");
+    ASSERT_EQ(Run({"-q", "-f", "-p", dir_ / "loud.pst", "--save-settings", a}).status, 0);
+    const std::string loud = ReadText(UserSettings());
+    EXPECT_NE(loud.find("Luma Threshold=10\r\n"), std::string::npos) << loud;
+    EXPECT_NE(loud.find("Chroma Suppression=0\r\n"), std::string::npos) << loud;
+
+    // Another file and slot; other sections of it stay as they were.
+    const std::string other = dir_ / "other.ini";
+    WriteText(other, "; my settings\r\n[Other Plugin 0]\r\nx=1\r\n");
+    ASSERT_EQ(Run({"-q", "-f", "--settings", other, "--slot", "3", "--chroma-threshold", "-7",
+                   "--save-settings", a})
+                  .status,
+              0);
+    const std::string text = ReadText(other);
+    EXPECT_EQ(
+        text.rfind("; my settings\r\n[Other Plugin 0]\r\nx=1\r\n[VEL Noise Reduction 3]\r\n", 0),
+        0u)
+        << text;
+    EXPECT_NE(text.find("Chroma Threshold=-7\r\n"), std::string::npos);
+    EXPECT_EQ(SetLine(), "set -2 -7 6 12 0 0 1 1 1");
+
+    // A settings file that leads into /proc cannot be replaced, not even by root.
+    const std::string link = dir_ / "link.ini";
+    ASSERT_EQ(::symlink("/proc/version", link.c_str()), 0);
+    const RunResult r = Run({"-f", "--settings", link, "--save-settings", a});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("cannot save the settings to " + link), std::string::npos) << r.err;
+}
+
+TEST_F(Velnr, PrintedSettingsAndSavedPresetsGiveTheSameRunAgain) {
+    const RunResult printed = Run({"-q", "--print-settings", "-p", "strong", "--luma-threshold=-3",
+                                   "--save-preset", dir_ / "saved.pst:Night", dir_ / "a.png"});
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    const std::string first = SetLine();
+    WriteText(dir_ / "printed.ini", printed.out);
+    ASSERT_EQ(Run({"-q", "-f", "--settings", dir_ / "printed.ini", dir_ / "a.png"}).status, 0);
+    EXPECT_EQ(SetLine(), first) << printed.out;
+    ASSERT_EQ(Run({"-q", "-f", "-p", dir_ / "saved.pst:Night", dir_ / "a.png"}).status, 0);
+    EXPECT_EQ(SetLine(), first);
+    // Saving again under the same name replaces that preset, another name adds one.
+    for (const char* name : {":Night", ":Day"}) {
+        ASSERT_EQ(
+            Run({"-q", "-f", "--save-preset", dir_ / "saved.pst" + name, dir_ / "a.png"}).status,
+            0);
+    }
+    std::vector<vel::Preset> presets;
+    EXPECT_EQ(vel::LoadUserPresets((dir_ / "saved.pst").c_str(), presets), 2);
+}
+
+TEST_F(Velnr, InteractiveRunsPassTheProfilesAndSilentRunsDoNot) {
+    const std::string display = dir_ / "display.icc";
+    test::WriteBytes(display, test::MakeIccProfile("RGB "));
+    ASSERT_EQ(Run({"-i", "--display-profile", display, dir_ / "a.png"}).status, 0);
+    const RunResult silent = Run({"-f", "-q", dir_ / "a.png"});
+    ASSERT_EQ(silent.status, 0);
+    EXPECT_TRUE(silent.err.empty()) << silent.err;
+    const std::string log = ReadText(config_ / "log");
+    const std::string size = std::to_string(test::MakeIccProfile("RGB ").size());
+    EXPECT_NE(log.find("open 0 9 7 " + size + " 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("open 1 9 7 -1 0\n"), std::string::npos) << log;
+}
+
+TEST(DemoTool, NoiseIsSeededAndPsnrMeasuresIt) {
+    test::ScratchDir dir;
+    const std::string clean = std::string(VELNR_DATA_DIR) + "/coffee.png";
+    const auto demo = [](const std::vector<std::string>& args) {
+        return test::RunVelnr(args, {}, VELNR_DEMO_EXE);
+    };
+    for (const auto& [name, seed] : {std::pair{"a.png", "7"}, {"b.png", "7"}, {"c.png", "8"}}) {
+        ASSERT_EQ(demo({"noise", clean, dir / name, "0.05", seed}).status, 0);
+    }
+    EXPECT_EQ(ReadBytes(dir / "a.png"), ReadBytes(dir / "b.png"));
+    EXPECT_NE(ReadBytes(dir / "a.png"), ReadBytes(dir / "c.png"));
+    EXPECT_EQ(demo({"psnr", clean, clean}).out, "inf\n");
+    // Gaussian noise of sigma 0.05 (12.75 of 255) gives about 20 log10(255 / 12.75) = 26 dB,
+    // a little more where clipping at black and white takes some away.
+    const double psnr = std::stod(demo({"psnr", clean, dir / "a.png"}).out);
+    EXPECT_GT(psnr, 25.5);
+    EXPECT_LT(psnr, 28.0);
+    ASSERT_EQ(demo({"side-by-side", clean, dir / "a.png", dir / "both.png"}).status, 0);
+    const Image both = Read(dir / "both.png");
+    EXPECT_EQ(both.width, 600 + 8 + 600);
+    EXPECT_EQ(both.height, 400);
+    EXPECT_EQ(demo({"noise", clean, dir / "d.png", "-1", "7"}).status, 2);
+    EXPECT_EQ(demo({"psnr", clean, dir / "missing.png"}).status, 1);
+}
+
+// velnr killed at random moments while it writes: the output path afterwards is absent or
+// holds the whole result, and the next run leaves no temporary behind.
+TEST(KilledWhileWriting, TheOutputIsAbsentOrWholeAndNoTemporarySurvivesTheNextRun) {
+    test::ScratchDir dir;
+    test::ScratchDir config;
+    // Uncompressed 16-bit RGB, so that writing it takes some milliseconds.
+    test::Write(dir / "in.tif", test::MakeImage(500, 400, 3, UInt16, 77));
+    const std::string out = dir / "out.tif";
+    const std::vector<std::string> args = {
+        "--plugin", VELNR_FAKE_PLUGIN, "--force", "--compression", "none", "-o",
+        out,        dir / "in.tif"};
+    const std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", config.Path()}};
+    const auto temps = [&] {
+        std::set<std::string> names;
+        for (const std::string& name : dir.List()) {
+            if (name.rfind(".out.tif.velnr-", 0) == 0) {
+                names.insert(name);
+            }
+        }
+        return names;
+    };
+    const auto now = [] {
+        timespec t{};
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        return t.tv_sec * 1000000L + t.tv_nsec / 1000;
+    };
+    // Waits until velnr has started writing (a temporary not left by earlier runs exists):
+    // true, or until it has ended: false, with its exit status.
+    const auto waitForWriting = [&](pid_t pid, const std::set<std::string>& earlier, int& status) {
+        for (;;) {
+            for (const std::string& temp : temps()) {
+                if (earlier.count(temp) == 0) {
+                    return true;
+                }
+            }
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                return false;
+            }
+            const timespec pause{0, 100000};
+            nanosleep(&pause, nullptr);
+        }
+    };
+    // An uninterrupted run: the complete output, and how long its write takes.
+    const pid_t first = test::Start(args, env);
+    int status = 0;
+    ASSERT_TRUE(waitForWriting(first, {}, status));
+    const long writeStart = now();
+    waitpid(first, &status, 0);
+    const long writeUs = std::max(1000L, now() - writeStart);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::vector<uint8_t> whole = ReadBytes(out);
+    ASSERT_FALSE(whole.empty());
+    std::mt19937 random(1206);
+    int absent = 0, tempsLeft = 0;
+    for (int round = 0; round < 100; ++round) {
+        std::filesystem::remove(out);
+        const pid_t pid = test::Start(args, env);
+        if (waitForWriting(pid, temps(), status)) {
+            const timespec pause{
+                0, static_cast<long>(random() % static_cast<unsigned long>(writeUs)) * 1000};
+            nanosleep(&pause, nullptr);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        absent += PathExists(out) ? 0 : 1;
+        if (PathExists(out)) {
+            ASSERT_EQ(ReadBytes(out), whole) << "round " << round;
+        }
+        tempsLeft += static_cast<int>(temps().size());
+    }
+    waitpid(test::Start(args, env), &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadBytes(out), whole);
+    EXPECT_TRUE(temps().empty());
+    std::printf(
+        "100 runs killed while writing: %d left no output; %d temporaries left behind, none after "
+        "the next run\n",
+        absent, tempsLeft);
 }
 
 #ifdef VELNR_REAL_PLUGIN
-TEST_F(VelnrTable, PrintedSettingsGiveTheSameResultBitsInTheRealPlugin) {
-    const test::RunResult printed =
-        Run({"-q", "--print-settings", "-p", "strong", "--luma-threshold=-3", "--dark-correction=4",
-             "-o", dir_ / "first.tif", dir_ / "photos/b.tif"},
-            VELNR_REAL_PLUGIN);
+// A gradient with noise on top: something for the filter to do.
+Image Smooth(int32_t w, int32_t h, int channels, SampleType type, uint32_t seed) {
+    Image image = test::MakeImage(w, h, channels, type, seed);
+    for (size_t i = 0; i < image.samples.size(); ++i) {
+        const size_t k = i % static_cast<size_t>(channels);
+        const size_t x = i / static_cast<size_t>(channels) % static_cast<size_t>(w);
+        float& v = image.samples[i];
+        v = 0.2f + 0.5f * static_cast<float>(x + k * 7) / static_cast<float>(w) + 0.1f * (v - 0.5f);
+        if (type == UInt16) {
+            v = static_cast<float>(QuantizeSample(v, 65535)) / 65535.0f;
+        }
+    }
+    return image;
+}
+
+TEST_F(Velnr, RealLibraryGivesWhatVelnrWritesAndPrintedSettingsGiveTheSameBits) {
+    Plugin plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(VELNR_REAL_PLUGIN, error)) << error;
+    const std::string settings = dir_ / "settings.ini";
+    std::string text =
+        "[VEL Noise Reduction 0]\r\nLuma Threshold=1\r\nChroma Threshold=2\r\n"
+        "Luma Suppression=10\r\nChroma Suppression=14\r\nLight Correction=-3\r\n"
+        "Dark Correction=4\r\nHigh Quality=0\r\nLink Luma Chroma=1\r\n"
+        "Reanalyze Whole=0\r\n";
+    WriteText(settings, text);
+    // The same pixels and settings straight through the exports; velnr's silent runs analyse
+    // the whole image, so the settings say so too.
+    text.replace(text.find("Reanalyze Whole=0"), 17, "Reanalyze Whole=1");
+    WriteText(dir_ / "reanalyze.ini", text);
+    for (const auto& [name, type, channels] :
+         {std::tuple{"f.tif", Float32, 3}, {"g.png", UInt16, 4}, {"h.tif", UInt16, 1}}) {
+        const Image in = Smooth(67, 45, channels, type, 5);
+        test::Write(dir_ / name, in);
+        const std::string out = dir_ / (std::string("out-") + name);
+        const RunResult run =
+            Run({"--settings", settings, "-q", "-o", out, dir_ / name}, {}, VELNR_REAL_PLUGIN);
+        ASSERT_EQ(run.status, 0) << run.err;
+        plugin.setSettings((dir_ / "reanalyze.ini").c_str(), 0);
+        std::vector<float> rgb = ToHostRgb(in);
+        const std::vector<float> before = rgb;
+        plugin.openPlugin(1, in.width, in.height, rgb.data(), 0, 0, nullptr, nullptr);
+        ASSERT_NE(rgb, before) << "the filter changed nothing; the comparison would be empty";
+        Image expected = in;
+        FromHostRgb(rgb, expected);
+        EXPECT_TRUE(test::SamplesEqual(expected, Read(out))) << name;  // alpha included
+    }
+    const std::string b = dir_ / "photos/b.tif";
+    const RunResult printed = Run({"-q", "--print-settings", "-p", "strong", "--luma-threshold=-3",
+                                   "--dark-correction=4", "-o", dir_ / "first.tif", b},
+                                  {}, VELNR_REAL_PLUGIN);
     ASSERT_EQ(printed.status, 0) << printed.err;
-    test::WriteText(dir_ / "printed.ini", printed.out);
-    ASSERT_EQ(Run({"-q", "--settings", dir_ / "printed.ini", "-o", dir_ / "second.tif",
-                   dir_ / "photos/b.tif"},
+    WriteText(dir_ / "printed.ini", printed.out);
+    ASSERT_EQ(Run({"-q", "--settings", dir_ / "printed.ini", "-o", dir_ / "second.tif", b}, {},
                   VELNR_REAL_PLUGIN)
                   .status,
               0);
-    EXPECT_EQ(test::ReadBytes(dir_ / "first.tif"), test::ReadBytes(dir_ / "second.tif"));
+    EXPECT_EQ(ReadBytes(dir_ / "first.tif"), ReadBytes(dir_ / "second.tif"));
     // The values differ from the defaults, so a settings file that was not read would show.
-    ASSERT_EQ(
-        Run({"-q", "-o", dir_ / "third.tif", dir_ / "photos/b.tif"}, VELNR_REAL_PLUGIN).status, 0);
-    EXPECT_NE(test::ReadBytes(dir_ / "first.tif"), test::ReadBytes(dir_ / "third.tif"));
+    ASSERT_EQ(Run({"-q", "-o", dir_ / "third.tif", b}, {}, VELNR_REAL_PLUGIN).status, 0);
+    EXPECT_NE(ReadBytes(dir_ / "first.tif"), ReadBytes(dir_ / "third.tif"));
+}
+
+TEST(RealLibrary, CancelByteStopsTheRunAndLeavesThePixels) {
+    Plugin plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(VELNR_REAL_PLUGIN, error)) << error;
+    ASSERT_NE(plugin.setHostCallbacks, nullptr);
+    const Image in = Smooth(300, 200, 3, Float32, 6);
+    for (int stopAfter : {1, 3, 6}) {
+        struct Context {
+            unsigned char cancel = 0;
+            int calls = 0;
+            int stopAfter = 0;
+        } context{0, 0, stopAfter};
+        plugin.setHostCallbacks(
+            [](void* ctx, const char*, float) {
+                auto* c = static_cast<Context*>(ctx);
+                c->cancel = ++c->calls >= c->stopAfter ? 1 : 0;
+            },
+            &context, &context.cancel);
+        std::vector<float> rgb = ToHostRgb(in);
+        const std::vector<float> before = rgb;
+        plugin.openPlugin(1, in.width, in.height, rgb.data(), 0, 0, nullptr, nullptr);
+        plugin.setHostCallbacks(nullptr, nullptr, nullptr);
+        EXPECT_GE(context.calls, 1);
+        EXPECT_EQ(std::memcmp(rgb.data(), before.data(), rgb.size() * sizeof(float)), 0)
+            << "stopped after " << stopAfter;
+    }
 }
 
 // Flat grey with Gaussian noise of sigma s in R = G = B is noise of 255 s in Y alone. The
 // finest detail band is C minus the 3 x 3 smoothing with weights 1/4, 1/8 and 1/16, so its
 // coefficients have deviation 255 s sqrt(0.640625), and a median magnitude 0.6745 times that.
-TEST_F(VelnrTable, PrintedNoiseIsWhatANoisyFlatFieldHolds) {
+TEST_F(Velnr, PrintedNoiseIsWhatANoisyFlatFieldHolds) {
     constexpr float kSigma = 0.02f;
-    Image image;
-    image.width = 256;
-    image.height = 256;
-    image.channels = 3;
-    image.type = SampleType::Float32;
+    Image image = test::MakeImage(256, 256, 3, Float32, 7);
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, kSigma);
-    for (int i = 0; i < 256 * 256; ++i) {
-        const float v = 0.5f + noise(random);
-        image.samples.insert(image.samples.end(), {v, v, v});
+    for (size_t i = 0; i < image.samples.size(); i += 3) {
+        std::fill_n(&image.samples[i], 3, 0.5f + noise(random));
     }
-    std::string error;
-    ASSERT_TRUE(WriteImage(dir_ / "flat.tif", FileFormat::Tiff, image, {}, error)) << error;
-    const test::RunResult r =
-        Run({"-q", "--print-noise", "--json", "--high-quality", "off", dir_ / "flat.tif"},
+    test::Write(dir_ / "flat.tif", image);
+    const RunResult r =
+        Run({"-q", "--print-noise", "--json", "--high-quality", "off", dir_ / "flat.tif"}, {},
             VELNR_REAL_PLUGIN);
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,17 +42,9 @@ void Log(const char* line) {
 }
 
 long FileSize(const char* path) {
-    if (path == nullptr) {
-        return -1;
-    }
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return -2;
-    }
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
-    std::fclose(file);
-    return size;
+    std::error_code error;
+    const auto size = path != nullptr ? std::filesystem::file_size(path, error) : 0;
+    return path == nullptr ? -1 : error ? -2 : static_cast<long>(size);
 }
 
 bool CancelRequested() {
@@ -115,7 +108,7 @@ __attribute__((visibility("default"))) void OpenPlugin(int32_t noInteraction, in
         g_lastResult = std::string(result) == "cancel" ? VEL_RUN_CANCELLED : VEL_RUN_NOT_POSSIBLE;
         return;
     }
-    g_lastResult = VEL_RUN_CANCELLED;
+    g_lastResult = VEL_RUN_CANCELLED;  // until every step is done
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
     std::vector<float> work(pixels, pixels + count);
     const char* raiseAt = std::getenv("VELNR_FAKE_RAISE_AT");
