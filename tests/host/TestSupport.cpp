@@ -16,13 +16,11 @@
 namespace velnr::test {
 
 ScratchDir::ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = base != nullptr ? base : "/tmp";
-    pattern += "/velnr-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    path_ = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
+    path_ += "/velnr-test-XXXXXX";
+    if (::mkdtemp(path_.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    path_ = pattern;
 }
 
 ScratchDir::~ScratchDir() {
@@ -58,33 +56,29 @@ Image MakeImage(int32_t width, int32_t height, int channels, SampleType type, ui
 
 std::vector<uint8_t> MakeIccProfile(const char* colourSpace) {
     std::vector<uint8_t> icc(164, 0);
-    const auto put = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            icc[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-        }
-    };
-    const auto text = [&](size_t at, const char* s) { std::memcpy(&icc[at], s, 4); };
     // libpng refuses an iCCP chunk that compresses to almost nothing, so the profile id and
     // the reserved bytes get a pattern.
     for (size_t i = 84; i < 128; ++i) {
         icc[i] = static_cast<uint8_t>(i * 37u + 11u);
     }
-    put(0, 164);
-    put(8, 0x04300000);  // version 4.3
-    text(12, "mntr");
-    text(16, colourSpace);
-    text(20, "XYZ ");
-    text(36, "acsp");
-    text(80, "velt");  // creator
-    put(128, 1);       // one tag: the media white point
-    text(132, "wtpt");
-    put(136, 144);
-    put(140, 20);
-    text(144, "XYZ ");
-    for (size_t at : {size_t{68}, size_t{152}}) {  // D50, as illuminant and white point
-        put(at, 0x0000F6D6);
-        put(at + 4, 0x00010000);
-        put(at + 8, 0x0000D32D);
+    // Size, version 4.3, D50 as illuminant, one tag: the media white point, D50 again.
+    const std::pair<size_t, uint32_t> numbers[] = {
+        {0, 164},   {8, 0x04300000}, {68, 0xF6D6},  {72, 0x10000},  {76, 0xD32D}, {128, 1},
+        {136, 144}, {140, 20},       {152, 0xF6D6}, {156, 0x10000}, {160, 0xD32D}};
+    for (const auto& [at, v] : numbers) {
+        for (size_t i = 0; i < 4; ++i) {
+            icc[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+        }
+    }
+    for (const auto& [at, text] :
+         std::initializer_list<std::pair<size_t, const char*>>{{12, "mntr"},
+                                                               {16, colourSpace},
+                                                               {20, "XYZ "},
+                                                               {36, "acsp"},
+                                                               {80, "velt"},
+                                                               {132, "wtpt"},
+                                                               {144, "XYZ "}}) {
+        std::memcpy(&icc[at], text, 4);
     }
     return icc;
 }
@@ -95,9 +89,7 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    WriteText(path, std::string(bytes.begin(), bytes.end()));
 }
 
 std::string ReadText(const std::string& path) {
@@ -124,19 +116,13 @@ Image Read(const std::string& path) {
 }
 
 bool SamplesEqual(const Image& a, const Image& b) {
-    if (a.width != b.width || a.height != b.height || a.channels != b.channels ||
-        a.samples.size() != b.samples.size()) {
-        return false;
-    }
     const uint32_t max = a.type == SampleType::UInt8 ? 255 : 65535;
-    for (size_t i = 0; i < a.samples.size(); ++i) {
-        if (a.type == SampleType::Float32
-                ? std::memcmp(&a.samples[i], &b.samples[i], sizeof(float)) != 0
-                : QuantizeSample(a.samples[i], max) != QuantizeSample(b.samples[i], max)) {
-            return false;
-        }
-    }
-    return true;
+    const auto same = [&](float x, float y) {
+        return a.type == SampleType::Float32 ? std::memcmp(&x, &y, sizeof x) == 0
+                                             : QuantizeSample(x, max) == QuantizeSample(y, max);
+    };
+    return a.width == b.width && a.height == b.height && a.channels == b.channels &&
+           std::equal(a.samples.begin(), a.samples.end(), b.samples.begin(), b.samples.end(), same);
 }
 
 TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
@@ -146,13 +132,16 @@ TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint1
         ADD_FAILURE() << "libtiff cannot create " << path;
         return tif;
     }
-    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, spp);
-    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, photometric);
-    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, height);
+    const std::pair<ttag_t, uint32_t> fields[] = {{TIFFTAG_IMAGEWIDTH, width},
+                                                  {TIFFTAG_IMAGELENGTH, height},
+                                                  {TIFFTAG_SAMPLESPERPIXEL, spp},
+                                                  {TIFFTAG_BITSPERSAMPLE, bits},
+                                                  {TIFFTAG_PHOTOMETRIC, photometric},
+                                                  {TIFFTAG_ROWSPERSTRIP, height},
+                                                  {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
+    for (const auto& [tag, value] : fields) {
+        TIFFSetField(tif.get(), tag, value);
+    }
     return tif;
 }
 
@@ -161,13 +150,17 @@ void WritePages(const std::string& path, const std::vector<uint32_t>& kinds, con
     ASSERT_NE(tif, nullptr) << path;
     for (size_t page = 0; page < kinds.size(); ++page) {
         const uint32_t w = (kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
-        TIFFSetField(tif.get(), TIFFTAG_SUBFILETYPE, kinds[page]);
-        TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, w);
-        TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, 2);
-        TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, 2);
+        const std::pair<ttag_t, uint32_t> fields[] = {
+            {TIFFTAG_SUBFILETYPE, kinds[page]},
+            {TIFFTAG_IMAGEWIDTH, w},
+            {TIFFTAG_IMAGELENGTH, 2},
+            {TIFFTAG_SAMPLESPERPIXEL, 1},
+            {TIFFTAG_BITSPERSAMPLE, 8},
+            {TIFFTAG_ROWSPERSTRIP, 2},
+            {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK}};
+        for (const auto& [tag, value] : fields) {
+            TIFFSetField(tif.get(), tag, value);
+        }
         if (artist) {
             TIFFSetField(tif.get(), TIFFTAG_ARTIST, artist);
         }
@@ -205,8 +198,7 @@ RunResult RunVelnr(const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& env, const char* exe) {
     char outName[] = "/tmp/velnr-test-out-XXXXXX";
     char errName[] = "/tmp/velnr-test-err-XXXXXX";
-    const int outFd = ::mkstemp(outName);
-    const int errFd = ::mkstemp(errName);
+    const int outFd = ::mkstemp(outName), errFd = ::mkstemp(errName);
     int status = 0;
     ::waitpid(Start(args, env, outFd, errFd, exe), &status, 0);
     ::close(outFd);

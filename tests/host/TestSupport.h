@@ -38,11 +38,9 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
-
 // Writes (in the format the extension names) or reads an image; a failure fails the test.
 void Write(const std::string& path, const Image& image, const WriteOptions& options = {});
 Image Read(const std::string& path);
-
 // Whether the samples are equal after quantising to a's type (exact for floats).
 bool SamplesEqual(const Image& a, const Image& b);
 
@@ -60,11 +58,10 @@ void WritePages(const std::string& path, const std::vector<uint32_t>& kinds,
 
 struct RunResult {
     int status = -1;  // exit status, or 128 + signal
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
-// Starts a program (velnr unless exe is given) with env entries added to the environment;
-// stdout and stderr go to the descriptors given, /dev/null for -1.
+// Starts a program with env entries added to its environment, its output to outFd and errFd
+// (/dev/null for -1).
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
             int outFd = -1, int errFd = -1, const char* exe = VELNR_EXE);
 RunResult RunVelnr(const std::vector<std::string>& args,
