@@ -171,13 +171,16 @@ void WritePages(const std::string& path, const std::vector<uint32_t>& kinds, con
 }
 
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-            int outFd, int errFd, const char* exe) {
+            int outFd, int errFd, const char* exe, const char* cwd) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int devNull = ::open("/dev/null", O_RDWR);
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(outFd >= 0 ? outFd : devNull, STDOUT_FILENO);
         ::dup2(errFd >= 0 ? errFd : devNull, STDERR_FILENO);
+        if (::chdir(cwd) != 0) {
+            ::_exit(126);
+        }
         for (const auto& [key, value] : env) {
             ::setenv(key.c_str(), value.c_str(), 1);
         }
@@ -195,12 +198,13 @@ pid_t Start(const std::vector<std::string>& args, const std::map<std::string, st
 }
 
 RunResult RunVelnr(const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& env, const char* exe) {
+                   const std::map<std::string, std::string>& env, const char* exe,
+                   const char* cwd) {
     char outName[] = "/tmp/velnr-test-out-XXXXXX";
     char errName[] = "/tmp/velnr-test-err-XXXXXX";
     const int outFd = ::mkstemp(outName), errFd = ::mkstemp(errName);
     int status = 0;
-    ::waitpid(Start(args, env, outFd, errFd, exe), &status, 0);
+    ::waitpid(Start(args, env, outFd, errFd, exe, cwd), &status, 0);
     ::close(outFd);
     ::close(errFd);
     RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),

@@ -60,11 +60,12 @@ struct RunResult {
     int status = -1;  // exit status, or 128 + signal
     std::string out, err;
 };
-// Starts a program with env entries added to its environment, its output to outFd and errFd
-// (/dev/null for -1).
+// Starts a program in cwd with env entries added to its environment, its output to outFd and
+// errFd (/dev/null for -1).
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-            int outFd = -1, int errFd = -1, const char* exe = VELNR_EXE);
+            int outFd = -1, int errFd = -1, const char* exe = VELNR_EXE, const char* cwd = ".");
 RunResult RunVelnr(const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& env = {}, const char* exe = VELNR_EXE);
+                   const std::map<std::string, std::string>& env = {}, const char* exe = VELNR_EXE,
+                   const char* cwd = ".");
 
 }  // namespace velnr::test

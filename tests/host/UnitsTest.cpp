@@ -1,14 +1,8 @@
-// Preset files and progress lines, without running the program.
+// Preset files, without running the program.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <functional>
-#include <limits>
-
 #include "TestSupport.h"
-#include "host/Progress.h"
 #include "settings/Presets.h"
 
 namespace velnr {
@@ -65,79 +59,6 @@ TEST(Presets, FilesLoadMergeStopAtTheFirstGapAndSaveInTheirLayout) {
     }
     EXPECT_EQ(text.find("Old"), std::string::npos) << text;
     EXPECT_FALSE(vel::SaveUserPreset((dir / "nope/x.pst").c_str(), "X", values));
-}
-
-// What a progress display writes to its stream.
-std::string Shown(const std::function<void(ProgressDisplay&)>& steps, bool terminal, bool quiet,
-                  int files) {
-    std::FILE* stream = std::tmpfile();
-    {
-        ProgressDisplay display(stream, terminal, quiet, files);
-        steps(display);
-    }
-    std::rewind(stream);
-    std::string text;
-    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
-        text += static_cast<char>(c);
-    }
-    std::fclose(stream);
-    return text;
-}
-
-TEST(Progress, BarsClampAndPlainLinesComeAtQuartersAndQuietShowsNothing) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    for (const auto& [value, bar] : {std::pair{0.0f, "[----]"},
-                                     {50.0f, "[##--]"},
-                                     {100.0f, "[####]"},
-                                     {250.0f, "[####]"},
-                                     {-3.0f, "[----]"},
-                                     {nan, "[----]"},
-                                     {inf, "[####]"}}) {
-        EXPECT_EQ(ProgressDisplay::Bar(value, 4), bar) << value;
-    }
-    const auto run = [](ProgressDisplay& display) {
-        display.BeginFile(0, "a");
-        display.Step("Reading");  // velnr's own steps: terminal only
-        for (int p = 0; p <= 100; p += 5) {
-            ProgressDisplay::Callback(&display, "VEL Noise Reduction...", static_cast<float>(p));
-        }
-    };
-    EXPECT_EQ(Shown(run, true, true, 1), "");
-    const std::string plain = Shown(run, false, false, 1);
-    EXPECT_EQ(std::count(plain.begin(), plain.end(), '\n'), 5) << plain;  // 0, 25, 50, 75, 100
-}
-
-TEST(Progress, TerminalBatchBarNeverRunsBackwardsAcrossJobsAndFiles) {
-    const auto run = [](ProgressDisplay& display) {
-        for (int file = 0; file < 2; ++file) {
-            display.BeginFile(file, "f" + std::to_string(file));
-            display.Step("Reading");
-            for (float p : {0.0f, 40.0f, 100.0f}) {  // only the first file is analysed first
-                if (file == 0) {
-                    ProgressDisplay::Callback(&display, "Image pre-analysis...", p);
-                }
-            }
-            for (float p : {0.0f, 50.0f, 100.0f}) {
-                ProgressDisplay::Callback(&display, "VEL Noise Reduction...", p);
-            }
-            display.Step("Writing");
-        }
-        display.EndBatch();
-    };
-    const std::string text = Shown(run, true, false, 2);
-    std::vector<int> batch;  // the percentages after "batch" in every redraw
-    for (size_t at = text.find("batch "); at != std::string::npos;
-         at = text.find("batch ", at + 1)) {
-        batch.push_back(std::stoi(text.substr(text.find(']', at) + 1)));
-    }
-    ASSERT_GE(batch.size(), 8u) << text;
-    EXPECT_TRUE(std::is_sorted(batch.begin(), batch.end())) << text;
-    EXPECT_EQ(batch.back(), 100);
-    EXPECT_NE(std::find(batch.begin(), batch.end(), 50), batch.end()) << text;  // file 1 done
-    EXPECT_NE(text.find("[2/2] f1: VEL Noise Reduction... [##########----------]  50%"),
-              std::string::npos)
-        << text;
 }
 
 }  // namespace
