@@ -28,15 +28,6 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<std::string> ScratchDir::List() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 Image MakeImage(int32_t width, int32_t height, int channels, SampleType type, uint32_t seed) {
     Image image;
     image.width = width;

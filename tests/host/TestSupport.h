@@ -23,7 +23,6 @@ class ScratchDir {
     ~ScratchDir();
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> List() const;  // sorted, hidden names included
 
   private:
     std::string path_;
