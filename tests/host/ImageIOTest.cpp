@@ -80,7 +80,19 @@ std::vector<Case> AllCases() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, testing::ValuesIn(AllCases()));
+// Names that say the case: format, then sample type, channels, tiles, compression, predictor.
+std::string CaseName(const testing::TestParamInfo<Case>& param) {
+    const Case& c = param.param;
+    std::string name = FormatName(c.format);
+    for (int v : {static_cast<int>(c.type), c.channels, int{c.tiled}, int{c.compression},
+                  int{c.predictor}}) {
+        name += '_';
+        name += std::to_string(v);
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, testing::ValuesIn(AllCases()), CaseName);
 
 struct TiffFields {
     uint16_t bits = 0, format = 0, compression = 0;

@@ -64,7 +64,7 @@ void ExpectTagged(const std::string& path) {
     EXPECT_NE(title->toString().find("Night street"), std::string::npos);
 }
 
-class Metadata : public testing::TestWithParam<std::tuple<const char*, SampleType, int>> {};
+class Metadata : public testing::TestWithParam<std::tuple<std::string, SampleType, int>> {};
 
 // Copied by the library call and by velnr itself, which also writes the PNG texts back.
 TEST_P(Metadata, ExifXmpTextsAndProfileAreCopiedAndPixelsStay) {
@@ -105,12 +105,12 @@ TEST_P(Metadata, ExifXmpTextsAndProfileAreCopiedAndPixelsStay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Metadata,
-                         testing::Values(std::tuple{"tif", SampleType::UInt16, 3},
-                                         std::tuple{"tif", SampleType::Float32, 4},
-                                         std::tuple{"tif", SampleType::UInt8, 1},
-                                         std::tuple{"png", SampleType::UInt16, 4},
-                                         std::tuple{"png", SampleType::UInt8, 1},
-                                         std::tuple{"jpg", SampleType::UInt8, 3}));
+                         testing::Values(std::tuple{std::string("tif"), SampleType::UInt16, 3},
+                                         std::tuple{std::string("tif"), SampleType::Float32, 4},
+                                         std::tuple{std::string("tif"), SampleType::UInt8, 1},
+                                         std::tuple{std::string("png"), SampleType::UInt16, 4},
+                                         std::tuple{std::string("png"), SampleType::UInt8, 1},
+                                         std::tuple{std::string("jpg"), SampleType::UInt8, 3}));
 
 TEST(MetadataAcrossFormats, TiffLayoutTagsStayBehindAndTheProfileIsStoredOnce) {
     test::ScratchDir dir;
