@@ -92,6 +92,10 @@ std::string CaseName(const testing::TestParamInfo<Case>& param) {
     return name;
 }
 
+void PrintTo(const Case& c, std::ostream* out) {  // not the padding bytes
+    *out << CaseName({c, 0});
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, testing::ValuesIn(AllCases()), CaseName);
 
 struct TiffFields {
