@@ -1,9 +1,12 @@
 #pragma once
-// Helpers for the host's tests: scratch folders, synthetic images and ICC profiles, and
-// running the velnr program.
+// Helpers for the host's tests: scratch folders, synthetic images, ICC profiles and TIFFs,
+// and running the velnr programs.
+
+#include <sys/types.h>
+#include <tiffio.h>
 
 #include <map>
-#include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,8 +23,6 @@ class ScratchDir {
     ~ScratchDir();
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    // Names in the folder, sorted, hidden ones included.
-    std::vector<std::string> List() const;
 
   private:
     std::string path_;
@@ -29,30 +30,41 @@ class ScratchDir {
 
 // Random samples exactly representable in the type (k / 255, k / 65535, any float in 0..1).
 Image MakeImage(int32_t width, int32_t height, int channels, SampleType type, uint32_t seed);
-
 // A small well-formed ICC profile (header and white point); colourSpace "RGB " or "GRAY".
 std::vector<uint8_t> MakeIccProfile(const char* colourSpace);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
-
-struct RunResult {
-    int status = -1;  // exit status, or 128 + signal
-    std::string out;
-    std::string err;
-};
-// Runs velnr with the arguments; env entries are set in the child's environment.
-RunResult RunVelnr(const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& env = {});
-
-// Whether the samples are equal after quantising to the type (exact for floats).
+void WriteText(const std::string& path, const std::string& text);
+// Writes (in the format the extension names) or reads an image; a failure fails the test.
+void Write(const std::string& path, const Image& image, const WriteOptions& options = {});
+Image Read(const std::string& path);
+// Whether the samples are equal after quantising to a's type (exact for floats).
 bool SamplesEqual(const Image& a, const Image& b);
 
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
+// A TIFF with its basic fields set and one strip of all rows, for the caller to fill.
+TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
+                 uint16_t bits, uint16_t photometric, const char* mode = "w");
 // An 8-bit grey TIFF of several directories, kinds their NewSubfileType values (reduced
 // copies half as wide), each with the artist tag when one is given.
 void WritePages(const std::string& path, const std::vector<uint32_t>& kinds,
                 const char* artist = nullptr);
+
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out, err;
+};
+// Starts a program in cwd with env entries added to its environment, its output to outFd and
+// errFd (/dev/null for -1).
+pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+            int outFd = -1, int errFd = -1, const char* exe = VELNR_EXE, const char* cwd = ".");
+RunResult RunVelnr(const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& env = {}, const char* exe = VELNR_EXE,
+                   const char* cwd = ".");
 
 }  // namespace velnr::test
