@@ -47,9 +47,10 @@
 #include "framework/Backend.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/Template.h"
 #include "framework/Wnd.h"
 #include "framework/qt/QtAccess.h"
-#include "resources/Resources.h"
+#include "platform/Product.h"
 
 namespace vel::fw {
 
@@ -239,7 +240,7 @@ class Router : public QObject {
                 }
                 // A notifying static reports the click to its owner.
                 if (guard && qobject_cast<QLabel*>(w) &&
-                    (w->property(kStyleProperty).toUInt() & res::kNotify) != 0 &&
+                    (w->property(kStyleProperty).toUInt() & kNotify) != 0 &&
                     w->rect().contains(me->position().toPoint())) {
                     DeliverCommand(w, kBnClicked);
                 }
@@ -390,7 +391,7 @@ void DeliverCommand(QWidget* control, int code) {
     }
 }
 
-void SetProps(QWidget* w, const res::ControlTemplate& c) {
+void SetProps(QWidget* w, const ControlTemplate& c) {
     w->setProperty(kIdProperty, c.id);
     w->setProperty(kTextProperty, QString::fromUtf8(c.text));
     w->setProperty(kStyleProperty, static_cast<uint>(c.style));
@@ -398,33 +399,33 @@ void SetProps(QWidget* w, const res::ControlTemplate& c) {
     w->installEventFilter(g_router);
 }
 
-QWidget* CreateControl(const res::ControlTemplate& c, QWidget* parent, bool modal,
-                       const std::function<QRect(const res::ControlTemplate&)>& geometry) {
+QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, bool modal,
+                       const std::function<QRect(const ControlTemplate&)>& geometry) {
     QWidget* w = nullptr;
     const QString text = QString::fromUtf8(c.text);
     switch (c.kind) {
-        case res::ControlKind::Label: {
+        case ControlKind::Label: {
             auto* label = new LabelWidget(LabelDisplayText(text), parent);
-            Qt::Alignment align = (c.style & res::kAlignCenter)  ? Qt::AlignHCenter
-                                  : (c.style & res::kAlignRight) ? Qt::AlignRight
-                                                                 : Qt::AlignLeft;
-            align |= (c.style & res::kCenterVertically) ? Qt::AlignVCenter : Qt::AlignTop;
+            Qt::Alignment align = (c.style & kAlignCenter)  ? Qt::AlignHCenter
+                                  : (c.style & kAlignRight) ? Qt::AlignRight
+                                                            : Qt::AlignLeft;
+            align |= (c.style & kCenterVertically) ? Qt::AlignVCenter : Qt::AlignTop;
             label->setAlignment(align);
             label->setMouseTracking(true);
             w = label;
             break;
         }
-        case res::ControlKind::PushButton:
-        case res::ControlKind::DefPushButton: {
+        case ControlKind::PushButton:
+        case ControlKind::DefPushButton: {
             auto* button = new QPushButton(text, parent);
             button->setAutoDefault(modal);
-            button->setDefault(modal && c.kind == res::ControlKind::DefPushButton);
+            button->setDefault(modal && c.kind == ControlKind::DefPushButton);
             QObject::connect(button, &QPushButton::clicked, button,
                              [button] { DeliverCommand(button, kBnClicked); });
             w = button;
             break;
         }
-        case res::ControlKind::OwnerDrawButton: {
+        case ControlKind::OwnerDrawButton: {
             auto* button = new OwnerDrawButton(parent);
             button->setAutoDefault(false);
             button->setMouseTracking(true);
@@ -433,25 +434,25 @@ QWidget* CreateControl(const res::ControlTemplate& c, QWidget* parent, bool moda
             w = button;
             break;
         }
-        case res::ControlKind::CheckBox: {
+        case ControlKind::CheckBox: {
             auto* box = new QCheckBox(text, parent);
             QObject::connect(box, &QCheckBox::clicked, box,
                              [box] { DeliverCommand(box, kBnClicked); });
             w = box;
             break;
         }
-        case res::ControlKind::Edit: {
+        case ControlKind::Edit: {
             auto* edit = new QLineEdit(text, parent);
-            if (c.style & res::kAlignCenter) {
+            if (c.style & kAlignCenter) {
                 edit->setAlignment(Qt::AlignHCenter);
             }
-            edit->setFrame((c.style & res::kBorder) != 0);
+            edit->setFrame((c.style & kBorder) != 0);
             QObject::connect(edit, &QLineEdit::textChanged, edit,
                              [edit] { DeliverCommand(edit, kEnChange); });
             w = edit;
             break;
         }
-        case res::ControlKind::ComboBox: {
+        case ControlKind::ComboBox: {
             auto* combo = new QComboBox(parent);
             for (const char* item : c.items) {
                 combo->addItem(QString::fromUtf8(item));
@@ -462,10 +463,10 @@ QWidget* CreateControl(const res::ControlTemplate& c, QWidget* parent, bool moda
             w = combo;
             break;
         }
-        case res::ControlKind::Slider: {
+        case ControlKind::Slider: {
             auto* slider = new QSlider(Qt::Horizontal, parent);
             slider->setRange(0, 100);  // the trackbar's initial range
-            if (c.style & res::kAutoTicks) {
+            if (c.style & kAutoTicks) {
                 slider->setTickPosition(QSlider::TicksBelow);
                 slider->setTickInterval(1);
             }
@@ -480,7 +481,7 @@ QWidget* CreateControl(const res::ControlTemplate& c, QWidget* parent, bool moda
             w = slider;
             break;
         }
-        case res::ControlKind::Progress: {
+        case ControlKind::Progress: {
             auto* bar = new QProgressBar(parent);
             bar->setRange(0, 100);
             bar->setValue(0);
@@ -491,7 +492,7 @@ QWidget* CreateControl(const res::ControlTemplate& c, QWidget* parent, bool moda
     }
     SetProps(w, c);
     QRect r = geometry(c);
-    if (c.kind == res::ControlKind::ComboBox) {
+    if (c.kind == ControlKind::ComboBox) {
         // The template's height is that of the open list; closed, the box takes its natural height.
         r.setHeight(w->sizeHint().height());
     }
@@ -657,16 +658,16 @@ bool EnsureGui() {
             // A host that is itself a Qt program: its application object serves the windows.
             gui.usable = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
             if (!gui.usable) {
-                std::fputs(
-                    "VEL Noise Reduction: the host runs without a window system; no dialog can be "
-                    "shown.\n",
-                    stderr);
+                std::fprintf(stderr,
+                             "%s: the host runs without a window system; no dialog can be "
+                             "shown.\n",
+                             kProductName);
             }
         } else {
             std::string reason;
             const std::string platform = UsablePlatform(reason);
             if (platform.empty()) {
-                std::fprintf(stderr, "VEL Noise Reduction: %s; no dialog can be shown.\n",
+                std::fprintf(stderr, "%s: %s; no dialog can be shown.\n", kProductName,
                              reason.c_str());
                 return;
             }
@@ -683,10 +684,10 @@ bool EnsureGui() {
         // end the process.
         static std::once_flag told;
         std::call_once(told, [] {
-            std::fputs(
-                "VEL Noise Reduction: dialogs can only be shown on the thread that runs the "
-                "window system; no dialog can be shown.\n",
-                stderr);
+            std::fprintf(stderr,
+                         "%s: dialogs can only be shown on the thread that runs the window "
+                         "system; no dialog can be shown.\n",
+                         kProductName);
         });
         return false;
     }
@@ -708,11 +709,11 @@ bool PumpMessages() {
 
 int ShowMessageBox(const std::string& text, uint32_t type) {
     if (!EnsureGui()) {
-        std::fprintf(stderr, "VEL Noise Reduction: %s\n", text.c_str());
+        std::fprintf(stderr, "%s: %s\n", kProductName, text.c_str());
         return (type & 0xF) == kMbYesNo ? kIdNo : ((type & 0xF) == kMbOkCancel ? kIdCancel : kIdOk);
     }
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(QStringLiteral("VEL Noise Reduction"));
+    box.setWindowTitle(QString::fromUtf8(kProductName));
     box.setText(QString::fromStdString(text));
     const uint32_t icon = type & 0xF0;
     box.setIcon(icon == kMbIconExclamation   ? QMessageBox::Warning
@@ -916,7 +917,7 @@ void CDC::DrawBitmap(int x, int y, int width, int height, int stride, const uint
     impl_->painter->drawImage(QPoint(x, y), image);
 }
 
-void CDC::DrawBitmap(int x, int y, const res::Bitmap& bitmap) {
+void CDC::DrawBitmap(int x, int y, const Bitmap& bitmap) {
     DrawBitmap(x, y, bitmap.width, bitmap.height, bitmap.stride, bitmap.bits.data());
 }
 
@@ -1258,12 +1259,12 @@ namespace {
 
 // Builds the dialog's window from its template: size and controls in dialog units of the
 // template font.
-DialogWidget* BuildDialog(CDialog& dialog, const res::DialogTemplate& t, CWnd* parent, bool modal,
+DialogWidget* BuildDialog(CDialog& dialog, const DialogTemplate& t, CWnd* parent, bool modal,
                           WindowImpl& impl) {
     Qt::WindowFlags flags = Qt::Dialog;
-    if (t.style & res::kCaption) {
+    if (t.style & kCaption) {
         flags |= Qt::WindowTitleHint;
-        if (t.style & res::kSysMenu) {
+        if (t.style & kSysMenu) {
             flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
         }
     } else {
@@ -1283,17 +1284,17 @@ DialogWidget* BuildDialog(CDialog& dialog, const res::DialogTemplate& t, CWnd* p
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     impl.baseX = (alphabet / 26 + 1) / 2;
     impl.baseY = fm.height();
-    const auto map = [&impl](const res::ControlTemplate& c) {
+    const auto map = [&impl](const ControlTemplate& c) {
         const int x = MulDiv(c.x, impl.baseX, 4);
         const int y = MulDiv(c.y, impl.baseY, 8);
         return QRect(x, y, MulDiv(c.x + c.cx, impl.baseX, 4) - x,
                      MulDiv(c.y + c.cy, impl.baseY, 8) - y);
     };
     w->setFixedSize(MulDiv(t.cx, impl.baseX, 4), MulDiv(t.cy, impl.baseY, 8));
-    for (const res::ControlTemplate& c : t.controls) {
+    for (const ControlTemplate& c : t.controls) {
         CreateControl(c, w, modal, map);
     }
-    if (t.style & res::kCentered) {
+    if (t.style & kCentered) {
         if (QScreen* screen = QApplication::primaryScreen()) {
             const QRect area = screen->availableGeometry();
             w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
@@ -1309,12 +1310,12 @@ DialogWidget* BuildDialog(CDialog& dialog, const res::DialogTemplate& t, CWnd* p
 
 struct DialogAccess {
     static bool Build(CDialog& dialog, bool modal) {
-        const res::DialogTemplate* t = dialog.Template();
-        if (!t || !backend::EnsureGui()) {
+        if (!backend::EnsureGui()) {
             return false;
         }
         dialog.modal_ = modal;
-        DialogWidget* w = BuildDialog(dialog, *t, dialog.parent_, modal, *dialog.impl_);
+        DialogWidget* w =
+            BuildDialog(dialog, dialog.Template(), dialog.parent_, modal, *dialog.impl_);
         dialog.impl_->widget = w;
         dialog.impl_->serial.store(Register(&dialog));
         Handlers().insert(w, &dialog);
@@ -1323,7 +1324,8 @@ struct DialogAccess {
     }
 };
 
-CDialog::CDialog(int templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
+CDialog::CDialog(const DialogTemplate& dialogTemplate, CWnd* parent)
+    : template_(&dialogTemplate), parent_(parent) {}
 
 CDialog::~CDialog() {
     CDialog::DestroyWindow();
@@ -1598,7 +1600,7 @@ QWidget* WidgetOf(const CWnd& wnd) {
 
 QWidget* ControlWidget(const CWnd& dialog, int id) {
     QWidget* top = Widget(dialog);
-    if (!top || id == res::kIdStatic) {
+    if (!top || id == kIdStatic) {
         return nullptr;
     }
     for (QWidget* child : top->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {

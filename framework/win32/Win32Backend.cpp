@@ -19,10 +19,11 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/PngWriter.h"
+#include "framework/Template.h"
 #include "framework/Wnd.h"
 #include "framework/win32/Win32Access.h"
 #include "platform/Platform.h"
-#include "resources/Resources.h"
+#include "platform/Product.h"
 
 namespace vel::fw {
 
@@ -145,58 +146,58 @@ class TemplateBuilder {
     std::vector<uint8_t> bytes_;
 };
 
-uint32_t ControlStyle(const res::ControlTemplate& c) {
+uint32_t ControlStyle(const ControlTemplate& c) {
     uint32_t s = WS_CHILD | WS_VISIBLE;
-    if (c.style & res::kTabStop) {
+    if (c.style & kTabStop) {
         s |= WS_TABSTOP;
     }
     switch (c.kind) {
-        case res::ControlKind::Label:
-            s |= (c.style & res::kAlignCenter)  ? SS_CENTER
-                 : (c.style & res::kAlignRight) ? SS_RIGHT
-                                                : SS_LEFT;
-            if (c.style & res::kCenterVertically) {
+        case ControlKind::Label:
+            s |= (c.style & kAlignCenter)  ? SS_CENTER
+                 : (c.style & kAlignRight) ? SS_RIGHT
+                                           : SS_LEFT;
+            if (c.style & kCenterVertically) {
                 s |= SS_CENTERIMAGE;
             }
-            if (c.style & res::kNotify) {
+            if (c.style & kNotify) {
                 s |= SS_NOTIFY;
             }
             break;
-        case res::ControlKind::PushButton:
+        case ControlKind::PushButton:
             s |= BS_PUSHBUTTON;
             break;
-        case res::ControlKind::DefPushButton:
+        case ControlKind::DefPushButton:
             s |= BS_DEFPUSHBUTTON;
             break;
-        case res::ControlKind::OwnerDrawButton:
+        case ControlKind::OwnerDrawButton:
             s |= BS_OWNERDRAW;
             break;
-        case res::ControlKind::CheckBox:
+        case ControlKind::CheckBox:
             s |= BS_AUTOCHECKBOX;
             break;
-        case res::ControlKind::Edit:
+        case ControlKind::Edit:
             s |= ES_AUTOHSCROLL;
-            if (c.style & res::kAlignCenter) {
+            if (c.style & kAlignCenter) {
                 s |= ES_CENTER;
             }
-            if (c.style & res::kBorder) {
+            if (c.style & kBorder) {
                 s |= WS_BORDER;
             }
             break;
-        case res::ControlKind::ComboBox:
+        case ControlKind::ComboBox:
             s |= CBS_DROPDOWNLIST;
-            if (c.style & res::kVScroll) {
+            if (c.style & kVScroll) {
                 s |= WS_VSCROLL;
             }
             break;
-        case res::ControlKind::Slider:
+        case ControlKind::Slider:
             s |= TBS_HORZ | TBS_BOTTOM;
-            if (c.style & res::kAutoTicks) {
+            if (c.style & kAutoTicks) {
                 s |= TBS_AUTOTICKS;
             }
             break;
-        case res::ControlKind::Progress:
-            if (c.style & res::kBorder) {
+        case ControlKind::Progress:
+            if (c.style & kBorder) {
                 s |= WS_BORDER;
             }
             break;
@@ -204,19 +205,19 @@ uint32_t ControlStyle(const res::ControlTemplate& c) {
     return s;
 }
 
-std::vector<uint8_t> BuildTemplate(const res::DialogTemplate& t) {
+std::vector<uint8_t> BuildTemplate(const DialogTemplate& t) {
     TemplateBuilder b;
     uint32_t style = WS_POPUP | DS_SETFONT;
-    if (t.style & res::kCaption) {
+    if (t.style & kCaption) {
         style |= WS_CAPTION;
     }
-    if (t.style & res::kSysMenu) {
+    if (t.style & kSysMenu) {
         style |= WS_SYSMENU;
     }
-    if (t.style & res::kModalFrame) {
+    if (t.style & kModalFrame) {
         style |= DS_MODALFRAME;
     }
-    if (t.style & res::kCentered) {
+    if (t.style & kCentered) {
         style |= DS_CENTER;
     }
     b.Dword(style);
@@ -231,7 +232,7 @@ std::vector<uint8_t> BuildTemplate(const res::DialogTemplate& t) {
     b.String(t.caption);
     b.Word(static_cast<uint16_t>(t.pointSize));
     b.String(t.fontName);
-    for (const res::ControlTemplate& c : t.controls) {
+    for (const ControlTemplate& c : t.controls) {
         b.Align();
         b.Dword(ControlStyle(c));
         b.Dword(0);
@@ -241,22 +242,22 @@ std::vector<uint8_t> BuildTemplate(const res::DialogTemplate& t) {
         b.Word(static_cast<uint16_t>(c.cy));
         b.Word(static_cast<uint16_t>(c.id));  // -1 becomes 0xFFFF, the unaddressed id
         switch (c.kind) {
-            case res::ControlKind::Label:
+            case ControlKind::Label:
                 b.Word(0xFFFF);
                 b.Word(0x0082);
                 break;
-            case res::ControlKind::Edit:
+            case ControlKind::Edit:
                 b.Word(0xFFFF);
                 b.Word(0x0081);
                 break;
-            case res::ControlKind::ComboBox:
+            case ControlKind::ComboBox:
                 b.Word(0xFFFF);
                 b.Word(0x0085);
                 break;
-            case res::ControlKind::Slider:
+            case ControlKind::Slider:
                 b.String("msctls_trackbar32");
                 break;
-            case res::ControlKind::Progress:
+            case ControlKind::Progress:
                 b.String("msctls_progress32");
                 break;
             default:
@@ -318,20 +319,17 @@ struct DialogAccess {
         dialog->impl_->hwnd = hwnd;
         // A template has no room for a combo box's fixed items; they are added before the
         // dialog's own initialisation, as resource initialisation data would be.
-        if (const res::DialogTemplate* t = dialog->Template()) {
-            for (const res::ControlTemplate& c : t->controls) {
-                HWND combo = c.items.empty() ? nullptr : ::GetDlgItem(hwnd, c.id);
-                for (const char* item : c.items) {
-                    const std::wstring w = Wide(item);
-                    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
-                }
+        for (const ControlTemplate& c : dialog->Template().controls) {
+            HWND combo = c.items.empty() ? nullptr : ::GetDlgItem(hwnd, c.id);
+            for (const char* item : c.items) {
+                const std::wstring w = Wide(item);
+                SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
             }
         }
         return dialog->OnInitDialog() ? TRUE : FALSE;
     }
     static std::vector<uint8_t> Template(CDialog& dialog) {
-        const res::DialogTemplate* t = dialog.Template();
-        return t ? BuildTemplate(*t) : std::vector<uint8_t>{};
+        return BuildTemplate(dialog.Template());
     }
     static void SetModal(CDialog& dialog, bool modal) { dialog.modal_ = modal; }
     static CWnd* Parent(CDialog& dialog) { return dialog.parent_; }
@@ -478,7 +476,7 @@ bool PumpMessages() {
 }
 
 int ShowMessageBox(const std::string& text, uint32_t type) {
-    return MessageBoxW(GetActiveWindow(), Wide(text).c_str(), L"VEL Noise Reduction", type);
+    return MessageBoxW(GetActiveWindow(), Wide(text).c_str(), Wide(kProductName).c_str(), type);
 }
 
 void Beep(uint32_t type) {
@@ -639,7 +637,7 @@ void CDC::DrawBitmap(int x, int y, int width, int height, int /*stride*/, const 
                       0, static_cast<UINT>(height), bits, &bmi, DIB_RGB_COLORS);
 }
 
-void CDC::DrawBitmap(int x, int y, const res::Bitmap& bitmap) {
+void CDC::DrawBitmap(int x, int y, const Bitmap& bitmap) {
     DrawBitmap(x, y, bitmap.width, bitmap.height, bitmap.stride, bitmap.bits.data());
 }
 
@@ -756,7 +754,7 @@ bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
 
 CWnd* CWnd::GetDlgItem(int id) const {
     HWND dialog = Hwnd(*this);
-    HWND hwnd = dialog && id != res::kIdStatic ? ::GetDlgItem(dialog, id) : nullptr;
+    HWND hwnd = dialog && id != kIdStatic ? ::GetDlgItem(dialog, id) : nullptr;
     if (!hwnd) {
         return nullptr;
     }
@@ -948,12 +946,12 @@ uint32_t CWnd::GetStyle() const {
     GetClassNameW(hwnd, cls, 16);
     if (lstrcmpiW(cls, L"Static") == 0) {
         const uint32_t type = s & SS_TYPEMASK;
-        out |= type == SS_CENTER ? res::kAlignCenter : type == SS_RIGHT ? res::kAlignRight : 0u;
-        out |= (s & SS_CENTERIMAGE) ? res::kCenterVertically : 0u;
-        out |= (s & SS_NOTIFY) ? res::kNotify : 0u;
+        out |= type == SS_CENTER ? kAlignCenter : type == SS_RIGHT ? kAlignRight : 0u;
+        out |= (s & SS_CENTERIMAGE) ? kCenterVertically : 0u;
+        out |= (s & SS_NOTIFY) ? kNotify : 0u;
     }
-    out |= (s & WS_BORDER) ? res::kBorder : 0u;
-    out |= (s & WS_TABSTOP) ? res::kTabStop : 0u;
+    out |= (s & WS_BORDER) ? kBorder : 0u;
+    out |= (s & WS_TABSTOP) ? kTabStop : 0u;
     return out;
 }
 
@@ -965,9 +963,9 @@ void CWnd::ModifyStyle(uint32_t remove, uint32_t add) {
     auto s = static_cast<uint32_t>(GetWindowLongPtrW(hwnd, GWL_STYLE));
     const auto native = [](uint32_t bits) {
         uint32_t n = 0;
-        n |= (bits & res::kNotify) ? SS_NOTIFY : 0u;
-        n |= (bits & res::kBorder) ? WS_BORDER : 0u;
-        n |= (bits & res::kTabStop) ? WS_TABSTOP : 0u;
+        n |= (bits & kNotify) ? SS_NOTIFY : 0u;
+        n |= (bits & kBorder) ? WS_BORDER : 0u;
+        n |= (bits & kTabStop) ? WS_TABSTOP : 0u;
         return n;
     };
     s = (s & ~native(remove)) | native(add);
@@ -1035,7 +1033,8 @@ bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
 
 // --- dialogs ---------------------------------------------------------------------------
 
-CDialog::CDialog(int templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
+CDialog::CDialog(const DialogTemplate& dialogTemplate, CWnd* parent)
+    : template_(&dialogTemplate), parent_(parent) {}
 
 CDialog::~CDialog() {
     CDialog::DestroyWindow();
