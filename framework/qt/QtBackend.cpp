@@ -33,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -779,8 +780,21 @@ int ShowFileDialog(const CFileDialog& dialog, CWnd* parent, std::string& path) {
 
 }  // namespace backend
 
-bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
-    return qt::SaveWindowPng(wnd, path);
+WindowPicture GrabWindow(const CWnd& wnd) {
+    WindowPicture picture;
+    QWidget* w = Widget(wnd);
+    if (!w) {
+        return picture;
+    }
+    const QImage image = w->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    picture.width = image.width();
+    picture.height = image.height();
+    const size_t row = static_cast<size_t>(picture.width) * 3u;
+    picture.rgb.resize(row * static_cast<size_t>(picture.height));
+    for (int y = 0; y < picture.height; ++y) {
+        std::memcpy(picture.rgb.data() + row * static_cast<size_t>(y), image.constScanLine(y), row);
+    }
+    return picture;
 }
 
 // --- colours, fonts, cursors, painting --------------------------------------------------
@@ -1650,14 +1664,6 @@ std::string ToolTipAt(QWidget* widget, Point client) {
         }
     }
     return {};
-}
-
-bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
-    QWidget* w = Widget(wnd);
-    if (!w) {
-        return false;
-    }
-    return w->grab().save(QString::fromStdString(path), "PNG");
 }
 
 }  // namespace qt

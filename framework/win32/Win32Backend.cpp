@@ -18,7 +18,6 @@
 #include "framework/Backend.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
-#include "framework/PngWriter.h"
 #include "framework/Template.h"
 #include "framework/Wnd.h"
 #include "framework/win32/Win32Access.h"
@@ -979,17 +978,18 @@ void CWnd::SetFont(const CFont& font, bool redraw) {
     }
 }
 
-bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
+WindowPicture GrabWindow(const CWnd& wnd) {
+    WindowPicture picture;
     HWND hwnd = Hwnd(wnd);
     if (!hwnd) {
-        return false;
+        return picture;
     }
     RECT r{};
     ::GetClientRect(hwnd, &r);
     const int w = r.right - r.left;
     const int h = r.bottom - r.top;
     if (w <= 0 || h <= 0) {
-        return false;
+        return picture;
     }
     HDC screen = GetDC(hwnd);
     HDC mem = CreateCompatibleDC(screen);
@@ -1002,7 +1002,6 @@ bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
     bmi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = false;
     if (bitmap && bits) {
         HGDIOBJ old = SelectObject(mem, bitmap);
         // What the window shows on the screen, once it and its children have painted.
@@ -1013,14 +1012,15 @@ bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
         GdiFlush();
         BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
         GdiFlush();
-        std::vector<uint8_t> rgb(static_cast<size_t>(w) * static_cast<size_t>(h) * 3u);
+        picture.width = w;
+        picture.height = h;
+        picture.rgb.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3u);
         const auto* px = static_cast<const uint8_t*>(bits);
         for (size_t i = 0; i < static_cast<size_t>(w) * static_cast<size_t>(h); ++i) {
-            rgb[3 * i] = px[4 * i + 2];
-            rgb[3 * i + 1] = px[4 * i + 1];
-            rgb[3 * i + 2] = px[4 * i];
+            picture.rgb[3 * i] = px[4 * i + 2];
+            picture.rgb[3 * i + 1] = px[4 * i + 1];
+            picture.rgb[3 * i + 2] = px[4 * i];
         }
-        ok = WritePngRgb(path, w, h, rgb);
         SelectObject(mem, old);
     }
     if (bitmap) {
@@ -1028,7 +1028,7 @@ bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
     }
     DeleteDC(mem);
     ReleaseDC(hwnd, screen);
-    return ok;
+    return picture;
 }
 
 // --- dialogs ---------------------------------------------------------------------------
