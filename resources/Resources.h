@@ -14,10 +14,6 @@ extern const fw::DialogTemplate kSettingsTemplate;
 extern const fw::DialogTemplate kAboutTemplate;
 extern const fw::DialogTemplate kProgressTemplate;
 
-// Null when there is no template of that id.
-const fw::DialogTemplate* FindDialogTemplate(int id);
-const fw::ControlTemplate* FindControl(const fw::DialogTemplate& dialog, int controlId);
-
 // The string table entry, or empty when there is none (LoadString fails).
 std::string LoadString(int id);
 bool HasString(int id);

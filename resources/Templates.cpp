@@ -137,24 +137,6 @@ const std::map<int, const char*>& StringTable() {
 
 }  // namespace
 
-const DialogTemplate* FindDialogTemplate(int id) {
-    for (const DialogTemplate* t : kAll) {
-        if (t->id == id) {
-            return t;
-        }
-    }
-    return nullptr;
-}
-
-const ControlTemplate* FindControl(const DialogTemplate& dialog, int controlId) {
-    for (const ControlTemplate& c : dialog.controls) {
-        if (c.id == controlId && controlId != kIdStatic) {
-            return &c;
-        }
-    }
-    return nullptr;
-}
-
 std::string LoadString(int id) {
     const auto it = StringTable().find(id);
     return it == StringTable().end() ? std::string() : std::string(it->second);

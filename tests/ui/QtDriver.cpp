@@ -9,13 +9,6 @@
 
 namespace vel::test {
 
-bool IsOfKind(const fw::CWnd& control, fw::ControlKind kind) {
-    const char* const classes[] = {"QLabel",      "QPushButton", "QPushButton",
-                                   "QPushButton", "QCheckBox",   "QLineEdit",
-                                   "QComboBox",   "QSlider",     "QProgressBar"};
-    return fw::qt::WidgetOf(control)->inherits(classes[static_cast<int>(kind)]);
-}
-
 std::multiset<std::string> LabelTexts(const fw::CWnd& dialog) {
     std::multiset<std::string> texts;
     for (QWidget* w : fw::qt::WidgetOf(dialog)->findChildren<QWidget*>()) {
@@ -24,10 +17,6 @@ std::multiset<std::string> LabelTexts(const fw::CWnd& dialog) {
         }
     }
     return texts;
-}
-
-bool FontUnderlined(const fw::CWnd& control) {
-    return fw::qt::WidgetOf(control)->font().underline();
 }
 
 void PressKey(fw::CWnd& window, Key key) {
@@ -39,21 +28,18 @@ void PressKey(fw::CWnd& window, Key key) {
     }
 }
 
-void Mouse(fw::CWnd& control, QEvent::Type type, fw::Point at, Qt::MouseButtons buttons) {
+void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     QWidget* w = fw::qt::WidgetOf(control);
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, QPointF(at.x, at.y), QPointF(w->mapToGlobal(QPoint(at.x, at.y))),
-                      button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
-
-void MouseMove(fw::CWnd& control, fw::Point client) {
-    Mouse(control, QEvent::MouseMove, client, Qt::NoButton);
-}
-
-void MouseClick(fw::CWnd& control) {
-    Mouse(control, QEvent::MouseButtonPress, {2, 2}, Qt::LeftButton);
-    Mouse(control, QEvent::MouseButtonRelease, {2, 2}, Qt::NoButton);
+    const auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at.x, at.y), QPointF(w->mapToGlobal(QPoint(at.x, at.y))),
+                          button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    };
+    if (!click) {
+        return send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    }
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
 }
 
 void UserSelect(fw::CWnd& combo, int index) {

@@ -1,7 +1,6 @@
 #pragma once
-// The dialogs' tests run unchanged on both window backends (Qt offscreen, Win32 under Wine);
-// the user's input and a look at the native controls come from the backend's driver
-// (QtDriver.cpp, Win32Driver.cpp).
+// The dialogs' tests run unchanged on both window backends; the user's input and a look at the
+// native controls come from the backend's driver (QtDriver.cpp, Win32Driver.cpp).
 
 #include <set>
 #include <string>
@@ -10,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "framework/App.h"
-#include "framework/Template.h"
 
 namespace vel::test {
 
@@ -26,16 +24,13 @@ inline Recorded& Recording() {
 
 enum class Key { Escape, Enter };
 
-// Whether the native control is of the backend's class for that kind.
-bool IsOfKind(const fw::CWnd& control, fw::ControlKind kind);
 // Texts of the dialog's controls that nobody addresses.
 std::multiset<std::string> LabelTexts(const fw::CWnd& dialog);
-bool FontUnderlined(const fw::CWnd& control);
 // Input as the user gives it; a key goes to the window with the focus (else to window) and
 // arrives with the next message pump.
 void PressKey(fw::CWnd& window, Key key);
-void MouseMove(fw::CWnd& control, fw::Point client);
-void MouseClick(fw::CWnd& control);
+// A click (left button down and up) or a move to a point of the control.
+void Mouse(fw::CWnd& control, fw::Point at, bool click);
 void UserSelect(fw::CWnd& combo, int index);
 void UserStepSlider(fw::CWnd& slider);
 

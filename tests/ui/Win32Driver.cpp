@@ -7,15 +7,6 @@
 
 namespace vel::test {
 
-bool IsOfKind(const fw::CWnd& control, fw::ControlKind kind) {
-    const wchar_t* const classes[] = {L"Static",   L"Button",       L"Button",
-                                      L"Button",   L"Button",       L"Edit",
-                                      L"ComboBox", TRACKBAR_CLASSW, PROGRESS_CLASSW};
-    wchar_t name[64] = {};
-    GetClassNameW(fw::win32::HwndOf(control), name, 64);
-    return lstrcmpiW(name, classes[static_cast<int>(kind)]) == 0;
-}
-
 std::multiset<std::string> LabelTexts(const fw::CWnd& dialog) {
     std::multiset<std::string> texts;
     for (HWND c = GetWindow(fw::win32::HwndOf(dialog), GW_CHILD); c;
@@ -29,12 +20,6 @@ std::multiset<std::string> LabelTexts(const fw::CWnd& dialog) {
     return texts;
 }
 
-bool FontUnderlined(const fw::CWnd& control) {
-    LOGFONTW font{};
-    const LRESULT handle = SendMessageW(fw::win32::HwndOf(control), WM_GETFONT, 0, 0);
-    return GetObjectW(reinterpret_cast<HFONT>(handle), sizeof font, &font) && font.lfUnderline;
-}
-
 void PressKey(fw::CWnd& window, Key key) {
     HWND to = GetFocus() ? GetFocus() : fw::win32::HwndOf(window);
     for (const UINT message : {WM_KEYDOWN, WM_KEYUP}) {
@@ -42,14 +27,12 @@ void PressKey(fw::CWnd& window, Key key) {
     }
 }
 
-void MouseMove(fw::CWnd& control, fw::Point client) {
-    SendMessageW(fw::win32::HwndOf(control), WM_MOUSEMOVE, 0,
-                 MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y)));
-}
-
-void MouseClick(fw::CWnd& control) {
-    SendMessageW(fw::win32::HwndOf(control), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    SendMessageW(fw::win32::HwndOf(control), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+void Mouse(fw::CWnd& control, fw::Point at, bool click) {
+    const LPARAM where = MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y));
+    for (const UINT message : click ? std::initializer_list<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}
+                                    : std::initializer_list<UINT>{WM_MOUSEMOVE}) {
+        SendMessageW(fw::win32::HwndOf(control), message, 0, where);
+    }
 }
 
 void UserSelect(fw::CWnd& combo, int index) {
