@@ -16,6 +16,7 @@
 
 #include "framework/App.h"
 #include "framework/Backend.h"
+#include "framework/ControlWrappers.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/Template.h"
@@ -28,9 +29,9 @@ namespace vel::fw {
 
 struct WindowImpl {
     HWND hwnd = nullptr;
-    std::map<int, std::unique_ptr<CWnd>> wrappers;  // dialogs: plain wrappers by control id
-    HWND toolTips = nullptr;                        // dialogs: the tips of EnableToolTips
-    std::wstring tipText;                           // dialogs: the text the last tip asked for
+    ControlWrappers wrappers;  // dialogs only
+    HWND toolTips = nullptr;   // dialogs: the tips of EnableToolTips
+    std::wstring tipText;      // dialogs: the text the last tip asked for
     bool subclassed = false;
 };
 
@@ -760,12 +761,12 @@ CWnd* CWnd::GetDlgItem(int id) const {
     if (CWnd* handler = HandlerOf(hwnd)) {
         return handler;
     }
-    auto& wrapper = impl_->wrappers[id];
-    if (!wrapper || wrapper->impl()->hwnd != hwnd) {
-        wrapper = std::make_unique<CWnd>();
-        wrapper->impl_->hwnd = hwnd;
+    if (CWnd* wrapper = impl_->wrappers.Find(id, hwnd)) {
+        return wrapper;
     }
-    return wrapper.get();
+    auto wrapper = std::make_unique<CWnd>();
+    wrapper->impl_->hwnd = hwnd;
+    return impl_->wrappers.Keep(id, hwnd, std::move(wrapper));
 }
 
 int CWnd::GetDlgCtrlID() const {
@@ -1041,7 +1042,7 @@ CDialog::~CDialog() {
 }
 
 bool CDialog::DestroyWindow() {
-    impl_->wrappers.clear();
+    impl_->wrappers.Clear();
     if (impl_->toolTips) {
         ::DestroyWindow(impl_->toolTips);
         impl_->toolTips = nullptr;
@@ -1062,7 +1063,7 @@ int CDialog::DoModal() {
     const INT_PTR result =
         DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), owner,
                                 DialogProc, reinterpret_cast<LPARAM>(this));
-    impl_->wrappers.clear();
+    impl_->wrappers.Clear();
     impl_->hwnd = nullptr;
     return static_cast<int>(result);
 }
