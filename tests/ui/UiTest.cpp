@@ -277,9 +277,7 @@ struct InspectedAbout : ui::CAboutDlg {
         return ui::CAboutDlg::OnInitDialog() && PostMessage(fw::kWmUser);
     }
     bool OnMessage(uint32_t, uintptr_t, intptr_t) override {
-        if (!IsWindowVisible()) {  // shown after its initialisation
-            return PostMessage(fw::kWmUser);
-        }
+        ShowWindow(fw::kSwShow);  // the dialog manager shows it only once its queue is idle
         inspected = IsModal();
         EXPECT_EQ(Link().ToolTip().GetToolText(GetDlgItem(kLink), ui::CWebLink::kToolId),
                   ui::kProductPage);

@@ -28,11 +28,14 @@ void PressKey(fw::CWnd& window, Key key) {
 }
 
 void Mouse(fw::CWnd& control, fw::Point at, bool click) {
+    HWND hwnd = fw::win32::HwndOf(control);
     const LPARAM where = MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y));
-    for (const UINT message : click ? std::initializer_list<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}
-                                    : std::initializer_list<UINT>{WM_MOUSEMOVE}) {
-        SendMessageW(fw::win32::HwndOf(control), message, 0, where);
+    if (!click) {
+        SendMessageW(hwnd, WM_MOUSEMOVE, 0, where);
+        return;
     }
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, where);
 }
 
 void UserSelect(fw::CWnd& combo, int index) {
