@@ -31,7 +31,7 @@
 namespace vel {
 namespace {
 
-using test::Recording;
+using test::recorded;
 constexpr int kLuma = res::kSettingsLumaThresholdEdit, kLight = res::kSettingsLightCorrectionEdit,
               kDark = res::kSettingsDarkCorrectionEdit;
 
@@ -130,16 +130,16 @@ TEST(DataExchange, EveryKindBothWaysAndBadTextStopsAtItsBox) {
         cases.emplace_back(bad, "5", "0", nan, kLuma);
     }
     for (const auto& [luma, light, dark, message, focus] : cases) {
-        Recording() = {};
+        recorded = {};
         dlg.Type(kLuma, luma), dlg.Type(kLight, light), dlg.Type(kDark, dark);
         dlg.light = dlg.dark = 99;
         EXPECT_EQ(dlg.UpdateData(true), message.empty()) << luma;
         if (message.empty()) {
-            EXPECT_TRUE(dlg.luma == focus && Recording().messages.empty()) << luma;
+            EXPECT_TRUE(dlg.luma == focus && recorded.messages.empty()) << luma;
             continue;
         }
-        EXPECT_EQ(Recording().messages,
-                  (decltype(Recording().messages){{message, fw::kMbOk | fw::kMbIconExclamation}}));
+        EXPECT_EQ(recorded.messages,
+                  (decltype(recorded.messages){{message, fw::kMbOk | fw::kMbIconExclamation}}));
         EXPECT_TRUE(dlg.GetDlgItem(focus)->HasFocus()) << luma;
         // The dark field is read before its range is checked.
         EXPECT_EQ(focus == kLuma ? dlg.light : dlg.dark, focus == kDark ? -11 : 99) << luma;
@@ -171,7 +171,7 @@ TEST(Notifications, ControlsNotifyTheirDialog) {
 
 // OK validates (a failed read keeps the dialog open), Escape cancels; OK is in the about box.
 TEST(ModalDialog, OkValidatesAndEscapeCancels) {
-    Recording() = {};
+    recorded = {};
     TestDialog dlg;
     dlg.steps = {[&] {
                      dlg.Type(kLight, "12");
@@ -179,7 +179,7 @@ TEST(ModalDialog, OkValidatesAndEscapeCancels) {
                  },
                  [&] { test::PressKey(dlg, test::Key::Escape); }};
     EXPECT_EQ(dlg.DoModal(), fw::kIdCancel);
-    EXPECT_EQ(Recording().messages.size(), 1u);
+    EXPECT_EQ(recorded.messages.size(), 1u);
 }
 
 TEST(Bitmaps, ButtonColourMapping) {
@@ -208,7 +208,7 @@ bool Shows(const fw::CWnd& wnd, fw::Colour c) {
 // tip; hovering captures the mouse and turns it red, a click opens the address (purple once
 // visited), a failed one explains the failure.
 TEST(WebLink, FitsHoversOpensAndExplainsAFailure) {
-    Recording() = {};
+    recorded = {};
     int result = 42;
     std::vector<std::pair<std::string, int>> calls;
     ui::CWebLink::SetOpener([&](const std::string& address, int showMode) {
@@ -245,15 +245,15 @@ TEST(WebLink, FitsHoversOpensAndExplainsAFailure) {
         EXPECT_EQ(link.CurrentColour(), colour) << at.x;
         EXPECT_TRUE(Shows(link, colour) && !Shows(link, colour == kRed ? kBlue : kRed)) << at.x;
     }
-    EXPECT_TRUE(Recording().messages.empty() && Recording().beeps.empty());
+    EXPECT_TRUE(recorded.messages.empty() && recorded.beeps.empty());
     result = 26;
     test::Mouse(link, {2, 2}, true);
     EXPECT_FALSE(link.IsVisited());
-    EXPECT_EQ(Recording().beeps, std::vector<uint32_t>{fw::kMbIconExclamation});
-    EXPECT_EQ(Recording().messages,
-              (decltype(Recording().messages){
-                  {"Unable to open hyperlink:\n\nA sharing violation occurred. ",
-                   fw::kMbOk | fw::kMbIconExclamation}}));
+    EXPECT_EQ(recorded.beeps, std::vector<uint32_t>{fw::kMbIconExclamation});
+    EXPECT_EQ(
+        recorded.messages,
+        (decltype(recorded.messages){{"Unable to open hyperlink:\n\nA sharing violation occurred. ",
+                                      fw::kMbOk | fw::kMbIconExclamation}}));
     ui::CWebLink::SetOpener(nullptr);
 }
 
@@ -329,8 +329,8 @@ TEST(ProgressDlg, CreateShowsStatusEmptyBarAndCancelAndFollowsThePercentage) {
 
 // Cancel sets the current flag and posts the notify message each time and never closes the
 // window; without flag, message or parent it only changes the text. Escape and Enter do
-// nothing (the run's wait pumps as PumpMessages does). Messages posted from any thread arrive
-// through the event loop only, and not after the window's end.
+// nothing (the run's wait pumps as PumpMessages does). Messages and bar positions from any thread
+// arrive through the event loop only, and no message after the window's end.
 TEST(ProgressDlg, CancelSetsTheFlagAndPostsTheNotifyMessageAndKeysDoNot) {
     TestDialog owner;
     ASSERT_TRUE(owner.Create(nullptr));
@@ -355,9 +355,14 @@ TEST(ProgressDlg, CancelSetsTheFlagAndPostsTheNotifyMessageAndKeysDoNot) {
     ASSERT_TRUE(orphan.Create("Working", nullptr, true, nullptr, fw::kWmUser + 1));
     fw::ctrl::Click(*silent.GetDlgItem(fw::kIdCancel));
     fw::ctrl::Click(*orphan.GetDlgItem(fw::kIdCancel));
-    std::thread([&] { EXPECT_TRUE(owner.PostMessage(fw::kWmUser + 8)); }).join();
+    fw::CWnd& bar = *dlg.GetDlgItem(ui::CProgressDlg::kBar);
+    std::thread([&] {
+        EXPECT_TRUE(owner.PostMessage(fw::kWmUser + 8));
+        fw::ctrl::SetProgressPos(bar, 420);
+    }).join();
     EXPECT_EQ(owner.messages.size(), 1u);  // only the event loop delivers
     fw::PumpMessages();
+    EXPECT_EQ(fw::ctrl::GetProgressPos(bar), 420);
     EXPECT_EQ(owner.messages, (std::vector<uint32_t>{fw::kWmUser, fw::kWmUser + 7, fw::kWmUser + 7,
                                                      fw::kWmUser + 8}));
     owner.PostMessage(fw::kWmUser + 9);

@@ -13,14 +13,10 @@
 namespace vel::test {
 
 // Message boxes and beeps are recorded, never shown.
-struct Recorded {
+inline struct Recorded {
     std::vector<std::pair<std::string, uint32_t>> messages;
     std::vector<uint32_t> beeps;
-};
-inline Recorded& Recording() {
-    static Recorded recorded;
-    return recorded;
-}
+} recorded;
 
 enum class Key { Escape, Enter };
 
