@@ -1,6 +1,4 @@
-// The window framework and the dialogs of ui/ on the backend they are built with: dialogs from
-// every template, data exchange, notifications, the modal loop, web link, picture button, about
-// box, progress window alone and in a processing run.
+// The window framework and the dialogs of ui/ on the backend they are built with.
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,8 +33,6 @@ using test::recorded;
 constexpr int kLuma = res::kSettingsLumaThresholdEdit, kLight = res::kSettingsLightCorrectionEdit,
               kDark = res::kSettingsDarkCorrectionEdit;
 
-// Every template becomes a dialog whose controls have the template's ids, kinds, texts and
-// places, converted with the dialog font's base units.
 TEST(Templates, EveryControlHasItsKindTextAndPlace) {
     ASSERT_EQ(res::AllDialogTemplates().size(), 3u);
     for (const fw::DialogTemplate* t : res::AllDialogTemplates()) {
@@ -106,8 +102,6 @@ struct TestDialog : fw::CDialog {
     }
 };
 
-// Every kind goes both ways; a bad text shows one message, focuses its box and leaves the
-// fields after it unread.
 TEST(DataExchange, EveryKindBothWaysAndBadTextStopsAtItsBox) {
     TestDialog dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
@@ -204,9 +198,6 @@ bool Shows(const fw::CWnd& wnd, fw::Colour c) {
                                [&](int i) { return p.At(i % p.width, i / p.width) == c; });
 }
 
-// Attached, the link takes its text as address, is underlined, fits its text, shows the address as
-// tip; hovering captures the mouse and turns it red, a click opens the address (purple once
-// visited), a failed one explains the failure.
 TEST(WebLink, FitsHoversOpensAndExplainsAFailure) {
     recorded = {};
     int result = 42;
@@ -327,10 +318,8 @@ TEST(ProgressDlg, CreateShowsStatusEmptyBarAndCancelAndFollowsThePercentage) {
     }
 }
 
-// Cancel sets the current flag and posts the notify message each time and never closes the
-// window; without flag, message or parent it only changes the text. Escape and Enter do
-// nothing (the run's wait pumps as PumpMessages does). Messages and bar positions from any thread
-// arrive through the event loop only, and no message after the window's end.
+// The window never closes itself. Keys are pumped as the run's wait pumps them; a worker
+// thread's messages and bar positions arrive through the event loop only.
 TEST(ProgressDlg, CancelSetsTheFlagAndPostsTheNotifyMessageAndKeysDoNot) {
     TestDialog owner;
     ASSERT_TRUE(owner.Create(nullptr));
@@ -404,7 +393,6 @@ class WatchedWindow : public ProgressWindow {
     } dialog_;
 };
 
-// Cancel reaches the pre-analysis and the reduction job through the run's wait.
 TEST(ProgressRun, CancelInEitherJobLeavesTheHostImage) {
     InteractiveSteps steps{
         [](PlaneImage&, const char*, const char*) {
@@ -434,8 +422,7 @@ TEST(QtBackend, WindowsOnlyOnTheWindowSystemsThread) {
     EXPECT_TRUE(fw::EnsureGui());
 }
 
-// The module the plug-in library loads for its windows: its steps make the run's progress
-// window, and its pump runs the window system's events.
+// The module that the plug-in library loads at its first window.
 TEST(UiModule, GivesTheProgressWindowStepAndThePump) {
     void* module = dlopen(VELNR_UI_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(module, nullptr) << dlerror();
