@@ -4,9 +4,21 @@
 #include <utility>
 
 #include "framework/Backend.h"
+#include "framework/PngWriter.h"
 #include "platform/Profile.h"
 
 namespace vel::fw {
+
+Colour WindowPicture::At(int x, int y) const {
+    const size_t i =
+        (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3u;
+    return Rgb(rgb[i], rgb[i + 1], rgb[i + 2]);
+}
+
+bool SaveWindowPng(const CWnd& wnd, const std::string& path) {
+    const WindowPicture picture = GrabWindow(wnd);
+    return picture.width > 0 && WritePngRgb(path, picture.width, picture.height, picture.rgb);
+}
 
 namespace {
 

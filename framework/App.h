@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "framework/Wnd.h"
 
@@ -35,7 +36,16 @@ bool EnsureGui();
 // Runs the window backend's waiting events once; false when a quit request was taken.
 bool PumpMessages();
 
-// Renders a shown window (with its children) into a PNG file; false on failure.
+// What a shown window (with its children) looks like now: rows top-down, pixels red, green,
+// blue; empty when there is no window.
+struct WindowPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+    Colour At(int x, int y) const;
+};
+WindowPicture GrabWindow(const CWnd& wnd);
+// The window's picture written to a PNG file; false on failure.
 bool SaveWindowPng(const CWnd& wnd, const std::string& path);
 
 // Message box types and results.

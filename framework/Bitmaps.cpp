@@ -2,8 +2,8 @@
 
 namespace vel::fw {
 
-res::Bitmap MapButtonColours(const res::Bitmap& source) {
-    res::Bitmap out = source;
+Bitmap MapButtonColours(const Bitmap& source) {
+    Bitmap out = source;
     const struct {
         Colour from;
         SysColour to;
@@ -30,14 +30,6 @@ res::Bitmap MapButtonColours(const res::Bitmap& source) {
         }
     }
     return out;
-}
-
-std::optional<res::Bitmap> LoadMappedBitmap(int id) {
-    const res::Bitmap* b = res::FindBitmap(id);
-    if (!b) {
-        return std::nullopt;
-    }
-    return MapButtonColours(*b);
 }
 
 }  // namespace vel::fw

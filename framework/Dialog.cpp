@@ -5,13 +5,8 @@
 #include <algorithm>
 
 #include "framework/Controls.h"
-#include "resources/Resources.h"
 
 namespace vel::fw {
-
-const res::DialogTemplate* CDialog::Template() const {
-    return res::FindDialogTemplate(templateId_);
-}
 
 bool CDialog::OnInitDialog() {
     UpdateData(false);

@@ -1,14 +1,11 @@
 #pragma once
-// Dialogs from the templates of resources/, and the exchange of data between a dialog's
+// Dialogs built from the templates they are given, and the exchange of data between a dialog's
 // fields and its controls with the standard validation messages.
 
 #include <string>
 
+#include "framework/Template.h"
 #include "framework/Wnd.h"
-
-namespace vel::res {
-struct DialogTemplate;
-}
 
 namespace vel::fw {
 
@@ -60,7 +57,8 @@ std::string FormatString2(std::string_view format, std::string_view a1, std::str
 
 class CDialog : public CWnd {
   public:
-    explicit CDialog(int templateId, CWnd* parent = nullptr);
+    // The template must outlive the dialog.
+    explicit CDialog(const DialogTemplate& dialogTemplate, CWnd* parent = nullptr);
     ~CDialog() override;
 
     // Shows the dialog modally; kIdOk, kIdCancel or the EndDialog result; -1 when no window
@@ -78,8 +76,8 @@ class CDialog : public CWnd {
     void EnableToolTips(bool enable = true);
     bool ToolTipsEnabled() const { return toolTips_; }
 
-    int TemplateId() const { return templateId_; }
-    const res::DialogTemplate* Template() const;
+    int TemplateId() const { return template_->id; }
+    const DialogTemplate& Template() const { return *template_; }
     bool IsModal() const { return modal_; }
     CWnd* ParentWindow() const { return parent_; }
 
@@ -94,7 +92,7 @@ class CDialog : public CWnd {
     bool HandlesDialogKeys() const { return modal_; }
 
   private:
-    int templateId_;
+    const DialogTemplate* template_;
     CWnd* parent_;
     bool modal_ = false;
     bool toolTips_ = false;

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-namespace vel::res {
-struct Bitmap;
-}
+#include "framework/StandardIds.h"
 
 namespace vel::fw {
+
+struct Bitmap;
 
 struct Point {
     int x = 0;
@@ -67,10 +67,6 @@ inline constexpr int kEnChange = 0x0300;  // edit text changed
 inline constexpr int kSwHide = 0;
 inline constexpr int kSwShowNormal = 1;
 inline constexpr int kSwShow = 5;
-
-// Dialog results.
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdCancel = 2;
 
 class CWnd;
 class CDC;
@@ -148,7 +144,7 @@ class CDC {
     void DrawPushButtonFrame(const Rect& rect, bool pushed);
     // A 24-bit bottom-up bitmap (rows padded to 4 bytes) with its top-left corner at (x, y).
     void DrawBitmap(int x, int y, int width, int height, int stride, const uint8_t* bits);
-    void DrawBitmap(int x, int y, const res::Bitmap& bitmap);
+    void DrawBitmap(int x, int y, const Bitmap& bitmap);
     void SelectFont(const CFont& font);
     void SetTextColor(Colour colour);
     void SetBkTransparent();
@@ -233,7 +229,7 @@ class CWnd {
     // an 8-point "MS Shell Dlg" at 96 dpi) scale by these.
     Size GetDialogBaseUnits() const;
 
-    // Style bits of a control from its template (res::ControlStyle); kNotify may be added.
+    // Style bits of a control from its template (ControlStyle); kNotify may be added.
     uint32_t GetStyle() const;
     void ModifyStyle(uint32_t remove, uint32_t add);
 

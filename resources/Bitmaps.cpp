@@ -11,6 +11,8 @@
 
 namespace vel::res {
 
+using fw::Bitmap;
+
 namespace {
 
 struct Rgb {

@@ -4,7 +4,7 @@
 
 namespace vel::ui {
 
-CAboutDlg::CAboutDlg(fw::CWnd* parent) : fw::CDialog(kTemplate, parent) {}
+CAboutDlg::CAboutDlg(fw::CWnd* parent) : fw::CDialog(res::kAboutTemplate, parent) {}
 
 void CAboutDlg::DoDataExchange(fw::CDataExchange* dx) {
     fw::CDialog::DoDataExchange(dx);

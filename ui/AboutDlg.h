@@ -3,6 +3,7 @@
 // web page.
 
 #include "framework/Dialog.h"
+#include "resources/ControlIds.h"
 #include "ui/PictureButton.h"
 #include "ui/WebLink.h"
 
@@ -12,9 +13,8 @@ inline constexpr const char* kProductPage = "https://korvane.example/velnr/";
 
 class CAboutDlg : public fw::CDialog {
   public:
-    static constexpr int kTemplate = 2003;
-    static constexpr int kPicture = 2006;
-    static constexpr int kLink = 2008;
+    static constexpr int kPicture = res::kAboutPicture;
+    static constexpr int kLink = res::kAboutLink;
 
     explicit CAboutDlg(fw::CWnd* parent = nullptr);
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "framework/Bitmaps.h"
+#include "resources/Resources.h"
 
 namespace vel::ui {
 
@@ -52,11 +53,12 @@ bool CPictureButton::DrawItem(fw::DrawItemInfo& info) {
     const int textWidth = text.empty() ? 0 : dc.GetTextExtent(text, true).cx;
     int bitmapWidth = 0;
     if (bitmapId_ != 0) {
-        if (const auto bitmap = fw::LoadMappedBitmap(bitmapId_)) {
-            bitmapWidth = bitmap->width;
+        if (const fw::Bitmap* source = res::FindBitmap(bitmapId_)) {
+            const fw::Bitmap bitmap = fw::MapButtonColours(*source);
+            bitmapWidth = bitmap.width;
             const fw::Point at =
-                PictureButtonBitmapOrigin(r, bitmap->width, bitmap->height, textWidth);
-            dc.DrawBitmap(at.x, at.y, *bitmap);
+                PictureButtonBitmapOrigin(r, bitmap.width, bitmap.height, textWidth);
+            dc.DrawBitmap(at.x, at.y, bitmap);
         }
     }
     if (!text.empty()) {

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "resources/Resources.h"
+
 namespace vel::ui {
 
 namespace {
@@ -29,7 +31,7 @@ std::string ProgressPercentText(float percent) {
     return text;
 }
 
-CProgressDlg::CProgressDlg() : fw::CDialog(kTemplate, nullptr) {}
+CProgressDlg::CProgressDlg() : fw::CDialog(res::kProgressTemplate, nullptr) {}
 
 bool CProgressDlg::Create(const std::string& statusText, fw::CWnd* parent, bool cancelEnabled,
                           CancelFlag* cancelFlag, uint32_t notifyMessage) {

@@ -8,15 +8,15 @@
 #include "engine/EngineTypes.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "resources/ControlIds.h"
 
 namespace vel::ui {
 
 class CProgressDlg : public fw::CDialog {
   public:
-    static constexpr int kTemplate = 2007;
-    static constexpr int kBar = 2011;
-    static constexpr int kStatus = 2012;
-    static constexpr int kPercent = 2013;
+    static constexpr int kBar = res::kProgressBar;
+    static constexpr int kStatus = res::kProgressStatus;
+    static constexpr int kPercent = res::kProgressPercent;
     static constexpr int kRange = 1000;  // one unit is a tenth of a per cent
 
     CProgressDlg();

@@ -1,9 +1,11 @@
 #include "ui/RunSteps.h"
 
 #include <mutex>
+#include <string>
 
 #include "framework/App.h"
 #include "platform/Platform.h"
+#include "platform/Product.h"
 #include "ui/ProgressDlg.h"
 
 namespace vel::ui {
@@ -13,7 +15,11 @@ namespace {
 class RunProgressWindow : public ProgressWindow {
   public:
     ~RunProgressWindow() override { dialog_.DestroyWindow(); }
-    bool Create() { return dialog_.Create("VEL Noise Reduction...", nullptr, true, nullptr, 0); }
+    bool Create() {
+        std::string status = kProductName;
+        status += "...";
+        return dialog_.Create(status, nullptr, true, nullptr, 0);
+    }
     void SetStatusText(const char* text) override { dialog_.SetStatusText(text ? text : ""); }
     void SetProgress(float percent) override { dialog_.SetProgress(percent); }
     void SetCancelFlag(CancelFlag* flag) override { dialog_.SetCancelFlag(flag); }

@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "framework/App.h"
+#include "framework/Template.h"
 #include "platform/WebLink.h"
-#include "resources/Resources.h"
 
 namespace vel::ui {
 
@@ -66,7 +66,7 @@ void CWebLink::SetURL(const std::string& address) {
 }
 
 void CWebLink::PreSubclassWindow() {
-    ModifyStyle(0, res::kNotify);
+    ModifyStyle(0, fw::kNotify);
     if (address_.empty()) {
         address_ = GetWindowText();
     }
@@ -93,18 +93,18 @@ void CWebLink::FitToText() {
     fw::CClientDC measure(*this);
     const fw::Size extent = measure.dc().GetTextExtent(GetWindowText());
     const uint32_t style = GetStyle();
-    if (style & res::kCenterVertically) {
+    if (style & fw::kCenterVertically) {
         const int dy = (r.Height() - extent.cy) / 2;
         r.top += dy;
         r.bottom -= dy;
     } else {
         r.bottom = r.top + extent.cy;
     }
-    if (style & res::kAlignCenter) {
+    if (style & fw::kAlignCenter) {
         const int dx = (r.Width() - extent.cx) / 2;
         r.left += dx;
         r.right -= dx;
-    } else if (style & res::kAlignRight) {
+    } else if (style & fw::kAlignRight) {
         r.left = r.right - extent.cx;
     } else {
         r.right = r.left + extent.cx;

@@ -19,7 +19,5 @@ int ControlId(const QWidget* widget);
 std::string RawText(const QWidget* widget);
 // The tooltip text that would show at a point of a control (empty: none).
 std::string ToolTipAt(QWidget* widget, Point client);
-// Renders a window (with its children) into a PNG file; false on failure.
-bool SaveWindowPng(const CWnd& wnd, const std::string& path);
 
 }  // namespace vel::fw::qt

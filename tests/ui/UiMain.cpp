@@ -1,15 +1,12 @@
-#include <gtest/gtest.h>
-
 #include "tests/ui/UiTestSupport.h"
-
-// fontconfig keeps its font cache for the life of the process and frees it nowhere; nothing
-// of ours is listed.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new vel::test::UiEnvironment);
+    (void)(::testing::GTEST_FLAG(list_tests) || vel::fw::EnsureGui());  // on this thread
+    vel::fw::SetMessageBoxHandler([](const std::string& text, uint32_t type) {
+        vel::test::recorded.messages.emplace_back(text, type);
+        return vel::fw::kIdOk;
+    });
+    vel::fw::SetBeepHandler([](uint32_t type) { vel::test::recorded.beeps.push_back(type); });
     return RUN_ALL_TESTS();
 }

@@ -1,79 +1,33 @@
 #pragma once
-// Helpers for driving the real Qt widgets of the dialogs headless.
+// The dialogs' tests run unchanged on both window backends; the user's input and a look at the
+// native controls come from the backend's driver (QtDriver.cpp, Win32Driver.cpp).
 
-#include <QApplication>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QWidget>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "framework/App.h"
-#include "framework/qt/QtAccess.h"
-#include "resources/Resources.h"
 
 namespace vel::test {
 
-// Every test program starts the offscreen platform once; message boxes are recorded, never
-// shown.
-class UiEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ASSERT_TRUE(fw::EnsureGui());
-        fw::SetMessageBoxHandler([](const std::string& text, uint32_t type) {
-            Messages().push_back({text, type});
-            return fw::kIdOk;
-        });
-        fw::SetBeepHandler([](uint32_t type) { Beeps().push_back(type); });
-    }
-    struct Message {
-        std::string text;
-        uint32_t type;
-    };
-    static std::vector<Message>& Messages() {
-        static std::vector<Message> messages;
-        return messages;
-    }
-    static std::vector<uint32_t>& Beeps() {
-        static std::vector<uint32_t> beeps;
-        return beeps;
-    }
-};
+// Message boxes and beeps are recorded, never shown.
+inline struct Recorded {
+    std::vector<std::pair<std::string, uint32_t>> messages;
+    std::vector<uint32_t> beeps;
+} recorded;
 
-inline std::string Text(QWidget* w) {
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-        return label->text().toStdString();
-    }
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        return button->text().toStdString();
-    }
-    return {};
-}
+enum class Key { Escape, Enter };
 
-// The top-level windows that carry a control of this id.
-inline std::vector<QWidget*> WindowsWithControl(int id) {
-    std::vector<QWidget*> found;
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        for (QWidget* child : top->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (fw::qt::ControlId(child) == id) {
-                found.push_back(top);
-                break;
-            }
-        }
-    }
-    return found;
-}
-
-inline QWidget* Child(QWidget* top, int id) {
-    for (QWidget* child : top->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (fw::qt::ControlId(child) == id) {
-            return child;
-        }
-    }
-    return nullptr;
-}
+// Texts of the dialog's controls that nobody addresses.
+std::multiset<std::string> LabelTexts(const fw::CWnd& dialog);
+// Input as the user gives it; a key goes to the window with the focus (else to window) and
+// arrives with the next message pump.
+void PressKey(fw::CWnd& window, Key key);
+// A click (left button down and up) or a move to a point of the control.
+void Mouse(fw::CWnd& control, fw::Point at, bool click);
+void UserSelect(fw::CWnd& combo, int index);
+void UserStepSlider(fw::CWnd& slider);
 
 }  // namespace vel::test

@@ -10,6 +10,7 @@
 #include "framework/App.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "platform/Product.h"
 #include "resources/Resources.h"
 #include "ui/AboutDlg.h"
 #include "ui/PictureButton.h"
@@ -23,14 +24,19 @@ using namespace vel;
 // thumbnail and preview areas that the preview paints into.
 class SettingsPicture : public fw::CDialog {
   public:
-    SettingsPicture() : fw::CDialog(res::kSettingsDialog) {}
+    SettingsPicture() : fw::CDialog(res::kSettingsTemplate) {}
     bool OnInitDialog() override {
         fw::CDialog::OnInitDialog();
-        about_.Attach(2005, this, res::kAboutButtonBitmap, false);
-        zoom_.Attach(2021, this, res::kZoomBitmap, true);
-        const int sliders[] = {2001, 2003, 2006, 2008, 2011, 2013};
+        about_.Attach(res::kSettingsAbout, this, res::kAboutButtonBitmap, false);
+        zoom_.Attach(res::kSettingsZoom, this, res::kZoomBitmap, true);
+        const int sliders[] = {
+            res::kSettingsLumaThresholdSlider,   res::kSettingsChromaThresholdSlider,
+            res::kSettingsLumaSuppressionSlider, res::kSettingsChromaSuppressionSlider,
+            res::kSettingsLightCorrectionSlider, res::kSettingsDarkCorrectionSlider};
         const int positions[] = {10, 11, 9, 12, 10, 10};
-        const int edits[] = {2002, 2004, 2007, 2009, 2012, 2016};
+        const int edits[] = {res::kSettingsLumaThresholdEdit,   res::kSettingsChromaThresholdEdit,
+                             res::kSettingsLumaSuppressionEdit, res::kSettingsChromaSuppressionEdit,
+                             res::kSettingsLightCorrectionEdit, res::kSettingsDarkCorrectionEdit};
         const int values[] = {0, 1, 9, 12, 0, 0};
         for (int i = 0; i < 6; ++i) {
             fw::CWnd& slider = *GetDlgItem(sliders[i]);
@@ -39,12 +45,12 @@ class SettingsPicture : public fw::CDialog {
             fw::ctrl::SetSliderPos(slider, positions[i]);
             GetDlgItem(edits[i])->SetWindowText(std::to_string(values[i]));
         }
-        fw::ctrl::SetCurSel(*GetDlgItem(2000), 2);
-        fw::ctrl::SetCheck(*GetDlgItem(2015), 1);
-        fw::ctrl::SetCheck(*GetDlgItem(2014), 1);
-        fw::ctrl::SetProgressRange(*GetDlgItem(2020), 0, 1000);
-        fw::ctrl::SetProgressPos(*GetDlgItem(2020), 400);
-        GetDlgItem(2022)->ShowWindow(fw::kSwHide);
+        fw::ctrl::SetCurSel(*GetDlgItem(res::kSettingsPreset), 2);
+        fw::ctrl::SetCheck(*GetDlgItem(res::kSettingsLinkLumaChroma), 1);
+        fw::ctrl::SetCheck(*GetDlgItem(res::kSettingsHighQuality), 1);
+        fw::ctrl::SetProgressRange(*GetDlgItem(res::kSettingsEstimateBar), 0, 1000);
+        fw::ctrl::SetProgressPos(*GetDlgItem(res::kSettingsEstimateBar), 400);
+        GetDlgItem(res::kSettingsEstimateLabel)->ShowWindow(fw::kSwHide);
         return true;
     }
     void OnPaint(fw::CDC& dc) override {
@@ -91,7 +97,9 @@ int main(int argc, char** argv) {
     ok = about.Create(nullptr) && Save(about, out / "about.png") && ok;
 
     ui::CProgressDlg progress;
-    ok = progress.Create("VEL Noise Reduction...", nullptr, true, nullptr, 0) && ok;
+    std::string status = kProductName;
+    status += "...";
+    ok = progress.Create(status, nullptr, true, nullptr, 0) && ok;
     progress.SetProgress(37.46f);
     ok = Save(progress, out / "progress.png") && ok;
     return ok ? 0 : 1;

@@ -1,9 +1,10 @@
 // Compiled into the plug-in library itself: loading the library registers the user
 // interface's steps with the processing run. On Windows the dialogs are part of the library;
-// elsewhere they live in a module of their own, loaded at the first window (ui/UiModule.cpp).
+// elsewhere they live in a module of their own, loaded at the first window (plugin/UiModule.cpp).
 
 #include <cstdio>
 
+#include "platform/Product.h"
 #include "plugin/InteractiveSteps.h"
 
 #ifdef _WIN32
@@ -51,9 +52,10 @@ const vel::InteractiveSteps* LoadModule() {
         const auto pump = module ? reinterpret_cast<PumpFn>(dlsym(module, "VelnrUiPump")) : nullptr;
         if (!getSteps || !pump) {
             std::fprintf(stderr,
-                         "VEL Noise Reduction: the dialogs' module %s cannot be loaded (%s); no "
-                         "dialog can be shown.\n",
-                         path.c_str(), module ? "its entry points are missing" : dlerror());
+                         "%s: the dialogs' module %s cannot be loaded (%s); no dialog can be "
+                         "shown.\n",
+                         vel::kProductName, path.c_str(),
+                         module ? "its entry points are missing" : dlerror());
             return;
         }
         // The run's wait lives in this library: it must pump the module's window system.

@@ -1,0 +1,60 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSlider>
+
+#include "framework/qt/QtAccess.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace vel::test {
+
+std::multiset<std::string> LabelTexts(const fw::CWnd& dialog) {
+    std::multiset<std::string> texts;
+    for (QWidget* w : fw::qt::WidgetOf(dialog)->findChildren<QWidget*>()) {
+        if (fw::qt::ControlId(w) == fw::kIdStatic) {
+            texts.insert(fw::qt::RawText(w));
+        }
+    }
+    return texts;
+}
+
+void PressKey(fw::CWnd& window, Key key) {
+    QWidget* to =
+        QApplication::focusWidget() ? QApplication::focusWidget() : fw::qt::WidgetOf(window);
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key == Key::Escape ? Qt::Key_Escape : Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(to, &event);
+    }
+}
+
+void Mouse(fw::CWnd& control, fw::Point at, bool click) {
+    QWidget* w = fw::qt::WidgetOf(control);
+    const auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at.x, at.y), QPointF(w->mapToGlobal(QPoint(at.x, at.y))),
+                          button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    };
+    if (!click) {
+        return send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    }
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+}
+
+void UserSelect(fw::CWnd& combo, int index) {
+    auto* box = qobject_cast<QComboBox*>(fw::qt::WidgetOf(combo));
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+}
+
+void UserStepSlider(fw::CWnd& slider) {
+    qobject_cast<QSlider*>(fw::qt::WidgetOf(slider))->triggerAction(QSlider::SliderSingleStepAdd);
+}
+
+}  // namespace vel::test
+
+// fontconfig keeps its font cache for the life of the process and frees it nowhere.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}

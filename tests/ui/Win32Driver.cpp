@@ -1,0 +1,52 @@
+#include "platform/win32/WinApi.h"
+// After windows.h, which it extends.
+#include <commctrl.h>
+
+#include "framework/win32/Win32Access.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace vel::test {
+
+std::multiset<std::string> LabelTexts(const fw::CWnd& dialog) {
+    std::multiset<std::string> texts;
+    for (HWND c = GetWindow(fw::win32::HwndOf(dialog), GW_CHILD); c;
+         c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t text[256] = {};
+        GetWindowTextW(c, text, 256);
+        if ((GetDlgCtrlID(c) & 0xFFFF) == 0xFFFF) {
+            texts.insert(std::string(text, text + lstrlenW(text)));
+        }
+    }
+    return texts;
+}
+
+void PressKey(fw::CWnd& window, Key key) {
+    HWND to = GetFocus() ? GetFocus() : fw::win32::HwndOf(window);
+    for (const UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+        PostMessageW(to, message, key == Key::Escape ? VK_ESCAPE : VK_RETURN, 0);
+    }
+}
+
+void Mouse(fw::CWnd& control, fw::Point at, bool click) {
+    HWND hwnd = fw::win32::HwndOf(control);
+    const LPARAM where = MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y));
+    if (!click) {
+        SendMessageW(hwnd, WM_MOUSEMOVE, 0, where);
+        return;
+    }
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, where);
+}
+
+void UserSelect(fw::CWnd& combo, int index) {
+    HWND box = fw::win32::HwndOf(combo);
+    SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(GetParent(box), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(box));
+}
+
+void UserStepSlider(fw::CWnd& slider) {
+    SendMessageW(fw::win32::HwndOf(slider), WM_KEYDOWN, VK_RIGHT, 0);
+}
+
+}  // namespace vel::test
