@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "engine/Jobs.h"
+#include "platform/Product.h"
 #include "plugin/HostImage.h"
 #include "plugin/InteractiveSteps.h"
 #include "plugin/NoiseProfileStore.h"
@@ -42,10 +44,10 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
     const InteractiveSteps* steps = GetInteractiveSteps();
     if (showSettingsDialog) {
         if (!steps || !steps->runSettingsPhase) {
-            std::fputs(
-                "VEL Noise Reduction: no settings dialog is available here; "
-                "the image was left unchanged.\n",
-                stderr);
+            std::fprintf(stderr,
+                         "%s: no settings dialog is available here; the image was left "
+                         "unchanged.\n",
+                         kProductName);
             return kRunNotPossible;
         }
         if (!steps->runSettingsPhase(image, imageProfilePath, displayProfilePath)) {
@@ -72,8 +74,8 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
             return result(analysis);
         }
     }
-    const JobResult reduction =
-        RunWorkerJob(ReductionWork, &image, "VEL Noise Reduction...", window.get());
+    const JobResult reduction = RunWorkerJob(
+        ReductionWork, &image, (std::string(kProductName) + "...").c_str(), window.get());
     if (reduction != JobResult::Completed) {
         return result(reduction);
     }
