@@ -65,9 +65,14 @@ void RemoveFile(const std::string& name) {
     DeleteFileA(name.c_str());
 }
 // ReplaceFile keeps the replaced file's attributes and security descriptor, which a rename
-// over it would drop; a new file simply takes its place.
+// over it would drop; a new file simply takes its place. A folder is never replaced (Wine's
+// ReplaceFile would put the file in its place, folder contents and all).
 bool MoveOver(const std::string& from, const std::string& to) {
-    if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    const DWORD attributes = GetFileAttributesA(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
         return ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                             nullptr, nullptr) != 0;
     }

@@ -163,6 +163,16 @@ void WritePages(const std::string& path, const std::vector<uint32_t>& kinds, con
 
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
             int outFd, int errFd, const char* exe, const char* cwd) {
+    // Built before fork: the child only calls what is safe there.
+    std::vector<std::string> copies;
+    copies.reserve(args.size() + 1);
+    copies.emplace_back(exe);
+    copies.insert(copies.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : copies) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int devNull = ::open("/dev/null", O_RDWR);
@@ -175,13 +185,6 @@ pid_t Start(const std::vector<std::string>& args, const std::map<std::string, st
         for (const auto& [key, value] : env) {
             ::setenv(key.c_str(), value.c_str(), 1);
         }
-        std::vector<std::string> copies(args);
-        copies.insert(copies.begin(), exe);
-        std::vector<char*> argv;
-        for (std::string& a : copies) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
         ::execv(exe, argv.data());
         ::_exit(127);
     }
