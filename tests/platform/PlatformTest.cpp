@@ -119,11 +119,13 @@ TEST(NamedEvent, SameNameSharesOneEventAndOneSignalWakesOneWaiter) {
     auto waiter = [&](NamedEvent* e) { woken.fetch_add(e->Wait(1500) ? 1 : 0); };
     std::thread wa(waiter, a.get()), wb(waiter, b.get());
     std::this_thread::sleep_for(100ms);
-    b.reset();  // a still holds it
     EXPECT_TRUE(SignalNamedEvent("velnr test shared"));
     wa.join();
     wb.join();
     EXPECT_EQ(woken.load(), 1);
+    b.reset();  // a still holds it
+    EXPECT_TRUE(SignalNamedEvent("velnr test shared"));
+    EXPECT_TRUE(a->Wait(0));
 }
 
 TEST(Wait, ReturnsTheIndexOfTheSignalledEventOrTimesOut) {
