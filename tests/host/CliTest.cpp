@@ -50,22 +50,19 @@ class Velnr : public testing::Test {
         for (const char* sub : {"photos/sub", "empty", "folder.png"}) {
             std::filesystem::create_directories(dir_ / sub);
         }
-        const std::tuple<const char*, int, SampleType> images[] = {{"a.png", 3, UInt8},
-                                                                   {"rgba.png", 4, UInt16},
-                                                                   {"photos/b.tif", 3, UInt16},
-                                                                   {"photos/c.jpg", 3, UInt8},
-                                                                   {"photos/sub/d.png", 3, UInt16},
-                                                                   {"b.tif", 2, UInt8},
-                                                                   {"c.tif", 1, UInt16}};
-        for (const auto& [name, channels, type] : images) {
+        for (const auto& [name, channels, type] : {std::tuple{"a.png", 3, UInt8},
+                                                   {"rgba.png", 4, UInt16},
+                                                   {"photos/b.tif", 3, UInt16},
+                                                   {"photos/c.jpg", 3, UInt8},
+                                                   {"photos/sub/d.png", 3, UInt16},
+                                                   {"b.tif", 2, UInt8},
+                                                   {"c.tif", 1, UInt16}}) {
             Image image = test::MakeImage(9, 7, channels, type, 3);
             image.icc = test::MakeIccProfile(channels >= 3 ? "RGB " : "GRAY");
             test::Write(dir_ / name, image);
         }
         Image hdr = test::MakeImage(4, 3, 3, Float32, 5);
-        hdr.samples[0] = 1.5f;
-        hdr.samples[4] = -0.25f;
-        hdr.samples[7] = 7.0f;
+        hdr.samples[0] = hdr.samples[4] = hdr.samples[7] = 1.5f;
         test::Write(dir_ / "hdr.tif", hdr);
         const std::string preset = "[VEL Noise Reduction Preset ";
         // A colon in the path itself, before the one that names a preset.
@@ -82,10 +79,8 @@ class Velnr : public testing::Test {
         WriteText(dir_ / "photos/notes.txt", "not a picture");
         WriteText(dir_ / "photos/.hidden.png", "hidden");
         WriteText(dir_ / "empty.png", "");
-        const auto png = ReadBytes(dir_ / "a.png");
-        test::WriteBytes(
-            dir_ / "cut.png",
-            std::vector<uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2)));
+        const std::string png = ReadText(dir_ / "a.png");
+        WriteText(dir_ / "cut.png", png.substr(0, png.size() / 2));
         base_ = Contents(dir_.Path());
     }
 
@@ -143,12 +138,14 @@ class Velnr : public testing::Test {
 };
 
 // Command lines and what they lead to: exit status, the files they add (the inputs stay as
-// they were) and a fragment of what velnr says (on stderr, or on stdout with a leading '>').
+// they were) and fragments of what velnr says, split at '|' (on stderr, or on stdout with a
+// leading '>').
 // Usage errors (status 2) say one line starting "velnr: " and write nothing.
 TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
     const std::string d = dir_.Path() + "/";
     const std::string a = d + "a.png";
     const Env impossible = {{"VELNR_FAKE_RESULT", "impossible"}};
+    const std::set<std::string> aNr = {"a-nr.png"};
     const std::vector<std::string> batch = {
         d + "missing.png",     d + "empty.png", d + "folder.png", d + "cut.png", a,
         d + "photos/notes.txt"};
@@ -164,11 +161,9 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         {{}, 2, {}, "velnr: "},
         {{"--luma-threshold", "11", a}, 2, {}, "11 is too large (use -10..10 decibels)"},
         {{"--luma-threshold=1.5", a}, 2, {}, "1.5 is not a whole number"},
-        {{"--luma-suppression=-1", a}, 2, {}, "velnr: "},
         {{"--light-correction", "x", a}, 2, {}, "velnr: "},
         {{"--high-quality", "maybe", a}, 2, {}, "velnr: "},
         {{"--no-reanalyze", "--reanalyze-whole", "on", a}, 2, {}, "velnr: "},
-        {{"--quality", "101", a}, 2, {}, "velnr: "},
         {{"--display-profile", a, a}, 2, {}, "velnr: "},
         {{"--slot", "-1", a}, 2, {}, "-1 is too small (use 0 or more)"},
         {{"--no-such-option", a}, 2, {}, "velnr: "},
@@ -176,7 +171,6 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         {{"--preset", d + "missing.pst", a}, 2, {}, "velnr: "},
         {{"--preset", d + "empty.pst", a}, 2, {}, "no presets"},
         {{"--preset", mine_ + ":night", a}, 2, {}, "\"Day\", \"Night\""},
-        {{"--name", "{stem}-{date}.{ext}", a}, 2, {}, "velnr: "},
         {{"--name", "{base}.{ext}", a}, 2, {}, "{base}"},
         {{"--name", "{stem", a}, 2, {}, "velnr: "},
         {{"--name", "sub/{name}", a}, 2, {}, "velnr: "},
@@ -190,13 +184,9 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         {{"--save-preset", d + "x.pst", a}, 2, {}, "FILE.pst:NAME"},
         {{"--print-noise", "--no-reanalyze", a}, 2, {}, "--print-noise"},
         {{"--print-noise", "--reanalyze-whole", "off", a}, 2, {}, "whole-image"},
-        {{"--plugin", d + "nothing.so", a}, 2, {}, "velnr: "},
         {{"--plugin", a, a}, 2, {}, "cannot load the plug-in"},
         // A settings file that leads into /proc cannot be replaced, not even by root.
-        {{"--settings", d + "link.ini", "--save-settings", a},
-         2,
-         {},
-         "cannot save the settings to"},
+        {{"--settings", d + "link.ini", "--save-settings", a}, 2, {}, "cannot save the settings"},
         // Failures of one file: status 1.
         {{"-o", d + "x.bmp", a}, 1, {}, "unknown output format"},
         {{"-o", "/proc/velnr-test.png", a}, 1, {}, "cannot write in /proc"},
@@ -207,10 +197,7 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         {{"-i", a}, 1, {}, "could not run", impossible},  // an interactive run that could not be
         {{a}, 1, {}, "could not process", impossible},
         {{"-i", a}, 3, {}, "skipped", {{"VELNR_FAKE_RESULT", "cancel"}}},  // cancelled: skipped
-        {{"--depth", "16", "--compression", "zstd", "-o", d + "X.TIFF", a},
-         0,
-         {"X.TIFF"},
-         ">X.TIFF"},
+        {{"--depth", "16", "--compression", "zstd", "-o", "X.TIFF", a}, 0, {"X.TIFF"}, ">X.TIFF"},
         {{"--name", "clean_{name}", a}, 0, {"clean_a.png"}, ">clean_a.png"},
         {{"-o", d + "photos", a}, 0, {"photos/a-nr.png"}, ">photos/a-nr.png"},  // -o folder is -d
         // Folders: their image files in name order; -r adds sub-folders below -d.
@@ -219,30 +206,20 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
          0,
          {"out/b-nr.tif", "out/c-nr.jpg", "out/sub/d-nr.png"},
          ">out/sub/d-nr.png"},
-        {{d + "empty", a}, 1, {"a-nr.png"}, "no TIFF, PNG or JPEG files"},
+        {{d + "empty", a}, 1, aNr, "no TIFF, PNG or JPEG files"},
         {{d + "hdr.tif"}, 0, {"hdr-nr.tif"}, "3 samples outside 0..1"},  // clipped, and said so
-        {{"-p", d + "loud.pst", a},
-         0,
-         {"a-nr.png"},
-         "loud.pst: Chroma Suppression=-7 is outside 0..20 dB; using 0"},
+        {{"-p", d + "loud.pst", a}, 0, aNr, "loud.pst: Chroma Suppression=-7 is outside 0..20 dB"},
         // The noise it measured: the stand-in's entry i is i / 8; Y level 1 detail is entry 1.
         {{"--print-noise", "--high-quality", "off", a},
          0,
-         {"a-nr.png"},
+         aNr,
          ">  Y          0.1250   0.3750   0.6250   0.8750\n"},
-        {{"--print-noise", "--json", "--high-quality", "off", a},
-         0,
-         {"a-nr.png"},
-         ">\"bands\":[\"smooth\",\"detail\"]"},
-        {{a}, 0, {"a-nr.png"}, "[1/1] a.png: VEL Noise Reduction... 100%"},  // not a terminal
+        {{"--print-noise", "--json", "--high-quality", "off", a}, 0, aNr, ">\"bands\":[\"smooth\""},
+        {{a}, 0, aNr, "[1/1] a.png: VEL Noise Reduction... 100%"},  // not a terminal
         // Bad inputs fail one by one and the batch goes on.
-        {batch, 1, {"a-nr.png"}, ">a-nr.png\n"},
-        {batch, 1, {"a-nr.png"}, "missing.png: "},
-        {batch, 1, {"a-nr.png"}, "empty.png: empty file"},
-        {batch, 1, {"a-nr.png"}, "folder.png: no TIFF, PNG or JPEG files"},
-        {batch, 1, {"a-nr.png"}, "cut.png: "},
-        {batch, 1, {"a-nr.png"}, "notes.txt: not a TIFF, PNG or JPEG"},
-        {batch, 1, {"a-nr.png"}, "5 of 6 files failed"},
+        {batch, 1, aNr,
+         ">a-nr.png\n|missing.png: |empty.png: empty file|folder.png: no TIFF, PNG or JPEG files|"
+         "cut.png: |notes.txt: not a TIFF, PNG or JPEG|5 of 6 files failed"},
         // Ctrl-C at any step leaves nothing; a plug-in without the cancel export cannot be
         // stopped, but its result is thrown away.
         {{a, d + "hdr.tif"}, 130, {}, "a.png: cancelled", {{"VELNR_FAKE_RAISE_AT", "0"}}},
@@ -255,16 +232,14 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
          {{"VELNR_FAKE_RAISE_AT", "3"}}},
     };
     for (const auto& c : cases) {
-        std::string line;
-        for (const auto& arg : c.args) {
-            line += arg + " ";
-        }
-        SCOPED_TRACE(line);
+        SCOPED_TRACE(testing::PrintToString(c.args));
         const RunResult r = Run(c.args, c.env);
         EXPECT_EQ(r.status, c.status) << r.err;
-        const bool out = c.message[0] == '>';
-        EXPECT_NE((out ? r.out : r.err).find(c.message + (out ? 1 : 0)), std::string::npos)
-            << r.out << r.err;
+        std::istringstream messages(c.message);
+        for (std::string m; std::getline(messages, m, '|');) {
+            EXPECT_NE((m[0] == '>' ? r.out : r.err).find(m.substr(m[0] == '>')), std::string::npos)
+                << r.out << r.err;
+        }
         EXPECT_TRUE(c.status != 2 || (r.err.rfind("velnr: ", 0) == 0 && r.out.empty())) << r.err;
         EXPECT_EQ(Added(), c.added);
         for (const std::string& f : Added()) {
@@ -281,12 +256,10 @@ TEST_F(Velnr, OutputsKeepTheInputsFormAndReplaceOnlyWithForce) {
         std::string out = name;
         ExpectInverted(name, "out/deeper/" + out.insert(out.find('.'), "-nr"));
     }
-    // The extension chooses the format; 16 bits stay 16 in PNG; a TIFF from a PNG is Deflate.
-    ASSERT_EQ(Run({"-o", "c.png", "c.tif"}).status, 0);
+    // The extension chooses the format.
     ASSERT_EQ(Run({"-o", "rgba.tif", "rgba.png"}).status, 0);
-    EXPECT_EQ(Read(dir_ / "rgba.tif").tiff.compression, 8);
+    EXPECT_EQ(Read(dir_ / "rgba.tif").format, FileFormat::Tiff);
     ExpectInverted("rgba.png", "rgba.tif");
-    ExpectInverted("c.tif", "c.png");
     // A plug-in without the progress exports runs too, silently.
     const RunResult four = Run({"--plugin", VELNR_FAKE_PLUGIN_FOUR, "-o", "4.png", "rgba.png"});
     EXPECT_EQ(four.err.find("VEL Noise Reduction..."), std::string::npos) << four.err;
@@ -345,7 +318,6 @@ TEST_F(Velnr, SettingsComeFromTheFileThenThePresetThenTheOptions) {
     } cases[] = {
         {{}, "set -2 1 6 12 0 0 1 1 1", created},  // the initial values, the file created
         {{"--no-reanalyze"}, "set -2 1 6 12 0 0 1 1 0"},
-        {{"--reanalyze-whole", "off"}, "set -2 1 6 12 0 0 1 1 0"},
         {{"--preset", "remove noise - STRONG"}, "set 0 1 12 15 0 0 1 1 1"},
         {{"-p", "chroma"}, "set -10 0 15 15 0 0 1 1 1"},
         {{"-p", "strong", "--luma-threshold=-3", "--high-quality", "off", "--dark-correction", "5"},
@@ -378,18 +350,15 @@ TEST_F(Velnr, SettingsComeFromTheFileThenThePresetThenTheOptions) {
                   "; my settings\r\n[Other Plugin 0]\r\nx=1\r\n[VEL Noise Reduction 3]\r\n", 0),
               0u)
         << ReadText(other);
-    // The user's own values are the starting point; out of range they are named and brought
-    // into range, the file left as it is.
-    for (const char* value : {"5", "50"}) {
-        std::string edited = created;
-        edited.replace(edited.find("Threshold=-2"), 12, std::string("Threshold=") + value);
-        WriteText(settings_, edited);
-        const RunResult r = Run({"-q", "-f", a});
-        EXPECT_EQ(SetLine(), value[1] ? "set 10 1 6 12 0 0 1 1 1" : "set 5 1 6 12 0 0 1 1 1");
-        const char* named = "settings.ini: Luma Threshold=50 is outside -10..10 dB; using 10";
-        EXPECT_EQ(r.err.find(named) == std::string::npos, !value[1]) << r.err;
-        EXPECT_EQ(ReadText(settings_), edited);
-    }
+    // The user's own values out of range are named and brought into range, the file left alone.
+    std::string edited = created;
+    WriteText(settings_, edited.replace(edited.find("Threshold=-2"), 12, "Threshold=50"));
+    const RunResult r = Run({"-q", "-f", a});
+    EXPECT_EQ(SetLine(), "set 10 1 6 12 0 0 1 1 1");
+    EXPECT_NE(r.err.find("settings.ini: Luma Threshold=50 is outside -10..10 dB; using 10"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadText(settings_), edited);
 }
 
 TEST_F(Velnr, PrintedSettingsAndSavedPresetsGiveTheSameRunAgain) {
@@ -399,9 +368,9 @@ TEST_F(Velnr, PrintedSettingsAndSavedPresetsGiveTheSameRunAgain) {
     ASSERT_EQ(printed.status, 0) << printed.err;
     const std::string first = SetLine();
     WriteText(dir_ / "printed.ini", printed.out);
-    for (const auto& args : {std::vector<std::string>{"--settings", dir_ / "printed.ini"},
-                             std::vector<std::string>{"-p", saved + ":Night"}}) {
-        ASSERT_EQ(Run({args[0], args[1], "-q", "-f", a}).status, 0);
+    for (const std::string& args :
+         {"--settings=" + dir_ / "printed.ini", "--preset=" + (saved + ":Night")}) {
+        ASSERT_EQ(Run({args, "-q", "-f", a}).status, 0);
         EXPECT_EQ(SetLine(), first) << printed.out;
     }
     // Saving again under the same name replaces that preset, another name adds one.
@@ -510,7 +479,6 @@ TEST(KilledWhileWriting, TheOutputIsAbsentOrWholeAndNoTemporarySurvivesTheNextRu
     const std::vector<uint8_t> whole = ReadBytes(out);
     ASSERT_FALSE(whole.empty());
     std::mt19937 random(1206);
-    int absent = 0;
     for (int round = 0; round < 100; ++round) {
         std::filesystem::remove(out);
         if (startWriting(pid, status)) {
@@ -518,7 +486,6 @@ TEST(KilledWhileWriting, TheOutputIsAbsentOrWholeAndNoTemporarySurvivesTheNextRu
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
         }
-        absent += std::filesystem::exists(out) ? 0 : 1;
         ASSERT_TRUE(!std::filesystem::exists(out) || ReadBytes(out) == whole) << "round " << round;
     }
     startWriting(pid, status);
@@ -526,7 +493,6 @@ TEST(KilledWhileWriting, TheOutputIsAbsentOrWholeAndNoTemporarySurvivesTheNextRu
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(ReadBytes(out), whole);
     EXPECT_TRUE(temps().empty());
-    std::printf("100 runs killed while writing: %d left no output\n", absent);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "plugin/VELNoiseReduction.h"
@@ -81,9 +82,7 @@ FAKE_EXPORT int32_t GetNoiseProfile(float* levels, int32_t capacity) {
 
 FAKE_EXPORT void SetHostCallbacks(VelHostProgressFn progress, void* context,
                                   const volatile unsigned char* cancel) {
-    g_progress = progress;
-    g_context = context;
-    g_cancel = cancel;
+    std::tie(g_progress, g_context, g_cancel) = std::tie(progress, context, cancel);
 }
 #endif
 

@@ -61,14 +61,10 @@ std::vector<uint8_t> MakeIccProfile(const char* colourSpace) {
             icc[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
         }
     }
-    for (const auto& [at, text] :
-         std::initializer_list<std::pair<size_t, const char*>>{{12, "mntr"},
-                                                               {16, colourSpace},
-                                                               {20, "XYZ "},
-                                                               {36, "acsp"},
-                                                               {80, "velt"},
-                                                               {132, "wtpt"},
-                                                               {144, "XYZ "}}) {
+    const std::pair<size_t, const char*> texts[] = {{12, "mntr"}, {16, colourSpace}, {20, "XYZ "},
+                                                    {36, "acsp"}, {80, "velt"},      {132, "wtpt"},
+                                                    {144, "XYZ "}};
+    for (const auto& [at, text] : texts) {
         std::memcpy(&icc[at], text, 4);
     }
     return icc;
@@ -84,8 +80,8 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 std::string ReadText(const std::string& path) {
-    const std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -116,13 +112,8 @@ bool SamplesEqual(const Image& a, const Image& b) {
            std::equal(a.samples.begin(), a.samples.end(), b.samples.begin(), b.samples.end(), same);
 }
 
-TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
-                 uint16_t bits, uint16_t photometric, const char* mode) {
-    TiffFile tif(TIFFOpen(path.c_str(), mode));
-    if (tif == nullptr) {
-        ADD_FAILURE() << "libtiff cannot create " << path;
-        return tif;
-    }
+void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
+               uint16_t photometric) {
     const std::pair<ttag_t, uint32_t> fields[] = {{TIFFTAG_IMAGEWIDTH, width},
                                                   {TIFFTAG_IMAGELENGTH, height},
                                                   {TIFFTAG_SAMPLESPERPIXEL, spp},
@@ -131,34 +122,19 @@ TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint1
                                                   {TIFFTAG_ROWSPERSTRIP, height},
                                                   {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
     for (const auto& [tag, value] : fields) {
-        TIFFSetField(tif.get(), tag, value);
+        TIFFSetField(tif, tag, value);
     }
-    return tif;
 }
 
-void WritePages(const std::string& path, const std::vector<uint32_t>& kinds, const char* artist) {
-    TiffFile tif(TIFFOpen(path.c_str(), "w"));
-    ASSERT_NE(tif, nullptr) << path;
-    for (size_t page = 0; page < kinds.size(); ++page) {
-        const uint32_t w = (kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
-        const std::pair<ttag_t, uint32_t> fields[] = {
-            {TIFFTAG_SUBFILETYPE, kinds[page]},
-            {TIFFTAG_IMAGEWIDTH, w},
-            {TIFFTAG_IMAGELENGTH, 2},
-            {TIFFTAG_SAMPLESPERPIXEL, 1},
-            {TIFFTAG_BITSPERSAMPLE, 8},
-            {TIFFTAG_ROWSPERSTRIP, 2},
-            {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK}};
-        for (const auto& [tag, value] : fields) {
-            TIFFSetField(tif.get(), tag, value);
-        }
-        if (artist) {
-            TIFFSetField(tif.get(), TIFFTAG_ARTIST, artist);
-        }
-        std::vector<uint8_t> data(w * 2, static_cast<uint8_t>(50 * (page + 1)));
-        ASSERT_GE(TIFFWriteEncodedStrip(tif.get(), 0, data.data(), w * 2), 0);
-        ASSERT_TRUE(TIFFWriteDirectory(tif.get()));
+TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
+                 uint16_t bits, uint16_t photometric, const char* mode) {
+    TiffFile tif(TIFFOpen(path.c_str(), mode));
+    if (tif == nullptr) {
+        ADD_FAILURE() << "libtiff cannot create " << path;
+        return tif;
     }
+    SetFields(tif.get(), width, height, spp, bits, photometric);
+    return tif;
 }
 
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,

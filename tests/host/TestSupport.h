@@ -47,14 +47,12 @@ struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
 using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
-// A TIFF with its basic fields set and one strip of all rows, for the caller to fill.
+// Sets a directory's basic fields, one strip of all rows, for the caller to fill.
+void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
+               uint16_t photometric);
+// A new TIFF with those fields set.
 TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
                  uint16_t bits, uint16_t photometric, const char* mode = "w");
-// An 8-bit grey TIFF of several directories, kinds their NewSubfileType values (reduced
-// copies half as wide), each with the artist tag when one is given.
-void WritePages(const std::string& path, const std::vector<uint32_t>& kinds,
-                const char* artist = nullptr);
-
 struct RunResult {
     int status = -1;  // exit status, or 128 + signal
     std::string out, err;
