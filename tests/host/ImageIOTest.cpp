@@ -5,8 +5,12 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <limits>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "tests/support/FailingAllocator.h"
@@ -186,6 +190,46 @@ TEST(ImageIO, ReadsPlanesAndRefusesUnsupportedLayouts) {
         std::string error;
         EXPECT_FALSE(ReadImage(dir / name, refused, error));
         EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+}
+
+// Half floats: 1, 0.5, the largest finite, both ends of the subnormals, -0, -2, a third
+// rounded, both infinities, the smallest normal, NaN; either byte order, and the float predictor.
+TEST(HalfFloatTiff, IsReadExactlyAndWrittenAsFloat) {
+    const uint16_t halves[] = {0x3c00, 0x3800, 0x7bff, 0x0001, 0x03ff, 0x8000,
+                               0xc000, 0x3555, 0x7c00, 0xfc00, 0x0400, 0x7e00};
+    const float values[] = {1,
+                            0.5f,
+                            65504,
+                            std::ldexp(1.0f, -24),
+                            std::ldexp(1023.0f, -24),
+                            -0.0f,
+                            -2,
+                            0.333251953125f,
+                            kInf,
+                            -kInf,
+                            std::ldexp(1.0f, -14)};
+    ScratchDir dir;
+    for (const auto& [mode, compression, predictor] :
+         {std::tuple{"wl", kNone, uint16_t{PREDICTOR_NONE}},
+          {"wb", kNone, PREDICTOR_NONE},
+          {"wl", kZip, kFp}}) {
+        {
+            const auto tif =
+                test::NewTiff(dir / "h.tif", 4, 3, 1, 16, PHOTOMETRIC_MINISBLACK, mode);
+            TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+            TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, compression);
+            TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, predictor);
+            std::vector<uint16_t> data(std::begin(halves), std::end(halves));
+            ASSERT_GE(TIFFWriteEncodedStrip(tif.get(), 0, data.data(), 24), 0);
+        }
+        const Image image = Read(dir / "h.tif");
+        ASSERT_EQ(image.type, Float32);
+        ASSERT_EQ(image.samples.size(), 12u) << mode;
+        EXPECT_EQ(std::memcmp(image.samples.data(), values, sizeof values), 0) << mode;
+        EXPECT_TRUE(std::isnan(image.samples[11])) << mode;
+        Write(dir / "out.tif", image);
+        EXPECT_TRUE(test::SamplesEqual(image, Read(dir / "out.tif"))) << mode;
     }
 }
 
