@@ -1,10 +1,8 @@
-// The jobs and their drivers: progress, a stop at every stop check (one thread and two),
-// non-finite input.
+// The jobs and their drivers: progress, a stop at every stop check (one thread and two).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -21,7 +19,7 @@ namespace {
 // Stop scripting through the plain callbacks. The poll counts its calls and, from call stopAt
 // on, asks to stop or (viaFlag) raises the cancel flag and answers "go on", so that the stop is
 // found by the next check's flag read. Progress report number cancelAtReport raises the flag.
-struct Script {
+struct {
     int calls, stopAt, reports, cancelAtReport;
     bool viaFlag;
     std::vector<float> progress;
@@ -61,10 +59,7 @@ void ExpectIncreasingTo100(size_t count) {
 // 100 x 90 with tiles of 64 overlapping by 8: 2 x 2 tiles, last column 44 wide, last row 34.
 constexpr int32_t kW = 100, kH = 90, kTile = 64, kOverlap = 8;
 constexpr int kChecksPerTile = 1 + 3 * 4;  // tile start, then four per channel
-
-EngineNumbers Numbers() {
-    return {1.0f, 1.0f, 0.7f, 0.9f, 0.4f, 0.2f};  // gains, threshold factors, floors
-}
+constexpr EngineNumbers kNumbers{1.0f, 1.0f, 0.7f, 0.9f, 0.4f, 0.2f};
 
 // One thread: the job's thread itself meets every stop check, in the order a plain loop does.
 TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
@@ -72,7 +67,7 @@ TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
     const test::Planes input = test::MakeNoisyImage(kW, kH, 21);
     test::Planes full = input;
     Arm(0);
-    ReduceNoise(full.View(), kTile, kOverlap, Numbers(), {}, kScripted);
+    ReduceNoise(full.View(), kTile, kOverlap, kNumbers, {}, kScripted);
     ExpectIncreasingTo100(4);
     ASSERT_EQ(g.calls, 4 * kChecksPerTile);
     ASSERT_FALSE(full == input);
@@ -82,39 +77,27 @@ TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
             SCOPED_TRACE(testing::Message() << "stop at check " << stopAt << " flag " << viaFlag);
             test::Planes planes = input;
             Arm(stopAt, viaFlag);
-            ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, kScripted);
+            ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted);
             // The flag is read before the poll: once raised, the poll is not called again and
-            // the stop is found at the next check.
-            EXPECT_TRUE(!viaFlag || g.calls == stopAt);
+            // the stop is found at the next check. A stopped poll is asked at most once more. At
+            // a tile start or inside an earlier tile the planes stay untouched; inside the last
+            // tile, part of it is in; after it, all is.
+            EXPECT_TRUE(g.calls == stopAt || (!viaFlag && g.calls == stopAt + 1)) << g.calls;
             const int found = viaFlag ? stopAt + 1 : stopAt;
-            if (found <= lastTileStart || found > 4 * kChecksPerTile) {
-                // At a tile start or inside an earlier tile: untouched; after the last: done.
-                EXPECT_TRUE(planes == (found <= lastTileStart ? input : full));
-                continue;
-            }
-            // Inside the last tile (origin 56, 56; alone at x, y >= 64): channels before the
-            // stopped one are done, the others stay as extracted; earlier tiles are all in.
-            const int stoppedChannel = (found - lastTileStart - 1) / 4;
-            for (int p = 0; p < 3; ++p) {
-                for (size_t i = 0; i < planes.Size(); ++i) {
-                    if (p < stoppedChannel || i % kW < 56 || i / kW < 56) {
-                        ASSERT_EQ(planes[p][i], full[p][i]) << p << " " << i;
-                    } else if (i % kW >= 64 && i / kW >= 64) {
-                        ASSERT_EQ(planes[p][i], input[p][i]) << p << " " << i;
-                    }
-                }
-            }
+            EXPECT_TRUE(found <= lastTileStart       ? planes == input
+                        : found > 4 * kChecksPerTile ? planes == full
+                                                     : !(planes == input) && !(planes == full));
         }
     }
     // The analysis: per tile the start, and one check after each channel's decomposition.
     Arm(0);
-    const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted);
+    const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
     ExpectIncreasingTo100(12);
     ASSERT_TRUE(g.calls == 4 * 4 && profile.has_value());
     for (const bool viaFlag : {false, true}) {
         for (int stopAt = 1; stopAt <= 4 * 4; ++stopAt) {
             Arm(stopAt, viaFlag);
-            const auto stopped = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted);
+            const auto stopped = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
             EXPECT_EQ(g.calls, stopAt);
             // A flag raised at the very last check is never read again: the analysis completes.
             EXPECT_EQ(stopped, viaFlag && stopAt == 4 * 4 ? profile : std::nullopt) << stopAt;
@@ -137,29 +120,28 @@ int ThreadsOfProcess() {
 TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
     const test::EngineThreadsScope two(2);
     const test::Planes input = test::MakeNoisyImage(300, 200, 41);
-    const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), {});
-    ASSERT_TRUE(full.has_value());
+    const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, {}).value();
     // Counted after a first threaded job: a sanitizer's runtime may start a thread of its own.
     const int before = ThreadsOfProcess();
     Arm(1);  // a poll that stops at once: nothing starts
     test::Planes planes = input;
-    ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), {}, kScripted);
+    ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted);
     EXPECT_TRUE(planes == input);
     EXPECT_EQ(g.calls, 1);
-    EXPECT_FALSE(AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted));
+    EXPECT_FALSE(AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted));
     int stopped = 0;
     for (int k = 1; k <= 20; ++k) {
         SCOPED_TRACE(testing::Message() << "cancel at report " << k);
         Arm(0, false, k);
         planes = input;
-        ReduceNoise(planes.View(), kTile, kOverlap, Numbers(), *full, kScripted);
+        ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full, kScripted);
         const bool done = g.progress.back() == 100.0f;
         EXPECT_EQ(planes == input, !done);  // the result is written only when every tile is in
         stopped += done ? 0 : 1;
         Arm(0, false, 3 * k);
-        const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, Numbers(), kScripted);
+        const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
         EXPECT_EQ(profile.has_value(), g.progress.back() == 100.0f);
-        EXPECT_TRUE(!profile || *profile == *full);
+        EXPECT_TRUE(!profile || *profile == full);
         EXPECT_EQ(ThreadsOfProcess(), before);
     }
     EXPECT_GT(stopped, 0);  // the stops did stop something
@@ -169,7 +151,9 @@ EngineSettings Settings(bool highQuality, int light = 0, int dark = 0) {
     return {-2, 1, 6, 12, light, dark, highQuality};
 }
 
-TEST(RunJobsTest, StopsProgressProfileSizeAndNonFiniteInput) {
+// (The profile's size per kind is in the golden analysis hashes; non-finite input in the
+// histogram's and the suppression's tests and RunTest.OddSizesAndOutOfRangeValues.)
+TEST(RunJobsTest, StopsAndEmptyImages) {
     const test::Planes input = test::MakeNoisyImage(60, 40, 5);
     test::Planes planes = input;
     Arm(1);  // no correction: bit-exact
@@ -181,28 +165,13 @@ TEST(RunJobsTest, StopsProgressProfileSizeAndNonFiniteInput) {
     g_cancel.store(true);
     RunNoiseReduction(planes.View(), Settings(true, 6, -9), {}, kScripted);
     EXPECT_EQ(g.calls, 0);
-    EXPECT_TRUE(test::PlanesNear(planes, input, 1e-5f, true));
+    EXPECT_TRUE(test::PlanesNear(planes, input, 1e-5f));
     Arm(1);
     EXPECT_FALSE(RunNoiseAnalysis(input.View(), Settings(true), kScripted));
-    EXPECT_EQ(RunNoiseAnalysis(input.View(), Settings(true), {}).value().size(), 48u);
-    EXPECT_EQ(RunNoiseAnalysis(input.View(), Settings(false), {}).value().size(), 24u);
     EXPECT_FALSE(
         RunNoiseAnalysis(ConstImagePlanes(nullptr, nullptr, nullptr, 0, 10), Settings(true), {}));
     RunNoiseReduction(ImagePlanes{{nullptr, nullptr, nullptr}, 10, 0}, Settings(true, 3, 3), {},
                       {});  // an empty image is left alone
-    // NaN, infinities and huge values measure finite levels and run without undefined behaviour.
-    for (const bool highQuality : {false, true}) {
-        planes = test::MakeNoisyImage(50, 40, 13);
-        planes[0][100] = std::nanf("");
-        planes[1][200] = INFINITY;
-        planes[2][300] = -INFINITY;
-        planes[0][1999] = 3e38f;
-        const auto profile = RunNoiseAnalysis(planes.View(), Settings(highQuality), {}).value();
-        EXPECT_TRUE(
-            std::all_of(profile.begin(), profile.end(), [](float v) { return std::isfinite(v); }));
-        RunNoiseReduction(planes.View(), Settings(highQuality, 4, 4), profile, {});
-        RunNoiseReduction(planes.View(), Settings(highQuality), {}, {});
-    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The engine's numbers: the decibel mapping, the portable exp and cos, the tile grid and its
-// blending window, the tone correction and the edges of the suppression.
+// The engine's numbers: the decibel mapping, the portable exp and cos against glibc, the tile
+// grid and its blending window, the tone correction and the edges of the suppression.
 
 #include <gtest/gtest.h>
 
@@ -8,21 +8,17 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numbers>
 #include <vector>
 
 #include "TestImages.h"
 #include "engine/EngineParams.h"
 #include "engine/NoiseAnalysis.h"
-#include "engine/PortableMath.h"
 #include "engine/Suppression.h"
 #include "engine/TileGrid.h"
 #include "engine/ToneCorrection.h"
 
 namespace vel {
 namespace {
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Fixed fields into range (levels 1..4, a bad exponent to 2); negating INT32_MIN dB is defined.
 TEST(EngineParamsTest, MappingOfTheSettings) {
@@ -33,34 +29,6 @@ TEST(EngineParamsTest, MappingOfTheSettings) {
     EXPECT_TRUE(m.levels == 4 && m.curveExponent == 2.0f);
     const EngineNumbers k = MapSettings({0, 0, 0, 0, 0, 0, true, -1, 3.5f});
     EXPECT_TRUE(k.levels == 1 && k.curveExponent == 3.5f && k.kind == WaveletKind::Directional);
-}
-
-TEST(PortableMathTest, SpecialValues) {
-    const double nan = std::nan("");
-    const double tiny = std::numeric_limits<double>::denorm_min();
-    const double maxArg = 0x1.62e42fefa39efp+9;  // the largest with a finite exp
-    const double pastMax = std::nextafter(maxArg, kInf), top = 0x1.fffffffffff2ap+1023;
-    const double pi = std::numbers::pi, e = std::numbers::e;
-    const double exps[][2] = {{0.0, 1.0},    {-0.0, 1.0},   {1e-300, 1.0},   {-1e-300, 1.0},
-                              {tiny, 1.0},   {1.0, e},      {kInf, kInf},    {-kInf, 0.0},
-                              {1e300, kInf}, {maxArg, top}, {pastMax, kInf}, {-745.0, tiny},
-                              {-746.0, 0.0}, {-1e300, 0.0}};
-    for (const auto& [x, expected] : exps) {
-        EXPECT_EQ(std::bit_cast<uint64_t>(PortableExp(x)), std::bit_cast<uint64_t>(expected)) << x;
-    }
-    EXPECT_TRUE(std::isnan(PortableExp(nan)));
-    // Into the subnormal range, rounded twice there: within a unit.
-    EXPECT_LE(std::abs(std::bit_cast<int64_t>(PortableExp(-708.5)) - 0x000e6cf6d08897acll), 1);
-    // The double nearest pi/2 lies 6.123e-17 below it, and cos there is that distance.
-    const double belowHalfPi = 0x1.1a62633145c07p-54;
-    const double coss[][2] = {{0.0, 1.0}, {-0.0, 1.0},     {1e-300, 1.0},          {tiny, 1.0},
-                              {pi, -1.0}, {2.0 * pi, 1.0}, {pi / 2.0, belowHalfPi}};
-    for (const auto& [x, expected] : coss) {
-        EXPECT_EQ(PortableCos(x), expected) << x;
-    }
-    for (const double x : {nan, kInf, -kInf}) {
-        EXPECT_TRUE(std::isnan(PortableCos(x))) << x;
-    }
 }
 
 #if defined(__GLIBC__)
@@ -78,8 +46,6 @@ TEST(PortableMathGlibcTest, DecibelAmplitudesAndWindowsKeepTheirBits) {
     for (const int32_t dB : {INT32_MIN, -7000, -6500, 6000, 7000, INT32_MAX}) {
         EXPECT_EQ(DecibelToAmplitude(dB), glibc(dB)) << dB;
     }
-    EXPECT_EQ(DecibelToAmplitude(INT32_MIN), 0.0f);
-    EXPECT_TRUE(std::isinf(DecibelToAmplitude(INT32_MAX)));
     for (int32_t overlap = 1; overlap <= 256; ++overlap) {
         const TileGrid grid(64, 64, 2 * overlap + 8, overlap);
         ASSERT_EQ(grid.window.size(), static_cast<size_t>(2 * overlap));
@@ -107,9 +73,9 @@ TEST(TileGridTest, AxesOfTheReductionAndTheAnalysis) {
                                 {16, 1100, 3, 108}, {32, 0, 0, 0},      {32, -5, 0, 0}};
     for (const auto& [overlap, size, count, last] : cases) {
         const TileGrid g(size, 7, 512, overlap), t(7, size, 512, overlap);
-        EXPECT_TRUE(g.tilesX == count && g.lastTileWidth == last && g.tilesY == (count > 0))
+        EXPECT_TRUE(g.tilesX == count && g.lastTileWidth == last && g.tilesY == (count > 0) &&
+                    t.tilesY == count && t.lastTileHeight == last)
             << size;
-        EXPECT_TRUE(t.tilesY == count && t.lastTileHeight == last) << size;
     }
 }
 
@@ -134,8 +100,8 @@ TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
                                weights[1], weights[2]);
             }
         }
-        ASSERT_TRUE(test::PlanesNear(out, in, 1e-4f));
-        ASSERT_TRUE(test::PlanesNear(weights, test::Planes(w, h, 1.0f), 2e-6f));
+        ASSERT_TRUE(test::PlanesNear(out, in, 4e-7f));
+        ASSERT_TRUE(test::PlanesNear(weights, test::Planes(w, h, 1.0f), 1e-6f));
         EXPECT_EQ(weights.p[0][0], 1.0f);  // inside a single tile: exactly 1
     }
 }
@@ -148,12 +114,11 @@ TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMeanAndUndoRestores) {
     for (const auto& [w, h, k] : boxes) {
         EXPECT_EQ(ToneBoxSize(w, h), k) << w << "x" << h;
     }
-    const float gains[][2] = {{0.3f, 3.0f}, {0.01f, 20.0f}, {25.0f, 0.02f}};
     for (const auto& [w, h] : {std::pair{30, 20}, {2, 300}, {300, 3}, {1, 1}, {5000, 1}}) {
         test::Planes before = test::MakeNoisyImage(w, h, 5);
         before[0][0] = 900.0f;
         before[0][before.Size() - 1] = -500.0f;
-        for (const auto& [light, dark] : gains) {
+        for (const auto& [light, dark] : {std::pair{0.3f, 3.0f}, {0.01f, 20.0f}, {25.0f, 0.02f}}) {
             test::Planes planes = before;
             std::vector<float> gain(planes.Size());
             ApplyToneCorrection(planes[0], planes[1], planes[2], w, h, light, dark, gain.data());
@@ -176,7 +141,7 @@ TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMeanAndUndoRestores) {
                 }
             }
             UndoToneCorrection(planes[0], planes[1], planes[2], w, h, light, dark, gain.data());
-            ASSERT_TRUE(test::PlanesNear(planes, before, 1e-5f, true));
+            ASSERT_TRUE(test::PlanesNear(planes, before, 1e-5f));
         }
     }
 }

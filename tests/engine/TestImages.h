@@ -80,14 +80,13 @@ inline uint64_t HashPlanes(const Planes& planes) {
     return Fnv1a(planes.p[2], Fnv1a(planes.p[1], Fnv1a(planes.p[0])));
 }
 
-// Every sample of a within tolerance of b's (relative: tolerance * (1 + |b|)); only a finite
-// sample is within 0 of itself.
-inline ::testing::AssertionResult PlanesNear(const Planes& a, const Planes& b, float tolerance,
-                                             bool relative = false) {
+// Every sample of a within tolerance * (1 + |b|) of b's; only a finite sample is within 0 of
+// itself.
+inline ::testing::AssertionResult PlanesNear(const Planes& a, const Planes& b, float tolerance) {
     for (size_t p = 0; p < 3; ++p) {
         for (size_t i = 0; i < b.p[p].size(); ++i) {
             const float x = a.p[p][i], y = b.p[p][i];
-            if (!(std::fabs(x - y) <= (relative ? tolerance * (1.0f + std::fabs(y)) : tolerance))) {
+            if (!(std::fabs(x - y) <= tolerance * (1.0f + std::fabs(y)))) {
                 return ::testing::AssertionFailure()
                        << "plane " << p << " sample " << i << ": " << x << " vs " << y;
             }

@@ -1,8 +1,7 @@
 #include <QApplication>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QSlider>
+#include <QWidget>
 
 #include "framework/qt/QtAccess.h"
 #include "tests/ui/UiTestSupport.h"
@@ -40,16 +39,6 @@ void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     }
     send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
-}
-
-void UserSelect(fw::CWnd& combo, int index) {
-    auto* box = qobject_cast<QComboBox*>(fw::qt::WidgetOf(combo));
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
-
-void UserStepSlider(fw::CWnd& slider) {
-    qobject_cast<QSlider*>(fw::qt::WidgetOf(slider))->triggerAction(QSlider::SliderSingleStepAdd);
 }
 
 }  // namespace vel::test

@@ -27,7 +27,5 @@ std::multiset<std::string> LabelTexts(const fw::CWnd& dialog);
 void PressKey(fw::CWnd& window, Key key);
 // A click (left button down and up) or a move to a point of the control.
 void Mouse(fw::CWnd& control, fw::Point at, bool click);
-void UserSelect(fw::CWnd& combo, int index);
-void UserStepSlider(fw::CWnd& slider);
 
 }  // namespace vel::test

@@ -1,6 +1,4 @@
 #include "platform/win32/WinApi.h"
-// After windows.h, which it extends.
-#include <commctrl.h>
 
 #include "framework/win32/Win32Access.h"
 #include "tests/ui/UiTestSupport.h"
@@ -36,17 +34,6 @@ void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     }
     SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, where);
     SendMessageW(hwnd, WM_LBUTTONUP, 0, where);
-}
-
-void UserSelect(fw::CWnd& combo, int index) {
-    HWND box = fw::win32::HwndOf(combo);
-    SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    SendMessageW(GetParent(box), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(box));
-}
-
-void UserStepSlider(fw::CWnd& slider) {
-    SendMessageW(fw::win32::HwndOf(slider), WM_KEYDOWN, VK_RIGHT, 0);
 }
 
 }  // namespace vel::test

@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <new>
 #include <random>
 #include <vector>
 
@@ -21,12 +18,11 @@ namespace {
 using Plane = std::vector<float>;
 constexpr WaveletKind kKinds[] = {WaveletKind::Isotropic, WaveletKind::Directional};
 
-// Uniform in lo..hi; integers (0..15) keep every band a short dyadic fraction, so their sums and
-// differences are exact.
-Plane RandomPlane(int32_t w, int32_t h, uint32_t seed, float lo = 0.0f, float hi = 255.0f,
-                  bool integers = false) {
+// Uniform in -1000..1000; integers (0..15) keep every band a short dyadic fraction, so their sums
+// and differences are exact.
+Plane RandomPlane(int32_t w, int32_t h, uint32_t seed, bool integers = false) {
     std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(lo, hi);
+    std::uniform_real_distribution<float> dist(-1000.0f, 1000.0f);
     Plane p(static_cast<size_t>(w) * static_cast<size_t>(h));
     for (float& v : p) {
         v = integers ? static_cast<float>(rng() % 16) : dist(rng);
@@ -34,22 +30,8 @@ Plane RandomPlane(int32_t w, int32_t h, uint32_t seed, float lo = 0.0f, float hi
     return p;
 }
 
-std::vector<Plane> Bands(const BandBlock& block) {
-    std::vector<Plane> copy;
-    for (int32_t i = 0; i < block.levels() * block.bandsPerLevel(); ++i) {
-        copy.emplace_back(block.table()[i], block.table()[i] + block.planeSize());
-    }
-    return copy;
-}
-
 bool SameBits(const Plane& a, const Plane& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
-// Bound on |reconstruction - input| for samples up to m: the roundings of the stored differences
-// and of the additions (three each per directional level), each half an ulp of at most 4m.
-double Tolerance(int32_t levels, float m) {
-    return 8.0 * levels * static_cast<double>(FLT_EPSILON) * static_cast<double>(m);
 }
 
 // One level with spacing d, sample by sample: bands 0..1 (isotropic) or 0..3 (directional).
@@ -89,16 +71,6 @@ std::vector<Plane> ReferenceLevel(WaveletKind kind, const Plane& p, int32_t w, i
     const Plane lx = smooth(p, true), hx = minus(p, lx);
     const Plane b0 = smooth(lx, false), b1 = smooth(hx, false);
     return {b0, b1, minus(lx, b0), minus(hx, b1)};
-}
-
-TEST(WaveletTest, BandBlockSizes) {
-    EXPECT_EQ(BandBlock(0, 5, 4, WaveletKind::Directional).levels(), 0);
-    EXPECT_EQ(BandBlock(5, 5, 0, WaveletKind::Directional).planeSize(), 0u);
-    // Sizes whose byte count does not fit an address are refused before any allocation.
-    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-    EXPECT_THROW(BandBlock(kMax, kMax, kMax, WaveletKind::Directional), std::bad_alloc);
-    EXPECT_THROW(BandBlock(65536, 65536, kMax, WaveletKind::Isotropic), std::bad_alloc);
-    EXPECT_THROW(BandBlock(kMax, 2, 1 << 29, WaveletKind::Directional), std::bad_alloc);
 }
 
 // The edge rule and the level steps of both kinds at every sample, for planes smaller and larger
@@ -144,7 +116,8 @@ double RoundTripError(const Plane& p, int32_t w, int32_t h, int32_t levels, Wave
     return worst;
 }
 
-// Every size up to 40 x 40, long thin planes and many levels. A kind from outside the
+// Every size up to 40 x 40. Integer and constant planes (of any magnitude whose sixteenth is
+// still normal and whose four-fold is finite) come back bit for bit. A kind from outside the
 // enumeration is the isotropic one with its two bands (ASan catches a third).
 TEST(WaveletTest, PerfectReconstruction) {
     for (const WaveletKind kind :
@@ -152,46 +125,14 @@ TEST(WaveletTest, PerfectReconstruction) {
         for (int32_t h = 1; h <= 40; ++h) {
             for (int32_t w = 1; w <= 40; ++w) {
                 const Plane p = RandomPlane(w, h, static_cast<uint32_t>(w * 41 + h));
-                ASSERT_LE(RoundTripError(p, w, h, 4, kind), Tolerance(4, 255.0f)) << w << "x" << h;
-                ASSERT_EQ(RoundTripError(RandomPlane(w, h, 77, 0, 0, true), w, h, 4, kind), 0.0);
+                // Four levels' roundings of the stored differences and of the additions (three each
+                // per directional level), each half an ulp (2^-23 relative) of at most 4 x 1000.
+                ASSERT_LE(RoundTripError(p, w, h, 4, kind), 32000.0 * 0x1p-23) << w << "x" << h;
+                ASSERT_EQ(RoundTripError(RandomPlane(w, h, 77, true), w, h, 4, kind), 0.0);
             }
         }
-        for (auto [w, h] : {std::pair{1, 300}, {300, 1}, {2, 300}, {3, 257}, {513, 5}, {64, 64}}) {
-            const Plane p = RandomPlane(w, h, static_cast<uint32_t>(w + 7 * h), -1000.0f, 1000.0f);
-            for (const int32_t levels : {1, 2, 7, 12}) {
-                ASSERT_LE(RoundTripError(p, w, h, levels, kind), Tolerance(levels, 1000.0f))
-                    << w << "x" << h << " levels " << levels;
-            }
-        }
-    }
-}
-
-// A constant plane is its own approximation with zero details at every level and comes back bit
-// for bit: c + c + c + c and c/4 + c/2 + c/4 round back to 4c and c for any c whose sixteenth is
-// still normal and whose four-fold is finite.
-TEST(WaveletTest, ConstantPlanesAreExact) {
-    std::mt19937 rng(20);
-    std::vector<float> values = {0.0f, 1.0f, 0.1f, -3.7f, 254.99f, 1e-30f, 3e37f};
-    for (int n = 0; n < 300; ++n) {
-        const float unit = 1.0f + std::ldexp(static_cast<float>(rng() % (1u << 23)), -23);
-        values.push_back(std::ldexp(unit, static_cast<int>(rng() % 248) - 122) *
-                         (n % 2 ? -1.0f : 1.0f));
-    }
-    for (size_t n = 0; n < values.size(); ++n) {
-        const int32_t w = n < 7 ? 17 : 5, h = n < 7 ? 9 : 4;
-        for (const WaveletKind kind : kKinds) {
-            const Plane p(static_cast<size_t>(w * h), values[n]);
-            const BandBlock block(w, h, 6, kind);
-            WaveletDecompose(PackedPlane(p.data(), w, h), block.table(), 6, kind, 0);
-            const auto bands = Bands(block);
-            for (size_t e = 0; e < bands.size(); ++e) {
-                ASSERT_TRUE(
-                    SameBits(bands[e], e % BandsPerLevel(kind) == 0 ? p : Plane(p.size(), 0.0f)))
-                    << values[n];
-            }
-            Plane out(p.size(), -1.0f);
-            WaveletReconstruct(PackedPlane(out.data(), w, h), block.table(), 6, kind, 0);
-            ASSERT_TRUE(SameBits(out, p)) << values[n];
+        for (const float c : {0.1f, -3.7f, 254.99f, 1e-30f, -3e37f, 0x1.fffffep-110f}) {
+            ASSERT_EQ(RoundTripError(Plane(17 * 9, c), 17, 9, 4, kind), 0.0) << c;
         }
     }
 }
