@@ -73,7 +73,6 @@ struct Library {
         return getName && getSettings && setSettings && openPlugin && setHostCallbacks &&
                lastRunResult && noiseProfile;
     }
-    // A silent run of the library on host; the pixels it gives back.
     std::vector<float> Run(const std::vector<float>& host, int32_t w, int32_t h) const {
         auto pixels = host;
         openPlugin(1, w, h, pixels.data(), 0, 0, nullptr, nullptr);

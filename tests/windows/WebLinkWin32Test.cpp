@@ -28,8 +28,11 @@ bool SetClassesRootDefault(const std::string& key, const std::string& value) {
 
 TEST(Win32WebLink, ShellOpensThroughTheAssociation) {
     const std::string record = Temp("velnr_record.txt"), page = Temp("page.velnrprobe");
-    std::string command = "\"" + ModuleFolder();
-    command.append("velnr_probe.exe\" record \"").append(record).append("\" \"%1\"");
+    std::string command = "\"";
+    command.append(ModuleFolder())
+        .append("velnr_probe.exe\" record \"")
+        .append(record)
+        .append("\" \"%1\"");
     ASSERT_TRUE(SetClassesRootDefault(".velnrprobe", "VelnrProbe.Class") &&
                 SetClassesRootDefault("VelnrProbe.Class\\shell\\open\\command", command));
     std::ofstream(page) << "x";
