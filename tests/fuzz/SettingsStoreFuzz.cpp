@@ -1,10 +1,7 @@
-// The settings text store: load any file, change keys, save, load again. Every line the
-// changes did not touch must come back byte for byte, a plain key must read back as set, and
-// the saved file must read as the store it came from.
-//
-// Input: the file's bytes, then optionally a NUL and a change script: fields separated by
-// 0x01, taken three at a time as section, key and value. Without a script the nine keys of
-// slot 0 are set, as the exported GetSettings does.
+// The settings text store: load any file, change keys, save, load again. Untouched lines come
+// back byte for byte, a plain key reads back as set, the saved file reads as the store.
+// Input: the file's bytes, then optionally a NUL and a change script of 0x01-separated section,
+// key, value triples; without one the nine keys of slot 0 are set, as GetSettings does.
 
 #include <cstddef>
 #include <cstdint>
@@ -89,9 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const vel::KeyLookup before = store.FindKey(c.section, c.key);
         const std::size_t count = store.LineCount();
         store.SetString(c.section, c.key, c.value);
-        const bool refused =
-            (c.section + c.key + c.value).find_first_of("\r\n") != std::string::npos;
-        if (refused) {
+        if ((c.section + c.key + c.value).find_first_of("\r\n") != std::string::npos) {
             velfuzz::FailIf(store.LineCount() != count, "text with a line break was stored");
             continue;
         }
@@ -112,8 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                         "a plain key does not read back as set");
     }
     velfuzz::FailIf(!store.Save(path.c_str()), "saving to a writable file failed");
-    const std::string saved = velfuzz::ReadFile(path);
-    const std::vector<std::string> back = FileLines(saved);
+    const std::vector<std::string> back = FileLines(velfuzz::ReadFile(path));
     velfuzz::FailIf(back.size() != origin.size(), "the saved file holds another number of lines");
     for (std::size_t i = 0; i < back.size(); ++i) {
         velfuzz::FailIf(origin[i] >= 0 && back[i] != original[static_cast<std::size_t>(origin[i])],

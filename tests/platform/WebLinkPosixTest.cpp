@@ -25,10 +25,8 @@ class WebLinkPosix : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::remove_all(dir_);
-        fs::create_directories(dir_ / "bin");
         fs::create_directories(dir_ / "data/applications");
-        const char* data = getenv("XDG_DATA_HOME");
-        savedData_ = data ? std::optional<std::string>(data) : std::nullopt;
+        fs::create_directories(dir_ / "bin");
         setenv("PATH", ((dir_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
         setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
     }
@@ -66,7 +64,9 @@ class WebLinkPosix : public ::testing::Test {
 
     fs::path dir_ = fs::temp_directory_path() / ("velnr_weblink_" + std::to_string(getpid()));
     std::string savedPath_ = getenv("PATH") ? getenv("PATH") : "";
-    std::optional<std::string> savedData_;
+    std::optional<std::string> savedData_ =
+        getenv("XDG_DATA_HOME") ? std::optional<std::string>(getenv("XDG_DATA_HOME"))
+                                : std::nullopt;
 };
 
 // xdg-open first; when it fails, the default HTML application's desktop entry; a browser that
@@ -78,14 +78,13 @@ TEST_F(WebLinkPosix, OpensWithXdgOpenOrTheDefaultHtmlApplication) {
         const char* xdgOpenExtra;
         int xdgMime, browser;
         const char* exec;
-        int32_t result;  // 33: any success
+        int32_t result;  // 33: any success, 0: any failure
         const char *recordOf, *record;
     } cases[] = {
         {0, "", -1, -1, "", 33, "xdg-open", "https://example.org/vel\n"},
         {0, "sleep 4\n", -1, -1, "", 33, "xdg-open", "https://example.org/vel\n"},
         {3, "", 0, 0, "velnr-browser --new-window %u", 33, "velnr-browser",
          "--new-window\nhttps://example.org/vel\n"},
-        {3, "", 0, 0, "velnr-browser %u", 33, "xdg-mime", "query\ndefault\ntext/html\n"},
         {4, "", 0, 1, "velnr-browser %U", 0, "velnr-browser", "https://example.org/vel\n"},
         {3, "", 1, -1, "", 31, "xdg-mime", "query\ndefault\ntext/html\n"},  // nothing found
         {2, "", -1, -1, "", 2, "xdg-open", "https://example.org/vel\n"}};
@@ -100,11 +99,8 @@ TEST_F(WebLinkPosix, OpensWithXdgOpenOrTheDefaultHtmlApplication) {
         const auto start = std::chrono::steady_clock::now();
         const int32_t result = OpenWebAddress(kAddress, kShowNormal);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-        if (c.result == 33 || c.result == 0) {
-            EXPECT_EQ(WebAddressOpened(result), c.result == 33);
-        } else {
-            EXPECT_EQ(result, c.result);
-        }
+        EXPECT_EQ(c.result % 33 == 0 ? WebAddressOpened(result) : result == c.result, c.result != 0)
+            << result;
         EXPECT_EQ(Recorded(c.recordOf), c.record);
     }
 }

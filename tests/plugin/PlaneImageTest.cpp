@@ -1,5 +1,4 @@
-// The working image: its planes, colour conversion and the host image import/export; the
-// library's start-up.
+// The working image: its planes, colour conversion and the host image import/export.
 
 #include "plugin/PlaneImage.h"
 
@@ -13,10 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/Profile.h"
 #include "plugin/HostImage.h"
-#include "plugin/PluginApp.h"
-#include "settings/NoiseReductionParams.h"
 #include "tests/support/FailingAllocator.h"
 
 namespace vel {
@@ -40,48 +36,36 @@ void ExpectEmpty(const PlaneImage& image, int32_t width, int32_t height) {
     EXPECT_TRUE(image.Empty());
     EXPECT_EQ(image.PlaneSize(), 0u);
     for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(image.Plane(k), nullptr);
-        EXPECT_EQ(image.Rows(k), nullptr);
+        EXPECT_TRUE(image.Plane(k) == nullptr && image.Rows(k) == nullptr);
     }
 }
 
-TEST(PlaneImage, RowTablesPointIntoDisjointPlanes) {
-    for (auto [w, h] : {std::pair{1, 1}, {1, 7}, {7, 1}, {5, 3}, {64, 33}}) {
+// Row tables point into disjoint planes; the same size keeps the contents, another shape of
+// the same element count gets new tables.
+TEST(PlaneImage, RowTablesResizeAndRelease) {
+    for (auto [w, h] : {std::pair{1, 7}, {7, 1}, {64, 33}}) {
         PlaneImage image(w, h);
-        ASSERT_EQ(image.Width(), w);
-        ASSERT_EQ(image.Height(), h);
-        for (int k = 0; k < 3; ++k) {
-            for (int y = 0; y < h; ++y) {
-                EXPECT_EQ(image.Rows(k)[y], image.Plane(k) + static_cast<std::ptrdiff_t>(y) * w);
-            }
-        }
-        Fill(image, 0.5f);  // writing each plane leaves the others intact
+        Fill(image, 0.5f);
         const float last = static_cast<float>(image.PlaneSize() - 1);
         for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(image.Rows(k)[h - 1],
+                      image.Plane(k) + static_cast<std::ptrdiff_t>(h - 1) * w);
             EXPECT_EQ(image.Plane(k)[image.PlaneSize() - 1],
                       0.5f + static_cast<float>(k) * 1000.0f + last);
         }
     }
-}
-
-TEST(PlaneImage, ResizeAndRelease) {
     PlaneImage image(4, 3);
     Fill(image, 1.0f);
     const float* before = image.Plane(0);
-    image.Resize(4, 3);  // the same size keeps the contents
+    image.Resize(4, 3);
     EXPECT_EQ(image.Plane(0), before);
     EXPECT_EQ(image.Plane(2)[11], 1.0f + 2000.0f + 11.0f);
-    image.Resize(3, 4);  // same element count, other shape: tables must follow the new width
+    image.Resize(3, 4);
     EXPECT_EQ(image.Rows(1)[3], image.Plane(1) + 9);
-
-    PlaneImage target(3, 3);
-    target = PlaneImage(0, 5);
-    ExpectEmpty(target, 0, 5);  // a zero side: the size as last requested
-    target = PlaneImage();
-    ExpectEmpty(target, 0, 0);
+    ExpectEmpty(PlaneImage(0, 5), 0, 5);  // a zero side: the size as requested
     image.Release();
     ExpectEmpty(image, 0, 0);
-    image.Release();  // releasing an empty image is harmless
+    image.Release();
 }
 
 // Refused sizes and a failed allocation of either block leave a freshly empty image.
@@ -110,49 +94,41 @@ TEST(PlaneImage, RefusedSizesAndFailedAllocationsLeaveAFreshEmptyImage) {
 }
 
 // Every result is the float rounding of the double expression in the written grouping, with
-// nothing clamped: NaN, infinities and huge values go through the same expressions, each in
-// its own element. Single-precision arithmetic or another grouping gives other bits for many
-// inputs, which the count checks so that this test can tell them apart.
+// nothing clamped (NaN, infinities and huge values included). Single-precision arithmetic or
+// another grouping gives other bits for many inputs, which the count checks.
 TEST(ColourConversion, ResultsAreDoubleExpressionsRoundedOnce) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> dist(-20.0f, 300.0f);
     const float special[] = {kNaN, kInf, -kInf, 1e30f, -50.0f, 1000.0f, 255.0f, 0.0f};
+    PlaneImage image(67, 61), rgb, yuv;
+    for (int i = 0; i < 67 * 61 * 3; ++i) {
+        image.Plane(i % 3)[i / 3] = i < 60 ? special[i % 8] : dist(rng);
+    }
+    rgb = image;
+    image.RgbToYuv();
+    yuv = image;
+    image.YuvToRgb();
+    auto d = [](float v) { return static_cast<double>(v); };
+    auto same = [](float a, double b) {
+        return (std::isnan(a) && std::isnan(b)) || a == static_cast<float>(b);
+    };
     int floatDiffers = 0;
-    for (auto [w, h] : {std::pair{1, 1}, {67, 61}}) {
-        PlaneImage image(w, h);
-        const int n = w * h;
-        for (int k = 0; k < 3; ++k) {
-            for (int i = 0; i < n; ++i) {
-                image.Plane(k)[i] = i < 20 ? special[(i + 3 * k) % 8] : dist(rng);
-            }
-        }
-        PlaneImage rgb;
-        rgb = image;
-        image.RgbToYuv();
-        PlaneImage yuv;
-        yuv = image;
-        image.YuvToRgb();
-        auto d = [](float v) { return static_cast<double>(v); };
-        auto same = [](float a, double b) {
-            return (std::isnan(a) && std::isnan(b)) || a == static_cast<float>(b);
-        };
-        for (int i = 0; i < n; ++i) {
-            const float r = rgb.Plane(0)[i], g = rgb.Plane(1)[i], b = rgb.Plane(2)[i];
-            const float y =
-                static_cast<float>((d(0.114f) * d(b) + d(0.587f) * d(g)) + d(0.299f) * d(r));
-            const float u =
-                static_cast<float>(d(0.436f) * d(b) - (d(0.289f) * d(g) + d(0.147f) * d(r)));
-            const float v =
-                static_cast<float>((d(0.615f) * d(r) - d(0.515f) * d(g)) - d(0.100f) * d(b));
-            ASSERT_TRUE(same(yuv.Plane(0)[i], y) && same(yuv.Plane(1)[i], u) &&
-                        same(yuv.Plane(2)[i], v))
-                << i;
-            floatDiffers += i >= 20 && (0.114f * b + 0.587f * g) + 0.299f * r != y;
-            ASSERT_TRUE(same(image.Plane(0)[i], d(1.14f) * d(v) + d(y)) &&
-                        same(image.Plane(1)[i], (d(y) - d(0.395f) * d(u)) - d(0.581f) * d(v)) &&
-                        same(image.Plane(2)[i], d(2.032f) * d(u) + d(y)))
-                << i;
-        }
+    for (int i = 0; i < 67 * 61; ++i) {
+        const float r = rgb.Plane(0)[i], g = rgb.Plane(1)[i], b = rgb.Plane(2)[i];
+        const float y =
+            static_cast<float>((d(0.114f) * d(b) + d(0.587f) * d(g)) + d(0.299f) * d(r));
+        const float u =
+            static_cast<float>(d(0.436f) * d(b) - (d(0.289f) * d(g) + d(0.147f) * d(r)));
+        const float v =
+            static_cast<float>((d(0.615f) * d(r) - d(0.515f) * d(g)) - d(0.100f) * d(b));
+        ASSERT_TRUE(same(yuv.Plane(0)[i], y) && same(yuv.Plane(1)[i], u) &&
+                    same(yuv.Plane(2)[i], v))
+            << i;
+        floatDiffers += i >= 20 && (0.114f * b + 0.587f * g) + 0.299f * r != y;
+        ASSERT_TRUE(same(image.Plane(0)[i], d(1.14f) * d(v) + d(y)) &&
+                    same(image.Plane(1)[i], (d(y) - d(0.395f) * d(u)) - d(0.581f) * d(v)) &&
+                    same(image.Plane(2)[i], d(2.032f) * d(u) + d(y)))
+            << i;
     }
     EXPECT_GT(floatDiffers, 0);
 }
@@ -197,16 +173,6 @@ TEST(HostImage, ExportMultipliesByTheFloatReciprocalAndClamps) {
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(out[k], raw[k] * 0.003921569f);
     }
-}
-
-TEST(Startup, GivesInitialSettingsAndNamesTheProfile) {
-    CurrentSettings().lumaThreshold = 17;
-    CurrentSettings().highQuality = false;
-    ASSERT_TRUE(InitPluginInstance());
-    EXPECT_EQ(CurrentSettings(), NoiseReductionParams{});
-    EXPECT_EQ(CurrentSettings().lumaThreshold, -2);
-    EXPECT_EQ(platform::CurrentProfileLocation().company, "Korvane");
-    EXPECT_EQ(platform::CurrentProfileLocation().application, "VELNoiseReduction");
 }
 
 }  // namespace

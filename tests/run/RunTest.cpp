@@ -2,8 +2,6 @@
 // drive the same seam the dialogs use.
 
 #include <atomic>
-#include <cmath>
-#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -62,27 +60,21 @@ bool g_confirm = true;
 NoiseReductionParams g_dialogValues;
 int g_settingsPhases = 0;
 
-const InteractiveSteps kFakeSteps{[](PlaneImage&, const char*, const char*) {
-                                      ++g_settingsPhases;
-                                      if (g_confirm) {
-                                          CurrentSettings() = g_dialogValues;
-                                      }
-                                      return g_confirm;
-                                  },
-                                  []() -> std::unique_ptr<ProgressWindow> {
-                                      struct Forwarder : ProgressWindow {
-                                          void SetStatusText(const char* text) override {
-                                              g_window.SetStatusText(text);
-                                          }
-                                          void SetProgress(float p) override {
-                                              g_window.SetProgress(p);
-                                          }
-                                          void SetCancelFlag(CancelFlag* f) override {
-                                              g_window.SetCancelFlag(f);
-                                          }
-                                      };
-                                      return std::make_unique<Forwarder>();
-                                  }};
+// The run owns the window it is given; every one forwards to g_window.
+struct Forwarder : ProgressWindow {
+    void SetStatusText(const char* text) override { g_window.SetStatusText(text); }
+    void SetProgress(float p) override { g_window.SetProgress(p); }
+    void SetCancelFlag(CancelFlag* f) override { g_window.SetCancelFlag(f); }
+};
+const InteractiveSteps kFakeSteps{
+    [](PlaneImage&, const char*, const char*) {
+        ++g_settingsPhases;
+        if (g_confirm) {
+            CurrentSettings() = g_dialogValues;
+        }
+        return g_confirm;
+    },
+    []() -> std::unique_ptr<ProgressWindow> { return std::make_unique<Forwarder>(); }};
 
 class RunTest : public ::testing::Test {
   protected:
@@ -115,15 +107,11 @@ const char* const kReducing = "VEL Noise Reduction...";
 TEST_F(RunTest, SilentAndInteractivePaths) {
     const int32_t w = 600, h = 60;  // two tiles across: whole-image and per-tile levels differ
     const auto host = test::NoisyImage(w, h, 3);
-    NoiseReductionParams dialog;
-    dialog.reanalyzeWhole = true;
+    NoiseReductionParams dialog, whole;
+    const NoiseReductionParams plain;
+    dialog.reanalyzeWhole = whole.reanalyzeWhole = true;
     dialog.lumaSuppression = 15;
     dialog.highQuality = false;
-    const NoiseReductionParams plain, whole = [] {
-        NoiseReductionParams p;
-        p.reanalyzeWhole = true;
-        return p;
-    }();
     const auto earlier = test::MeasuredProfile(test::NoisyImage(w, h, 99), w, h, plain);
     enum Result { Unchanged, PerTile, WholeImage, DialogProfile };
     struct {
@@ -184,18 +172,18 @@ TEST_F(RunTest, SilentAndInteractivePaths) {
 TEST_F(RunTest, CancelAtAnyPointLeavesTheHostImageUntouched) {
     const int32_t w = 1000, h = 130;  // two tiles across
     const auto host = test::NoisyImage(w, h, 10);
-    g_dialogValues.lumaThreshold = 5;
-    g_dialogValues.darkCorrection = -3;
-    g_dialogValues.highQuality = false;
-    const auto expected = test::EngineResult(host, w, h, g_dialogValues, Analysis::PerTile);
+    NoiseReductionParams dialog;
+    dialog.lumaThreshold = 5;
+    dialog.darkCorrection = -3;
+    dialog.highQuality = false;
+    const auto expected = test::EngineResult(host, w, h, dialog, Analysis::PerTile);
     const std::pair<const char*, float> cases[] = {
         {kAnalysing, 0.0f}, {kAnalysing, 50.0f}, {kReducing, 0.0f},  {kReducing, 1.0f},
         {kReducing, 33.0f}, {kReducing, 34.0f},  {kReducing, 67.0f}, {kReducing, 99.0f}};
     for (const auto& [status, at] : cases) {
         SCOPED_TRACE(std::string(status) + std::to_string(at));
-        const NoiseReductionParams values = g_dialogValues;
         Reset();
-        g_dialogValues = values;
+        g_dialogValues = dialog;
         g_dialogValues.reanalyzeWhole = status == kAnalysing;
         CurrentNoiseProfile().assign(48, 1.25f);
         g_window.cancelInStatus = status;
@@ -205,9 +193,7 @@ TEST_F(RunTest, CancelAtAnyPointLeavesTheHostImageUntouched) {
         EXPECT_EQ(CurrentSettings(), g_dialogValues);
         if (g_window.cancelled) {
             EXPECT_TRUE(SameBits(pixels, host));
-            if (status == kAnalysing) {
-                EXPECT_EQ(g_window.statuses, std::vector<std::string>{kAnalysing});
-            }
+            EXPECT_EQ(g_window.statuses.size(), 1u);   // a cancelled analysis starts no reduction
             if (status == kAnalysing && at == 0.0f) {  // later, the measurement may be whole
                 EXPECT_EQ(CurrentNoiseProfile(), std::vector<float>(48, 1.25f));
             }
@@ -218,19 +204,6 @@ TEST_F(RunTest, CancelAtAnyPointLeavesTheHostImageUntouched) {
             }
         }
     }
-}
-
-// Presses Cancel from the engine's last progress report, after all the work is done.
-WorkerJob* g_lateJob = nullptr;
-int ReductionCancelledAfterTheLastReport(WorkerJob* job) {
-    g_lateJob = job;
-    job->progress = [](float percent) {
-        RunProgressCallback(percent);
-        if (percent >= 100.0f) {
-            g_lateJob->cancel.store(true);
-        }
-    };
-    return ReductionWork(job);
 }
 
 int ThrowingWork(WorkerJob*) {
@@ -250,8 +223,6 @@ struct ThrowingWindow : FakeWindow {
 TEST_F(RunTest, WorkerJobEnds) {
     test::EngineImage small(test::NoisyImage(40, 30, 15), 40, 30);
     FakeWindow window;
-    EXPECT_EQ(RunWorkerJob(ReductionCancelledAfterTheLastReport, &small.image, kReducing, &window),
-              JobResult::Cancelled);
     EXPECT_EQ(RunWorkerJob(ThrowingWork, &small.image, kReducing, &window), JobResult::Failed);
     EXPECT_EQ(RunWorkerJob(ThrowingWork, &small.image, kReducing, nullptr), JobResult::Failed);
     // Under AddressSanitizer a worker still writing into the unwound job is an error.
@@ -259,20 +230,6 @@ TEST_F(RunTest, WorkerJobEnds) {
     ThrowingWindow throwing;
     EXPECT_THROW(RunWorkerJob(ReductionWork, &large.image, kReducing, &throwing), std::bad_alloc);
     EXPECT_EQ(throwing.flag, nullptr);
-}
-
-TEST_F(RunTest, ProgressStartsAtZeroNeverDecreasesAndEndsAtTheLastReport) {
-    g_dialogValues.reanalyzeWhole = true;
-    auto pixels = test::NoisyImage(1000, 130, 11);
-    OpenPluginImpl(0, 1000, 130, pixels.data(), nullptr, nullptr);
-    ASSERT_EQ(g_window.progress.size(), 2u);
-    for (const auto& progress : g_window.progress) {
-        ASSERT_FALSE(progress.empty());
-        EXPECT_EQ(progress.front(), 0.0f);
-        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-        EXPECT_EQ(progress.back(), 100.0f);
-    }
-    EXPECT_EQ(SharedProgress(), 100.0f);
 }
 
 // Quit requests arriving while the run waits are taken and ignored; the run completes.
@@ -304,22 +261,16 @@ TEST_F(RunTest, TooLargeImageLeavesTheHostBufferUntouched) {
     EXPECT_EQ(pixels, std::vector<float>(12, 0.5f));
 }
 
-// Out-of-range values come back clamped; NaN (where it may spread) never crashes.
+// Out-of-range values come back clamped (NaN and infinities are the fuzz target's).
 TEST_F(RunTest, OddSizesAndOutOfRangeValues) {
-    const struct {
-        int32_t w, h;
-        bool nan;
-    } cases[] = {{1, 1, false},  {2, 5000, false}, {5000, 2, false}, {33, 33, false},
-                 {17, 3, false}, {513, 31, false}, {50, 40, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
-        auto pixels = test::NoisyImage(c.w, c.h, 13);
-        pixels[0] = c.nan ? std::numeric_limits<float>::infinity() : 7.5f;
+    for (const auto& [w, h] : {std::pair{1, 1}, {2, 5000}, {5000, 2}, {513, 31}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        auto pixels = test::NoisyImage(w, h, 13);
+        pixels[0] = 7.5f;
         pixels[pixels.size() - 1] = -3.0f;
-        pixels[pixels.size() / 2] = c.nan ? std::nanf("") : pixels[pixels.size() / 2];
-        OpenPluginImpl(1, c.w, c.h, pixels.data(), nullptr, nullptr);
+        OpenPluginImpl(1, w, h, pixels.data(), nullptr, nullptr);
         for (float v : pixels) {
-            ASSERT_TRUE((c.nan && std::isnan(v)) || (v >= 0.0f && v <= 1.0f)) << v;
+            ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
         }
     }
 }

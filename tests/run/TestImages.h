@@ -17,6 +17,7 @@ inline uint64_t SplitMix(uint64_t& state) {
 inline std::vector<float> NoisyImage(int32_t w, int32_t h, uint64_t seed) {
     std::vector<float> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
     uint64_t state = seed;
+    size_t i = 0;
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
             const bool square = x > w / 4 && x < w / 2 && y > h / 4 && y < h / 2;
@@ -25,9 +26,7 @@ inline std::vector<float> NoisyImage(int32_t w, int32_t h, uint64_t seed) {
                                    0.3f + 0.5f * static_cast<float>(y) / static_cast<float>(h)};
             for (int c = 0; c < 3; ++c) {
                 const float noise = static_cast<float>(SplitMix(state) >> 40) / 16777216.0f - 0.5f;
-                pixels[(static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) *
-                           3 +
-                       static_cast<size_t>(c)] = base[c] + 0.12f * noise;
+                pixels[i++] = base[c] + 0.12f * noise;
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <limits>
 #include <set>
 #include <string>
@@ -43,8 +44,6 @@ TEST(ParamTable, KeysDefaultsAndFieldsInFileOrder) {
         EXPECT_EQ(param.defaultIfMissing, defaults[i]) << keys[i];
         EXPECT_EQ(FindParam(keys[i]), &param);
         EXPECT_EQ(param.Get(initial), initials[i]) << param.key;
-        EXPECT_EQ((param.kind == ParamKind::Decibel), (param.intField != nullptr)) << param.key;
-        EXPECT_EQ((param.kind == ParamKind::Switch), (param.boolField != nullptr)) << param.key;
         param.Set(marked, param.kind == ParamKind::Switch ? 0 : 1000);
     }
     EXPECT_EQ(FindParam("luma threshold"), nullptr);
@@ -124,7 +123,7 @@ TEST_F(SettingsFileTest, PartialReadForLackOfMemoryLeavesFileAndValuesAlone) {
         EXPECT_GE(fail.Refused(), 2u);
     }
     EXPECT_EQ(ReadAll(path), original);
-    EXPECT_EQ(FileCount(), 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);  // no temporary
     EXPECT_EQ(p, Marked());
     EXPECT_TRUE(LoadSettings(path.string().c_str(), 0, p));
     EXPECT_EQ(p.lumaThreshold, 4);
@@ -135,8 +134,6 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_FALSE(StoreSettings(dir_.string().c_str(), 0, NoiseReductionParams{}));
     EXPECT_TRUE(std::filesystem::is_directory(dir_));
     EXPECT_FALSE(StoreSettings(nullptr, 0, NoiseReductionParams{}));
-    EXPECT_FALSE(
-        StoreSettings(File("no/folder/s.ini").string().c_str(), 0, NoiseReductionParams{}));
     NoiseReductionParams p = Marked();
     EXPECT_FALSE(LoadSettings(dir_.string().c_str(), 0, p));
     EXPECT_EQ(p, Marked());

@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -50,11 +49,6 @@ class TempDirTest : public ::testing::Test {
         fs::remove_all(dir_, ec);
     }
     fs::path File(const char* name) const { return dir_ / name; }
-    // Names in the folder, to see that no temporary file is left behind.
-    std::size_t FileCount() const {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-    }
 
     fs::path dir_;
 };

@@ -23,8 +23,7 @@
 namespace {
 
 struct Case {
-    int32_t width;
-    int32_t height;
+    int32_t width, height;
     uint64_t seed;
     int32_t slot;
     const char* settings;  // the section's lines

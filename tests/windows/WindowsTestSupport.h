@@ -1,14 +1,12 @@
 #pragma once
-// Helpers of the Windows tests: the helper program beside the tests, thread counts, the
-// folder of the running program, the picture two processes denoise at once.
+// Helpers of the Windows tests: the helper program beside the tests, the folder of the
+// running program, the picture two processes denoise at once.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/win32/Win32Handles.h"
-
-#include <tlhelp32.h>
 
 namespace vel {
 
@@ -23,28 +21,12 @@ inline std::string ModuleFolder() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-inline std::string ProbePath() {
-    return ModuleFolder() + "velnr_probe.exe";
-}
-
-inline DWORD CountThreadsOfThisProcess() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    DWORD count = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry)) {
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    }
-    CloseHandle(snap);
-    return count;
-}
-
 // velnr_probe.exe started with the given arguments (each quoted).
 class ProbeProcess {
   public:
     explicit ProbeProcess(const std::vector<std::string>& args) {
         std::string line = "\"";
-        line.append(ProbePath()).append("\"");
+        line.append(ModuleFolder()).append("velnr_probe.exe\"");
         for (const std::string& a : args) {
             line.append(" \"").append(a).append("\"");
         }
