@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <iterator>
 #include <limits>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "settings/ParamTable.h"
+#include "settings/Presets.h"
 
 #include "tests/settings/TestFiles.h"
 #include "tests/support/FailingAllocator.h"
@@ -147,6 +151,51 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
         EXPECT_EQ(ReadAll(path), "[Host]\nk=1\n");
     }
 #endif
+}
+
+// Preset files: numbered from 0 up to the first gap or bad "Luma Threshold", merged by name,
+// "Unnamed" without one; only decibel values are applied; a save writes preset 0 in the
+// documented key order and keeps the rest of the file.
+TEST_F(SettingsFileTest, PresetsLoadMergeApplyAndSave) {
+    const std::string head = "[VEL Noise Reduction Preset ", path = File("p.pst").string();
+    WriteAll(path, head + "0]\r\nLuma Threshold=3\r\n" + head +
+                       "1]\r\nPreset Name=Remove chroma noise\r\nLuma Threshold=-1\r\n" +
+                       "High Quality=0\r\n" + head + "3]\r\nLuma Threshold=1\r\n");
+    std::vector<Preset> list = BuiltInPresets();
+    ASSERT_EQ(LoadUserPresets(path.c_str(), list), 2);
+    constexpr int32_t N = kPresetNotSet;
+    using Values = std::array<int32_t, kParamTable.size()>;  // in the table's order
+    const std::vector<std::pair<std::string, Values>> expected = {
+        {"Remove noise - gentle", {-4, -2, 6, 9, N, N, N, 0, 0}},
+        {"Remove noise - strong", {0, 1, 12, 15, N, N, N, 0, 0}},
+        {"Remove chroma noise", {-1, N, N, N, N, 0, N, N, N}},
+        {"Unnamed", {3, N, N, N, N, N, N, N, N}}};
+    ASSERT_EQ(list.size(), expected.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i].name, expected[i].first);
+        EXPECT_EQ(list[i].values, expected[i].second) << list[i].name;
+    }
+    NoiseReductionParams applied = Marked(), want = Marked();
+    ApplyPreset(list[2], applied);
+    want.lumaThreshold = -1;  // High Quality=0 is not applied
+    EXPECT_EQ(applied, want);
+    WriteAll(path, head + "0]\r\nLuma Threshold=Error\r\n");
+    EXPECT_EQ(LoadUserPresets(path.c_str(), list), 0);
+
+    NoiseReductionParams values;
+    values.darkCorrection = 4;
+    values.highQuality = false;
+    ASSERT_TRUE(SaveUserPreset(File("new.pst").string().c_str(), "Test", values));
+    EXPECT_EQ(ReadAll(File("new.pst")),
+              head + "0]\r\nPreset Name=Test\r\nLuma Threshold=-2\r\nChroma Threshold=1\r\n" +
+                  "Luma Suppression=6\r\nChroma Suppression=12\r\nLight Correction=0\r\n" +
+                  "Dark Correction=4\r\nHigh Quality=0\r\nReanalyze Whole=0\r\n");
+    WriteAll(path, "; mine\r\n" + head + "0]\r\nPreset Name=Old\r\n[Other]\r\nx=1\r\n");
+    ASSERT_TRUE(SaveUserPreset(path.c_str(), "New", values));
+    const std::string text = ReadAll(path);
+    EXPECT_EQ(text.rfind("; mine\r\n" + head + "0]\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("Preset Name=New\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Other]\r\nx=1\r\n"), std::string::npos) << text;
 }
 
 }  // namespace
