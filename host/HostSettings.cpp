@@ -51,11 +51,6 @@ int32_t Checked(const vel::ParamInfo& param, int32_t value, const std::string& s
     return used;
 }
 
-// The preset record's value of a key; kPresetNotSet for keys a preset never applies.
-int32_t PresetValue(const vel::Preset& preset, const vel::ParamInfo& param) {
-    return param.kind == vel::ParamKind::Decibel ? preset[param] : vel::kPresetNotSet;
-}
-
 }  // namespace
 
 std::string PresetFilePath(const std::string& argument) {
@@ -183,7 +178,7 @@ bool PrepareRunSettings(const Plugin& plugin, const std::string& userFile, const
             reanalyze = &param;
         }
         // The value used is the option's, else the preset's, else the file's.
-        const int32_t fromPreset = preset ? PresetValue(*preset, param) : vel::kPresetNotSet;
+        const int32_t fromPreset = preset ? preset->Applied(param) : vel::kPresetNotSet;
         if (options.overrides[i]) {
             store.SetInt(section, param.key, *options.overrides[i]);
         } else if (fromPreset != vel::kPresetNotSet) {

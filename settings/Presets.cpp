@@ -95,8 +95,8 @@ bool SaveUserPreset(const char* path, const std::string& name, const NoiseReduct
 
 void ApplyPreset(const Preset& preset, NoiseReductionParams& params) {
     for (const ParamInfo& param : kParamTable) {
-        if (param.kind == ParamKind::Decibel && preset[param] != kPresetNotSet) {
-            param.Set(params, preset[param]);
+        if (preset.Applied(param) != kPresetNotSet) {
+            param.Set(params, preset.Applied(param));
         }
     }
 }

@@ -32,6 +32,10 @@ struct Preset {
 
     int32_t& operator[](const ParamInfo& param) { return values[IndexOf(param)]; }
     int32_t operator[](const ParamInfo& param) const { return values[IndexOf(param)]; }
+    // What applying the preset sets param to; kPresetNotSet where it leaves param alone.
+    int32_t Applied(const ParamInfo& param) const {
+        return param.kind == ParamKind::Decibel ? (*this)[param] : kPresetNotSet;
+    }
 
   private:
     static constexpr std::array<int32_t, kParamTable.size()> AllNotSet() {
