@@ -10,6 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     # the command-line host's image and metadata libraries
     libtiff-dev libpng-dev libjpeg-dev libcli11-dev libexiv2-dev
+    # the preview's display colour management
+    liblcms2-dev
     # Windows cross builds (MinGW-w64 with POSIX threads, objdump for the DLL tables) and
     # Wine to run the 64-bit test suite
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
