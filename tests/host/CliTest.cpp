@@ -89,7 +89,10 @@ class Velnr : public testing::Test {
         if (args.empty() || args[0] != "--plugin") {
             args.insert(args.begin(), {"--plugin", plugin});
         }
-        env.insert({{"XDG_CONFIG_HOME", config_.Path()}, {"VELNR_FAKE_LOG", config_ / "log"}});
+        // Interactive runs need a display; the stand-in plug-in shows no window.
+        env.insert({{"XDG_CONFIG_HOME", config_.Path()},
+                    {"VELNR_FAKE_LOG", config_ / "log"},
+                    {"QT_QPA_PLATFORM", "offscreen"}});
         return test::RunVelnr(args, env, VELNR_EXE, dir_.Path().c_str());
     }
 
@@ -196,7 +199,16 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         {{"-o", a, a}, 1, {}, "is the input"},
         {{"-i", a}, 1, {}, "could not run", impossible},  // an interactive run that could not be
         {{a}, 1, {}, "could not process", impossible},
-        {{"-i", a}, 3, {}, "skipped", {{"VELNR_FAKE_RESULT", "cancel"}}},  // cancelled: skipped
+        {{"-i", a},
+         3,
+         {},
+         "skipped",
+         {{"VELNR_FAKE_RESULT", "cancel"}, {"QT_QPA_PLATFORM", "offscreen"}}},
+        {{"-i", a},
+         2,
+         {},
+         "needs a display",
+         {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}},
         {{"--depth", "16", "--compression", "zstd", "-o", "X.TIFF", a}, 0, {"X.TIFF"}, ">X.TIFF"},
         {{"--name", "clean_{name}", a}, 0, {"clean_a.png"}, ">clean_a.png"},
         {{"-o", d + "photos", a}, 0, {"photos/a-nr.png"}, ">photos/a-nr.png"},  // -o folder is -d

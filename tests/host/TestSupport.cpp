@@ -163,7 +163,7 @@ pid_t Start(const std::vector<std::string>& args, const std::map<std::string, st
             ::_exit(126);
         }
         for (const auto& [key, value] : env) {
-            ::setenv(key.c_str(), value.c_str(), 1);
+            value.empty() ? ::unsetenv(key.c_str()) : ::setenv(key.c_str(), value.c_str(), 1);
         }
         ::execv(exe, argv.data());
         ::_exit(127);
