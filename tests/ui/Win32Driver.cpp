@@ -1,5 +1,7 @@
 #include "platform/win32/WinApi.h"
 
+#include <deque>
+
 #include "framework/win32/Win32Access.h"
 #include "tests/ui/UiTestSupport.h"
 
@@ -34,6 +36,23 @@ void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     }
     SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, where);
     SendMessageW(hwnd, WM_LBUTTONUP, 0, where);
+}
+
+namespace {
+std::deque<std::function<void()>> g_later;
+}  // namespace
+
+void Later(std::function<void()> step) {
+    g_later.push_back(std::move(step));
+    // A thread timer: any message loop of this thread dispatches it to the procedure.
+    SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        if (!g_later.empty()) {
+            std::function<void()> next = std::move(g_later.front());
+            g_later.pop_front();
+            next();
+        }
+    });
 }
 
 }  // namespace vel::test
