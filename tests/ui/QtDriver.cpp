@@ -44,6 +44,19 @@ void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
 }
 
+void Drag(fw::CWnd& window, fw::Point from, fw::Point to) {
+    QWidget* w = fw::qt::WidgetOf(window);
+    const auto send = [&](QEvent::Type type, fw::Point at, Qt::MouseButton button,
+                          Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at.x, at.y), QPointF(w->mapToGlobal(QPoint(at.x, at.y))),
+                          button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
 std::vector<std::string> CloseActiveDialog(int comboId) {
     std::vector<std::string> items;
     QWidget* dialog = QApplication::activeModalWidget();

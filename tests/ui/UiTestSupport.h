@@ -28,6 +28,8 @@ std::multiset<std::string> LabelTexts(const fw::CWnd& dialog);
 void PressKey(fw::CWnd& window, Key key);
 // A click (left button down and up) or a move to a point of the control.
 void Mouse(fw::CWnd& control, fw::Point at, bool click);
+// The left button pressed at from, the mouse moved to to with it held, and released there.
+void Drag(fw::CWnd& window, fw::Point from, fw::Point to);
 #ifndef _WIN32
 // The item texts of a combo box of the active modal dialog, which is then cancelled as with
 // its Cancel button; for dialogs of another copy of the framework.

@@ -38,6 +38,16 @@ void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     SendMessageW(hwnd, WM_LBUTTONUP, 0, where);
 }
 
+void Drag(fw::CWnd& window, fw::Point from, fw::Point to) {
+    HWND hwnd = fw::win32::HwndOf(window);
+    const auto at = [](fw::Point p) {
+        return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y));
+    };
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at(from));
+    SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, at(to));
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, at(to));
+}
+
 namespace {
 std::deque<std::function<void()>> g_later;
 }  // namespace
