@@ -162,10 +162,9 @@ bool CSettingsDlg::OnInitDialog() {
     CPreviewDlg::OnInitDialog();
     transferring_ = false;
     for (int k = 0; k < kParams; ++k) {
-        auto* slider = static_cast<fw::CSliderCtrl*>(GetDlgItem(Info(k).sliderId));
-        if (slider) {
-            slider->SetRange(Info(k).sliderMin, Info(k).sliderMax, false);
-            slider->SetTicFreq(1);
+        if (fw::CWnd* slider = GetDlgItem(Info(k).sliderId)) {
+            fw::ctrl::SetSliderRange(*slider, Info(k).sliderMin, Info(k).sliderMax, false);
+            fw::ctrl::SetTicFreq(*slider, 1);
         }
     }
     about_.Attach(res::kSettingsAbout, this, res::kAboutButtonBitmap, false);
@@ -252,15 +251,15 @@ bool CSettingsDlg::OnToolTipNeedText(int controlId, std::string& text) {
 }
 
 void CSettingsDlg::FillPresetBox() {
-    auto* box = static_cast<fw::CComboBox*>(GetDlgItem(res::kSettingsPreset));
+    fw::CWnd* box = GetDlgItem(res::kSettingsPreset);
     if (!box) {
         return;
     }
-    for (int i = box->GetCount() - 1; i >= 3; --i) {
-        box->DeleteString(i);
+    for (int i = fw::ctrl::GetCount(*box) - 1; i >= 3; --i) {
+        fw::ctrl::DeleteString(*box, i);
     }
     for (const Preset& preset : presets_) {
-        box->AddString(preset.name);
+        fw::ctrl::AddString(*box, preset.name);
     }
 }
 

@@ -56,13 +56,12 @@ size_t Count(const std::vector<NoiseReductionParams>& jobs) {
     return jobs.size();
 }
 
-// Until no job runs (the zoom button is hidden while one does).
-void WaitIdle(fw::CWnd& dlg) {
-    for (int i = 0; i < 5000 && !dlg.GetDlgItem(res::kSettingsZoom)->IsWindowVisible(); ++i) {
+void WaitIdle(const ui::CPreviewDlg& dlg) {
+    for (int i = 0; i < 5000 && dlg.JobRunning(); ++i) {
         fw::PumpMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_TRUE(dlg.GetDlgItem(res::kSettingsZoom)->IsWindowVisible());
+    ASSERT_FALSE(dlg.JobRunning());
 }
 
 struct Dialog : CSettingsDlg {
@@ -276,9 +275,11 @@ class Presets : public test::TempDirTest {
 TEST_F(Presets, ApplyLoadSaveAndAFailedSave) {
     Dialog dlg(With({3, 1, 9, 12, 2, -2}, false, true));
     dlg.Open();
-    fw::CComboBox& box = *static_cast<fw::CComboBox*>(dlg.GetDlgItem(res::kSettingsPreset));
-    ASSERT_EQ(box.GetCount(), 6);
-    EXPECT_EQ(box.GetLBText(4), "Remove noise - strong");
+    fw::CWnd& box = *dlg.GetDlgItem(res::kSettingsPreset);
+    const auto count = [&] { return fw::ctrl::GetCount(box); };
+    const auto item = [&](int i) { return fw::ctrl::GetLBText(box, i); };
+    ASSERT_EQ(count(), 6);
+    EXPECT_EQ(item(4), "Remove noise - strong");
     const size_t analyses = Count(g_analyses);
     dlg.Select(4);  // not linked: chroma stays the preset's although luma moved by -3
     WaitIdle(dlg);
@@ -287,13 +288,13 @@ TEST_F(Presets, ApplyLoadSaveAndAFailedSave) {
     EXPECT_EQ(dlg.Preview(), (Six{0, 1, 12, 15, 0, 0}));
     EXPECT_TRUE(!dlg.Checked(res::kSettingsHighQuality) &&
                 dlg.Checked(res::kSettingsReanalyzeWhole));
-    EXPECT_TRUE(Count(g_analyses) == analyses && box.GetCurSel() == 4);
+    EXPECT_TRUE(Count(g_analyses) == analyses && fw::ctrl::GetCurSel(box) == 4);
 
     test::WriteAll(File("one.pst"), "[VEL Noise Reduction Preset 0]\r\nLuma Threshold=3\r\n");
     answer = File("one.pst").string();
     dlg.Select(0);
-    ASSERT_EQ(box.GetCount(), 7);
-    EXPECT_TRUE(box.GetLBText(6) == "Unnamed" && box.GetCurSel() == 0);
+    ASSERT_EQ(count(), 7);
+    EXPECT_TRUE(item(6) == "Unnamed" && fw::ctrl::GetCurSel(box) == 0);
     dlg.Select(6);
     EXPECT_EQ(dlg.Edits(), (Six{3, 1, 12, 15, 0, 0}));
 
@@ -303,10 +304,10 @@ TEST_F(Presets, ApplyLoadSaveAndAFailedSave) {
               (decltype(recorded.messages){
                   {"Preset file saved.\nUse \"Load preset\" option to load the preset.",
                    fw::kMbOk | fw::kMbIconInformation}}));
-    EXPECT_EQ(box.GetCount(), 7);  // a saved preset is not listed
+    EXPECT_EQ(count(), 7);  // a saved preset is not listed
     dlg.Select(0), dlg.Select(0);
-    ASSERT_EQ(box.GetCount(), 8);
-    EXPECT_EQ(box.GetLBText(7), "Test");
+    ASSERT_EQ(count(), 8);
+    EXPECT_EQ(item(7), "Test");
     EXPECT_EQ(dlg.PresetFilePath(), answer);
 
     recorded = {};
@@ -318,7 +319,7 @@ TEST_F(Presets, ApplyLoadSaveAndAFailedSave) {
     EXPECT_EQ(recorded.messages[0].second, fw::kMbOk | fw::kMbIconExclamation);
     answer.clear();
     dlg.Select(0);
-    EXPECT_EQ(box.GetCount(), 8);
+    EXPECT_EQ(count(), 8);
     EXPECT_EQ(dialogs, (std::vector<std::string>{"open", "Select the name of the preset", "open",
                                                  "open", "Select the name of the preset", "open"}));
 }
