@@ -11,16 +11,14 @@
 #include <thread>
 
 #include "framework/App.h"
-#include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "platform/Product.h"
 #include "plugin/PlaneImage.h"
 #include "plugin/WorkerJob.h"
 #include "resources/Resources.h"
 #include "ui/AboutDlg.h"
-#include "ui/PictureButton.h"
-#include "ui/PreviewDlg.h"
 #include "ui/ProgressDlg.h"
+#include "ui/SettingsDlg.h"
 
 #ifdef _WIN32
 #include "platform/win32/WinApi.h"
@@ -89,41 +87,18 @@ PlaneImage LoadPicture(const std::string& path) {
     return image;
 }
 
-// The settings template with the values a fresh settings dialog shows, on the preview base:
-// the picture's thumbnail and its processed preview with the initial settings.
-class SettingsPicture : public ui::CPreviewDlg {
+// The settings dialog as a run shows it with the initial settings: the picture's thumbnail
+// and its preview, processed.
+class SettingsPicture : public ui::CSettingsDlg {
   public:
-    explicit SettingsPicture(const PlaneImage& picture) : ui::CPreviewDlg(res::kSettingsTemplate) {
+    explicit SettingsPicture(const PlaneImage& picture) {
+        SetFromSettings(NoiseReductionParams{});
         if (!picture.Empty()) {
             SetImage(&picture);
-            SetThreadProcs(AnalysisWorkWithConversion, ReductionWorkWithConversions, &params_,
-                           &params_);
+            SetThreadProcs(AnalysisWorkWithConversion, ReductionWorkWithConversions,
+                           &PreviewSettings(), &PreviewSettings());
         }
         SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
-    }
-    bool OnInitDialog() override {
-        ui::CPreviewDlg::OnInitDialog();
-        about_.Attach(res::kSettingsAbout, this, res::kAboutButtonBitmap, false);
-        const int sliders[] = {
-            res::kSettingsLumaThresholdSlider,   res::kSettingsChromaThresholdSlider,
-            res::kSettingsLumaSuppressionSlider, res::kSettingsChromaSuppressionSlider,
-            res::kSettingsLightCorrectionSlider, res::kSettingsDarkCorrectionSlider};
-        const int positions[] = {10, 11, 9, 12, 10, 10};
-        const int edits[] = {res::kSettingsLumaThresholdEdit,   res::kSettingsChromaThresholdEdit,
-                             res::kSettingsLumaSuppressionEdit, res::kSettingsChromaSuppressionEdit,
-                             res::kSettingsLightCorrectionEdit, res::kSettingsDarkCorrectionEdit};
-        const int values[] = {0, 1, 9, 12, 0, 0};
-        for (int i = 0; i < 6; ++i) {
-            fw::CWnd& slider = *GetDlgItem(sliders[i]);
-            fw::ctrl::SetSliderRange(slider, 0, 20, false);
-            fw::ctrl::SetTicFreq(slider, 1);
-            fw::ctrl::SetSliderPos(slider, positions[i]);
-            GetDlgItem(edits[i])->SetWindowText(std::to_string(values[i]));
-        }
-        fw::ctrl::SetCurSel(*GetDlgItem(res::kSettingsPreset), 2);
-        fw::ctrl::SetCheck(*GetDlgItem(res::kSettingsLinkLumaChroma), 1);
-        fw::ctrl::SetCheck(*GetDlgItem(res::kSettingsHighQuality), 1);
-        return true;
     }
     // Its jobs finish in the event loop.
     bool WaitForJobs() {
@@ -133,10 +108,6 @@ class SettingsPicture : public ui::CPreviewDlg {
         }
         return !JobRunning();
     }
-
-  private:
-    NoiseReductionParams params_;
-    ui::CPictureButton about_;
 };
 
 bool Save(fw::CDialog& dialog, const std::filesystem::path& file) {
