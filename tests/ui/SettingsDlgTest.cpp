@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -18,7 +19,10 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/RunSteps.h"
 #include "ui/SettingsDlg.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/WinApi.h"
+#include "plugin/VELNoiseReduction.h"
+#else
 #include <dlfcn.h>
 #endif
 
@@ -387,7 +391,53 @@ TEST(InteractiveRun, OkGivesTheSilentRunsPixelsAndCancelLeavesEverything) {
     CurrentSettings() = saved;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// A host's call into the DLL, its dialog answered from another thread as the window system
+// lets any thread do: a changed value, re-analysis on, then OK.
+TEST_F(Presets, TheDllsDialogConfirmsChangedValues) {
+    HMODULE dll = LoadLibraryA("VELNoiseReduction.dll");
+    ASSERT_NE(dll, nullptr);
+    const auto find = [dll]<typename Fn>(const char* name, Fn& fn) {
+        const FARPROC symbol = GetProcAddress(dll, name);
+        static_assert(sizeof fn == sizeof symbol);
+        std::memcpy(&fn, &symbol, sizeof fn);
+    };
+    VelOpenPluginFn open = nullptr;
+    VelGetSettingsFn getSettings = nullptr;
+    VelSetSettingsFn setSettings = nullptr;
+    VelGetLastRunResultFn result = nullptr;
+    find("OpenPlugin", open), find("GetSettings", getSettings), find("SetSettings", setSettings);
+    find("GetLastRunResult", result);
+    ASSERT_TRUE(open && getSettings && setSettings && result);
+    std::thread user([] {
+        HWND dlg = nullptr;
+        // Shown once its initialisation has ended and its loop runs.
+        for (int i = 0; i < 3000 && !(dlg && IsWindowVisible(dlg)); ++i, Sleep(10)) {
+            dlg = FindWindowW(nullptr, L"VEL Noise Reduction 1.0");
+        }
+        ASSERT_NE(dlg, nullptr);
+        SendDlgItemMessageW(dlg, res::kSettingsLumaSuppressionEdit, WM_SETTEXT, 0,
+                            reinterpret_cast<LPARAM>(L"14"));
+        SendDlgItemMessageW(dlg, res::kSettingsReanalyzeWhole, BM_CLICK, 0, 0);
+        PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    });
+    const std::vector<float> input = test::NoisyImage(90, 70, 13);
+    std::vector<float> host = input, silent = input;
+    open(0, 90, 70, host.data(), 0, 0, nullptr, nullptr);
+    user.join();
+    EXPECT_EQ(result(), VEL_RUN_COMPLETED);
+    const std::string settings = File("confirmed.ini").string();
+    getSettings(settings.c_str(), 0);
+    const std::string text = test::ReadAll(settings);
+    for (const char* line : {"Luma Suppression=14", "Chroma Suppression=20", "Reanalyze Whole=1"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << text;
+    }
+    setSettings(settings.c_str(), 0);
+    open(1, 90, 70, silent.data(), 0, 0, nullptr, nullptr);
+    EXPECT_TRUE(silent == host && host != input);
+    FreeLibrary(dll);
+}
+#else
 // The dialogs' module has its own copy of the profile's location: the library hands it over,
 // and the remembered preset file is listed.
 TEST_F(Presets, TheModuleFindsTheRememberedPresetFile) {
