@@ -67,10 +67,14 @@ struct Forwarder : ProgressWindow {
     void SetCancelFlag(CancelFlag* f) override { g_window.SetCancelFlag(f); }
 };
 const InteractiveSteps kFakeSteps{
-    [](PlaneImage&, const char*, const char*) {
+    [](const SettingsPhase& phase) {
         ++g_settingsPhases;
+        // The dialogs may live in a module of their own: what they use must be the run's.
+        EXPECT_TRUE(phase.currentSettings == &CurrentSettings() &&
+                    phase.analysisWork == &AnalysisWorkWithConversion &&
+                    phase.previewWork == &ReductionWorkWithConversions && phase.image);
         if (g_confirm) {
-            CurrentSettings() = g_dialogValues;
+            *phase.currentSettings = g_dialogValues;
         }
         return g_confirm;
     },
