@@ -127,8 +127,11 @@ NoiseReductionParams With(Six values, bool highQuality = true, bool reanalyze = 
     return p;
 }
 
+// The stored link setting does not reach the dialog: its box starts on.
 TEST(SettingsDialog, StartsFromTheRunsValuesAndFirstAnalysisReadsThem) {
-    Dialog dlg(With({-3, 2, 5, 7, 1, -1}, false, true));
+    NoiseReductionParams from = With({-3, 2, 5, 7, 1, -1}, false, true);
+    from.linkLumaChroma = false;
+    Dialog dlg(from);
     dlg.Open();
     EXPECT_EQ(dlg.Edits(), (Six{-3, 2, 5, 7, 1, -1}));
     EXPECT_EQ(dlg.Sliders(), (Six{7, 12, 5, 7, 11, 9}));
@@ -294,13 +297,14 @@ TEST_F(Presets, ApplyLoadSaveAndAFailedSave) {
                 dlg.Checked(res::kSettingsReanalyzeWhole));
     EXPECT_TRUE(Count(g_analyses) == analyses && fw::ctrl::GetCurSel(box) == 4);
 
-    test::WriteAll(File("one.pst"), "[VEL Noise Reduction Preset 0]\r\nLuma Threshold=3\r\n");
+    test::WriteAll(File("one.pst"), "[VEL Noise Reduction Preset 0]\r\nLuma Threshold=30\r\n");
     answer = File("one.pst").string();
     dlg.Select(0);
     ASSERT_EQ(count(), 7);
     EXPECT_TRUE(item(6) == "Unnamed" && fw::ctrl::GetCurSel(box) == 0);
-    dlg.Select(6);
-    EXPECT_EQ(dlg.Edits(), (Six{3, 1, 12, 15, 0, 0}));
+    dlg.Select(6);  // applied as it is, limited on its way to the preview
+    EXPECT_EQ(dlg.Edits(), (Six{30, 1, 12, 15, 0, 0}));
+    EXPECT_EQ(dlg.Preview(), (Six{10, 1, 12, 15, 0, 0}));
 
     answer = File("Test.pst").string();
     dlg.Select(1);
