@@ -66,6 +66,10 @@ int IndexOfEdit(int id) {
 
 }  // namespace
 
+const ParamInfo& CSettingsDlg::Param(int k) {
+    return Info(k);
+}
+
 int32_t LimitToRange(int k, int32_t value) {
     return std::clamp(value, Info(k).editMin, Info(k).editMax);
 }

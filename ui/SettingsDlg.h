@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/NoiseReductionParams.h"
+#include "settings/ParamTable.h"
 #include "settings/Presets.h"
 #include "ui/PictureButton.h"
 #include "ui/PreviewDlg.h"
@@ -20,6 +21,8 @@ class CSettingsDlg : public CPreviewDlg {
     // suppression, light and dark areas correction.
     static constexpr int kParams = 6;
     static const std::array<int32_t NoiseReductionParams::*, kParams> kFields;
+    // The parameter table's entry of parameter k: its controls, ranges and slider offset.
+    static const ParamInfo& Param(int k);
 
     CSettingsDlg();
 
