@@ -42,7 +42,6 @@ thread_local void* t_jobSlot = nullptr;
 
 struct CPreviewDlg::JobSlot {
     CPreviewDlg* owner = nullptr;
-    JobKind kind = JobKind::Preview;
     WorkerJob job;
     PlaneImage image;
     std::unique_ptr<platform::WorkerThread> thread;
@@ -396,10 +395,9 @@ std::unique_ptr<CPreviewDlg::JobSlot> CPreviewDlg::TakeSlot() {
     return slot;
 }
 
-void CPreviewDlg::StartJob(std::unique_ptr<JobSlot> slot, JobKind kind, WorkFunction work,
+void CPreviewDlg::StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
                            const NoiseReductionParams* params) {
     WorkerJob& job = slot->job;
-    slot->kind = kind;
     job.notify = &CPreviewDlg::PostFinished;
     job.notifyTarget = this;
     job.progress = &CPreviewDlg::JobProgress;
@@ -468,13 +466,7 @@ void CPreviewDlg::StartPreAnalysis() {
         flags_.analysisDone = true;
         return;
     }
-    flags_.analysisRunning = true;
-    flags_.analysisRestartWanted = false;
-    Show(kZoomButton, false);
-    SetText(kStatusLabel, "Running image pre-analysis...");
-    Show(kStatusLabel, true);
-    Show(kTimeLabel, false);
-    Show(kBar, true);
+    // The job image first: should it not fit in memory, nothing has changed.
     std::unique_ptr<JobSlot> slot = TakeSlot();
     const int W = image_->Width();
     const int H = image_->Height();
@@ -484,7 +476,14 @@ void CPreviewDlg::StartPreAnalysis() {
         slot->image.CopyRegion(*image_, 0, 0, std::min(W, kAnalysisSide),
                                std::min(H, kAnalysisSide));
     }
-    StartJob(std::move(slot), JobKind::Analysis, analysisWork_, analysisParams_);
+    flags_.analysisRunning = true;
+    flags_.analysisRestartWanted = false;
+    Show(kZoomButton, false);
+    SetText(kStatusLabel, "Running image pre-analysis...");
+    Show(kStatusLabel, true);
+    Show(kTimeLabel, false);
+    Show(kBar, true);
+    StartJob(std::move(slot), analysisWork_, analysisParams_);
 }
 
 void CPreviewDlg::RequestPreview() {
@@ -498,6 +497,8 @@ void CPreviewDlg::RequestPreview() {
     if (!HasImage() || previewCrop_.Empty()) {
         return;
     }
+    std::unique_ptr<JobSlot> slot = TakeSlot();
+    slot->image = previewCrop_;
     flags_.previewRunning = true;
     flags_.previewWanted = false;
     Show(kZoomButton, false);
@@ -506,9 +507,7 @@ void CPreviewDlg::RequestPreview() {
     Show(kTimeLabel, false);
     Show(kBar, true);
     previewStart_ = platform::PerformanceCounter();
-    std::unique_ptr<JobSlot> slot = TakeSlot();
-    slot->image = previewCrop_;
-    StartJob(std::move(slot), JobKind::Preview, previewWork_, previewParams_);
+    StartJob(std::move(slot), previewWork_, previewParams_);
     if (fw::CWnd* bar = GetDlgItem(kBar)) {
         fw::ctrl::SetProgressPos(*bar, 0);
     }
@@ -574,7 +573,6 @@ void CPreviewDlg::OnJobFinished() {
                 // done was seen: the worker no longer writes the image.
                 ConvertToPreviewBitmap(current_->image);
                 const PlaneImage& job = current_->image;
-                lastJobSize_ = {job.Width(), job.Height()};
                 const int64_t frequency = platform::PerformanceFrequency();
                 const double elapsed =
                     frequency > 0 ? static_cast<double>(now - previewStart_) / frequency : 0.0;
