@@ -29,10 +29,11 @@ uint8_t ToByte(double value) {
     return v >= 255.0 ? uint8_t{255} : static_cast<uint8_t>(v);
 }
 
-// trunc(a * b / c + 0.5) for non-negative operands, in double as the rules are written.
+// trunc(a * b / c + 0.5) for non-negative operands, in double as the rules are written;
+// limited to what an int holds (a point far outside a tiny thumbnail of a huge image).
 int RoundedRatio(int64_t a, int64_t b, int64_t c) {
-    return static_cast<int>(
-        static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c) + 0.5);
+    const double v = static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c) + 0.5;
+    return v < 2147483647.0 ? static_cast<int>(v) : 2147483647;
 }
 
 // The thread whose job reports progress: each job thread runs one job's slot.
