@@ -1,10 +1,11 @@
 # Flags shared by every target. Numbers must be identical on every compiler and platform,
 # so floating-point contraction is off and fast-math is never allowed.
+# VELNR_NUMERIC_FLAGS also go to the C libraries built from source (cmake/Lcms2.cmake).
 add_library(velnr_flags INTERFACE)
 target_compile_features(velnr_flags INTERFACE cxx_std_20)
+set(VELNR_NUMERIC_FLAGS -ffp-contract=off -fno-fast-math)
 target_compile_options(velnr_flags INTERFACE
-    -ffp-contract=off
-    -fno-fast-math
+    ${VELNR_NUMERIC_FLAGS}
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Wformat=2
     -Wimplicit-fallthrough -Wnull-dereference -Wdouble-promotion)
 if(VELNR_WERROR)
@@ -13,6 +14,7 @@ endif()
 # 32-bit x86 must not use the x87 unit: its extended precision changes results.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
     target_compile_options(velnr_flags INTERFACE -msse2 -mfpmath=sse)
+    list(APPEND VELNR_NUMERIC_FLAGS -msse2 -mfpmath=sse)
 endif()
 
 set(VELNR_SANITIZE "" CACHE STRING "Sanitizers: empty, 'address' (ASan+UBSan) or 'thread'")

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # toolchain and test frameworks
     cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+    # unpacking Debian source packages and building them (lcms2 for Windows, below)
+    dpkg-dev make
     # the fuzz targets: clang with libFuzzer and its sanitizers (tools/fuzz.sh)
     clang libclang-rt-14-dev
     # the command-line host's image and metadata libraries
@@ -36,4 +38,80 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq >/dev/null
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Little CMS 2 for the Windows builds: Debian has no MinGW build of it, so cmake/Lcms2.cmake
+# builds it for each target from Debian's own source package, at the version of the installed
+# liblcms2-dev (the Linux build's), unpacked outside the repository in
+# ${XDG_CACHE_HOME:-~/.cache}/velnr/lcms2 (the default of VELNR_LCMS2_SOURCE there). Without
+# root this only warns: the Linux builds do not need it.
+enable_source_entries() {
+    # Source entries beside the binary entries of this release's suites (the archive the
+    # machine installs from); other archives are left as they are.
+    local codename list new
+    # shellcheck disable=SC1091
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    # shellcheck disable=SC2016
+    local deb822='
+        my $c = quotemeta $ENV{CODENAME};
+        if (/^Suites:.*(?<!\S)$c(?:-\S+)?(?!\S)/mi && !/^Enabled:\s*no\b/mi
+            && !/^Types:.*(?<!\S)deb-src(?!\S)/mi) {
+            s/^(Types:.*?)[ \t]*$/$1 deb-src/mi;
+        }'
+    # shellcheck disable=SC2016
+    local one_line='
+        my $c = quotemeta $ENV{CODENAME};
+        my $add = "";
+        while (/^deb([ \t]+.*?)[ \t]*$/mg) {
+            my $rest = $1;
+            (my $plain = $rest) =~ s/^\s*\[[^\]]*\]//;
+            my @f = split " ", $plain;
+            next unless @f >= 2 && $f[1] =~ /^$c(?:-\S+)?$/;
+            my $src = "deb-src$rest";
+            $add .= "$src\n" unless /^\Q$src\E[ \t]*$/m || index($add, "$src\n") >= 0;
+        }
+        $_ .= (/\n\z/ || $_ eq "" ? "" : "\n") . $add;'
+    for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+        /etc/apt/sources.list.d/*.sources; do
+        [ -f "$list" ] || continue
+        case $list in
+            *.sources) new=$(CODENAME=$codename perl -00 -pe "$deb822" "$list") || return 1 ;;
+            *) new=$(CODENAME=$codename perl -0777 -pe "$one_line" "$list") || return 1 ;;
+        esac
+        if [ "$new" != "$(cat "$list")" ]; then
+            [ "$(id -u)" -eq 0 ] || { echo "no deb-src entries in $list, and not root" >&2; return 1; }
+            echo "Enabling source packages in $list"
+            printf '%s\n' "$new" >"$list" || return 1
+        fi
+    done
+}
+
+fetch_lcms2_source() {
+    local version dir fetch log
+    version=$(dpkg-query -W -f='${Version}' liblcms2-dev) || return 1
+    dir=${XDG_CACHE_HOME:-$HOME/.cache}/velnr/lcms2
+    [ "$(cat "$dir/.debian-version" 2>/dev/null)" != "$version" ] || return 0
+    enable_source_entries || return 1
+    if ! grep -qx "Version: $version" <<<"$(apt-cache showsrc --only-source lcms2 2>/dev/null)"; then
+        [ "$(id -u)" -eq 0 ] || { echo "the package lists hold no lcms2 $version source, and not root" >&2; return 1; }
+        apt-get update -qq >/dev/null || return 1
+    fi
+    echo "Fetching Debian's lcms2 $version source into $dir"
+    mkdir -p "$(dirname "$dir")" || return 1
+    fetch=$(mktemp -d "$dir.XXXXXX") || return 1
+    if ! log=$(cd "$fetch" && apt-get source -q "lcms2=$version" 2>&1); then
+        printf '%s\n' "$log" >&2
+        rm -rf "$fetch"
+        return 1
+    fi
+    rm -rf "$dir" && mv "$fetch"/lcms2-*/ "$dir" && rm -rf "$fetch" || return 1
+    echo "$version" >"$dir/.debian-version"
+}
+
+if ! fetch_lcms2_source; then
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "error: could not fetch Debian's lcms2 source for the Windows builds" >&2
+        exit 1
+    fi
+    echo "warning: Debian's lcms2 source (for the Windows builds) is missing; run this script as root" >&2
 fi
