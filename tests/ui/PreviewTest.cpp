@@ -48,6 +48,7 @@ void Reset(bool open) {
 }
 int Held(WorkerJob* job, const std::string& name) {
     Note(name + " start");
+    job->progress(37.46f);
     while (!g_open && !job->cancel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -216,7 +217,8 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     auto dlg = std::make_unique<PreviewDlg>(image);
     ASSERT_TRUE(dlg->Create(nullptr));
     dlg->ShowWindow(fw::kSwShow);
-    ASSERT_TRUE(PumpUntil([&] { return Log().size() == 1; }));
+    fw::CWnd& bar = *dlg->GetDlgItem(res::kSettingsEstimateBar);  // set on the dialog's thread
+    ASSERT_TRUE(PumpUntil([&] { return fw::ctrl::GetProgressPos(bar) == 375; }));
     EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
     EXPECT_TRUE(dlg->Visible(res::kSettingsEstimateBar) && !dlg->Visible(res::kSettingsZoom) &&
                 !dlg->Visible(res::kSettingsEstimateLabel));
