@@ -244,6 +244,14 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     EXPECT_EQ(std::vector<std::string>(log.begin() + 6, log.end()),
               (std::vector<std::string>{"P start", "P cancelled", "P start", "P end"}));
 
+    dlg->StartPreAnalysis();  // "High quality" toggled while idle: the analysis comes first
+    dlg->RequestPreview();
+    EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
+    const std::vector<std::string> after = Log();
+    EXPECT_EQ(std::vector<std::string>(after.begin() + 10, after.end()),
+              (std::vector<std::string>{"A start", "A end", "P start", "P end"}));
+
     // Destroyed while a job runs: the job has ended when the destructor returns.
     g_open = false;
     dlg->RequestPreview();
