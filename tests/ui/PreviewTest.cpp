@@ -77,15 +77,12 @@ PlaneImage Flat(int w, int h) {  // R, G, B = 200, 100, 50
 }
 
 bool PumpUntil(const std::function<bool()>& done) {
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-         std::chrono::steady_clock::now() < end;) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < end) {
         fw::PumpMessages();
-        if (done()) {
-            return true;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return done();
 }
 
 struct PreviewDlg : ui::CPreviewDlg {
@@ -166,18 +163,18 @@ TEST(PreviewDlg, RegionThumbnailFrameDimmingAndTheAnalysedPart) {
         const int left = (area.left + area.right - t.cx) / 2,
                   top = (area.top + area.bottom - t.cy) / 2;
         EXPECT_EQ(dlg.ThumbnailRect(), (fw::Rect{left, top, left + t.cx, top + t.cy})) << W;
-        EXPECT_EQ((fw::Size{dlg.ThumbnailBitmap().Width(), dlg.ThumbnailBitmap().Height()}), t);
-        EXPECT_EQ((fw::Size{dlg.PreviewBitmap().Width(), dlg.PreviewBitmap().Height()}),
-                  (fw::Size{w, h}));
-        EXPECT_EQ(MiddleRow(dlg.ThumbnailBitmap()), row) << W;
+        const DisplayBitmap &tb = dlg.ThumbnailBitmap(), &pb = dlg.PreviewBitmap();
+        EXPECT_TRUE(tb.Width() == t.cx && tb.Height() == t.cy && pb.Width() == w &&
+                    pb.Height() == h)
+            << W;
+        EXPECT_EQ(MiddleRow(tb), row) << W;
         EXPECT_EQ(g_analysed, analysed) << W;
         // Painted where it belongs, in a sunken frame.
         const fw::WindowPicture shot = fw::GrabWindow(dlg);
-        EXPECT_EQ(shot.At(left, top + t.cy / 2), Pixel(dlg.ThumbnailBitmap(), 0, t.cy / 2)) << W;
+        EXPECT_EQ(shot.At(left, top + t.cy / 2), Pixel(tb, 0, t.cy / 2)) << W;
         EXPECT_EQ(shot.At(left - 1, top), fw::GetSysColor(fw::SysColour::ButtonShadow)) << W;
         EXPECT_EQ(shot.At(left + t.cx, top), fw::Rgb(255, 255, 255)) << W;
     }
-    Reset(true);
 }
 
 // The preview moves against the mouse, half as far when zoomed; zooming in and out comes back
@@ -284,16 +281,15 @@ TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
 }
 
 TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "velnr-preview";
+    const auto dir = std::filesystem::temp_directory_path() / "velnr-preview";
     std::filesystem::create_directories(dir);
     const std::string srgb = (dir / "srgb.icc").string(), wide = (dir / "wide.icc").string(),
                       missing = (dir / "missing.icc").string();
-    cmsCIExyY white;
-    cmsWhitePointFromTemp(&white, 6504);
     const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
     cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
     cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE a = cmsCreate_sRGBProfile(), b = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsHPROFILE a = cmsCreate_sRGBProfile(),
+                b = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
     ASSERT_TRUE(cmsSaveProfileToFile(a, srgb.c_str()) && cmsSaveProfileToFile(b, wide.c_str()));
 
     PlaneImage image = Flat(60, 40);
