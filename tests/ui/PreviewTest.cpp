@@ -291,6 +291,9 @@ TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
     cmsHPROFILE a = cmsCreate_sRGBProfile(),
                 b = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
     ASSERT_TRUE(cmsSaveProfileToFile(a, srgb.c_str()) && cmsSaveProfileToFile(b, wide.c_str()));
+    cmsCloseProfile(a), cmsCloseProfile(b), cmsFreeToneCurve(gamma);
+    // As the dialog has them: from the files.
+    a = cmsOpenProfileFromFile(srgb.c_str(), "r"), b = cmsOpenProfileFromFile(wide.c_str(), "r");
 
     PlaneImage image = Flat(60, 40);
     for (size_t i = 0; i < image.PlaneSize(); ++i) {
@@ -316,7 +319,7 @@ TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
     cmsHTRANSFORM t =
         cmsCreateTransform(a, TYPE_BGR_8, b, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC, 0);
     cmsDoTransform(t, plain.data(), wider.data(), static_cast<cmsUInt32Number>(plain.size() / 3));
-    cmsDeleteTransform(t), cmsCloseProfile(a), cmsCloseProfile(b), cmsFreeToneCurve(gamma);
+    cmsDeleteTransform(t), cmsCloseProfile(a), cmsCloseProfile(b);
     ASSERT_TRUE(!converted && wider != plain);
 
     // {input, display, messages, converted, the bitmaps expected, how far off they may be}
