@@ -150,6 +150,7 @@ TEST(PreviewDlg, RegionThumbnailFrameDimmingAndTheAnalysedPart) {
         {5000, 2, "dRd", {5000, 2}},
         {2400, 1600, "dRoRd", {1024, 1024}},
         {4000, 300, "dRoRd", {1024, 300}}};
+    Reset(true);
     for (const auto& [W, H, row, analysed] : cases) {
         const PlaneImage image = Flat(W, H);
         PreviewDlg dlg(image);
@@ -254,7 +255,6 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     dlg->RequestPreview();
     dlg.reset();
     EXPECT_EQ(Log().back(), "P cancelled");
-    g_open = true;
 }
 
 TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
@@ -276,7 +276,6 @@ TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
         }
         ASSERT_TRUE(PumpUntil([&] { return !dlg.IsWindowVisible(); })) << button;
         EXPECT_EQ(Log(), log);  // the queued preview never starts
-        g_open = true;
     }
 }
 
@@ -292,7 +291,6 @@ TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
                 b = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
     ASSERT_TRUE(cmsSaveProfileToFile(a, srgb.c_str()) && cmsSaveProfileToFile(b, wide.c_str()));
     cmsCloseProfile(a), cmsCloseProfile(b), cmsFreeToneCurve(gamma);
-    // As the dialog has them: from the files.
     a = cmsOpenProfileFromFile(srgb.c_str(), "r"), b = cmsOpenProfileFromFile(wide.c_str(), "r");
 
     PlaneImage image = Flat(60, 40);
