@@ -29,10 +29,11 @@ uint8_t ToByte(double value) {
     return v >= 255.0 ? uint8_t{255} : static_cast<uint8_t>(v);
 }
 
-// trunc(a * b / c + 0.5) for non-negative operands, in double as the rules are written.
+// trunc(a * b / c + 0.5) for non-negative operands, in double as the rules are written;
+// limited to what an int holds (a point far outside a tiny thumbnail of a huge image).
 int RoundedRatio(int64_t a, int64_t b, int64_t c) {
-    return static_cast<int>(
-        static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c) + 0.5);
+    const double v = static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c) + 0.5;
+    return v < 2147483647.0 ? static_cast<int>(v) : 2147483647;
 }
 
 // The thread whose job reports progress: each job thread runs one job's slot.
@@ -42,7 +43,6 @@ thread_local void* t_jobSlot = nullptr;
 
 struct CPreviewDlg::JobSlot {
     CPreviewDlg* owner = nullptr;
-    JobKind kind = JobKind::Preview;
     WorkerJob job;
     PlaneImage image;
     std::unique_ptr<platform::WorkerThread> thread;
@@ -396,10 +396,9 @@ std::unique_ptr<CPreviewDlg::JobSlot> CPreviewDlg::TakeSlot() {
     return slot;
 }
 
-void CPreviewDlg::StartJob(std::unique_ptr<JobSlot> slot, JobKind kind, WorkFunction work,
+void CPreviewDlg::StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
                            const NoiseReductionParams* params) {
     WorkerJob& job = slot->job;
-    slot->kind = kind;
     job.notify = &CPreviewDlg::PostFinished;
     job.notifyTarget = this;
     job.progress = &CPreviewDlg::JobProgress;
@@ -468,13 +467,7 @@ void CPreviewDlg::StartPreAnalysis() {
         flags_.analysisDone = true;
         return;
     }
-    flags_.analysisRunning = true;
-    flags_.analysisRestartWanted = false;
-    Show(kZoomButton, false);
-    SetText(kStatusLabel, "Running image pre-analysis...");
-    Show(kStatusLabel, true);
-    Show(kTimeLabel, false);
-    Show(kBar, true);
+    // The job image first: should it not fit in memory, nothing has changed.
     std::unique_ptr<JobSlot> slot = TakeSlot();
     const int W = image_->Width();
     const int H = image_->Height();
@@ -484,7 +477,14 @@ void CPreviewDlg::StartPreAnalysis() {
         slot->image.CopyRegion(*image_, 0, 0, std::min(W, kAnalysisSide),
                                std::min(H, kAnalysisSide));
     }
-    StartJob(std::move(slot), JobKind::Analysis, analysisWork_, analysisParams_);
+    flags_.analysisRunning = true;
+    flags_.analysisRestartWanted = false;
+    Show(kZoomButton, false);
+    SetText(kStatusLabel, "Running image pre-analysis...");
+    Show(kStatusLabel, true);
+    Show(kTimeLabel, false);
+    Show(kBar, true);
+    StartJob(std::move(slot), analysisWork_, analysisParams_);
 }
 
 void CPreviewDlg::RequestPreview() {
@@ -498,6 +498,8 @@ void CPreviewDlg::RequestPreview() {
     if (!HasImage() || previewCrop_.Empty()) {
         return;
     }
+    std::unique_ptr<JobSlot> slot = TakeSlot();
+    slot->image = previewCrop_;
     flags_.previewRunning = true;
     flags_.previewWanted = false;
     Show(kZoomButton, false);
@@ -506,9 +508,7 @@ void CPreviewDlg::RequestPreview() {
     Show(kTimeLabel, false);
     Show(kBar, true);
     previewStart_ = platform::PerformanceCounter();
-    std::unique_ptr<JobSlot> slot = TakeSlot();
-    slot->image = previewCrop_;
-    StartJob(std::move(slot), JobKind::Preview, previewWork_, previewParams_);
+    StartJob(std::move(slot), previewWork_, previewParams_);
     if (fw::CWnd* bar = GetDlgItem(kBar)) {
         fw::ctrl::SetProgressPos(*bar, 0);
     }
@@ -574,7 +574,6 @@ void CPreviewDlg::OnJobFinished() {
                 // done was seen: the worker no longer writes the image.
                 ConvertToPreviewBitmap(current_->image);
                 const PlaneImage& job = current_->image;
-                lastJobSize_ = {job.Width(), job.Height()};
                 const int64_t frequency = platform::PerformanceFrequency();
                 const double elapsed =
                     frequency > 0 ? static_cast<double>(now - previewStart_) / frequency : 0.0;

@@ -87,8 +87,6 @@ class CPreviewDlg : public fw::CDialog {
     const DisplayColourTransform& ColourTransform() const { return colour_; }
     int DragMode() const { return dragMode_; }
     bool HasHandCursor() const { return hand_ != nullptr; }
-    // Size of the last job's image and its time estimate (seconds), for the time line.
-    fw::Size LastJobSize() const { return lastJobSize_; }
 
   protected:
     bool OnInitDialog() override;  // the six steps; a derived dialog calls it first
@@ -107,7 +105,6 @@ class CPreviewDlg : public fw::CDialog {
 
   private:
     struct JobSlot;
-    enum class JobKind { Analysis, Preview };
 
     bool HasImage() const;
     void Show(int id, bool show);
@@ -126,7 +123,7 @@ class CPreviewDlg : public fw::CDialog {
 
     // Starts a job on the slot's image (already filled); false when no thread could run it,
     // in which case it is reported as finished and failed.
-    void StartJob(std::unique_ptr<JobSlot> slot, JobKind kind, WorkFunction work,
+    void StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
                   const NoiseReductionParams* params);
     // A slot for the next job: the last one whose thread is known to have ended, else new.
     std::unique_ptr<JobSlot> TakeSlot();
@@ -172,7 +169,6 @@ class CPreviewDlg : public fw::CDialog {
     std::vector<std::unique_ptr<JobSlot>> retired_;
     Flags flags_;
     int64_t previewStart_ = 0;
-    fw::Size lastJobSize_{};
 
     // Written by the running job's thread, applied on the dialog's.
     std::atomic<float> progress_{0.0f};

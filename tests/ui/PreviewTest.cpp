@@ -48,6 +48,7 @@ void Reset(bool open) {
 }
 int Held(WorkerJob* job, const std::string& name) {
     Note(name + " start");
+    job->progress(37.46f);
     while (!g_open && !job->cancel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -76,15 +77,12 @@ PlaneImage Flat(int w, int h) {  // R, G, B = 200, 100, 50
 }
 
 bool PumpUntil(const std::function<bool()>& done) {
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-         std::chrono::steady_clock::now() < end;) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < end) {
         fw::PumpMessages();
-        if (done()) {
-            return true;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return done();
 }
 
 struct PreviewDlg : ui::CPreviewDlg {
@@ -152,6 +150,7 @@ TEST(PreviewDlg, RegionThumbnailFrameDimmingAndTheAnalysedPart) {
         {5000, 2, "dRd", {5000, 2}},
         {2400, 1600, "dRoRd", {1024, 1024}},
         {4000, 300, "dRoRd", {1024, 300}}};
+    Reset(true);
     for (const auto& [W, H, row, analysed] : cases) {
         const PlaneImage image = Flat(W, H);
         PreviewDlg dlg(image);
@@ -165,18 +164,18 @@ TEST(PreviewDlg, RegionThumbnailFrameDimmingAndTheAnalysedPart) {
         const int left = (area.left + area.right - t.cx) / 2,
                   top = (area.top + area.bottom - t.cy) / 2;
         EXPECT_EQ(dlg.ThumbnailRect(), (fw::Rect{left, top, left + t.cx, top + t.cy})) << W;
-        EXPECT_EQ((fw::Size{dlg.ThumbnailBitmap().Width(), dlg.ThumbnailBitmap().Height()}), t);
-        EXPECT_EQ((fw::Size{dlg.PreviewBitmap().Width(), dlg.PreviewBitmap().Height()}),
-                  (fw::Size{w, h}));
-        EXPECT_EQ(MiddleRow(dlg.ThumbnailBitmap()), row) << W;
+        const DisplayBitmap &tb = dlg.ThumbnailBitmap(), &pb = dlg.PreviewBitmap();
+        EXPECT_TRUE(tb.Width() == t.cx && tb.Height() == t.cy && pb.Width() == w &&
+                    pb.Height() == h)
+            << W;
+        EXPECT_EQ(MiddleRow(tb), row) << W;
         EXPECT_EQ(g_analysed, analysed) << W;
         // Painted where it belongs, in a sunken frame.
         const fw::WindowPicture shot = fw::GrabWindow(dlg);
-        EXPECT_EQ(shot.At(left, top + t.cy / 2), Pixel(dlg.ThumbnailBitmap(), 0, t.cy / 2)) << W;
+        EXPECT_EQ(shot.At(left, top + t.cy / 2), Pixel(tb, 0, t.cy / 2)) << W;
         EXPECT_EQ(shot.At(left - 1, top), fw::GetSysColor(fw::SysColour::ButtonShadow)) << W;
         EXPECT_EQ(shot.At(left + t.cx, top), fw::Rgb(255, 255, 255)) << W;
     }
-    Reset(true);
 }
 
 // The preview moves against the mouse, half as far when zoomed; zooming in and out comes back
@@ -216,7 +215,8 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     auto dlg = std::make_unique<PreviewDlg>(image);
     ASSERT_TRUE(dlg->Create(nullptr));
     dlg->ShowWindow(fw::kSwShow);
-    ASSERT_TRUE(PumpUntil([&] { return Log().size() == 1; }));
+    fw::CWnd& bar = *dlg->GetDlgItem(res::kSettingsEstimateBar);  // set on the dialog's thread
+    ASSERT_TRUE(PumpUntil([&] { return fw::ctrl::GetProgressPos(bar) == 375; }));
     EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
     EXPECT_TRUE(dlg->Visible(res::kSettingsEstimateBar) && !dlg->Visible(res::kSettingsZoom) &&
                 !dlg->Visible(res::kSettingsEstimateLabel));
@@ -242,12 +242,19 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     EXPECT_EQ(std::vector<std::string>(log.begin() + 6, log.end()),
               (std::vector<std::string>{"P start", "P cancelled", "P start", "P end"}));
 
+    dlg->StartPreAnalysis();  // "High quality" toggled while idle: the analysis comes first
+    dlg->RequestPreview();
+    EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
+    const std::vector<std::string> after = Log();
+    EXPECT_EQ(std::vector<std::string>(after.begin() + 10, after.end()),
+              (std::vector<std::string>{"A start", "A end", "P start", "P end"}));
+
     // Destroyed while a job runs: the job has ended when the destructor returns.
     g_open = false;
     dlg->RequestPreview();
     dlg.reset();
     EXPECT_EQ(Log().back(), "P cancelled");
-    g_open = true;
 }
 
 TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
@@ -269,22 +276,22 @@ TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
         }
         ASSERT_TRUE(PumpUntil([&] { return !dlg.IsWindowVisible(); })) << button;
         EXPECT_EQ(Log(), log);  // the queued preview never starts
-        g_open = true;
     }
 }
 
 TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "velnr-preview";
+    const auto dir = std::filesystem::temp_directory_path() / "velnr-preview";
     std::filesystem::create_directories(dir);
     const std::string srgb = (dir / "srgb.icc").string(), wide = (dir / "wide.icc").string(),
                       missing = (dir / "missing.icc").string();
-    cmsCIExyY white;
-    cmsWhitePointFromTemp(&white, 6504);
     const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
     cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
     cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE a = cmsCreate_sRGBProfile(), b = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsHPROFILE a = cmsCreate_sRGBProfile(),
+                b = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
     ASSERT_TRUE(cmsSaveProfileToFile(a, srgb.c_str()) && cmsSaveProfileToFile(b, wide.c_str()));
+    cmsCloseProfile(a), cmsCloseProfile(b), cmsFreeToneCurve(gamma);
+    a = cmsOpenProfileFromFile(srgb.c_str(), "r"), b = cmsOpenProfileFromFile(wide.c_str(), "r");
 
     PlaneImage image = Flat(60, 40);
     for (size_t i = 0; i < image.PlaneSize(); ++i) {
@@ -310,7 +317,7 @@ TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
     cmsHTRANSFORM t =
         cmsCreateTransform(a, TYPE_BGR_8, b, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC, 0);
     cmsDoTransform(t, plain.data(), wider.data(), static_cast<cmsUInt32Number>(plain.size() / 3));
-    cmsDeleteTransform(t), cmsCloseProfile(a), cmsCloseProfile(b), cmsFreeToneCurve(gamma);
+    cmsDeleteTransform(t), cmsCloseProfile(a), cmsCloseProfile(b);
     ASSERT_TRUE(!converted && wider != plain);
 
     // {input, display, messages, converted, the bitmaps expected, how far off they may be}

@@ -22,7 +22,9 @@
 
 #ifdef _WIN32
 #include "platform/win32/WinApi.h"
-// After windows.h, which it needs.
+// After windows.h, which they need; the lean windows.h leaves out the COM types GDI+ uses.
+#include <objidl.h>
+// After objidl.h.
 #include <gdiplus.h>
 #else
 #include <QImage>
