@@ -8,6 +8,7 @@
 #include "engine/NoiseAnalysis.h"
 #include "engine/TiledReduction.h"
 #include "engine/ToneCorrection.h"
+#include "wavelet/SampleBuffer.h"
 
 namespace vel {
 namespace {
@@ -37,8 +38,7 @@ void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
     // written every entry; at 0 dB both tone steps return at once and it is not allocated.
     std::unique_ptr<float[]> gainMap;
     if (!(n.lightGain == 1.0f && n.darkGain == 1.0f)) {
-        gainMap = std::make_unique_for_overwrite<float[]>(static_cast<size_t>(width) *
-                                                          static_cast<size_t>(height));
+        gainMap = MakeSampleBuffer(static_cast<size_t>(width) * static_cast<size_t>(height));
     }
     ApplyToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
                         gainMap.get());

@@ -11,6 +11,7 @@
 #include "engine/TileGrid.h"
 #include "engine/TileScheduler.h"
 #include "wavelet/BandBlock.h"
+#include "wavelet/SampleBuffer.h"
 
 namespace vel {
 
@@ -101,7 +102,7 @@ struct AnalysisScratch {
     AnalysisScratch(const TileGrid& grid, int32_t levels, WaveletKind kind, size_t histogramCount)
         : area(static_cast<size_t>(grid.MaxTileWidth()) *
                static_cast<size_t>(grid.MaxTileHeight())),
-          tiles(std::make_unique_for_overwrite<float[]>(3 * area)),
+          tiles(MakeSampleBuffer(3 * area)),
           bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind),
           histograms(histogramCount) {}
 

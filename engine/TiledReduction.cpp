@@ -9,6 +9,7 @@
 #include "engine/Suppression.h"
 #include "engine/TileGrid.h"
 #include "engine/TileScheduler.h"
+#include "wavelet/SampleBuffer.h"
 
 namespace vel {
 namespace {
@@ -18,7 +19,7 @@ struct ReductionScratch {
     ReductionScratch(const TileGrid& grid, const EngineNumbers& numbers)
         : area(static_cast<size_t>(grid.MaxTileWidth()) *
                static_cast<size_t>(grid.MaxTileHeight())),
-          tiles(std::make_unique_for_overwrite<float[]>(3 * area)),
+          tiles(MakeSampleBuffer(3 * area)),
           denoise(grid.MaxTileWidth(), grid.MaxTileHeight(), numbers.levels, numbers.kind) {}
 
     float* Tile(int c) const { return tiles.get() + static_cast<size_t>(c) * area; }
@@ -39,9 +40,9 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
     const size_t planeSize = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     // Not zero-filled: the first tile to reach a sample writes it.
-    auto out0 = std::make_unique_for_overwrite<float[]>(planeSize);
-    auto out1 = std::make_unique_for_overwrite<float[]>(planeSize);
-    auto out2 = std::make_unique_for_overwrite<float[]>(planeSize);
+    auto out0 = MakeSampleBuffer(planeSize);
+    auto out1 = MakeSampleBuffer(planeSize);
+    auto out2 = MakeSampleBuffer(planeSize);
     std::vector<std::unique_ptr<ReductionScratch>> scratch;
     for (int32_t w = 0; w < threads; ++w) {
         scratch.push_back(std::make_unique<ReductionScratch>(grid, numbers));

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "wavelet/SampleBuffer.h"
+
 namespace vel {
 namespace {
 
@@ -93,7 +95,7 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
     const float darkSlope = (darkGain - 1.0f) * kSlopeScale;
 
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    auto rowSums = std::make_unique_for_overwrite<float[]>(count);
+    auto rowSums = MakeSampleBuffer(count);
     HorizontalBoxSums(plane0, rowSums.get(), width, height, half);
 
     // Vertical k-sums of the row sums, one running double per column, advanced row by row;

@@ -3,6 +3,8 @@
 #include <limits>
 #include <new>
 
+#include "wavelet/SampleBuffer.h"
+
 namespace vel {
 
 BandBlock::BandBlock(int32_t width, int32_t height, int32_t levels, WaveletKind kind)
@@ -20,7 +22,7 @@ BandBlock::BandBlock(int32_t width, int32_t height, int32_t levels, WaveletKind 
     }
     const size_t planes = static_cast<size_t>(planes64);
     const size_t plane = static_cast<size_t>(plane64);
-    storage_ = std::make_unique_for_overwrite<float[]>(plane * planes);
+    storage_ = MakeSampleBuffer(plane * planes);
     table_.resize(planes);
     for (size_t i = 0; i < planes; ++i) {
         table_[i] = storage_.get() + i * plane;
