@@ -46,6 +46,10 @@ struct KernelSet {
     // at cols - 1 - hh; means[x * kKernelRows + r] = float(sum) * inverseDivisor.
     void (*windowMeans)(const float* sums, float* means, int32_t cols, int32_t hh,
                         float inverseDivisor);
+    // Turns kKernelRows rows of cols floats (row r at rows + r * stride) into the layout above,
+    // and back: data movement only.
+    void (*interleaveRows)(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols);
+    void (*deinterleaveRows)(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols);
     // activity = means[x] (+ parentFactor * (|p[k]| + |p[k-s]| + |p[k+s]| + |p[k-v]| +
     // |p[k+v]|)); band[x] *= curve[index of activity * inverseStep + 0.5].
     void (*shrinkRow)(const ShrinkRowArgs& row);

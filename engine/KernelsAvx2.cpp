@@ -48,6 +48,58 @@ void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, floa
     }
 }
 
+// Rows in, columns out (an 8 x 8 block is its own inverse under this).
+inline void Transpose8(__m256 (&r)[8]) {
+    __m256 t[8];
+    for (int i = 0; i < 4; ++i) {
+        t[2 * i] = _mm256_unpacklo_ps(r[2 * i], r[2 * i + 1]);
+        t[2 * i + 1] = _mm256_unpackhi_ps(r[2 * i], r[2 * i + 1]);
+    }
+    __m256 s[8];
+    for (int h = 0; h < 2; ++h) {
+        __m256* o = s + 4 * h;
+        const __m256* u = t + 4 * h;
+        o[0] = _mm256_shuffle_ps(u[0], u[2], _MM_SHUFFLE(1, 0, 1, 0));
+        o[1] = _mm256_shuffle_ps(u[0], u[2], _MM_SHUFFLE(3, 2, 3, 2));
+        o[2] = _mm256_shuffle_ps(u[1], u[3], _MM_SHUFFLE(1, 0, 1, 0));
+        o[3] = _mm256_shuffle_ps(u[1], u[3], _MM_SHUFFLE(3, 2, 3, 2));
+    }
+    for (int i = 0; i < 4; ++i) {
+        r[i] = _mm256_permute2f128_ps(s[i], s[i + 4], 0x20);
+        r[i + 4] = _mm256_permute2f128_ps(s[i], s[i + 4], 0x31);
+    }
+}
+
+void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 r[8];
+        for (int i = 0; i < 8; ++i) {
+            r[i] = _mm256_loadu_ps(rows + i * stride + x);
+        }
+        Transpose8(r);
+        for (int j = 0; j < 8; ++j) {
+            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
+        }
+    }
+    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
+}
+
+void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 r[8];
+        for (int j = 0; j < 8; ++j) {
+            r[j] = _mm256_loadu_ps(interleaved + (x + j) * kKernelRows);
+        }
+        Transpose8(r);
+        for (int i = 0; i < 8; ++i) {
+            _mm256_storeu_ps(rows + i * stride + x, r[i]);
+        }
+    }
+    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+}
+
 inline __m256 Abs(__m256 v) {
     return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
 }
@@ -107,7 +159,8 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2", WindowMeans, ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",    WindowMeans,   InterleaveRows,      DeinterleaveRows,
+                               ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
     return &set;
 }
 

@@ -20,14 +20,27 @@ void NoiseHistogram::Add(const float* values, int64_t n) {
         return;
     }
     if (const KernelSet* kernels = ActiveKernels()) {
+        // Noise piles into a few bins, so one table would make every increment wait for the
+        // one before; four tables counted in turn and added up at the end give the same counts.
         constexpr int64_t kChunk = 1024;
         std::array<int32_t, kChunk> bins;
+        std::array<std::array<uint32_t, kBins>, 3> more{};
         for (int64_t i = 0; i < n; i += kChunk) {
             const auto chunk = static_cast<int32_t>(std::min(kChunk, n - i));
             kernels->histogramBins(values + i, chunk, offset, binsPerUnit, kBins, bins.data());
-            for (int32_t j = 0; j < chunk; ++j) {
+            int32_t j = 0;
+            for (; j + 4 <= chunk; j += 4) {
+                ++counts[static_cast<size_t>(bins[static_cast<size_t>(j)])];
+                ++more[0][static_cast<size_t>(bins[static_cast<size_t>(j + 1)])];
+                ++more[1][static_cast<size_t>(bins[static_cast<size_t>(j + 2)])];
+                ++more[2][static_cast<size_t>(bins[static_cast<size_t>(j + 3)])];
+            }
+            for (; j < chunk; ++j) {
                 ++counts[static_cast<size_t>(bins[static_cast<size_t>(j)])];
             }
+        }
+        for (size_t b = 0; b < counts.size(); ++b) {
+            counts[b] += (more[0][b] + more[1][b]) + more[2][b];
         }
         total += static_cast<uint32_t>(n);
         return;

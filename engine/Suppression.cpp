@@ -140,18 +140,11 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
             // Lanes past the last row repeat it; their means are not used.
             std::copy(columnSums.begin(), columnSums.end(), rowSums.begin() + r * width);
         }
-        for (int32_t x = 0; x < p.cols; ++x) {
-            for (int32_t r = 0; r < R; ++r) {
-                interleaved[static_cast<size_t>(x * R + r)] =
-                    rowSums[static_cast<size_t>(r * width + x)];
-            }
-        }
+        kernels.interleaveRows(rowSums.data(), width, interleaved.data(), p.cols);
         kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
+        kernels.deinterleaveRows(means.data(), rowSums.data(), width, p.cols);
         for (int32_t r = 0; r < count; ++r) {
-            float* rowMeans = rowSums.data() + r * width;
-            for (int32_t x = 0; x < p.cols; ++x) {
-                rowMeans[x] = means[static_cast<size_t>(x * R + r)];
-            }
+            const float* rowMeans = rowSums.data() + r * width;
             const int32_t y = y0 + r;
             const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
             const bool inside = p.linearParent && y >= p.s && y < p.rows - p.s;
