@@ -11,7 +11,6 @@
 #include "engine/TileGrid.h"
 #include "engine/TileScheduler.h"
 #include "wavelet/BandBlock.h"
-#include "wavelet/SampleBuffer.h"
 
 namespace vel {
 
@@ -110,19 +109,13 @@ void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t level
 
 namespace {
 
-// One worker's buffers and counts, made once per job.
+// One worker's bands and counts, made once per job. The tiles are read where they lie in the
+// planes: the decomposition only reads its source.
 struct AnalysisScratch {
     AnalysisScratch(const TileGrid& grid, int32_t levels, WaveletKind kind, size_t histogramCount)
-        : area(static_cast<size_t>(grid.MaxTileWidth()) *
-               static_cast<size_t>(grid.MaxTileHeight())),
-          tiles(MakeSampleBuffer(3 * area)),
-          bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind),
+        : bands(grid.MaxTileWidth(), grid.MaxTileHeight(), levels, kind),
           histograms(histogramCount) {}
 
-    float* Tile(int c) const { return tiles.get() + static_cast<size_t>(c) * area; }
-
-    size_t area;
-    std::unique_ptr<float[]> tiles;
     BandBlock bands;
     std::vector<NoiseHistogram> histograms;
 };
@@ -158,14 +151,15 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
         const int32_t tileWidth = grid.TileWidth(tx);
         const int32_t tileHeight = grid.TileHeight(ty);
         const int64_t tileSamples = static_cast<int64_t>(tileWidth) * tileHeight;
-        ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx, s.Tile(0),
-                    s.Tile(1), s.Tile(2));
+        const ptrdiff_t origin = static_cast<ptrdiff_t>(grid.step) * ty * image.width +
+                                 static_cast<ptrdiff_t>(grid.step) * tx;
         for (int32_t c = 0; c < 3; ++c) {
             if (inner.Cancelled()) {
                 return false;
             }
-            WaveletDecompose(PackedPlane(s.Tile(c), tileWidth, tileHeight), s.bands.table(), levels,
-                             kind, numbers.filterIndex, ActiveWaveletKernels());
+            const ConstPlaneView tile{image.planes[c] + origin, tileWidth, tileHeight, image.width};
+            WaveletDecompose(tile, s.bands.table(), levels, kind, numbers.filterIndex,
+                             ActiveWaveletKernels());
             if (inner.StopRequested()) {
                 return false;
             }

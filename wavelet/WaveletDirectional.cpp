@@ -111,6 +111,48 @@ void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t h
     }
 }
 
+// The level with the kernels, as a band of rows moving down the plane so that each row is
+// still in the cache when its next step comes: row y is split along the row, then column row
+// y - d (whose window ends at row y) is smoothed, then column row y - 2d (whose last reader
+// that was) is finished. Every sample gets the same operations on the same inputs as in the
+// plane-at-a-time order.
+void SplitLevelStreamed(const WaveletKernels& k, ConstPlaneView source, float* const* bands,
+                        float t0, float t1, int64_t d) {
+    const int64_t cols = source.width;
+    const int64_t rows = source.height;
+    const int64_t top = std::min(d, rows);
+    const int64_t bottom = std::max(top, rows - d);
+    auto columnRow = [&](int64_t y) {
+        const bool border = y < top || y >= bottom;
+        const int64_t north = (border ? ClampToEdge(y - d, rows) : y - d) * cols;
+        const int64_t south = (border ? ClampToEdge(y + d, rows) : y + d) * cols;
+        const int64_t centre = y * cols;
+        for (int b = 0; b < 2; ++b) {
+            const float* plane = bands[b];
+            k.smoothAcrossRows(plane + north, plane + centre, plane + south, bands[b + 2] + centre,
+                               cols, t0, t1);
+        }
+        if (y >= d) {
+            const int64_t done = (y - d) * cols;
+            k.finishSplit(bands[0] + done, bands[2] + done, cols);
+            k.finishSplit(bands[1] + done, bands[3] + done, cols);
+        }
+    };
+    for (int64_t y = 0; y < rows; ++y) {
+        SplitRowWith(k, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, cols, t0, t1, d);
+        if (y >= d) {
+            columnRow(y - d);
+        }
+    }
+    const int64_t rest = std::max(rows - d, int64_t{0});
+    for (int64_t y = rest; y < rows; ++y) {
+        columnRow(y);
+    }
+    const int64_t tail = (rows - rest) * cols;
+    k.finishSplit(bands[0] + rest * cols, bands[2] + rest * cols, tail);
+    k.finishSplit(bands[1] + rest * cols, bands[3] + rest * cols, tail);
+}
+
 }  // namespace
 
 void SplitRows(const float* source, float* low, float* high, int32_t n, float t0, float t1,
@@ -144,16 +186,15 @@ void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32
     const float t1 = f.taps[1];
     const int32_t d = LevelDilation(level, width, height);
     const int64_t cols = width;
-    for (int64_t y = 0; y < height; ++y) {
-        if (kernels) {
-            SplitRowWith(*kernels, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width,
-                         t0, t1, SafeDilation(d));
-        } else {
-            SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, t0, t1, d);
-        }
+    if (kernels) {
+        SplitLevelStreamed(*kernels, source, bands, t0, t1, SafeDilation(d));
+        return;
     }
-    SplitPlaneColumnsWith(bands[0], bands[2], width, height, t0, t1, d, kernels);
-    SplitPlaneColumnsWith(bands[1], bands[3], width, height, t0, t1, d, kernels);
+    for (int64_t y = 0; y < height; ++y) {
+        SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, t0, t1, d);
+    }
+    SplitPlaneColumnsWith(bands[0], bands[2], width, height, t0, t1, d, nullptr);
+    SplitPlaneColumnsWith(bands[1], bands[3], width, height, t0, t1, d, nullptr);
 }
 
 void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
