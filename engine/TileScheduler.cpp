@@ -222,4 +222,32 @@ bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) 
     return shared.Complete();
 }
 
+void RunParts(int64_t parts, int32_t threads, const std::function<void(int64_t)>& part) {
+    if (parts < 1) {
+        return;
+    }
+    TileWork work;
+    work.tiles = parts;
+    work.process = [&](int32_t, int64_t t, const RunContext&, const std::function<void()>&) {
+        part(t);
+        return true;
+    };
+    RunTiles(work, threads, {});
+}
+
+void RunRowParts(int32_t rows, int32_t threads,
+                 const std::function<void(int32_t begin, int32_t end)>& rowsPart, int32_t minRows) {
+    if (rows < 1) {
+        return;
+    }
+    // A few pieces per thread even out pieces that take longer than others.
+    const int32_t pieces = std::max(int32_t{1}, std::min(rows / std::max(minRows, int32_t{1}),
+                                                         4 * std::max(threads, int32_t{1})));
+    RunParts(pieces, threads, [&](int64_t i) {
+        const auto begin = static_cast<int32_t>(static_cast<int64_t>(rows) * i / pieces);
+        const auto end = static_cast<int32_t>(static_cast<int64_t>(rows) * (i + 1) / pieces);
+        rowsPart(begin, end);
+    });
+}
+
 }  // namespace vel

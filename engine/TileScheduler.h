@@ -38,4 +38,13 @@ struct TileWork {
 // of a worker stops the others and is rethrown here once all have ended.
 bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context);
 
+// Calls part(i) for i = 0..parts-1, independent pieces of one step, on up to threads threads
+// (the calling thread alone for one); no stop check and no progress. Exceptions as RunTiles.
+void RunParts(int64_t parts, int32_t threads, const std::function<void(int64_t)>& part);
+
+// Rows 0..rows-1 cut into pieces of at least minRows for RunParts: calls rowsPart(begin, end).
+void RunRowParts(int32_t rows, int32_t threads,
+                 const std::function<void(int32_t begin, int32_t end)>& rowsPart,
+                 int32_t minRows = 16);
+
 }  // namespace vel

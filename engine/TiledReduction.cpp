@@ -61,23 +61,31 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
         // accumulated and the stop takes effect at the next tile start.
         DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, grid.TileWidth(tx), grid.TileHeight(ty)},
                     numbers, profile, inner, &s.denoise);
+        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out0.get(), out1.get(),
+                       out2.get(), BlendPart::Fresh);
         step();
         return true;
     };
-    // Tiles are added in raster order, one at a time, so that every sample receives its
-    // overlapping contributions in the same order whatever the thread count: float sums
-    // depend on their order.
+    // The samples earlier tiles reached are added in raster order, one tile at a time, so that
+    // every sample receives its overlapping contributions in the same order whatever the thread
+    // count: float sums depend on their order.
     work.commit = [&](int32_t worker, int64_t t) {
         const ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
         AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), static_cast<int32_t>(t / grid.tilesX),
-                       static_cast<int32_t>(t % grid.tilesX), out0.get(), out1.get(), out2.get());
+                       static_cast<int32_t>(t % grid.tilesX), out0.get(), out1.get(), out2.get(),
+                       BlendPart::Reached);
     };
     if (!RunTiles(work, threads, context)) {
         return;  // the accumulators are dropped; the planes keep their input
     }
-    std::copy_n(out0.get(), planeSize, image.planes[0]);
-    std::copy_n(out1.get(), planeSize, image.planes[1]);
-    std::copy_n(out2.get(), planeSize, image.planes[2]);
+    const float* outs[3] = {out0.get(), out1.get(), out2.get()};
+    RunRowParts(image.height, threads, [&](int32_t begin, int32_t end) {
+        const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(image.width);
+        const size_t n = static_cast<size_t>(end - begin) * static_cast<size_t>(image.width);
+        for (int c = 0; c < 3; ++c) {
+            std::copy_n(outs[c] + first, n, image.planes[c] + first);
+        }
+    });
 }
 
 }  // namespace vel
