@@ -158,8 +158,7 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
                 return false;
             }
             const ConstPlaneView tile{image.planes[c] + origin, tileWidth, tileHeight, image.width};
-            WaveletDecompose(tile, s.bands.table(), levels, kind, numbers.filterIndex,
-                             ActiveWaveletKernels());
+            WaveletDecompose(tile, s.bands.table(), levels, kind, ActiveWaveletKernels());
             if (inner.StopRequested()) {
                 return false;
             }

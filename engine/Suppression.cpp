@@ -345,8 +345,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
         if (context.StopRequested()) {
             return;
         }
-        WaveletDecompose(plane, bands.table(), levels, kind, numbers.filterIndex,
-                         ActiveWaveletKernels());
+        WaveletDecompose(plane, bands.table(), levels, kind, ActiveWaveletKernels());
         if (context.StopRequested()) {
             return;
         }
@@ -375,8 +374,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
         if (context.StopRequested()) {
             return;
         }
-        WaveletReconstruct(plane, bands.table(), levels, kind, numbers.filterIndex,
-                           ActiveWaveletKernels());
+        WaveletReconstruct(plane, bands.table(), levels, kind, ActiveWaveletKernels());
     }
 }
 

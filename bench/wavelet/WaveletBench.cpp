@@ -34,7 +34,7 @@ void BM_Decompose(benchmark::State& state) {
     vel::BandBlock block(kTile, kTile, kLevels, kind);
     for (auto _ : state) {
         vel::WaveletDecompose(vel::PackedPlane(tile.data(), kTile, kTile), block.table(), kLevels,
-                              kind, 0);
+                              kind);
         benchmark::DoNotOptimize(block.band(kLevels - 1, 0)[0]);
         benchmark::ClobberMemory();
     }
@@ -45,13 +45,13 @@ void BM_Reconstruct(benchmark::State& state) {
     const auto kind = static_cast<vel::WaveletKind>(state.range(0));
     std::vector<float> tile = NoisyTile();
     vel::BandBlock block(kTile, kTile, kLevels, kind);
-    vel::WaveletDecompose(vel::PackedPlane(tile.data(), kTile, kTile), block.table(), kLevels, kind,
-                          0);
+    vel::WaveletDecompose(vel::PackedPlane(tile.data(), kTile, kTile), block.table(), kLevels,
+                          kind);
     for (auto _ : state) {
         // Directional reconstruction rewrites the approximations it reads next time; the
         // work per call is the same whatever they hold.
         vel::WaveletReconstruct(vel::PackedPlane(tile.data(), kTile, kTile), block.table(), kLevels,
-                                kind, 0);
+                                kind);
         benchmark::DoNotOptimize(tile[0]);
         benchmark::ClobberMemory();
     }
