@@ -222,32 +222,85 @@ bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) 
     return shared.Complete();
 }
 
-void RunParts(int64_t parts, int32_t threads, const std::function<void(int64_t)>& part) {
-    if (parts < 1) {
-        return;
+PartPool::PartPool(int32_t threads) {
+    const int32_t helpers = std::clamp(threads, 1, kMaxThreads) - 1;
+    try {
+        helpers_.reserve(static_cast<size_t>(helpers));
+        for (int32_t h = 0; h < helpers; ++h) {
+            helpers_.emplace_back([this] { Loop(); });
+        }
+    } catch (...) {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        throw;  // the started helpers are joined as helpers_ goes
     }
-    TileWork work;
-    work.tiles = parts;
-    work.process = [&](int32_t, int64_t t, const RunContext&, const std::function<void()>&) {
-        part(t);
-        return true;
-    };
-    RunTiles(work, threads, {});
 }
 
-void RunRowParts(int32_t rows, int32_t threads,
-                 const std::function<void(int32_t begin, int32_t end)>& rowsPart, int32_t minRows) {
-    if (rows < 1) {
-        return;
+PartPool::~PartPool() {
+    {
+        const std::lock_guard lock(mutex_);
+        quit_ = true;
     }
-    // A few pieces per thread even out pieces that take longer than others.
-    const int32_t pieces = std::max(int32_t{1}, std::min(rows / std::max(minRows, int32_t{1}),
-                                                         4 * std::max(threads, int32_t{1})));
-    RunParts(pieces, threads, [&](int64_t i) {
-        const auto begin = static_cast<int32_t>(static_cast<int64_t>(rows) * i / pieces);
-        const auto end = static_cast<int32_t>(static_cast<int64_t>(rows) * (i + 1) / pieces);
-        rowsPart(begin, end);
-    });
+    wake_.notify_all();
+}
+
+void PartPool::RunWith(int64_t parts, void (*call)(void*, int64_t), void* part) {
+    {
+        const std::lock_guard lock(mutex_);
+        call_ = call;
+        part_ = part;
+        parts_ = parts;
+        next_.store(0);
+        busy_ = static_cast<int32_t>(helpers_.size());
+        ++generation_;
+    }
+    wake_.notify_all();
+    Work();
+    std::exception_ptr error;
+    {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return busy_ == 0; });
+        std::swap(error, error_);
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+void PartPool::Loop() {
+    uint64_t seen = 0;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
+            if (quit_) {
+                return;
+            }
+            seen = generation_;
+        }
+        Work();
+        const std::lock_guard lock(mutex_);
+        if (--busy_ == 0) {
+            done_.notify_all();
+        }
+    }
+}
+
+void PartPool::Work() {
+    try {
+        for (int64_t i = next_.fetch_add(1); i < parts_; i = next_.fetch_add(1)) {
+            call_(part_, i);
+        }
+    } catch (...) {
+        next_.store(parts_);
+        const std::lock_guard lock(mutex_);
+        if (!error_) {
+            error_ = std::current_exception();
+        }
+    }
 }
 
 }  // namespace vel

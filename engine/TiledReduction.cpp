@@ -32,17 +32,21 @@ struct ReductionScratch {
 }  // namespace
 
 void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
-                 std::span<const float> profile, const RunContext& context) {
+                 std::span<const float> profile, const RunContext& context, float* output,
+                 PartPool* pool) {
     const TileGrid grid(image.width, image.height, tileSize, overlap);
     // RunNoiseReduction has returned already for an empty image.
     assert(grid.tilesX > 0 && grid.tilesY > 0);
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
     const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
     const size_t planeSize = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    std::unique_ptr<float[]> own;
+    if (!output) {
+        own = MakeSampleBuffer(3 * planeSize);
+        output = own.get();
+    }
     // Not zero-filled: the first tile to reach a sample writes it.
-    auto out0 = MakeSampleBuffer(planeSize);
-    auto out1 = MakeSampleBuffer(planeSize);
-    auto out2 = MakeSampleBuffer(planeSize);
+    float* const out[3] = {output, output + planeSize, output + 2 * planeSize};
     std::vector<std::unique_ptr<ReductionScratch>> scratch;
     for (int32_t w = 0; w < threads; ++w) {
         scratch.push_back(std::make_unique<ReductionScratch>(grid, numbers));
@@ -61,8 +65,8 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
         // accumulated and the stop takes effect at the next tile start.
         DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, grid.TileWidth(tx), grid.TileHeight(ty)},
                     numbers, profile, inner, &s.denoise);
-        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out0.get(), out1.get(),
-                       out2.get(), BlendPart::Fresh);
+        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out[0], out[1], out[2],
+                       BlendPart::Fresh);
         step();
         return true;
     };
@@ -72,18 +76,18 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     work.commit = [&](int32_t worker, int64_t t) {
         const ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
         AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), static_cast<int32_t>(t / grid.tilesX),
-                       static_cast<int32_t>(t % grid.tilesX), out0.get(), out1.get(), out2.get(),
+                       static_cast<int32_t>(t % grid.tilesX), out[0], out[1], out[2],
                        BlendPart::Reached);
     };
     if (!RunTiles(work, threads, context)) {
         return;  // the accumulators are dropped; the planes keep their input
     }
-    const float* outs[3] = {out0.get(), out1.get(), out2.get()};
-    RunRowParts(image.height, threads, [&](int32_t begin, int32_t end) {
+    PartPool alone(1);
+    (pool ? *pool : alone).RunRows(image.height, [&](int32_t begin, int32_t end) {
         const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(image.width);
         const size_t n = static_cast<size_t>(end - begin) * static_cast<size_t>(image.width);
         for (int c = 0; c < 3; ++c) {
-            std::copy_n(outs[c] + first, n, image.planes[c] + first);
+            std::copy_n(out[c] + first, n, image.planes[c] + first);
         }
     });
 }
