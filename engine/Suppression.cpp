@@ -73,7 +73,7 @@ inline float ParentAround(const float* parent, bool linearParent, int32_t x, int
 struct ShrinkPlan {
     float* band;
     const float* parent;
-    float* work;
+    const float* work;
     int32_t cols, rows, hv, hh, s;
     float inverseDivisor, parentFactor, inverseStep;
     bool linearParent;
@@ -100,9 +100,7 @@ void ShrinkRowPlain(const ShrinkPlan& p, int32_t y, const float* means) {
 
 // ShrinkSubband with the kernel set: the column sums advance row by row exactly as in the
 // plain loop, each batch of rows is turned so that the running row sums of kKernelRows rows
-// run side by side, and interior rows take their parent term and gain across columns. The
-// magnitudes are taken a row at a time as the window first reaches it, while the row is
-// still unscaled and soon to be read again.
+// run side by side, and interior rows take their parent term and gain across columns.
 void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scratch) {
     constexpr int32_t R = kKernelRows;
     const ptrdiff_t width = p.cols;
@@ -118,17 +116,6 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
     const std::span<float> interleaved(rowSums.data() + batch, batch);
     const std::span<float> means(interleaved.data() + batch, batch);
-    int32_t taken = 0;
-    const auto magnitudesTo = [&](int32_t last) {
-        for (; taken <= last; ++taken) {
-            const float* in = p.band + static_cast<ptrdiff_t>(taken) * width;
-            float* out = p.work + static_cast<ptrdiff_t>(taken) * width;
-            for (int32_t x = 0; x < p.cols; ++x) {
-                out[x] = std::fabs(in[x]);
-            }
-        }
-    };
-    magnitudesTo(std::min(p.hv, p.rows - 1));
     for (int32_t j = -p.hv; j <= p.hv; ++j) {
         const float* src = p.work + static_cast<ptrdiff_t>(std::clamp(j, 0, p.rows - 1)) * width;
         for (int32_t x = 0; x < p.cols; ++x) {
@@ -139,24 +126,19 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
         const int32_t count = std::min(R, p.rows - y0);
         for (int32_t r = 0; r < R; ++r) {
             const int32_t y = y0 + r;
-            float* sums = rowSums.data() + r * width;
             if (r < count && y > 0) {
-                const int32_t next = std::min(y + p.hv, p.rows - 1);
-                magnitudesTo(next);
-                const float* entering = p.work + static_cast<ptrdiff_t>(next) * width;
+                const float* entering =
+                    p.work + static_cast<ptrdiff_t>(std::min(y + p.hv, p.rows - 1)) * width;
                 const float* leaving =
                     p.work + static_cast<ptrdiff_t>(std::max(y - p.hv - 1, 0)) * width;
                 for (int32_t x = 0; x < p.cols; ++x) {
-                    float sum = columnSums[static_cast<size_t>(x)];
+                    float& sum = columnSums[static_cast<size_t>(x)];
                     sum += entering[x];
                     sum -= leaving[x];
-                    columnSums[static_cast<size_t>(x)] = sum;
-                    sums[x] = sum;
                 }
-                continue;
             }
             // Lanes past the last row repeat it; their means are not used.
-            std::copy(columnSums.begin(), columnSums.end(), sums);
+            std::copy(columnSums.begin(), columnSums.end(), rowSums.begin() + r * width);
         }
         kernels.interleaveRows(rowSums.data(), width, interleaved.data(), p.cols);
         kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
@@ -256,6 +238,10 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
         return;
     }
     const ptrdiff_t width = cols;
+    const ptrdiff_t count = width * rows;
+    for (ptrdiff_t i = 0; i < count; ++i) {
+        work[i] = std::fabs(band[i]);
+    }
 
     const WindowHalfSizes half = WindowHalfSizesFor(level, shape);
     const int32_t hv = half.vertical;
@@ -282,10 +268,6 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
                            inverseStep, linearParent, curve.data()},
                           rowScratch);
         return;
-    }
-    const ptrdiff_t count = width * rows;
-    for (ptrdiff_t i = 0; i < count; ++i) {
-        work[i] = std::fabs(band[i]);
     }
     // Column sums of the window rows, float32, rows outside the band repeating the edge row.
     std::vector<float> columnSums(static_cast<size_t>(cols), 0.0f);
