@@ -50,6 +50,12 @@ struct KernelSet {
     // and back: data movement only.
     void (*interleaveRows)(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols);
     void (*deinterleaveRows)(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols);
+    // out[i] = |in[i]| for n values.
+    void (*magnitudes)(const float* in, float* out, ptrdiff_t n);
+    // One row of the suppression's running column sums: sums[x] += entering[x], then
+    // sums[x] -= leaving[x], and out[x] = sums[x].
+    void (*advanceColumnSums)(float* sums, const float* entering, const float* leaving, float* out,
+                              int32_t cols);
     // activity = means[x] (+ parentFactor * (|p[k]| + |p[k-s]| + |p[k+s]| + |p[k-v]| +
     // |p[k+v]|)); band[x] *= curve[index of activity * inverseStep + 0.5].
     void (*shrinkRow)(const ShrinkRowArgs& row);

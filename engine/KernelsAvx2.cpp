@@ -141,6 +141,31 @@ void ShrinkRow(const ShrinkRowArgs& a) {
     }
 }
 
+void Magnitudes(const float* in, float* out, ptrdiff_t n) {
+    ptrdiff_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm256_storeu_ps(out + i, Abs(_mm256_loadu_ps(in + i)));
+    }
+    for (; i < n; ++i) {
+        out[i] = std::fabs(in[i]);
+    }
+}
+
+void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
+                       int32_t cols) {
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        const __m256 sum =
+            _mm256_sub_ps(_mm256_add_ps(_mm256_loadu_ps(sums + x), _mm256_loadu_ps(entering + x)),
+                          _mm256_loadu_ps(leaving + x));
+        _mm256_storeu_ps(sums + x, sum);
+        _mm256_storeu_ps(out + x, sum);
+    }
+    for (; x < cols; ++x) {
+        kernels::AdvanceSum(sums, entering, leaving, out, x);
+    }
+}
+
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
                    int32_t* out) {
     const __m256 off = _mm256_set1_ps(offset);
@@ -159,8 +184,9 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2",    WindowMeans,   InterleaveRows,      DeinterleaveRows,
-                               ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",           WindowMeans,   InterleaveRows,
+                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
+                               ShrinkRow,        HistogramBins, WaveletAvx2Kernels()};
     return &set;
 }
 

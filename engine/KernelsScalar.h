@@ -53,6 +53,15 @@ inline void DeinterleaveRest(const float* interleaved, float* rows, ptrdiff_t st
     }
 }
 
+inline void AdvanceSum(float* sums, const float* entering, const float* leaving, float* out,
+                       int32_t x) {
+    float sum = sums[x];
+    sum += entering[x];
+    sum -= leaving[x];
+    sums[x] = sum;
+    out[x] = sum;
+}
+
 inline int32_t HistogramBin(float v, float offset, float binsPerUnit, int32_t bins) {
     return TableIndex((std::fabs(v) - offset) * binsPerUnit, bins);
 }

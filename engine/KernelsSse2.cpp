@@ -132,6 +132,31 @@ void ShrinkRow(const ShrinkRowArgs& a) {
     }
 }
 
+void Magnitudes(const float* in, float* out, ptrdiff_t n) {
+    ptrdiff_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        _mm_storeu_ps(out + i, Abs(_mm_loadu_ps(in + i)));
+    }
+    for (; i < n; ++i) {
+        out[i] = std::fabs(in[i]);
+    }
+}
+
+void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
+                       int32_t cols) {
+    int32_t x = 0;
+    for (; x + 4 <= cols; x += 4) {
+        const __m128 sum =
+            _mm_sub_ps(_mm_add_ps(_mm_loadu_ps(sums + x), _mm_loadu_ps(entering + x)),
+                       _mm_loadu_ps(leaving + x));
+        _mm_storeu_ps(sums + x, sum);
+        _mm_storeu_ps(out + x, sum);
+    }
+    for (; x < cols; ++x) {
+        kernels::AdvanceSum(sums, entering, leaving, out, x);
+    }
+}
+
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
                    int32_t* out) {
     const __m128 off = _mm_set1_ps(offset);
@@ -149,8 +174,9 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    static const KernelSet set{"sse2",    WindowMeans,   InterleaveRows,      DeinterleaveRows,
-                               ShrinkRow, HistogramBins, WaveletSse2Kernels()};
+    static const KernelSet set{"sse2",           WindowMeans,   InterleaveRows,
+                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
+                               ShrinkRow,        HistogramBins, WaveletSse2Kernels()};
     return &set;
 }
 

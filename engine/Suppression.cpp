@@ -73,7 +73,7 @@ inline float ParentAround(const float* parent, bool linearParent, int32_t x, int
 struct ShrinkPlan {
     float* band;
     const float* parent;
-    const float* work;
+    float* work;
     int32_t cols, rows, hv, hh, s;
     float inverseDivisor, parentFactor, inverseStep;
     bool linearParent;
@@ -116,6 +116,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
     const std::span<float> interleaved(rowSums.data() + batch, batch);
     const std::span<float> means(interleaved.data() + batch, batch);
+    kernels.magnitudes(p.band, p.work, width * p.rows);
     for (int32_t j = -p.hv; j <= p.hv; ++j) {
         const float* src = p.work + static_cast<ptrdiff_t>(std::clamp(j, 0, p.rows - 1)) * width;
         for (int32_t x = 0; x < p.cols; ++x) {
@@ -126,19 +127,17 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
         const int32_t count = std::min(R, p.rows - y0);
         for (int32_t r = 0; r < R; ++r) {
             const int32_t y = y0 + r;
+            float* sums = rowSums.data() + r * width;
             if (r < count && y > 0) {
                 const float* entering =
                     p.work + static_cast<ptrdiff_t>(std::min(y + p.hv, p.rows - 1)) * width;
                 const float* leaving =
                     p.work + static_cast<ptrdiff_t>(std::max(y - p.hv - 1, 0)) * width;
-                for (int32_t x = 0; x < p.cols; ++x) {
-                    float& sum = columnSums[static_cast<size_t>(x)];
-                    sum += entering[x];
-                    sum -= leaving[x];
-                }
+                kernels.advanceColumnSums(columnSums.data(), entering, leaving, sums, p.cols);
+                continue;
             }
             // Lanes past the last row repeat it; their means are not used.
-            std::copy(columnSums.begin(), columnSums.end(), rowSums.begin() + r * width);
+            std::copy(columnSums.begin(), columnSums.end(), sums);
         }
         kernels.interleaveRows(rowSums.data(), width, interleaved.data(), p.cols);
         kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
@@ -238,10 +237,6 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
         return;
     }
     const ptrdiff_t width = cols;
-    const ptrdiff_t count = width * rows;
-    for (ptrdiff_t i = 0; i < count; ++i) {
-        work[i] = std::fabs(band[i]);
-    }
 
     const WindowHalfSizes half = WindowHalfSizesFor(level, shape);
     const int32_t hv = half.vertical;
@@ -268,6 +263,10 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
                            inverseStep, linearParent, curve.data()},
                           rowScratch);
         return;
+    }
+    const ptrdiff_t count = width * rows;
+    for (ptrdiff_t i = 0; i < count; ++i) {
+        work[i] = std::fabs(band[i]);
     }
     // Column sums of the window rows, float32, rows outside the band repeating the edge row.
     std::vector<float> columnSums(static_cast<size_t>(cols), 0.0f);
