@@ -5,14 +5,16 @@
 //
 // Hot loops and where they run:
 // - suppression window means (running double sums along rows): WindowMeans, 8 rows side by
-//   side, each lane one row;
-// - suppression parent sums, gain look-up and scaling: ShrinkRow, across columns;
+//   side, each lane one row, the batch turned to and from that layout by register transposes;
+// - suppression magnitudes, running column sums, parent sums, gain look-up and scaling:
+//   Magnitudes, AdvanceColumnSums and ShrinkRow, across columns;
 // - histogram bins of the analysis and of per-tile noise: HistogramBins, across values;
-// - the isotropic decomposition level: the wavelet layer's own set, across columns;
-// - the other decomposition levels, reconstruction, column sums, tile extraction and accumulation,
-// tone
-//   box means and gains: plain loops of independent samples that the compiler vectorises
-//   itself with the same operations (no fused multiply-add: -ffp-contract=off).
+// - both kinds of decomposition level and reconstruction: the wavelet layer's own set, across
+//   columns (the directional level as a band of rows moving down the tile);
+// - tile extraction and accumulation, tone box means and gains: plain loops of independent
+//   samples that the compiler vectorises itself with the same operations (no fused
+//   multiply-add: -ffp-contract=off); the tone passes and the final copies run on the job's
+//   threads (PartPool), by rows or by strips of columns.
 
 #include <cstddef>
 #include <cstdint>
