@@ -320,7 +320,8 @@ DenoiseScratch::DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels,
       noise(static_cast<size_t>(BandsPerLevel(kind) * std::max(levels, 0)), 0.0f) {}
 
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
-                 const RunContext& context, DenoiseScratch* scratch) {
+                 const RunContext& context, DenoiseScratch* scratch,
+                 const ConstPlaneView* sources) {
     const int32_t cols = tile.width;
     const int32_t rows = tile.height;
     const int32_t levels = numbers.levels;
@@ -336,16 +337,28 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
     std::vector<float>& noise = scratch->noise;
     std::fill(noise.begin(), noise.end(), 0.0f);
     float* work = scratch->work.get();
+    // What a stop before channel c leaves: the unfinished channels as they came in.
+    const auto leaveFrom = [&](int32_t c) {
+        for (; sources && c < 3; ++c) {
+            for (int32_t y = 0; y < rows; ++y) {
+                std::copy_n(sources[c].Row(y), cols,
+                            tile.planes[c] + static_cast<ptrdiff_t>(y) * cols);
+            }
+        }
+    };
 
     for (int32_t c = 0; c < 3; ++c) {
         const float factor = c == 0 ? numbers.lumaThresholdFactor : numbers.chromaThresholdFactor;
         const float floor = c == 0 ? numbers.lumaFloor : numbers.chromaFloor;
         const PlaneView plane = PackedPlane(tile.planes[c], cols, rows);
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
-        WaveletDecompose(plane, bands.table(), levels, kind, ActiveWaveletKernels());
+        WaveletDecompose(sources ? sources[c] : ConstPlaneView(plane), bands.table(), levels, kind,
+                         ActiveWaveletKernels());
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
         if (!profile.empty()) {
@@ -359,6 +372,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             level *= factor;
         }
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
         // Finest level first, so each parent read still holds its unattenuated coefficients.
@@ -371,6 +385,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             }
         }
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
         WaveletReconstruct(plane, bands.table(), levels, kind, ActiveWaveletKernels());

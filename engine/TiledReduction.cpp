@@ -59,12 +59,19 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
         const auto ty = static_cast<int32_t>(t / grid.tilesX);
         const auto tx = static_cast<int32_t>(t % grid.tilesX);
         ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
-        ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx, s.Tile(0),
-                    s.Tile(1), s.Tile(2));
-        // A stop seen inside leaves the unfinished channels as extracted; the tile is still
-        // accumulated and the stop takes effect at the next tile start.
-        DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, grid.TileWidth(tx), grid.TileHeight(ty)},
-                    numbers, profile, inner, &s.denoise);
+        const int32_t tileWidth = grid.TileWidth(tx);
+        const int32_t tileHeight = grid.TileHeight(ty);
+        const ptrdiff_t origin = static_cast<ptrdiff_t>(grid.step) * ty * image.width +
+                                 static_cast<ptrdiff_t>(grid.step) * tx;
+        // Read where the tile lies in the planes; the tile buffers take the results.
+        ConstPlaneView sources[3];
+        for (int c = 0; c < 3; ++c) {
+            sources[c] = {image.planes[c] + origin, tileWidth, tileHeight, image.width};
+        }
+        // A stop seen inside leaves the unfinished channels as they are in the image; the tile
+        // is still accumulated and the stop takes effect at the next tile start.
+        DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, tileWidth, tileHeight}, numbers, profile,
+                    inner, &s.denoise, sources);
         AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out[0], out[1], out[2],
                        BlendPart::Fresh);
         step();
