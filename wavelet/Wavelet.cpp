@@ -65,9 +65,25 @@ void ReconstructIsotropic(PlaneView out, BandTable table, int32_t levels,
     }
 }
 
-// Coarsest first: each level's sum replaces the approximation it was decomposed from.
+// Coarsest first: each level's sum replaces the approximation it was decomposed from. Every
+// sample needs only the same sample of the bands, so the kernels take all levels of one row
+// before the next row, while the row's samples are still in the cache.
 void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels,
                             const WaveletKernels* kernels) {
+    if (kernels) {
+        const ptrdiff_t width = out.width;
+        for (int32_t y = 0; y < out.height; ++y) {
+            const ptrdiff_t row = static_cast<ptrdiff_t>(y) * width;
+            for (int32_t j = levels - 1; j >= 0; --j) {
+                float* const* b = table + static_cast<size_t>(j) * 4;
+                float* destination =
+                    j == 0 ? out.Row(y) : table[static_cast<size_t>(j - 1) * 4] + row;
+                kernels->sumFour(b[0] + row, b[1] + row, b[2] + row, b[3] + row, destination,
+                                 width);
+            }
+        }
+        return;
+    }
     for (int32_t j = levels - 1; j >= 0; --j) {
         const PlaneView destination =
             j == 0 ? out
