@@ -7,7 +7,7 @@
 # fails when any target found something. FUZZ_SEED fixes libFuzzer's random seed, so that a
 # short run from the same corpus repeats itself.
 #   tools/fuzz.sh [SECONDS] [TARGET...]
-#   tools/fuzz.sh --seeds     rewrites the image seeds of tests/fuzz/corpus/
+#   tools/fuzz.sh --seeds     rewrites the image and ICC profile seeds of tests/fuzz/corpus/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,7 +23,7 @@ shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
     targets=(fuzz_settings_store fuzz_presets fuzz_read_tiff fuzz_read_png fuzz_read_jpeg
-             fuzz_open_plugin)
+             fuzz_open_plugin fuzz_icc_profile)
 fi
 jobs=${JOBS:-1}
 # The targets write their inputs to files; on a memory file system every save's flush to disk
