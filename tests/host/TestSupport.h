@@ -11,22 +11,13 @@
 #include <vector>
 
 #include "host/ImageIO.h"
+#include "tests/settings/TestFiles.h"
 
 namespace velnr::test {
 
-// A fresh folder, removed with everything in it when the object goes.
-class ScratchDir {
-  public:
-    ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir();
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using vel::test::ReadAll;
+using vel::test::ScratchDir;
+using vel::test::WriteAll;
 
 // Random samples exactly representable in the type (k / 255, k / 65535, any float in 0..1).
 Image MakeImage(int32_t width, int32_t height, int channels, SampleType type, uint32_t seed);
@@ -35,8 +26,6 @@ std::vector<uint8_t> MakeIccProfile(const char* colourSpace);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
 // Writes (in the format the extension names) or reads an image; a failure fails the test.
 void Write(const std::string& path, const Image& image, const WriteOptions& options = {});
 Image Read(const std::string& path);
