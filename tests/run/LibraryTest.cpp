@@ -2,14 +2,11 @@
 // exports (their list is checked by plugin.Exports and the DLL table tests).
 
 #ifdef _WIN32
-#include "platform/win32/WinApi.h"
 #define VELNR_LIBRARY "VELNoiseReduction.dll"  // beside the test program
 #else
-#include <dlfcn.h>
 #define VELNR_LIBRARY VELNR_LIBRARY_PATH
 #endif
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -18,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "plugin/VELNoiseReduction.h"
+#include "tests/run/PluginLibrary.h"
 #include "tests/run/RunReference.h"
 #include "tests/run/TestImages.h"
 #include "tests/settings/TestFiles.h"
@@ -33,34 +31,8 @@ using test::WriteAll;
 
 // ctest runs every test in a process of its own, so each test starts from a freshly loaded
 // library, as a host does.
-struct Library {
-#ifdef _WIN32
-    HMODULE handle = LoadLibraryA(VELNR_LIBRARY);
-    ~Library() {
-        if (handle) {
-            FreeLibrary(handle);
-        }
-    }
-#else
-    void* handle = dlopen(VELNR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ~Library() {
-        if (handle) {
-            dlclose(handle);
-        }
-    }
-#endif
-    template <typename Fn>
-    Fn Find(const char* name) const {
-#ifdef _WIN32
-        FARPROC symbol = handle ? GetProcAddress(handle, name) : nullptr;
-#else
-        void* symbol = handle ? dlsym(handle, name) : nullptr;
-#endif
-        Fn fn = nullptr;
-        static_assert(sizeof fn == sizeof symbol);
-        std::memcpy(&fn, &symbol, sizeof fn);
-        return fn;
-    }
+struct Library : test::PluginLibrary {
+    Library() : PluginLibrary(VELNR_LIBRARY) {}
     VelGetNameFn getName = Find<VelGetNameFn>("GetName");
     VelGetSettingsFn getSettings = Find<VelGetSettingsFn>("GetSettings");
     VelSetSettingsFn setSettings = Find<VelSetSettingsFn>("SetSettings");
@@ -82,25 +54,10 @@ struct Library {
 
 class LibraryTest : public test::TempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ASSERT_TRUE(lib_.Ok());
-    }
-    void TearDown() override {
-        lib_.setHostCallbacks(nullptr, nullptr, nullptr);
-        TempDirTest::TearDown();
-    }
+    void SetUp() override { ASSERT_TRUE(lib_.Ok()); }
+    void TearDown() override { lib_.setHostCallbacks(nullptr, nullptr, nullptr); }
     Library lib_;
 };
-
-// Right after loading: the initial settings, written as a new section.
-TEST_F(LibraryTest, NameAndInitialSettings) {
-    const char* first = lib_.getName();
-    EXPECT_STREQ(first, "VEL Noise Reduction");
-    EXPECT_EQ(lib_.getName(), first);
-    lib_.getSettings(File("new.ini").string().c_str(), 0);
-    EXPECT_EQ(ReadAll(File("new.ini")), test::kInitialSection);
-}
 
 TEST_F(LibraryTest, ReanalyzeWholeAnalysesFirstAndTheProfileIsExported) {
     WriteAll(File("s.ini"), "[VEL Noise Reduction 0]\nReanalyze Whole=1\n");
@@ -123,7 +80,13 @@ TEST_F(LibraryTest, ReanalyzeWholeAnalysesFirstAndTheProfileIsExported) {
     EXPECT_TRUE(SameBits(two, {measured[0], measured[1], -1.0f}));
 }
 
-TEST_F(LibraryTest, LastRunResultTellsWhatTheCallDid) {
+// Right after loading: the name, the initial settings (written as a new section) and no run.
+TEST_F(LibraryTest, NameInitialSettingsAndWhatEachCallDid) {
+    const char* first = lib_.getName();
+    EXPECT_STREQ(first, "VEL Noise Reduction");
+    EXPECT_EQ(lib_.getName(), first);
+    lib_.getSettings(File("new.ini").string().c_str(), 0);
+    EXPECT_EQ(ReadAll(File("new.ini")), test::kInitialSection);
     EXPECT_EQ(lib_.lastRunResult(), VEL_RUN_NONE);
     const auto host = test::NoisyImage(40, 30, 27);
     const struct {
