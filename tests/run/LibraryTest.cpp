@@ -116,7 +116,7 @@ struct CallbackLog {
     std::vector<float> percents;
     volatile unsigned char cancel = 0;
     float cancelAt = -1.0f;
-    bool reenter = false;
+    std::string reenterSettings;  // a file the second call would write; empty: no second call
     std::vector<float> reentrantPixels = std::vector<float>(12, 0.25f);
 };
 
@@ -130,11 +130,11 @@ void LogProgress(void* context, const char* status, float percent) {
     if (log->cancelAt >= 0.0f && percent >= log->cancelAt) {
         log->cancel = 1;
     }
-    if (log->reenter) {
-        log->reenter = false;
+    if (!log->reenterSettings.empty()) {
         // A second call while one runs must be refused without touching anything.
         log->lib->openPlugin(1, 2, 2, log->reentrantPixels.data(), 0, 0, nullptr, nullptr);
-        log->lib->getSettings("/nonexistent-folder/never-written.ini", 0);
+        log->lib->getSettings(log->reenterSettings.c_str(), 0);
+        log->reenterSettings.clear();
     }
 }
 
@@ -144,14 +144,14 @@ TEST_F(LibraryTest, HostCallbacksReportProgressCancelAndRefuseASecondCall) {
         CallbackLog log;
         log.lib = &lib_;
         log.cancelAt = cancel ? 0.0f : -1.0f;
-        log.reenter = true;
+        log.reenterSettings = File("reentrant.ini").string();
         lib_.setHostCallbacks(LogProgress, &log, &log.cancel);
         const auto pixels = lib_.Run(host, 600, 300);
         ASSERT_EQ(log.statuses, std::vector<std::string>{"VEL Noise Reduction..."});
         EXPECT_EQ(log.percents.front(), 0.0f);
         EXPECT_FALSE(log.otherThread);  // reports reach the host on its own thread
         EXPECT_EQ(log.reentrantPixels, std::vector<float>(12, 0.25f));
-        EXPECT_FALSE(fs::exists("/nonexistent-folder/never-written.ini"));
+        EXPECT_FALSE(fs::exists(File("reentrant.ini")));
         if (cancel) {
             EXPECT_TRUE(SameBits(pixels, host));
         } else {
