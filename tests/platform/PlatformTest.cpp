@@ -68,9 +68,8 @@ TEST(NamedEvent, AutoResetSharedByNameCollapseWakeOneWaiterAndNeedAnOpenEvent) {
 }
 
 TEST(Wait, ReturnsTheIndexOfTheSignalledEventOrTimesOut) {
-    auto a = NamedEvent::Create("velnr test index A");
-    auto b = NamedEvent::Create("velnr test index B");
-    auto c = NamedEvent::Create("velnr test index C");
+    auto a = NamedEvent::Create("velnr test index A"), b = NamedEvent::Create("velnr test index B"),
+         c = NamedEvent::Create("velnr test index C");
     ASSERT_TRUE(a && b && c);
     NamedEvent* events[] = {a.get(), b.get(), c.get()};
     c->Set();
@@ -141,9 +140,7 @@ TEST(WebLink, ErrorTexts) {
         EXPECT_EQ(WebLinkErrorText(code), text);
         EXPECT_EQ(WebLinkFailureMessage(code), std::string("Unable to open hyperlink:\n\n") + text);
     }
-    EXPECT_FALSE(WebAddressOpened(0));
-    EXPECT_FALSE(WebAddressOpened(32));
-    EXPECT_TRUE(WebAddressOpened(33));
+    EXPECT_TRUE(!WebAddressOpened(0) && !WebAddressOpened(32) && WebAddressOpened(33));
 }
 
 #ifndef _WIN32

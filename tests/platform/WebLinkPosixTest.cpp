@@ -37,14 +37,14 @@ class WebLinkPosix : public test::TempDirTest {
     // status; a negative status removes it.
     void Program(const std::string& name, int status, const std::string& extra = "") {
         const fs::path file = dir_ / "bin" / name, record = dir_ / (name + ".args");
+        const std::string part = record.string() + ".part";
         fs::remove(record);
         if (status < 0) {
             fs::remove(file);
             return;
         }
-        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record.string()
-                            << ".part'\nmv '" << record.string() << ".part' '" << record.string()
-                            << "'\n"
+        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << part << "'\nmv '" << part
+                            << "' '" << record.string() << "'\n"
                             << extra << "exit " << status << "\n";
         fs::permissions(file, fs::perms::owner_all);
     }
