@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <tuple>
 
 #include "TestSupport.h"
@@ -33,6 +34,37 @@ constexpr uint16_t kFp = PREDICTOR_FLOATINGPOINT, kNoPredictor = PREDICTOR_NONE;
 const float kNan = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 const std::string kDamaged = "the file is damaged or incomplete (it may have been cut short)";
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
+
+// Sets a directory's basic fields, one strip of all rows, for the caller to fill.
+void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
+               uint16_t photometric) {
+    const std::pair<ttag_t, uint32_t> fields[] = {{TIFFTAG_IMAGEWIDTH, width},
+                                                  {TIFFTAG_IMAGELENGTH, height},
+                                                  {TIFFTAG_SAMPLESPERPIXEL, spp},
+                                                  {TIFFTAG_BITSPERSAMPLE, bits},
+                                                  {TIFFTAG_PHOTOMETRIC, photometric},
+                                                  {TIFFTAG_ROWSPERSTRIP, height},
+                                                  {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
+    for (const auto& [tag, value] : fields) {
+        TIFFSetField(tif, tag, value);
+    }
+}
+
+// A new TIFF with those fields set.
+TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
+                 uint16_t bits, uint16_t photometric, const char* mode = "w") {
+    TiffFile tif(TIFFOpen(path.c_str(), mode));
+    EXPECT_NE(tif, nullptr) << "libtiff cannot create " << path;
+    if (tif != nullptr) {
+        SetFields(tif.get(), width, height, spp, bits, photometric);
+    }
+    return tif;
+}
 
 struct Case {
     FileFormat format;
@@ -172,7 +204,7 @@ TEST(ImageIO, ReadsSeparatePlanes) {
     ScratchDir dir;
     uint8_t planes[8] = {10, 20, 30, 40, 50, 60};  // 2 x 1 RGB: R R, G G, B B
     {
-        const auto tif = test::NewTiff(dir / "planar.tif", 2, 1, 3, 8, PHOTOMETRIC_RGB);
+        const auto tif = NewTiff(dir / "planar.tif", 2, 1, 3, 8, PHOTOMETRIC_RGB);
         TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
         for (uint32_t s = 0; s < 3; ++s) {
             TIFFWriteEncodedStrip(tif.get(), s, planes + 2 * s, 2);
@@ -196,8 +228,7 @@ TEST(HalfFloatTiff, IsReadExactlyAndWrittenAsFloat) {
     for (const auto& [mode, compression, predictor] :
          {std::tuple{"wl", kNone, kNoPredictor}, {"wb", kNone, kNoPredictor}, {"wl", kZip, kFp}}) {
         {
-            const auto tif =
-                test::NewTiff(dir / "h.tif", 4, 3, 1, 16, PHOTOMETRIC_MINISBLACK, mode);
+            const auto tif = NewTiff(dir / "h.tif", 4, 3, 1, 16, PHOTOMETRIC_MINISBLACK, mode);
             TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
             TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, compression);
             TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, predictor);
@@ -246,10 +277,10 @@ TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
     ScratchDir dir;
     for (const auto& c : cases) {
         {  // reduced copies half as wide
-            const test::TiffFile tif(TIFFOpen((dir / "pages.tif").c_str(), "w"));
+            const TiffFile tif(TIFFOpen((dir / "pages.tif").c_str(), "w"));
             for (size_t page = 0; page < c.kinds.size(); ++page) {
                 const uint32_t w = (c.kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
-                test::SetFields(tif.get(), w, 2, 1, 8, PHOTOMETRIC_MINISBLACK);
+                SetFields(tif.get(), w, 2, 1, 8, PHOTOMETRIC_MINISBLACK);
                 TIFFSetField(tif.get(), TIFFTAG_SUBFILETYPE, c.kinds[page]);
                 std::vector<uint8_t> data(w * 2, static_cast<uint8_t>(50 * (page + 1)));
                 ASSERT_GE(TIFFWriteEncodedStrip(tif.get(), 0, data.data(), w * 2), 0);
@@ -337,10 +368,10 @@ TEST(RefusedFiles, GiveAReasonAndNoImageAndAllocateNothingLarge) {
     Write(dir / "p.png", sixteen);
     Write(dir / "j.jpg", MakeImage(64, 64, 3, UInt8, 46));
     uint8_t strip[8] = {};
-    TIFFWriteEncodedStrip(test::NewTiff(dir / "cmyk.tif", 2, 1, 4, 8, PHOTOMETRIC_SEPARATED).get(),
-                          0, strip, 8);
-    TIFFWriteEncodedStrip(
-        test::NewTiff(dir / "bilevel.tif", 8, 1, 1, 1, PHOTOMETRIC_MINISBLACK).get(), 0, strip, 1);
+    TIFFWriteEncodedStrip(NewTiff(dir / "cmyk.tif", 2, 1, 4, 8, PHOTOMETRIC_SEPARATED).get(), 0,
+                          strip, 8);
+    TIFFWriteEncodedStrip(NewTiff(dir / "bilevel.tif", 8, 1, 1, 1, PHOTOMETRIC_MINISBLACK).get(), 0,
+                          strip, 1);
     const auto cut = [&](const char* name, double keep) {  // the fraction kept, or bytes above 1
         std::vector<uint8_t> b = test::ReadBytes(dir / name);
         b.resize(static_cast<size_t>(keep > 1 ? keep : keep * static_cast<double>(b.size())));

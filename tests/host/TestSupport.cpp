@@ -86,30 +86,6 @@ bool SamplesEqual(const Image& a, const Image& b) {
            std::equal(a.samples.begin(), a.samples.end(), b.samples.begin(), b.samples.end(), same);
 }
 
-void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
-               uint16_t photometric) {
-    const std::pair<ttag_t, uint32_t> fields[] = {{TIFFTAG_IMAGEWIDTH, width},
-                                                  {TIFFTAG_IMAGELENGTH, height},
-                                                  {TIFFTAG_SAMPLESPERPIXEL, spp},
-                                                  {TIFFTAG_BITSPERSAMPLE, bits},
-                                                  {TIFFTAG_PHOTOMETRIC, photometric},
-                                                  {TIFFTAG_ROWSPERSTRIP, height},
-                                                  {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
-    for (const auto& [tag, value] : fields) {
-        TIFFSetField(tif, tag, value);
-    }
-}
-
-TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
-                 uint16_t bits, uint16_t photometric, const char* mode) {
-    TiffFile tif(TIFFOpen(path.c_str(), mode));
-    EXPECT_NE(tif, nullptr) << "libtiff cannot create " << path;
-    if (tif != nullptr) {
-        SetFields(tif.get(), width, height, spp, bits, photometric);
-    }
-    return tif;
-}
-
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
             int outFd, int errFd, const char* exe, const char* cwd) {
     // Built before fork: the child only calls what is safe there.

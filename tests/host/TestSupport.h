@@ -1,12 +1,10 @@
 #pragma once
-// Helpers for the host's tests: scratch folders, synthetic images, ICC profiles and TIFFs,
-// and running the velnr programs.
+// Helpers for the host's tests: scratch folders, synthetic images and ICC profiles, image
+// files, and running the velnr programs.
 
 #include <sys/types.h>
-#include <tiffio.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,16 +30,6 @@ Image Read(const std::string& path);
 // Whether the samples are equal after quantising to a's type (exact for floats).
 bool SamplesEqual(const Image& a, const Image& b);
 
-struct TiffCloser {
-    void operator()(TIFF* tif) const { TIFFClose(tif); }
-};
-using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
-// Sets a directory's basic fields, one strip of all rows, for the caller to fill.
-void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
-               uint16_t photometric);
-// A new TIFF with those fields set.
-TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
-                 uint16_t bits, uint16_t photometric, const char* mode = "w");
 struct RunResult {
     int status = -1;  // exit status, or 128 + signal
     std::string out, err;
