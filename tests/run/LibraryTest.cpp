@@ -41,10 +41,6 @@ struct Library : test::PluginLibrary {
     VelGetLastRunResultFn lastRunResult = Find<VelGetLastRunResultFn>("GetLastRunResult");
     VelGetNoiseProfileFn noiseProfile = Find<VelGetNoiseProfileFn>("GetNoiseProfile");
 
-    bool Ok() const {
-        return getName && getSettings && setSettings && openPlugin && setHostCallbacks &&
-               lastRunResult && noiseProfile;
-    }
     std::vector<float> Run(const std::vector<float>& host, int32_t w, int32_t h) const {
         auto pixels = host;
         openPlugin(1, w, h, pixels.data(), 0, 0, nullptr, nullptr);
@@ -54,7 +50,10 @@ struct Library : test::PluginLibrary {
 
 class LibraryTest : public test::TempDirTest {
   protected:
-    void SetUp() override { ASSERT_TRUE(lib_.Ok()); }
+    void SetUp() override {
+        ASSERT_TRUE(lib_.getName && lib_.getSettings && lib_.setSettings && lib_.openPlugin &&
+                    lib_.setHostCallbacks && lib_.lastRunResult && lib_.noiseProfile);
+    }
     void TearDown() override { lib_.setHostCallbacks(nullptr, nullptr, nullptr); }
     Library lib_;
 };
