@@ -193,8 +193,13 @@ setup() {
 
 session() {
     [ -f "$tree/.velnr-tree" ] || fail "no i386 tree in $tree: run '$0 setup' first"
-    local scratch
-    scratch=$(mktemp -d "$cache/session.XXXXXX")
+    # A session killed outright leaves its scratch folder (never a mount): the next one
+    # removes the folders of sessions whose process has gone.
+    local scratch=$cache/session.$$ stale
+    for stale in "$cache"/session.*; do
+        [ -d "$stale" ] && ! kill -0 "${stale##*.}" 2>/dev/null && rm -rf "$stale"
+    done
+    mkdir "$scratch"
     # shellcheck disable=SC2064
     trap "rm -rf '$scratch'" EXIT
     local status=0
