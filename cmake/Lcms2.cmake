@@ -1,9 +1,11 @@
 # Little CMS 2, the preview's colour management, as target velnr_lcms2 on every system.
 # Linux links Debian's liblcms2-dev. Debian has no MinGW build of it, so the Windows builds
 # compile Debian's own source package for their target: statically, with the project's
-# numeric flags, linked into the DLL so that it imports system DLLs only.
+# numeric flags, linked into the DLL so that it imports system DLLs only. The fuzz build
+# compiles the same source with the fuzzer's coverage and AddressSanitizer, so that the ICC
+# fuzz target steers by the profile parser's branches.
 add_library(velnr_lcms2 INTERFACE)
-if(NOT WIN32)
+if(NOT WIN32 AND NOT VELNR_BUILD_FUZZ)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
     target_link_libraries(velnr_lcms2 INTERFACE PkgConfig::LCMS2)
@@ -18,7 +20,7 @@ else()
     set(_cache "$ENV{HOME}/.cache")
 endif()
 set(VELNR_LCMS2_SOURCE ${_cache}/velnr/lcms2 CACHE PATH
-    "Unpacked Debian source package of lcms2, built for the Windows target")
+    "Unpacked Debian source package of lcms2, built for the Windows and fuzz builds")
 if(NOT EXISTS ${VELNR_LCMS2_SOURCE}/configure OR NOT EXISTS ${VELNR_LCMS2_SOURCE}/include/lcms2.h)
     message(FATAL_ERROR "lcms2 source not found in ${VELNR_LCMS2_SOURCE}: run "
                         "tools/install-deps.sh (it unpacks Debian's source package there) or "
@@ -31,7 +33,20 @@ if(CMAKE_C_COMPILER_LAUNCHER)
     set(_cc ${CMAKE_C_COMPILER_LAUNCHER} ${CMAKE_C_COMPILER})
 endif()
 list(JOIN _cc " " _cc)
-list(JOIN VELNR_NUMERIC_FLAGS " " _cflags)
+set(_cflags -O2 ${VELNR_NUMERIC_FLAGS})
+if(WIN32)
+    set(_options --host=${VELNR_MINGW_TRIPLET})
+else()
+    set(_options --with-pic)  # like every layer: it may end up in a shared library
+endif()
+if(VELNR_BUILD_FUZZ)
+    # Edge coverage without the comparison tracing, optimised, no UB checks: each input's
+    # transform samples a 33^3 grid and may invert long curves, and the speed decides how far
+    # the fuzzer gets.
+    set(_cflags -g -O2 -fno-omit-frame-pointer -fsanitize=address
+                -fsanitize-coverage=inline-8bit-counters,pc-table ${VELNR_NUMERIC_FLAGS})
+endif()
+list(JOIN _cflags " " _cflags)
 cmake_host_system_information(RESULT _jobs QUERY NUMBER_OF_LOGICAL_CORES)
 set(_build ${CMAKE_BINARY_DIR}/lcms2)
 set(_library ${_build}/src/.libs/liblcms2.a)
@@ -42,9 +57,12 @@ ExternalProject_Add(lcms2_build
     SOURCE_DIR ${VELNR_LCMS2_SOURCE}
     BINARY_DIR ${_build}
     PREFIX ${CMAKE_BINARY_DIR}/lcms2-steps
-    CONFIGURE_COMMAND ${VELNR_LCMS2_SOURCE}/configure --quiet --host=${VELNR_MINGW_TRIPLET}
-                      --enable-static --disable-shared --without-jpeg --without-tiff
-                      --without-zlib "CC=${_cc}" "CFLAGS=-O2 ${_cflags}"
+    # A new configuration (other flags, another version) compiles every object afresh: make
+    # would keep the old ones, which are newer than their sources.
+    CONFIGURE_COMMAND ${CMAKE_COMMAND} -E rm -rf ${_build}/src
+              COMMAND ${VELNR_LCMS2_SOURCE}/configure --quiet ${_options} --enable-static
+                      --disable-shared --without-jpeg --without-tiff --without-zlib
+                      "CC=${_cc}" "CFLAGS=${_cflags}"
     BUILD_COMMAND make -C src -j${_jobs} liblcms2.la
     INSTALL_COMMAND ""
     BUILD_BYPRODUCTS ${_library}

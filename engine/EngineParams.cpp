@@ -45,7 +45,6 @@ EngineNumbers MapSettings(const EngineSettings& params) {
     n.curveExponent = (std::isfinite(params.curveExponent) && params.curveExponent > 0.0f)
                           ? params.curveExponent
                           : 2.0f;
-    n.filterIndex = 0;
     return n;
 }
 

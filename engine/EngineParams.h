@@ -43,12 +43,11 @@ struct EngineNumbers {
     WaveletKind kind = WaveletKind::Directional;
     int32_t levels = 4;
     float curveExponent = 2.0f;
-    uint32_t filterIndex = 0;
 };
 
-// The window tables of the suppression cover four levels and the wavelet layer has one filter,
-// so the fixed engine fields are brought into range here: levels into 1..4, the filter index to
-// 0, and a curve exponent that is not a finite positive number to 2.
+// The window tables of the suppression cover four levels, so the fixed engine fields are
+// brought into range here: levels into 1..4 and a curve exponent that is not a finite positive
+// number to 2.
 EngineNumbers MapSettings(const EngineSettings& settings);
 
 }  // namespace vel

@@ -8,6 +8,7 @@
 #include "engine/NoiseAnalysis.h"
 #include "engine/TiledReduction.h"
 #include "engine/ToneCorrection.h"
+#include "wavelet/SampleBuffer.h"
 
 namespace vel {
 namespace {
@@ -35,13 +36,17 @@ void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
     const EngineNumbers n = MapSettings(settings);
     // The gain map is only ever read when a correction is active, after the correction has
     // written every entry; at 0 dB both tone steps return at once and it is not allocated.
+    const size_t planeSize = static_cast<size_t>(width) * static_cast<size_t>(height);
     std::unique_ptr<float[]> gainMap;
     if (!(n.lightGain == 1.0f && n.darkGain == 1.0f)) {
-        gainMap = std::make_unique_for_overwrite<float[]>(static_cast<size_t>(width) *
-                                                          static_cast<size_t>(height));
+        gainMap = MakeSampleBuffer(planeSize);
     }
+    // The reduction's output planes serve the tone correction first: fresh memory costs a page
+    // fault per page, so the run takes as little of it as it can.
+    const auto output = MakeSampleBuffer(3 * planeSize);
+    PartPool pool(EngineThreads());
     ApplyToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                        gainMap.get());
+                        gainMap.get(), output.get(), &pool);
 
     // A profile too short for this kind and level count (never the case after an analysis)
     // is not read past its end: the tiles then measure their own noise.
@@ -49,17 +54,18 @@ void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
     const std::span<const float> used =
         profile.size() >= needed ? profile.first(needed) : std::span<const float>();
     try {
-        ReduceNoise(image, kReductionTileSize, kReductionOverlap, n, used, context);
+        ReduceNoise(image, kReductionTileSize, kReductionOverlap, n, used, context, output.get(),
+                    &pool);
     } catch (...) {
         // ReduceNoise writes the planes only at its very end, so after an allocation failure
         // they hold the tone-corrected input: bring it back before the exception goes on.
         UndoToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                           gainMap.get());
+                           gainMap.get(), &pool);
         throw;
     }
 
     UndoToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                       gainMap.get());
+                       gainMap.get(), &pool);
 }
 
 }  // namespace vel

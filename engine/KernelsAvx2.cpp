@@ -48,6 +48,58 @@ void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, floa
     }
 }
 
+// Rows in, columns out (an 8 x 8 block is its own inverse under this).
+inline void Transpose8(__m256 (&r)[8]) {
+    __m256 t[8];
+    for (int i = 0; i < 4; ++i) {
+        t[2 * i] = _mm256_unpacklo_ps(r[2 * i], r[2 * i + 1]);
+        t[2 * i + 1] = _mm256_unpackhi_ps(r[2 * i], r[2 * i + 1]);
+    }
+    __m256 s[8];
+    for (int h = 0; h < 2; ++h) {
+        __m256* o = s + 4 * h;
+        const __m256* u = t + 4 * h;
+        o[0] = _mm256_shuffle_ps(u[0], u[2], _MM_SHUFFLE(1, 0, 1, 0));
+        o[1] = _mm256_shuffle_ps(u[0], u[2], _MM_SHUFFLE(3, 2, 3, 2));
+        o[2] = _mm256_shuffle_ps(u[1], u[3], _MM_SHUFFLE(1, 0, 1, 0));
+        o[3] = _mm256_shuffle_ps(u[1], u[3], _MM_SHUFFLE(3, 2, 3, 2));
+    }
+    for (int i = 0; i < 4; ++i) {
+        r[i] = _mm256_permute2f128_ps(s[i], s[i + 4], 0x20);
+        r[i + 4] = _mm256_permute2f128_ps(s[i], s[i + 4], 0x31);
+    }
+}
+
+void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 r[8];
+        for (int i = 0; i < 8; ++i) {
+            r[i] = _mm256_loadu_ps(rows + i * stride + x);
+        }
+        Transpose8(r);
+        for (int j = 0; j < 8; ++j) {
+            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
+        }
+    }
+    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
+}
+
+void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 r[8];
+        for (int j = 0; j < 8; ++j) {
+            r[j] = _mm256_loadu_ps(interleaved + (x + j) * kKernelRows);
+        }
+        Transpose8(r);
+        for (int i = 0; i < 8; ++i) {
+            _mm256_storeu_ps(rows + i * stride + x, r[i]);
+        }
+    }
+    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+}
+
 inline __m256 Abs(__m256 v) {
     return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
 }
@@ -89,6 +141,31 @@ void ShrinkRow(const ShrinkRowArgs& a) {
     }
 }
 
+void Magnitudes(const float* in, float* out, ptrdiff_t n) {
+    ptrdiff_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm256_storeu_ps(out + i, Abs(_mm256_loadu_ps(in + i)));
+    }
+    for (; i < n; ++i) {
+        out[i] = std::fabs(in[i]);
+    }
+}
+
+void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
+                       int32_t cols) {
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        const __m256 sum =
+            _mm256_sub_ps(_mm256_add_ps(_mm256_loadu_ps(sums + x), _mm256_loadu_ps(entering + x)),
+                          _mm256_loadu_ps(leaving + x));
+        _mm256_storeu_ps(sums + x, sum);
+        _mm256_storeu_ps(out + x, sum);
+    }
+    for (; x < cols; ++x) {
+        kernels::AdvanceSum(sums, entering, leaving, out, x);
+    }
+}
+
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
                    int32_t* out) {
     const __m256 off = _mm256_set1_ps(offset);
@@ -107,7 +184,9 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2", WindowMeans, ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",           WindowMeans,   InterleaveRows,
+                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
+                               ShrinkRow,        HistogramBins, WaveletAvx2Kernels()};
     return &set;
 }
 

@@ -3,6 +3,7 @@
 // each file includes it under its own instruction-set flags.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/Kernels.h"
@@ -31,6 +32,34 @@ inline void ShrinkSample(const ShrinkRowArgs& a, int32_t x) {
         activity += a.parentFactor * around;
     }
     a.band[x] *= a.curve[TableIndex(activity * a.inverseStep + 0.5f, a.curveSize)];
+}
+
+// The columns from x on that a vector block did not take.
+inline void InterleaveRest(const float* rows, ptrdiff_t stride, float* interleaved, int32_t x,
+                           int32_t cols) {
+    for (; x < cols; ++x) {
+        for (int32_t r = 0; r < kKernelRows; ++r) {
+            interleaved[x * kKernelRows + r] = rows[r * stride + x];
+        }
+    }
+}
+
+inline void DeinterleaveRest(const float* interleaved, float* rows, ptrdiff_t stride, int32_t x,
+                             int32_t cols) {
+    for (; x < cols; ++x) {
+        for (int32_t r = 0; r < kKernelRows; ++r) {
+            rows[r * stride + x] = interleaved[x * kKernelRows + r];
+        }
+    }
+}
+
+inline void AdvanceSum(float* sums, const float* entering, const float* leaving, float* out,
+                       int32_t x) {
+    float sum = sums[x];
+    sum += entering[x];
+    sum -= leaving[x];
+    sums[x] = sum;
+    out[x] = sum;
 }
 
 inline int32_t HistogramBin(float v, float offset, float binsPerUnit, int32_t bins) {

@@ -5,6 +5,7 @@
 #if defined(__SSE2__)
 
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 #include "engine/KernelsScalar.h"
 
@@ -52,6 +53,43 @@ void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, floa
     }
 }
 
+// Rows 0..3 and 4..7 as two 4 x 4 blocks.
+void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
+    int32_t x = 0;
+    for (; x + 4 <= cols; x += 4) {
+        for (int h = 0; h < 2; ++h) {
+            const float* p = rows + 4 * h * stride + x;
+            __m128 r0 = _mm_loadu_ps(p), r1 = _mm_loadu_ps(p + stride),
+                   r2 = _mm_loadu_ps(p + 2 * stride), r3 = _mm_loadu_ps(p + 3 * stride);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            float* q = interleaved + x * kKernelRows + 4 * h;
+            _mm_storeu_ps(q, r0);
+            _mm_storeu_ps(q + kKernelRows, r1);
+            _mm_storeu_ps(q + 2 * kKernelRows, r2);
+            _mm_storeu_ps(q + 3 * kKernelRows, r3);
+        }
+    }
+    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
+}
+
+void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
+    int32_t x = 0;
+    for (; x + 4 <= cols; x += 4) {
+        for (int h = 0; h < 2; ++h) {
+            const float* q = interleaved + x * kKernelRows + 4 * h;
+            __m128 r0 = _mm_loadu_ps(q), r1 = _mm_loadu_ps(q + kKernelRows),
+                   r2 = _mm_loadu_ps(q + 2 * kKernelRows), r3 = _mm_loadu_ps(q + 3 * kKernelRows);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            float* p = rows + 4 * h * stride + x;
+            _mm_storeu_ps(p, r0);
+            _mm_storeu_ps(p + stride, r1);
+            _mm_storeu_ps(p + 2 * stride, r2);
+            _mm_storeu_ps(p + 3 * stride, r3);
+        }
+    }
+    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+}
+
 inline __m128 Abs(__m128 v) {
     return _mm_and_ps(v, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
 }
@@ -94,6 +132,31 @@ void ShrinkRow(const ShrinkRowArgs& a) {
     }
 }
 
+void Magnitudes(const float* in, float* out, ptrdiff_t n) {
+    ptrdiff_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        _mm_storeu_ps(out + i, Abs(_mm_loadu_ps(in + i)));
+    }
+    for (; i < n; ++i) {
+        out[i] = std::fabs(in[i]);
+    }
+}
+
+void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
+                       int32_t cols) {
+    int32_t x = 0;
+    for (; x + 4 <= cols; x += 4) {
+        const __m128 sum =
+            _mm_sub_ps(_mm_add_ps(_mm_loadu_ps(sums + x), _mm_loadu_ps(entering + x)),
+                       _mm_loadu_ps(leaving + x));
+        _mm_storeu_ps(sums + x, sum);
+        _mm_storeu_ps(out + x, sum);
+    }
+    for (; x < cols; ++x) {
+        kernels::AdvanceSum(sums, entering, leaving, out, x);
+    }
+}
+
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
                    int32_t* out) {
     const __m128 off = _mm_set1_ps(offset);
@@ -111,7 +174,9 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    static const KernelSet set{"sse2", WindowMeans, ShrinkRow, HistogramBins, WaveletSse2Kernels()};
+    static const KernelSet set{"sse2",           WindowMeans,   InterleaveRows,
+                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
+                               ShrinkRow,        HistogramBins, WaveletSse2Kernels()};
     return &set;
 }
 

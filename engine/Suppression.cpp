@@ -73,7 +73,7 @@ inline float ParentAround(const float* parent, bool linearParent, int32_t x, int
 struct ShrinkPlan {
     float* band;
     const float* parent;
-    const float* work;
+    float* work;
     int32_t cols, rows, hv, hh, s;
     float inverseDivisor, parentFactor, inverseStep;
     bool linearParent;
@@ -116,6 +116,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
     const std::span<float> interleaved(rowSums.data() + batch, batch);
     const std::span<float> means(interleaved.data() + batch, batch);
+    kernels.magnitudes(p.band, p.work, width * p.rows);
     for (int32_t j = -p.hv; j <= p.hv; ++j) {
         const float* src = p.work + static_cast<ptrdiff_t>(std::clamp(j, 0, p.rows - 1)) * width;
         for (int32_t x = 0; x < p.cols; ++x) {
@@ -126,32 +127,23 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
         const int32_t count = std::min(R, p.rows - y0);
         for (int32_t r = 0; r < R; ++r) {
             const int32_t y = y0 + r;
+            float* sums = rowSums.data() + r * width;
             if (r < count && y > 0) {
                 const float* entering =
                     p.work + static_cast<ptrdiff_t>(std::min(y + p.hv, p.rows - 1)) * width;
                 const float* leaving =
                     p.work + static_cast<ptrdiff_t>(std::max(y - p.hv - 1, 0)) * width;
-                for (int32_t x = 0; x < p.cols; ++x) {
-                    float& sum = columnSums[static_cast<size_t>(x)];
-                    sum += entering[x];
-                    sum -= leaving[x];
-                }
+                kernels.advanceColumnSums(columnSums.data(), entering, leaving, sums, p.cols);
+                continue;
             }
             // Lanes past the last row repeat it; their means are not used.
-            std::copy(columnSums.begin(), columnSums.end(), rowSums.begin() + r * width);
+            std::copy(columnSums.begin(), columnSums.end(), sums);
         }
-        for (int32_t x = 0; x < p.cols; ++x) {
-            for (int32_t r = 0; r < R; ++r) {
-                interleaved[static_cast<size_t>(x * R + r)] =
-                    rowSums[static_cast<size_t>(r * width + x)];
-            }
-        }
+        kernels.interleaveRows(rowSums.data(), width, interleaved.data(), p.cols);
         kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
+        kernels.deinterleaveRows(means.data(), rowSums.data(), width, p.cols);
         for (int32_t r = 0; r < count; ++r) {
-            float* rowMeans = rowSums.data() + r * width;
-            for (int32_t x = 0; x < p.cols; ++x) {
-                rowMeans[x] = means[static_cast<size_t>(x * R + r)];
-            }
+            const float* rowMeans = rowSums.data() + r * width;
             const int32_t y = y0 + r;
             const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
             const bool inside = p.linearParent && y >= p.s && y < p.rows - p.s;
@@ -245,10 +237,6 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
         return;
     }
     const ptrdiff_t width = cols;
-    const ptrdiff_t count = width * rows;
-    for (ptrdiff_t i = 0; i < count; ++i) {
-        work[i] = std::fabs(band[i]);
-    }
 
     const WindowHalfSizes half = WindowHalfSizesFor(level, shape);
     const int32_t hv = half.vertical;
@@ -275,6 +263,10 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
                            inverseStep, linearParent, curve.data()},
                           rowScratch);
         return;
+    }
+    const ptrdiff_t count = width * rows;
+    for (ptrdiff_t i = 0; i < count; ++i) {
+        work[i] = std::fabs(band[i]);
     }
     // Column sums of the window rows, float32, rows outside the band repeating the edge row.
     std::vector<float> columnSums(static_cast<size_t>(cols), 0.0f);
@@ -328,7 +320,8 @@ DenoiseScratch::DenoiseScratch(int32_t maxCols, int32_t maxRows, int32_t levels,
       noise(static_cast<size_t>(BandsPerLevel(kind) * std::max(levels, 0)), 0.0f) {}
 
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
-                 const RunContext& context, DenoiseScratch* scratch) {
+                 const RunContext& context, DenoiseScratch* scratch,
+                 const ConstPlaneView* sources) {
     const int32_t cols = tile.width;
     const int32_t rows = tile.height;
     const int32_t levels = numbers.levels;
@@ -344,17 +337,28 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
     std::vector<float>& noise = scratch->noise;
     std::fill(noise.begin(), noise.end(), 0.0f);
     float* work = scratch->work.get();
+    // What a stop before channel c leaves: the unfinished channels as they came in.
+    const auto leaveFrom = [&](int32_t c) {
+        for (; sources && c < 3; ++c) {
+            for (int32_t y = 0; y < rows; ++y) {
+                std::copy_n(sources[c].Row(y), cols,
+                            tile.planes[c] + static_cast<ptrdiff_t>(y) * cols);
+            }
+        }
+    };
 
     for (int32_t c = 0; c < 3; ++c) {
         const float factor = c == 0 ? numbers.lumaThresholdFactor : numbers.chromaThresholdFactor;
         const float floor = c == 0 ? numbers.lumaFloor : numbers.chromaFloor;
         const PlaneView plane = PackedPlane(tile.planes[c], cols, rows);
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
-        WaveletDecompose(plane, bands.table(), levels, kind, numbers.filterIndex,
+        WaveletDecompose(sources ? sources[c] : ConstPlaneView(plane), bands.table(), levels, kind,
                          ActiveWaveletKernels());
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
         if (!profile.empty()) {
@@ -368,6 +372,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             level *= factor;
         }
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
         // Finest level first, so each parent read still holds its unattenuated coefficients.
@@ -380,10 +385,10 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             }
         }
         if (context.StopRequested()) {
+            leaveFrom(c);
             return;
         }
-        WaveletReconstruct(plane, bands.table(), levels, kind, numbers.filterIndex,
-                           ActiveWaveletKernels());
+        WaveletReconstruct(plane, bands.table(), levels, kind, ActiveWaveletKernels());
     }
 }
 

@@ -65,12 +65,15 @@ struct DenoiseScratch {
 };
 
 // Denoises the three packed tile planes (at least 1 x 1) in place (plane 0 luma, planes 1 and 2
-// chroma) with the numbers' thresholds, floors, curve, kind, levels (1..4) and filter. profile
-// (laid out as NoiseProfile for that kind and level count) may be empty: the noise is then measured
-// on the tile. On a stop the channels not yet reconstructed are left as they came in. scratch, made
-// for the numbers' kind and levels and at least the tile's size, may be null: the call then
-// makes its own.
+// chroma) with the numbers' thresholds, floors, curve, kind and levels (1..4). profile (laid out
+// as NoiseProfile for that kind and level count) may be empty: the noise is then measured on the
+// tile. On a stop the channels not yet reconstructed are left as they came in. scratch, made for
+// the numbers' kind and levels and at least the tile's size, may be null: the call then makes its
+// own. sources, when given, are where the three channels are read from instead (views of the
+// tile's size into the image, so that no copy is made first); the tile planes then receive the
+// results, and on a stop the sources of the channels not reconstructed.
 void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const float> profile,
-                 const RunContext& context, DenoiseScratch* scratch = nullptr);
+                 const RunContext& context, DenoiseScratch* scratch = nullptr,
+                 const ConstPlaneView* sources = nullptr);
 
 }  // namespace vel

@@ -94,7 +94,7 @@ void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
 
 void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1,
                     const float* tile2, int32_t ty, int32_t tx, float* out0, float* out1,
-                    float* out2) {
+                    float* out2, BlendPart part) {
     const int32_t tileWidth = grid.TileWidth(tx);
     const int32_t tileHeight = grid.TileHeight(ty);
     const bool top = ty == 0;
@@ -124,11 +124,15 @@ void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1
             const int32_t reached = (!top && r < grid.overlap) ? tileWidth
                                     : left                     ? 0
                                                                : grid.overlap;
-            for (int32_t c = 0; c < reached; ++c) {
-                dst[c] = dst[c] + (vertical * across[c]) * src[c];
+            if (part != BlendPart::Fresh) {
+                for (int32_t c = 0; c < reached; ++c) {
+                    dst[c] = dst[c] + (vertical * across[c]) * src[c];
+                }
             }
-            for (int32_t c = reached; c < tileWidth; ++c) {
-                dst[c] = 0.0f + (vertical * across[c]) * src[c];
+            if (part != BlendPart::Reached) {
+                for (int32_t c = reached; c < tileWidth; ++c) {
+                    dst[c] = 0.0f + (vertical * across[c]) * src[c];
+                }
             }
         }
     }

@@ -35,11 +35,21 @@ void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
                  const float* plane2, int32_t ty, int32_t tx, float* tile0, float* tile1,
                  float* tile2);
 
+// Which samples of a tile AccumulateTile writes.
+enum class BlendPart : uint8_t {
+    All,
+    // Those an earlier tile in raster order covers: added in raster order.
+    Reached,
+    // The others, overwritten: no earlier tile touches them, so they may be written before the
+    // earlier tiles are added and beside them.
+    Fresh,
+};
+
 // Adds each tile, weighted by the blending window on the sides it shares with a neighbour,
 // into its output plane. Called for every tile in raster order it builds the blended planes
 // from any initial contents: a sample that no earlier tile covers is overwritten.
 void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1,
                     const float* tile2, int32_t ty, int32_t tx, float* out0, float* out1,
-                    float* out2);
+                    float* out2, BlendPart part = BlendPart::All);
 
 }  // namespace vel

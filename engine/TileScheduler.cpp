@@ -222,4 +222,85 @@ bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) 
     return shared.Complete();
 }
 
+PartPool::PartPool(int32_t threads) {
+    const int32_t helpers = std::clamp(threads, 1, kMaxThreads) - 1;
+    try {
+        helpers_.reserve(static_cast<size_t>(helpers));
+        for (int32_t h = 0; h < helpers; ++h) {
+            helpers_.emplace_back([this] { Loop(); });
+        }
+    } catch (...) {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        throw;  // the started helpers are joined as helpers_ goes
+    }
+}
+
+PartPool::~PartPool() {
+    {
+        const std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+}
+
+void PartPool::RunWith(int64_t parts, void (*call)(void*, int64_t), void* part) {
+    {
+        const std::lock_guard lock(mutex_);
+        call_ = call;
+        part_ = part;
+        parts_ = parts;
+        next_.store(0);
+        busy_ = static_cast<int32_t>(helpers_.size());
+        ++generation_;
+    }
+    wake_.notify_all();
+    Work();
+    std::exception_ptr error;
+    {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return busy_ == 0; });
+        std::swap(error, error_);
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+void PartPool::Loop() {
+    uint64_t seen = 0;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
+            if (quit_) {
+                return;
+            }
+            seen = generation_;
+        }
+        Work();
+        const std::lock_guard lock(mutex_);
+        if (--busy_ == 0) {
+            done_.notify_all();
+        }
+    }
+}
+
+void PartPool::Work() {
+    try {
+        for (int64_t i = next_.fetch_add(1); i < parts_; i = next_.fetch_add(1)) {
+            call_(part_, i);
+        }
+    } catch (...) {
+        next_.store(parts_);
+        const std::lock_guard lock(mutex_);
+        if (!error_) {
+            error_ = std::current_exception();
+        }
+    }
+}
+
 }  // namespace vel

@@ -9,6 +9,7 @@
 #include "engine/Suppression.h"
 #include "engine/TileGrid.h"
 #include "engine/TileScheduler.h"
+#include "wavelet/SampleBuffer.h"
 
 namespace vel {
 namespace {
@@ -18,7 +19,7 @@ struct ReductionScratch {
     ReductionScratch(const TileGrid& grid, const EngineNumbers& numbers)
         : area(static_cast<size_t>(grid.MaxTileWidth()) *
                static_cast<size_t>(grid.MaxTileHeight())),
-          tiles(std::make_unique_for_overwrite<float[]>(3 * area)),
+          tiles(MakeSampleBuffer(3 * area)),
           denoise(grid.MaxTileWidth(), grid.MaxTileHeight(), numbers.levels, numbers.kind) {}
 
     float* Tile(int c) const { return tiles.get() + static_cast<size_t>(c) * area; }
@@ -31,17 +32,21 @@ struct ReductionScratch {
 }  // namespace
 
 void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
-                 std::span<const float> profile, const RunContext& context) {
+                 std::span<const float> profile, const RunContext& context, float* output,
+                 PartPool* pool) {
     const TileGrid grid(image.width, image.height, tileSize, overlap);
     // RunNoiseReduction has returned already for an empty image.
     assert(grid.tilesX > 0 && grid.tilesY > 0);
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
     const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
     const size_t planeSize = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    std::unique_ptr<float[]> own;
+    if (!output) {
+        own = MakeSampleBuffer(3 * planeSize);
+        output = own.get();
+    }
     // Not zero-filled: the first tile to reach a sample writes it.
-    auto out0 = std::make_unique_for_overwrite<float[]>(planeSize);
-    auto out1 = std::make_unique_for_overwrite<float[]>(planeSize);
-    auto out2 = std::make_unique_for_overwrite<float[]>(planeSize);
+    float* const out[3] = {output, output + planeSize, output + 2 * planeSize};
     std::vector<std::unique_ptr<ReductionScratch>> scratch;
     for (int32_t w = 0; w < threads; ++w) {
         scratch.push_back(std::make_unique<ReductionScratch>(grid, numbers));
@@ -54,29 +59,44 @@ void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
         const auto ty = static_cast<int32_t>(t / grid.tilesX);
         const auto tx = static_cast<int32_t>(t % grid.tilesX);
         ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
-        ExtractTile(grid, image.planes[0], image.planes[1], image.planes[2], ty, tx, s.Tile(0),
-                    s.Tile(1), s.Tile(2));
-        // A stop seen inside leaves the unfinished channels as extracted; the tile is still
-        // accumulated and the stop takes effect at the next tile start.
-        DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, grid.TileWidth(tx), grid.TileHeight(ty)},
-                    numbers, profile, inner, &s.denoise);
+        const int32_t tileWidth = grid.TileWidth(tx);
+        const int32_t tileHeight = grid.TileHeight(ty);
+        const ptrdiff_t origin = static_cast<ptrdiff_t>(grid.step) * ty * image.width +
+                                 static_cast<ptrdiff_t>(grid.step) * tx;
+        // Read where the tile lies in the planes; the tile buffers take the results.
+        ConstPlaneView sources[3];
+        for (int c = 0; c < 3; ++c) {
+            sources[c] = {image.planes[c] + origin, tileWidth, tileHeight, image.width};
+        }
+        // A stop seen inside leaves the unfinished channels as they are in the image; the tile
+        // is still accumulated and the stop takes effect at the next tile start.
+        DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, tileWidth, tileHeight}, numbers, profile,
+                    inner, &s.denoise, sources);
+        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out[0], out[1], out[2],
+                       BlendPart::Fresh);
         step();
         return true;
     };
-    // Tiles are added in raster order, one at a time, so that every sample receives its
-    // overlapping contributions in the same order whatever the thread count: float sums
-    // depend on their order.
+    // The samples earlier tiles reached are added in raster order, one tile at a time, so that
+    // every sample receives its overlapping contributions in the same order whatever the thread
+    // count: float sums depend on their order.
     work.commit = [&](int32_t worker, int64_t t) {
         const ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
         AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), static_cast<int32_t>(t / grid.tilesX),
-                       static_cast<int32_t>(t % grid.tilesX), out0.get(), out1.get(), out2.get());
+                       static_cast<int32_t>(t % grid.tilesX), out[0], out[1], out[2],
+                       BlendPart::Reached);
     };
     if (!RunTiles(work, threads, context)) {
         return;  // the accumulators are dropped; the planes keep their input
     }
-    std::copy_n(out0.get(), planeSize, image.planes[0]);
-    std::copy_n(out1.get(), planeSize, image.planes[1]);
-    std::copy_n(out2.get(), planeSize, image.planes[2]);
+    PartPool alone(1);
+    (pool ? *pool : alone).RunRows(image.height, [&](int32_t begin, int32_t end) {
+        const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(image.width);
+        const size_t n = static_cast<size_t>(end - begin) * static_cast<size_t>(image.width);
+        for (int c = 0; c < 3; ++c) {
+            std::copy_n(out[c] + first, n, image.planes[c] + first);
+        }
+    });
 }
 
 }  // namespace vel

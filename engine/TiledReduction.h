@@ -7,14 +7,18 @@
 
 #include "engine/EngineParams.h"
 #include "engine/EngineTypes.h"
+#include "engine/TileScheduler.h"
 
 namespace vel {
 
 // Denoises the three planes (at least 1 x 1) in place on tiles of tileSize overlapping by
 // overlap (0 <= 2 * overlap < tileSize). profile (laid out as NoiseProfile for the numbers' kind
 // and level count) may be empty: each tile then measures its own noise. A stop found at a tile
-// start leaves the planes untouched.
+// start leaves the planes untouched. output: room for the three blended planes (3 * width * height
+// floats, contents undefined) that are copied into the planes at the end, or null (the call then
+// makes its own). pool: threads for the final copy, or null.
 void ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
-                 std::span<const float> profile, const RunContext& context);
+                 std::span<const float> profile, const RunContext& context, float* output = nullptr,
+                 PartPool* pool = nullptr);
 
 }  // namespace vel

@@ -7,6 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "engine/TileScheduler.h"
+#include "wavelet/SampleBuffer.h"
+
 namespace vel {
 namespace {
 
@@ -81,7 +84,8 @@ int32_t ToneBoxSize(int32_t width, int32_t height) {
 }
 
 void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                         float lightGain, float darkGain, float* gainMap) {
+                         float lightGain, float darkGain, float* gainMap, float* scratch,
+                         PartPool* pool) {
     if (lightGain == 1.0f && darkGain == 1.0f) {
         return;
     }
@@ -93,57 +97,80 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
     const float darkSlope = (darkGain - 1.0f) * kSlopeScale;
 
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    auto rowSums = std::make_unique_for_overwrite<float[]>(count);
-    HorizontalBoxSums(plane0, rowSums.get(), width, height, half);
+    std::unique_ptr<float[]> own;
+    if (!scratch) {
+        own = MakeSampleBuffer(count);
+        scratch = own.get();
+    }
+    float* const rowSums = scratch;
+    // Everything is had before the first plane changes: a failure leaves them as they were.
+    std::vector<double> columnSums(static_cast<size_t>(width), 0.0);
+    PartPool alone(1);
+    PartPool& parts = pool ? *pool : alone;
+    parts.RunRows(height, [&](int32_t begin, int32_t end) {
+        HorizontalBoxSums(plane0 + static_cast<ptrdiff_t>(begin) * width,
+                          rowSums + static_cast<ptrdiff_t>(begin) * width, width, end - begin,
+                          half);
+    });
 
     // Vertical k-sums of the row sums, one running double per column, advanced row by row;
     // each finished row of means is turned into gains at once, so no plane of means is kept.
-    std::vector<double> columnSums(static_cast<size_t>(width), 0.0);
-    for (int32_t j = -half; j <= half; ++j) {
-        const float* src = rowSums.get() + static_cast<ptrdiff_t>(ClampIndex(j, height)) * width;
-        for (int32_t x = 0; x < width; ++x) {
-            columnSums[static_cast<size_t>(x)] += static_cast<double>(src[x]);
-        }
-    }
-    for (int32_t y = 0; y < height; ++y) {
-        if (y > 0) {
-            const float* entering =
-                rowSums.get() + static_cast<ptrdiff_t>(ClampIndex(y + half, height)) * width;
-            const float* leaving =
-                rowSums.get() + static_cast<ptrdiff_t>(ClampIndex(y - half - 1, height)) * width;
-            for (int32_t x = 0; x < width; ++x) {
-                double& sum = columnSums[static_cast<size_t>(x)];
-                sum += static_cast<double>(entering[x]);
-                sum -= static_cast<double>(leaving[x]);
+    // The columns are independent, so strips of them run on the threads.
+    const int32_t strips = std::max(int32_t{1}, std::min((width + 63) / 64, 4 * parts.Threads()));
+    parts.Run(strips, [&](int64_t piece) {
+        const auto x0 = static_cast<int32_t>(static_cast<int64_t>(width) * piece / strips);
+        const auto x1 = static_cast<int32_t>(static_cast<int64_t>(width) * (piece + 1) / strips);
+        const auto n = static_cast<size_t>(x1 - x0);
+        double* const strip = columnSums.data() + x0;
+        const float* sums = rowSums + x0;
+        for (int32_t j = -half; j <= half; ++j) {
+            const float* src = sums + static_cast<ptrdiff_t>(ClampIndex(j, height)) * width;
+            for (size_t x = 0; x < n; ++x) {
+                strip[x] += static_cast<double>(src[x]);
             }
         }
-        const ptrdiff_t base = static_cast<ptrdiff_t>(y) * width;
-        for (int32_t x = 0; x < width; ++x) {
-            const float mean = static_cast<float>(columnSums[static_cast<size_t>(x)] *
-                                                  static_cast<double>(inverseArea));
-            const float g = ToneGain(mean, lightSlope, darkSlope);
-            const ptrdiff_t i = base + x;
-            plane0[i] *= g;
-            plane1[i] *= g;
-            plane2[i] *= g;
-            gainMap[i] = g;
+        for (int32_t y = 0; y < height; ++y) {
+            if (y > 0) {
+                const float* entering =
+                    sums + static_cast<ptrdiff_t>(ClampIndex(y + half, height)) * width;
+                const float* leaving =
+                    sums + static_cast<ptrdiff_t>(ClampIndex(y - half - 1, height)) * width;
+                for (size_t x = 0; x < n; ++x) {
+                    double& sum = strip[x];
+                    sum += static_cast<double>(entering[x]);
+                    sum -= static_cast<double>(leaving[x]);
+                }
+            }
+            const ptrdiff_t base = static_cast<ptrdiff_t>(y) * width + x0;
+            for (size_t x = 0; x < n; ++x) {
+                const float mean = static_cast<float>(strip[x] * static_cast<double>(inverseArea));
+                const float g = ToneGain(mean, lightSlope, darkSlope);
+                const ptrdiff_t i = base + static_cast<ptrdiff_t>(x);
+                plane0[i] *= g;
+                plane1[i] *= g;
+                plane2[i] *= g;
+                gainMap[i] = g;
+            }
         }
-    }
+    });
 }
 
 void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                        float lightGain, float darkGain, const float* gainMap) {
+                        float lightGain, float darkGain, const float* gainMap, PartPool* pool) {
     if (lightGain == 1.0f && darkGain == 1.0f) {
         return;
     }
     assert(width >= 1 && height >= 1);
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    for (size_t i = 0; i < count; ++i) {
-        const float r = 1.0f / gainMap[i];
-        plane0[i] *= r;
-        plane1[i] *= r;
-        plane2[i] *= r;
-    }
+    PartPool alone(1);
+    (pool ? *pool : alone).RunRows(height, [&](int32_t begin, int32_t end) {
+        const ptrdiff_t last = static_cast<ptrdiff_t>(end) * width;
+        for (ptrdiff_t i = static_cast<ptrdiff_t>(begin) * width; i < last; ++i) {
+            const float r = 1.0f / gainMap[i];
+            plane0[i] *= r;
+            plane1[i] *= r;
+            plane2[i] *= r;
+        }
+    });
 }
 
 }  // namespace vel

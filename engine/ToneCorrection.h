@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/TileScheduler.h"
+
 namespace vel {
 
 // Side of the square box whose mean measures local brightness: the fourth root of the sample
@@ -13,11 +15,17 @@ int32_t ToneBoxSize(int32_t width, int32_t height);
 
 // Multiplies the three planes by a gain taken from the clamped box mean of plane0 and stores
 // each gain in gainMap (width * height floats). Gains of exactly 1.0 and 1.0 touch nothing.
+// scratch: width * height floats the call may overwrite, or null (it then makes its own). pool:
+// the threads to share the passes with, or null for the calling thread alone. A failure (only
+// possible when scratch is null) leaves the planes as they were.
 void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                         float lightGain, float darkGain, float* gainMap);
+                         float lightGain, float darkGain, float* gainMap, float* scratch = nullptr,
+                         PartPool* pool = nullptr);
 
-// Divides the planes by the gains stored by ApplyToneCorrection with the same two gains.
+// Divides the planes by the gains stored by ApplyToneCorrection with the same two gains; never
+// fails.
 void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                        float lightGain, float darkGain, const float* gainMap);
+                        float lightGain, float darkGain, const float* gainMap,
+                        PartPool* pool = nullptr);
 
 }  // namespace vel

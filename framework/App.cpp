@@ -29,6 +29,7 @@ struct Handlers {
     MessageBoxHandler messageBox;
     BeepHandler beep;
     FileDialogHandler fileDialog;
+    DialogInitHandler dialogInit;
 };
 
 Handlers& GetHandlers() {
@@ -147,6 +148,22 @@ void SetBeepHandler(BeepHandler handler) {
 void SetFileDialogHandler(FileDialogHandler handler) {
     std::lock_guard lock(GetHandlers().mutex);
     GetHandlers().fileDialog = std::move(handler);
+}
+
+void SetDialogInitHandler(DialogInitHandler handler) {
+    std::lock_guard lock(GetHandlers().mutex);
+    GetHandlers().dialogInit = std::move(handler);
+}
+
+void DialogInitialised(CDialog& dialog) {
+    DialogInitHandler handler;
+    {
+        std::lock_guard lock(GetHandlers().mutex);
+        handler = GetHandlers().dialogInit;
+    }
+    if (handler) {
+        handler(dialog);
+    }
 }
 
 }  // namespace vel::fw

@@ -99,5 +99,12 @@ void SetBeepHandler(BeepHandler handler);
 // Returns kIdOk with a path, or kIdCancel.
 using FileDialogHandler = std::function<int(const CFileDialog& dialog, std::string& path)>;
 void SetFileDialogHandler(FileDialogHandler handler);
+class CDialog;
+// Told about every dialog once its initialisation has run, before its user can act: how a
+// script reaches a dialog that the code under it creates. Null removes it.
+using DialogInitHandler = std::function<void(CDialog& dialog)>;
+void SetDialogInitHandler(DialogInitHandler handler);
+// The backends call this right after a dialog's OnInitDialog.
+void DialogInitialised(CDialog& dialog);
 
 }  // namespace vel::fw

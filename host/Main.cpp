@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -477,7 +478,24 @@ bool SaveChosenSettings(const velnr::Options& options, const velnr::Plugin& plug
     return true;
 }
 
+// Whether a dialog can be shown here: a window system, or a platform the toolkit is told to use.
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int Run(const velnr::Options& options) {
+    if (options.interactive && !HasDisplay()) {
+        std::fprintf(stderr,
+                     "velnr: --interactive needs a display, and none is set (DISPLAY, "
+                     "WAYLAND_DISPLAY); nothing was processed\n");
+        return 2;
+    }
     velnr::Plugin plugin;
     std::string error;
     const std::string pluginPath =

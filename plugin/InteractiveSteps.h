@@ -5,10 +5,12 @@
 #include <memory>
 
 #include "engine/EngineTypes.h"
+#include "plugin/WorkerJob.h"
 
 namespace vel {
 
 class PlaneImage;
+struct NoiseReductionParams;
 
 // The run's progress window, as the run drives it from its own thread.
 class ProgressWindow {
@@ -20,11 +22,25 @@ class ProgressWindow {
     virtual void SetCancelFlag(CancelFlag* flag) = 0;
 };
 
+// What the settings phase works with. On POSIX systems the dialogs live in a module of their
+// own, with its own copies of the library's state, so all of it is handed over: the dialog's
+// jobs must run the library's work functions (they fill the library's noise profile), and the
+// module must read the library's current settings and per-user profile.
+struct SettingsPhase {
+    PlaneImage* image = nullptr;  // R, G, B on 0..255; only read
+    const char* imageProfilePath = nullptr;
+    const char* displayProfilePath = nullptr;
+    NoiseReductionParams* currentSettings = nullptr;
+    WorkFunction analysisWork = nullptr;
+    WorkFunction previewWork = nullptr;
+    const char* profileCompany = "";
+    const char* profileApplication = "";
+};
+
 struct InteractiveSteps {
     // The settings dialog: true when the user confirmed; the current settings and the noise
     // profile then hold the dialog's values and its last pre-analysis.
-    bool (*runSettingsPhase)(PlaneImage& image, const char* imageProfilePath,
-                             const char* displayProfilePath) = nullptr;
+    bool (*runSettingsPhase)(const SettingsPhase& phase) = nullptr;
     // Creates and shows the run's progress window with status "VEL Noise Reduction...".
     std::unique_ptr<ProgressWindow> (*createProgressWindow)() = nullptr;
 };

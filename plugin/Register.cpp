@@ -70,9 +70,13 @@ std::unique_ptr<vel::ProgressWindow> CreateProgressWindow() {
     return module && module->createProgressWindow ? module->createProgressWindow() : nullptr;
 }
 
+bool RunSettingsPhase(const vel::SettingsPhase& phase) {
+    const vel::InteractiveSteps* module = LoadModule();
+    return module && module->runSettingsPhase && module->runSettingsPhase(phase);
+}
+
 const vel::InteractiveSteps& Steps() {
-    // The settings phase stays empty until the settings dialog exists.
-    static const vel::InteractiveSteps steps{nullptr, &CreateProgressWindow};
+    static const vel::InteractiveSteps steps{&RunSettingsPhase, &CreateProgressWindow};
     return steps;
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/Jobs.h"
 #include "platform/Product.h"
+#include "platform/Profile.h"
 #include "plugin/HostImage.h"
 #include "plugin/InteractiveSteps.h"
 #include "plugin/NoiseProfileStore.h"
@@ -50,7 +51,17 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
                          kProductName);
             return kRunNotPossible;
         }
-        if (!steps->runSettingsPhase(image, imageProfilePath, displayProfilePath)) {
+        const platform::ProfileLocation& profile = platform::CurrentProfileLocation();
+        SettingsPhase phase;
+        phase.image = &image;
+        phase.imageProfilePath = imageProfilePath;
+        phase.displayProfilePath = displayProfilePath;
+        phase.currentSettings = &CurrentSettings();
+        phase.analysisWork = &AnalysisWorkWithConversion;
+        phase.previewWork = &ReductionWorkWithConversions;
+        phase.profileCompany = profile.company.c_str();
+        phase.profileApplication = profile.application.c_str();
+        if (!steps->runSettingsPhase(phase)) {
             return kRunCancelled;
         }
     } else {

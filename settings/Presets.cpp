@@ -1,8 +1,10 @@
 #include "settings/Presets.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Product.h"
 #include "platform/SettingsStore.h"
@@ -80,16 +82,25 @@ int LoadUserPresets(const char* path, std::vector<Preset>& list) {
     return count;
 }
 
-bool SaveUserPreset(const char* path, const std::string& name, const NoiseReductionParams& values) {
+bool SaveUserPreset(const char* path, const std::string& name, const NoiseReductionParams& values,
+                    std::string* reason) {
     SettingsStore store;
     // A file that exists but cannot be read whole is left alone rather than replaced by a
     // file holding only this preset.
     if (store.LoadFile(path) == LoadResult::Failed) {
+        if (reason) {
+            *reason = "the existing file could not be read";
+        }
         return false;
     }
     WritePreset(store, 0, name, values);
+    errno = 0;
     const bool saved = store.Save(path);
+    const int error = errno;
     store.Close();
+    if (!saved && reason) {
+        *reason = error != 0 ? std::strerror(error) : "it could not be written";
+    }
     return saved;
 }
 

@@ -67,8 +67,9 @@ int LoadUserPresets(const char* path, std::vector<Preset>& list);
 
 // Writes values as preset 0 of the file, named name, keeping the file's other content.
 // The six decibel values, high quality and re-analyze are taken from values. Gives false
-// when the file could not be read whole or written.
-bool SaveUserPreset(const char* path, const std::string& name, const NoiseReductionParams& values);
+// when the file could not be read whole or written, with why in reason when one is given.
+bool SaveUserPreset(const char* path, const std::string& name, const NoiseReductionParams& values,
+                    std::string* reason = nullptr);
 
 // Copies every set decibel field of preset into params; high quality and re-analyze stay.
 void ApplyPreset(const Preset& preset, NoiseReductionParams& params);

@@ -3,11 +3,12 @@
 # UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60), at lowest priority,
 # JOBS targets at a time (default 1). New inputs go to build/fuzz/work/<target>/, findings to
 # build/fuzz/findings/; the seeds in tests/fuzz/corpus/ and the kept findings in
-# tests/fuzz/regressions/ are read, never written. Prints each target's final figures and
-# fails when any target found something. FUZZ_SEED fixes libFuzzer's random seed, so that a
-# short run from the same corpus repeats itself.
+# tests/fuzz/regressions/ are read, never written; tests/fuzz/<target>.dict, where there is
+# one, is the target's dictionary. Prints each target's final figures and fails when any
+# target found something. FUZZ_SEED fixes libFuzzer's random seed, so that a short run from
+# the same corpus repeats itself.
 #   tools/fuzz.sh [SECONDS] [TARGET...]
-#   tools/fuzz.sh --seeds     rewrites the image seeds of tests/fuzz/corpus/
+#   tools/fuzz.sh --seeds     rewrites the image and ICC profile seeds of tests/fuzz/corpus/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,7 +24,7 @@ shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
     targets=(fuzz_settings_store fuzz_presets fuzz_read_tiff fuzz_read_png fuzz_read_jpeg
-             fuzz_open_plugin)
+             fuzz_open_plugin fuzz_icc_profile)
 fi
 jobs=${JOBS:-1}
 # The targets write their inputs to files; on a memory file system every save's flush to disk
@@ -37,10 +38,12 @@ run_one() {
     mkdir -p "$work" "$findings"
     local inputs=("$work" "tests/fuzz/corpus/$target")
     [ -d "tests/fuzz/regressions/$target" ] && inputs+=("tests/fuzz/regressions/$target")
+    local dict=()
+    [ -f "tests/fuzz/$target.dict" ] && dict=(-dict="tests/fuzz/$target.dict")
     # Image files stay small enough for a few strips; 4 GB is the most any input may take (a legitimate Deflate bomb of 16 KB decodes to about that).
     nice -n 19 "$bin/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
         ${FUZZ_SEED:+-seed="$FUZZ_SEED"} -max_len=16384 -print_final_stats=1 -artifact_prefix="$findings/$target-" \
-        "${inputs[@]}" >"build/fuzz/$target.log" 2>&1
+        "${dict[@]}" "${inputs[@]}" >"build/fuzz/$target.log" 2>&1
 }
 
 failed=0

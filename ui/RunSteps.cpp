@@ -6,7 +6,11 @@
 #include "framework/App.h"
 #include "platform/Platform.h"
 #include "platform/Product.h"
+#include "platform/Profile.h"
+#include "plugin/PlaneImage.h"
+#include "settings/NoiseReductionParams.h"
 #include "ui/ProgressDlg.h"
+#include "ui/SettingsDlg.h"
 
 namespace vel::ui {
 
@@ -50,8 +54,33 @@ std::unique_ptr<ProgressWindow> CreateRunProgressWindow() {
     return window;
 }
 
+bool RunSettingsPhase(const SettingsPhase& phase) {
+    if (!phase.image || !phase.currentSettings || !EnsureWindows()) {
+        return false;
+    }
+    // This copy of the platform layer may be the dialogs' module's own: name the profile that
+    // the library named, so that the remembered preset file is found.
+    if (*phase.profileCompany != '\0') {
+        platform::SetProfileLocation(phase.profileCompany, phase.profileApplication);
+    }
+    CSettingsDlg dialog;
+    dialog.SetFromSettings(*phase.currentSettings);
+    dialog.SetImage(phase.image);
+    if (phase.imageProfilePath && phase.displayProfilePath) {
+        dialog.SetProfiles(phase.imageProfilePath, phase.displayProfilePath);
+    }
+    dialog.SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+    dialog.SetThreadProcs(phase.analysisWork, phase.previewWork, &dialog.PreviewSettings(),
+                          &dialog.PreviewSettings());
+    if (dialog.DoModal() != fw::kIdOk) {
+        return false;
+    }
+    dialog.CopyToSettings(*phase.currentSettings);
+    return true;
+}
+
 const InteractiveSteps& UiInteractiveSteps() {
-    static const InteractiveSteps steps{nullptr, &CreateRunProgressWindow};
+    static const InteractiveSteps steps{&RunSettingsPhase, &CreateRunProgressWindow};
     return steps;
 }
 

@@ -15,8 +15,12 @@ bool EnsureWindows();
 // be shown (the run then goes on without one).
 std::unique_ptr<ProgressWindow> CreateRunProgressWindow();
 
-// The steps the plug-in registers: the progress window. The settings phase stays empty until
-// the settings dialog exists, so an interactive run keeps ending as a cancelled dialog.
+// The settings phase of an interactive run: shows the settings dialog for the image and, on
+// OK, gives the current settings the dialog's eight values. False when cancelled or when no
+// window can be shown; the current settings then stay as they were.
+bool RunSettingsPhase(const SettingsPhase& phase);
+
+// The steps the plug-in registers: the settings phase and the progress window.
 const InteractiveSteps& UiInteractiveSteps();
 
 }  // namespace vel::ui

@@ -1,6 +1,6 @@
 #pragma once
 // Storage for the band table of one plane: one block of levels * S full-size planes and the
-// table pointing into it (entry i at float offset i * width * height).
+// table pointing into it (entry i at float offset i * (width * height + a small gap)).
 
 #include <cstddef>
 #include <cstdint>

@@ -21,7 +21,7 @@ namespace {
 static_assert(std::numeric_limits<float>::is_iec559);
 
 void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                  uint32_t filterIndex, const WaveletKernels* kernels) {
+                  const WaveletKernels* kernels) {
     const int32_t s = BandsPerLevel(kind);
     for (int32_t j = 0; j < levels; ++j) {
         const ConstPlaneView source =
@@ -29,9 +29,9 @@ void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, Wavelet
                    : PackedPlane(table[static_cast<size_t>(j - 1) * s], plane.width, plane.height);
         float* const* bands = table + static_cast<size_t>(j) * s;
         if (kind == WaveletKind::Directional) {
-            DecomposeLevelDirectional(source, bands, j, filterIndex, kernels);
+            DecomposeLevelDirectional(source, bands, j, kernels);
         } else {
-            DecomposeLevelIsotropic(source, bands, j, filterIndex, kernels);
+            DecomposeLevelIsotropic(source, bands, j, kernels);
         }
     }
 }
@@ -65,9 +65,25 @@ void ReconstructIsotropic(PlaneView out, BandTable table, int32_t levels,
     }
 }
 
-// Coarsest first: each level's sum replaces the approximation it was decomposed from.
+// Coarsest first: each level's sum replaces the approximation it was decomposed from. Every
+// sample needs only the same sample of the bands, so the kernels take all levels of one row
+// before the next row, while the row's samples are still in the cache.
 void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels,
                             const WaveletKernels* kernels) {
+    if (kernels) {
+        const ptrdiff_t width = out.width;
+        for (int32_t y = 0; y < out.height; ++y) {
+            const ptrdiff_t row = static_cast<ptrdiff_t>(y) * width;
+            for (int32_t j = levels - 1; j >= 0; --j) {
+                float* const* b = table + static_cast<size_t>(j) * 4;
+                float* destination =
+                    j == 0 ? out.Row(y) : table[static_cast<size_t>(j - 1) * 4] + row;
+                kernels->sumFour(b[0] + row, b[1] + row, b[2] + row, b[3] + row, destination,
+                                 width);
+            }
+        }
+        return;
+    }
     for (int32_t j = levels - 1; j >= 0; --j) {
         const PlaneView destination =
             j == 0 ? out
@@ -78,8 +94,8 @@ void ReconstructDirectional(PlaneView out, BandTable table, int32_t levels,
 
 }  // namespace
 
-SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex) {
-    SmoothingFilter f = kSmoothingFilters[filterIndex < kSmoothingFilterCount ? filterIndex : 0];
+SmoothingFilter NormalisedSmoothingFilter() {
+    SmoothingFilter f = kSmoothingFilter;
     const float reciprocal = 1.0f / ((f.taps[0] + f.taps[1]) + f.taps[2]);
     for (float& tap : f.taps) {
         tap *= reciprocal;
@@ -98,15 +114,15 @@ int32_t LevelDilation(int32_t level, int32_t width, int32_t height) {
 }
 
 void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                      uint32_t filterIndex, const WaveletKernels* kernels) {
+                      const WaveletKernels* kernels) {
     if (levels < 1 || plane.width < 1 || plane.height < 1 || !plane.data || !table) {
         return;
     }
-    DecomposeOne(plane, table, levels, kind, filterIndex, kernels);
+    DecomposeOne(plane, table, levels, kind, kernels);
 }
 
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
-                        uint32_t /*filterIndex*/, const WaveletKernels* kernels) {
+                        const WaveletKernels* kernels) {
     // With no level there is nothing to sum: the output is left as it is.
     if (levels < 1 || out.width < 1 || out.height < 1 || !out.data || !table) {
         return;

@@ -53,27 +53,17 @@ struct SmoothingFilter {
     float taps[3];
 };
 
-// The stored filters, as written; every level step normalises its own copy.
-inline constexpr SmoothingFilter kSmoothingFilters[] = {
-    {{0.5f, 1.0f, 0.5f}},
-};
-inline constexpr uint32_t kSmoothingFilterCount =
-    static_cast<uint32_t>(sizeof(kSmoothingFilters) / sizeof(kSmoothingFilters[0]));
+// The filter, as written; every level step normalises its own copy.
+inline constexpr SmoothingFilter kSmoothingFilter = {{0.5f, 1.0f, 0.5f}};
 
 // Both kinds have one written form, for a symmetric filter (t0 == t2) with a positive sum.
-constexpr bool StoredFiltersSymmetric() {
-    for (const SmoothingFilter& f : kSmoothingFilters) {
-        if (f.taps[0] != f.taps[2] || !((f.taps[0] + f.taps[1]) + f.taps[2] > 0.0f)) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(kSmoothingFilterCount >= 1 && StoredFiltersSymmetric());
+static_assert(kSmoothingFilter.taps[0] == kSmoothingFilter.taps[2] &&
+              (kSmoothingFilter.taps[0] + kSmoothingFilter.taps[1]) + kSmoothingFilter.taps[2] >
+                  0.0f);
 
-// Entry filterIndex scaled so its taps sum to 1: sum = ((t0 + t1) + t2) in float, then each
-// tap times the float reciprocal 1.0f / sum. An index outside the table selects entry 0.
-SmoothingFilter NormalisedSmoothingFilter(uint32_t filterIndex);
+// The filter scaled so its taps sum to 1: sum = ((t0 + t1) + t2) in float, then each tap times
+// the float reciprocal 1.0f / sum.
+SmoothingFilter NormalisedSmoothingFilter();
 
 // Tap spacing of a level, 2^level, for planes of the given size. level < 0 counts as 0. Any
 // spacing of at least max(width, height) clamps every neighbour to an edge, so the result is
@@ -84,20 +74,20 @@ int32_t LevelDilation(int32_t level, int32_t width, int32_t height);
 // level. levels < 1 or an empty plane writes nothing. kernels: a vector set giving the same
 // bits, or null for the plain loops.
 void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                      uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
+                      const WaveletKernels* kernels = nullptr);
 
 // The inverse: writes out (of the decomposed plane's size) from the table; out may be the
 // decomposed plane itself. Directional also overwrites band 0 of levels 0..levels-2.
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,
-                        uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
+                        const WaveletKernels* kernels = nullptr);
 
 // The level steps, called by the drivers above for planes of at least 1 x 1.
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
-                             uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
+                             const WaveletKernels* kernels = nullptr);
 // One directional level j: fills bands[0..3] from source.
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
-                               uint32_t filterIndex, const WaveletKernels* kernels = nullptr);
+                               const WaveletKernels* kernels = nullptr);
 // destination = (bands[0] + bands[2]) + (bands[1] + bands[3]) in float: the row-smoothed and
 // the row-detail parts are restored first (often exactly, as bands 2 and 3 are differences
 // from bands 0 and 1), then joined. destination may be bands[0].
@@ -109,13 +99,5 @@ void ReconstructLevelDirectional(PlaneView destination, float* const* bands,
 // must not overlap it.
 void SplitRows(const float* source, float* low, float* high, int32_t n, float t0, float t1,
                int32_t dilation);
-// One column of n samples, pitch floats apart: column becomes its smoothing, second receives
-// what the smoothing removed (old column - new column).
-void SplitColumns(float* column, float* second, int32_t n, float t0, float t1, int32_t dilation,
-                  int32_t pitch);
-// SplitColumns for every column of a width x height plane, walked row by row; bit-identical
-// to the column-at-a-time walk.
-void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height, float t0,
-                       float t1, int32_t dilation);
 
 }  // namespace vel

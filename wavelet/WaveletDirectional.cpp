@@ -21,15 +21,13 @@ inline float SmoothThree(float before, float centre, float after, float t0, floa
     return (before + after) * t0 + t1 * centre;
 }
 
-// Calls emit(i, r[i]) for the smoothing of n samples `stride` apart; the first and last d
-// samples clamp, the interior does not.
+// Calls emit(i, r[i]) for the smoothing of n samples; the first and last d samples clamp, the
+// interior does not.
 template <class Emit>
-void SmoothLine(const float* s, int64_t stride, int64_t n, float t0, float t1, int64_t dilation,
-                Emit emit) {
+void SmoothLine(const float* s, int64_t n, float t0, float t1, int64_t dilation, Emit emit) {
     const int64_t d = SafeDilation(dilation);
     auto clamped = [&](int64_t i) {
-        emit(i, SmoothThree(s[ClampToEdge(i - d, n) * stride], s[i * stride],
-                            s[ClampToEdge(i + d, n) * stride], t0, t1));
+        emit(i, SmoothThree(s[ClampToEdge(i - d, n)], s[i], s[ClampToEdge(i + d, n)], t0, t1));
     };
     const int64_t first = std::min(d, n);
     const int64_t last = std::max(first, n - d);
@@ -37,7 +35,7 @@ void SmoothLine(const float* s, int64_t stride, int64_t n, float t0, float t1, i
         clamped(i);
     }
     for (int64_t i = first; i < last; ++i) {
-        emit(i, SmoothThree(s[(i - d) * stride], s[i * stride], s[(i + d) * stride], t0, t1));
+        emit(i, SmoothThree(s[i - d], s[i], s[i + d], t0, t1));
     }
     for (int64_t i = last; i < n; ++i) {
         clamped(i);
@@ -57,12 +55,12 @@ void SmoothRowAcrossColumns(const float* plane, float* out, int64_t y, int64_t n
 }
 
 // second = smoothed column values; then column takes them and second the difference.
-void FinishColumnSplit(float* column, float* second, int64_t count, int64_t stride) {
+void FinishColumnSplit(float* column, float* second, int64_t count) {
     for (int64_t i = 0; i < count; ++i) {
-        const float old = column[i * stride];
-        const float smoothed = second[i * stride];
-        column[i * stride] = smoothed;
-        second[i * stride] = old - smoothed;
+        const float old = column[i];
+        const float smoothed = second[i];
+        column[i] = smoothed;
+        second[i] = old - smoothed;
     }
 }
 
@@ -86,8 +84,10 @@ void SplitRowWith(const WaveletKernels& k, const float* source, float* low, floa
     }
 }
 
-void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t height, float t0,
-                           float t1, int32_t dilation, const WaveletKernels* kernels) {
+// Every column of a width x height plane: plane becomes its smoothing, second receives what
+// the smoothing removed; walked row by row.
+void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height, float t0,
+                       float t1, int32_t dilation) {
     const int64_t cols = width;
     const int64_t rows = height;
     const int64_t d = SafeDilation(dilation);
@@ -97,63 +97,82 @@ void SplitPlaneColumnsWith(float* plane, float* second, int32_t width, int32_t h
         const bool border = y < top || y >= bottom;
         const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
         const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
-        if (kernels) {
-            kernels->smoothAcrossRows(plane + north * cols, plane + y * cols, plane + south * cols,
-                                      second + y * cols, cols, t0, t1);
-        } else {
-            SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, t0, t1);
+        SmoothRowAcrossColumns(plane, second + y * cols, y, north, south, cols, t0, t1);
+    }
+    FinishColumnSplit(plane, second, cols * rows);
+}
+
+// The level with the kernels, as a band of rows moving down the plane so that each row is
+// still in the cache when its next step comes: row y is split along the row, then column row
+// y - d (whose window ends at row y) is smoothed, then column row y - 2d (whose last reader
+// that was) is finished. Every sample gets the same operations on the same inputs as in the
+// plane-at-a-time order.
+void SplitLevelStreamed(const WaveletKernels& k, ConstPlaneView source, float* const* bands,
+                        float t0, float t1, int64_t d) {
+    const int64_t cols = source.width;
+    const int64_t rows = source.height;
+    const int64_t top = std::min(d, rows);
+    const int64_t bottom = std::max(top, rows - d);
+    auto columnRow = [&](int64_t y) {
+        const bool border = y < top || y >= bottom;
+        const int64_t north = (border ? ClampToEdge(y - d, rows) : y - d) * cols;
+        const int64_t south = (border ? ClampToEdge(y + d, rows) : y + d) * cols;
+        const int64_t centre = y * cols;
+        for (int b = 0; b < 2; ++b) {
+            const float* plane = bands[b];
+            k.smoothAcrossRows(plane + north, plane + centre, plane + south, bands[b + 2] + centre,
+                               cols, t0, t1);
+        }
+        if (y >= d) {
+            const int64_t done = (y - d) * cols;
+            k.finishSplit(bands[0] + done, bands[2] + done, cols);
+            k.finishSplit(bands[1] + done, bands[3] + done, cols);
+        }
+    };
+    for (int64_t y = 0; y < rows; ++y) {
+        SplitRowWith(k, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, cols, t0, t1, d);
+        if (y >= d) {
+            columnRow(y - d);
         }
     }
-    if (kernels) {
-        kernels->finishSplit(plane, second, cols * rows);
-    } else {
-        FinishColumnSplit(plane, second, cols * rows, 1);
+    const int64_t rest = std::max(rows - d, int64_t{0});
+    for (int64_t y = rest; y < rows; ++y) {
+        columnRow(y);
     }
+    const int64_t tail = (rows - rest) * cols;
+    k.finishSplit(bands[0] + rest * cols, bands[2] + rest * cols, tail);
+    k.finishSplit(bands[1] + rest * cols, bands[3] + rest * cols, tail);
 }
 
 }  // namespace
 
 void SplitRows(const float* source, float* low, float* high, int32_t n, float t0, float t1,
                int32_t dilation) {
-    SmoothLine(source, 1, n, t0, t1, dilation, [&](int64_t i, float r) {
+    SmoothLine(source, n, t0, t1, dilation, [&](int64_t i, float r) {
         low[i] = r;
         high[i] = source[i] - r;
     });
 }
 
-void SplitColumns(float* column, float* second, int32_t n, float t0, float t1, int32_t dilation,
-                  int32_t pitch) {
-    const int64_t stride = pitch;
-    SmoothLine(column, stride, n, t0, t1, dilation,
-               [&](int64_t i, float r) { second[i * stride] = r; });
-    FinishColumnSplit(column, second, n, stride);
-}
-
-void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t height, float t0,
-                       float t1, int32_t dilation) {
-    SplitPlaneColumnsWith(plane, second, width, height, t0, t1, dilation, nullptr);
-}
-
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
-                               uint32_t filterIndex, const WaveletKernels* kernels) {
+                               const WaveletKernels* kernels) {
     const int32_t width = source.width;
     const int32_t height = source.height;
     assert(width >= 1 && height >= 1);
-    const SmoothingFilter f = NormalisedSmoothingFilter(filterIndex);
+    const SmoothingFilter f = NormalisedSmoothingFilter();
     const float t0 = f.taps[0];
     const float t1 = f.taps[1];
     const int32_t d = LevelDilation(level, width, height);
     const int64_t cols = width;
-    for (int64_t y = 0; y < height; ++y) {
-        if (kernels) {
-            SplitRowWith(*kernels, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width,
-                         t0, t1, SafeDilation(d));
-        } else {
-            SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, t0, t1, d);
-        }
+    if (kernels) {
+        SplitLevelStreamed(*kernels, source, bands, t0, t1, SafeDilation(d));
+        return;
     }
-    SplitPlaneColumnsWith(bands[0], bands[2], width, height, t0, t1, d, kernels);
-    SplitPlaneColumnsWith(bands[1], bands[3], width, height, t0, t1, d, kernels);
+    for (int64_t y = 0; y < height; ++y) {
+        SplitRows(source.Row(y), bands[0] + y * cols, bands[1] + y * cols, width, t0, t1, d);
+    }
+    SplitPlaneColumns(bands[0], bands[2], width, height, t0, t1, d);
+    SplitPlaneColumns(bands[1], bands[3], width, height, t0, t1, d);
 }
 
 void ReconstructLevelDirectional(PlaneView destination, float* const* bands,

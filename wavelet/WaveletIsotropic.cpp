@@ -80,9 +80,9 @@ void StencilRow(const RowTriple& r, float* approximation, float* detail, int64_t
 }  // namespace
 
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
-                             uint32_t filterIndex, const WaveletKernels* kernels) {
+                             const WaveletKernels* kernels) {
     assert(source.width >= 1 && source.height >= 1);
-    const StencilWeights w = MakeWeights(NormalisedSmoothingFilter(filterIndex));
+    const StencilWeights w = MakeWeights(NormalisedSmoothingFilter());
     const int64_t d = LevelDilation(level, source.width, source.height);
     const int64_t cols = source.width;
     const int64_t rows = source.height;

@@ -1,11 +1,14 @@
 // Whole-image throughput: the analysis and RunNoiseReduction (with tone corrections) on
 // synthetic 6 MP and 24 MP images of both kinds, the reference engine (one thread) against
 // the fast one on 1 and 2 threads, in the same run; then a preview-sized reduction with a
-// profile. Prints seconds, megapixels per second, the speed-up over the reference of this run
-// and the peak resident memory.
+// profile. Prints seconds, megapixels per second, the speed-up over the reference of this run,
+// the processor seconds of all threads (steadier than the wall clock on a busy machine) and the
+// peak resident memory.
 //
-//   bench_whole_image [--sizes 6,24] [--kinds 0,1] [--preview-runs 20]
+//   bench_whole_image [--sizes 6,24] [--kinds 0,1] [--engines 0,1,2] [--preview-runs 20]
 //
+// --engines picks the rows (0 reference, 1 and 2 the fast engine on 1 and 2 threads); without
+// the reference there is no speed-up to print, which suits a profiler run.
 // Each case runs in a child process so that its peak memory is its own.
 
 #include <sys/resource.h>
@@ -17,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -48,8 +52,16 @@ constexpr Engine kEngines[] = {
 
 struct Measured {
     double seconds = 0.0;
+    double cpuSeconds = 0.0;
     double peakMiB = 0.0;
 };
+
+// Processor seconds of the measured parts, every thread of the process included.
+double g_cpuSeconds = 0.0;
+
+double CpuSeconds(std::clock_t from) {
+    return static_cast<double>(std::clock() - from) / CLOCKS_PER_SEC;
+}
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -99,8 +111,10 @@ double WholeImage(const Size& size, bool highQuality) {
     Fill(image, size);
     const auto params = Params(highQuality);
     const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t c0 = std::clock();
     const std::vector<float> profile = vel::RunNoiseAnalysis(image.view, params, {}).value();
     vel::RunNoiseReduction(image.view, params, profile, {});
+    g_cpuSeconds = CpuSeconds(c0);
     return Seconds(std::chrono::steady_clock::now() - t0);
 }
 
@@ -116,7 +130,9 @@ double Preview(int runs) {
         Image image;
         Fill(image, kPreview);
         const auto t0 = std::chrono::steady_clock::now();
+        const std::clock_t c0 = std::clock();
         vel::RunNoiseReduction(image.view, params, profile, {});
+        g_cpuSeconds += CpuSeconds(c0) / runs;
         total += Seconds(std::chrono::steady_clock::now() - t0);
     }
     return total / runs;
@@ -135,6 +151,7 @@ bool InChild(const Engine& engine, Measure measure, Measured& result) {
         Select(engine);
         Measured m;
         m.seconds = measure();
+        m.cpuSeconds = g_cpuSeconds;
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
@@ -178,23 +195,28 @@ bool Contains(const std::vector<int>& values, int v) {
 int main(int argc, char** argv) {
     std::vector<int> sizes = {6, 24};
     std::vector<int> kinds = {0, 1};
+    std::vector<int> engines = {0, 1, 2};
     int previewRuns = 20;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--sizes") == 0) {
             sizes = ParseList(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--kinds") == 0) {
             kinds = ParseList(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--engines") == 0) {
+            engines = ParseList(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--preview-runs") == 0) {
             previewRuns = std::max(1, std::atoi(argv[i + 1]));
         } else {
-            std::fprintf(stderr, "usage: %s [--sizes 6,24] [--kinds 0,1] [--preview-runs 20]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--sizes 6,24] [--kinds 0,1] [--engines 0,1,2] "
+                         "[--preview-runs 20]\n",
                          argv[0]);
             return 2;
         }
     }
     int failures = 0;
-    std::printf("%-26s %-15s %9s %8s %9s %9s\n", "case (analysis+reduction)", "engine", "seconds",
-                "MP/s", "speed-up", "peak MiB");
+    std::printf("%-26s %-15s %9s %8s %9s %8s %9s\n", "case (analysis+reduction)", "engine",
+                "seconds", "MP/s", "speed-up", "cpu s", "peak MiB");
     for (const Size& size : kSizes) {
         if (!Contains(sizes, size.megapixels)) {
             continue;
@@ -208,6 +230,9 @@ int main(int argc, char** argv) {
                                       (kind != 0 ? "directional" : "isotropic");
             double reference = 0.0;
             for (const Engine& engine : kEngines) {
+                if (!Contains(engines, static_cast<int>(&engine - kEngines))) {
+                    continue;
+                }
                 Measured m;
                 if (!InChild(
                         engine, [&] { return WholeImage(size, kind != 0); }, m)) {
@@ -218,16 +243,20 @@ int main(int argc, char** argv) {
                 if (&engine == &kEngines[0]) {
                     reference = m.seconds;
                 }
-                std::printf("%-26s %-15s %9.2f %8.2f %8.2fx %9.0f\n", label.c_str(), engine.name,
-                            m.seconds, mp / m.seconds, reference / m.seconds, m.peakMiB);
+                std::printf("%-26s %-15s %9.2f %8.2f %8.2fx %8.2f %9.0f\n", label.c_str(),
+                            engine.name, m.seconds, mp / m.seconds, reference / m.seconds,
+                            m.cpuSeconds, m.peakMiB);
                 std::fflush(stdout);
             }
         }
     }
-    std::printf("\n%-26s %-15s %9s %8s %9s %9s\n", "preview 318x309 hq profile", "engine", "ms", "",
-                "speed-up", "peak MiB");
+    std::printf("\n%-26s %-15s %9s %8s %9s %8s %9s\n", "preview 318x309 hq profile", "engine", "ms",
+                "", "speed-up", "cpu ms", "peak MiB");
     double reference = 0.0;
     for (const Engine& engine : kEngines) {
+        if (!Contains(engines, static_cast<int>(&engine - kEngines))) {
+            continue;
+        }
         Measured m;
         if (!InChild(
                 engine, [&] { return Preview(previewRuns); }, m)) {
@@ -238,8 +267,9 @@ int main(int argc, char** argv) {
         if (&engine == &kEngines[0]) {
             reference = m.seconds;
         }
-        std::printf("%-26s %-15s %9.2f %8s %8.2fx %9.0f\n", "", engine.name, m.seconds * 1000.0, "",
-                    reference / m.seconds, m.peakMiB);
+        std::printf("%-26s %-15s %9.2f %8s %8.2fx %8.2f %9.0f\n", "", engine.name,
+                    m.seconds * 1000.0, "", reference / m.seconds, m.cpuSeconds * 1000.0,
+                    m.peakMiB);
         std::fflush(stdout);
     }
     return failures == 0 ? 0 : 1;

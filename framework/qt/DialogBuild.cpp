@@ -243,6 +243,7 @@ int CDialog::DoModal() {
         return -1;
     }
     OnInitDialog();
+    DialogInitialised(*this);
     // The widget is guarded: initialisation may already have destroyed the window.
     auto* w = static_cast<DialogWidget*>(impl_->widget.data());
     if (!w) {
@@ -262,6 +263,7 @@ bool CDialog::Create(CWnd* parent) {
         return false;
     }
     OnInitDialog();
+    DialogInitialised(*this);
     return true;
 }
 

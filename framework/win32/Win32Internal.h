@@ -141,7 +141,9 @@ struct DialogAccess {
                 SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
             }
         }
-        return dialog->OnInitDialog() ? TRUE : FALSE;
+        const BOOL result = dialog->OnInitDialog() ? TRUE : FALSE;
+        DialogInitialised(*dialog);
+        return result;
     }
     static std::vector<uint8_t> Template(CDialog& dialog) {
         return BuildTemplate(dialog.Template());

@@ -13,18 +13,14 @@
 
 #include "engine/EngineTypes.h"
 #include "engine/TileScheduler.h"
+#include "tests/run/TestImages.h"
 
 namespace vel::test {
 
 // splitmix64; Uniform has 24 bits, exact in float32; Noise is roughly normal (four uniforms).
 struct SplitMix64 {
     uint64_t state;
-    uint64_t Next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
+    uint64_t Next() { return SplitMix(state); }
     float Uniform() { return static_cast<float>(Next() >> 40) * (1.0f / 16777216.0f); }
     float Noise() { return (Uniform() + Uniform() + Uniform() + Uniform() - 2.0f) * 1.7320508f; }
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <tuple>
 
 #include "TestSupport.h"
@@ -28,10 +30,41 @@ using test::Write;
 
 constexpr uint16_t kNone = COMPRESSION_NONE, kLzw = COMPRESSION_LZW;
 constexpr uint16_t kZip = COMPRESSION_ADOBE_DEFLATE, kHor = PREDICTOR_HORIZONTAL;
-constexpr uint16_t kFp = PREDICTOR_FLOATINGPOINT;
+constexpr uint16_t kFp = PREDICTOR_FLOATINGPOINT, kNoPredictor = PREDICTOR_NONE;
 const float kNan = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 const std::string kDamaged = "the file is damaged or incomplete (it may have been cut short)";
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
+
+// Sets a directory's basic fields, one strip of all rows, for the caller to fill.
+void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
+               uint16_t photometric) {
+    const std::pair<ttag_t, uint32_t> fields[] = {{TIFFTAG_IMAGEWIDTH, width},
+                                                  {TIFFTAG_IMAGELENGTH, height},
+                                                  {TIFFTAG_SAMPLESPERPIXEL, spp},
+                                                  {TIFFTAG_BITSPERSAMPLE, bits},
+                                                  {TIFFTAG_PHOTOMETRIC, photometric},
+                                                  {TIFFTAG_ROWSPERSTRIP, height},
+                                                  {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
+    for (const auto& [tag, value] : fields) {
+        TIFFSetField(tif, tag, value);
+    }
+}
+
+// A new TIFF with those fields set.
+TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
+                 uint16_t bits, uint16_t photometric, const char* mode = "w") {
+    TiffFile tif(TIFFOpen(path.c_str(), mode));
+    EXPECT_NE(tif, nullptr) << "libtiff cannot create " << path;
+    if (tif != nullptr) {
+        SetFields(tif.get(), width, height, spp, bits, photometric);
+    }
+    return tif;
+}
 
 struct Case {
     FileFormat format;
@@ -70,10 +103,10 @@ std::vector<Case> AllCases() {
         for (SampleType type : {UInt8, UInt16, Float32}) {
             for (const auto& [tiled, z] :
                  {std::pair{false, kNone}, {true, kNone}, {false, kLzw}, {true, kZip}}) {
-                cases.push_back({Tiff, type, channels, tiled, z, PREDICTOR_NONE});
+                cases.push_back({Tiff, type, channels, tiled, z, kNoPredictor});
             }
             if (type != Float32) {
-                cases.push_back({Png, type, channels, false, 0, PREDICTOR_NONE});
+                cases.push_back({Png, type, channels, false, 0, kNoPredictor});
             }
         }
     }
@@ -117,16 +150,16 @@ TEST(WriteOptions, EachFormatHoldsWhatItCanAndRefusesTheRest) {
         {Jpeg, UInt8, {0, 0}, {}, "quality must be 1..100"},
         {Jpeg, UInt8, {95, 0, TC::AsInput, 411}, {}, "444, 422 or 420"},
         {Jpeg, UInt8, {}, {}, "alpha", 4},
-        {Tiff, UInt16, {95, 0, TC::None}, UInt16, nullptr, 4, Tiff, kLzw, kNone, PREDICTOR_NONE},
+        {Tiff, UInt16, {95, 0, TC::None}, UInt16, nullptr, 4, Tiff, kLzw, kNone, kNoPredictor},
         {Tiff, UInt8, {95, 0, TC::Lzw}, UInt8, nullptr, 4, Tiff, kNone, kLzw, kHor},
         {Tiff, UInt16, {95, 0, TC::Zip}, UInt16, nullptr, 4, Png, 0, kZip, kHor},
         {Tiff, Float32, {95, 0, TC::Zip}, Float32, nullptr, 4, Tiff, kNone, kZip, kFp},
         {Tiff, UInt16, {95, 0, TC::Zstd}, UInt16, nullptr, 4, Tiff, kLzw, COMPRESSION_ZSTD, kHor},
-        {Tiff, UInt8, {95, 0, TC::AsInput}, UInt8, nullptr, 4, Tiff, kLzw, kLzw, PREDICTOR_NONE},
-        {Tiff, Float32, {}, Float32, nullptr, 4, Tiff, kNone, kNone, PREDICTOR_NONE},
+        {Tiff, UInt8, {95, 0, TC::AsInput}, UInt8, nullptr, 4, Tiff, kLzw, kLzw, kNoPredictor},
+        {Tiff, Float32, {}, Float32, nullptr, 4, Tiff, kNone, kNone, kNoPredictor},
         {Tiff, UInt8, {}, UInt8, nullptr, 4, Jpeg, 0, kZip, kHor},
         {Tiff, Float32, {}, Float32, nullptr, 4, Png, 0, kZip, kFp},
-        {Tiff, UInt8, {}, UInt8, nullptr, 3, Tiff, COMPRESSION_JPEG, kZip, PREDICTOR_NONE},
+        {Tiff, UInt8, {}, UInt8, nullptr, 3, Tiff, COMPRESSION_JPEG, kZip, kNoPredictor},
     };
     ScratchDir dir;
     for (const auto& c : cases) {
@@ -167,11 +200,11 @@ TEST(WriteOptions, EachFormatHoldsWhatItCanAndRefusesTheRest) {
     }
 }
 
-TEST(ImageIO, ReadsPlanesAndRefusesUnsupportedLayouts) {
+TEST(ImageIO, ReadsSeparatePlanes) {
     ScratchDir dir;
     uint8_t planes[8] = {10, 20, 30, 40, 50, 60};  // 2 x 1 RGB: R R, G G, B B
     {
-        const auto tif = test::NewTiff(dir / "planar.tif", 2, 1, 3, 8, PHOTOMETRIC_RGB);
+        const auto tif = NewTiff(dir / "planar.tif", 2, 1, 3, 8, PHOTOMETRIC_RGB);
         TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
         for (uint32_t s = 0; s < 3; ++s) {
             TIFFWriteEncodedStrip(tif.get(), s, planes + 2 * s, 2);
@@ -180,17 +213,6 @@ TEST(ImageIO, ReadsPlanesAndRefusesUnsupportedLayouts) {
     EXPECT_EQ(Read(dir / "planar.tif").samples,
               (std::vector<float>{10 / 255.0f, 30 / 255.0f, 50 / 255.0f, 20 / 255.0f, 40 / 255.0f,
                                   60 / 255.0f}));
-    TIFFWriteEncodedStrip(test::NewTiff(dir / "cmyk.tif", 2, 1, 4, 8, PHOTOMETRIC_SEPARATED).get(),
-                          0, planes, 8);
-    TIFFWriteEncodedStrip(
-        test::NewTiff(dir / "bilevel.tif", 8, 1, 1, 1, PHOTOMETRIC_MINISBLACK).get(), 0, planes, 1);
-    for (const auto& [name, reason] :
-         {std::pair{"cmyk.tif", "colour layout"}, {"bilevel.tif", "sample type"}}) {
-        Image refused;
-        std::string error;
-        EXPECT_FALSE(ReadImage(dir / name, refused, error));
-        EXPECT_NE(error.find(reason), std::string::npos) << error;
-    }
 }
 
 // Half floats: 1, 0.5, the largest finite, both ends of the subnormals, -0, -2, a third
@@ -198,25 +220,15 @@ TEST(ImageIO, ReadsPlanesAndRefusesUnsupportedLayouts) {
 TEST(HalfFloatTiff, IsReadExactlyAndWrittenAsFloat) {
     const uint16_t halves[] = {0x3c00, 0x3800, 0x7bff, 0x0001, 0x03ff, 0x8000,
                                0xc000, 0x3555, 0x7c00, 0xfc00, 0x0400, 0x7e00};
-    const float values[] = {1,
-                            0.5f,
-                            65504,
-                            std::ldexp(1.0f, -24),
-                            std::ldexp(1023.0f, -24),
-                            -0.0f,
-                            -2,
-                            0.333251953125f,
-                            kInf,
-                            -kInf,
-                            std::ldexp(1.0f, -14)};
+    // clang-format off
+    const float values[] = {1, 0.5f, 65504, std::ldexp(1.0f, -24), std::ldexp(1023.0f, -24), -0.0f,
+                            -2, 0.333251953125f, kInf, -kInf, std::ldexp(1.0f, -14)};
+    // clang-format on
     ScratchDir dir;
     for (const auto& [mode, compression, predictor] :
-         {std::tuple{"wl", kNone, uint16_t{PREDICTOR_NONE}},
-          {"wb", kNone, PREDICTOR_NONE},
-          {"wl", kZip, kFp}}) {
+         {std::tuple{"wl", kNone, kNoPredictor}, {"wb", kNone, kNoPredictor}, {"wl", kZip, kFp}}) {
         {
-            const auto tif =
-                test::NewTiff(dir / "h.tif", 4, 3, 1, 16, PHOTOMETRIC_MINISBLACK, mode);
+            const auto tif = NewTiff(dir / "h.tif", 4, 3, 1, 16, PHOTOMETRIC_MINISBLACK, mode);
             TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
             TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, compression);
             TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, predictor);
@@ -265,10 +277,10 @@ TEST(MultiPageTiff, IsRefusedButReducedCopiesAreNotPages) {
     ScratchDir dir;
     for (const auto& c : cases) {
         {  // reduced copies half as wide
-            const test::TiffFile tif(TIFFOpen((dir / "pages.tif").c_str(), "w"));
+            const TiffFile tif(TIFFOpen((dir / "pages.tif").c_str(), "w"));
             for (size_t page = 0; page < c.kinds.size(); ++page) {
                 const uint32_t w = (c.kinds[page] & FILETYPE_REDUCEDIMAGE) == 0 ? 8 : 4;
-                test::SetFields(tif.get(), w, 2, 1, 8, PHOTOMETRIC_MINISBLACK);
+                SetFields(tif.get(), w, 2, 1, 8, PHOTOMETRIC_MINISBLACK);
                 TIFFSetField(tif.get(), TIFFTAG_SUBFILETYPE, c.kinds[page]);
                 std::vector<uint8_t> data(w * 2, static_cast<uint8_t>(50 * (page + 1)));
                 ASSERT_GE(TIFFWriteEncodedStrip(tif.get(), 0, data.data(), w * 2), 0);
@@ -315,15 +327,6 @@ std::vector<uint8_t> DirectoryFirstTiff(uint32_t width, uint32_t height) {
     return out;
 }
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xffffffffu;
-    for (size_t i = 0; i < size * 8; ++i) {
-        crc ^= i % 8 == 0 ? data[i / 8] : 0u;
-        crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 // Files whose headers claim width x height: a one-strip TIFF of stripBytes (the file keeps
 // 40 x 30 pixels), a PNG and a JPEG of 8 x 8 pixels.
 std::vector<uint8_t> Claiming(const char* name, uint32_t width, uint32_t height, int channels,
@@ -341,7 +344,7 @@ std::vector<uint8_t> Claiming(const char* name, uint32_t width, uint32_t height,
     } else if (name[2] == 'p') {  // IHDR data from 16, then its CRC over "IHDR" and 13 bytes
         Put(b, 16, width, 4, true);
         Put(b, 20, height, 4, true);
-        Put(b, 29, Crc32(&b[12], 17), 4, true);
+        Put(b, 29, static_cast<uint32_t>(crc32(0, &b[12], 17)), 4, true);
     } else {  // the frame header: marker, length, precision, height, width
         const uint8_t sof[] = {0xff, 0xc0};
         const auto at =
@@ -364,6 +367,11 @@ TEST(RefusedFiles, GiveAReasonAndNoImageAndAllocateNothingLarge) {
     Write(dir / "last.tif", sixteen);
     Write(dir / "p.png", sixteen);
     Write(dir / "j.jpg", MakeImage(64, 64, 3, UInt8, 46));
+    uint8_t strip[8] = {};
+    TIFFWriteEncodedStrip(NewTiff(dir / "cmyk.tif", 2, 1, 4, 8, PHOTOMETRIC_SEPARATED).get(), 0,
+                          strip, 8);
+    TIFFWriteEncodedStrip(NewTiff(dir / "bilevel.tif", 8, 1, 1, 1, PHOTOMETRIC_MINISBLACK).get(), 0,
+                          strip, 1);
     const auto cut = [&](const char* name, double keep) {  // the fraction kept, or bytes above 1
         std::vector<uint8_t> b = test::ReadBytes(dir / name);
         b.resize(static_cast<size_t>(keep > 1 ? keep : keep * static_cast<double>(b.size())));
@@ -391,12 +399,12 @@ TEST(RefusedFiles, GiveAReasonAndNoImageAndAllocateNothingLarge) {
         {"JPEG cut in half", cut("j.jpg", 0.5), kDamaged},
         {"JPEG damaged", damage("j.jpg", 64), kDamaged},
         {"empty", {}, "empty file"},
+        {"CMYK TIFF", cut("cmyk.tif", 1), "colour layout"},
+        {"bilevel TIFF", cut("bilevel.tif", 1), "sample type"},
         {"text", {text.begin(), text.end()}, "not a TIFF, PNG or JPEG"},
         {"TIFF 60000 x 60000", Claiming("tif", 60000, 60000, 1, 60000u * 60000u), tooLarge},
-        {"TIFF strip beyond the end of the file", Claiming("tif", 20000, 20000, 1, 20000u * 20000u),
-         kDamaged},
-        {"TIFF strip far smaller than its raw pixels", Claiming("tif", 20000, 20000, 1, 1200),
-         kDamaged},
+        {"TIFF strip past the end", Claiming("tif", 20000, 20000, 1, 20000u * 20000u), kDamaged},
+        {"TIFF strip far below its raw size", Claiming("tif", 20000, 20000, 1, 1200), kDamaged},
         {"PNG 60000 x 60000", Claiming("s.png", 60000, 60000, 1), tooLarge},
         {"PNG 30000 x 30000 in a hundred bytes", Claiming("s.png", 30000, 30000, 1), kDamaged},
         {"JPEG 60000 x 60000", Claiming("s.jpg", 60000, 60000, 3), tooLarge},

@@ -87,7 +87,7 @@ TEST_P(Metadata, ExifXmpTextsAndProfileAreCopiedAndPixelsStay) {
     for (const PngText& text : FormatOf(in) == Png ? image.png.texts : std::vector<PngText>{}) {
         EXPECT_EQ(std::count(texts.begin(), texts.end(), text), 1) << text.key;  // kind too
     }
-    test::WriteText(out, "not an image");
+    test::WriteAll(out, "not an image");
     EXPECT_FALSE(Copy(in, out, error));
     EXPECT_NE(error.find("metadata"), std::string::npos);
 }

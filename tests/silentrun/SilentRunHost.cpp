@@ -4,20 +4,14 @@
 // must write identical files.
 //   velnr_silent_host LIBRARY OUTPUT WORKFOLDER
 
-#ifdef _WIN32
-#include "platform/win32/WinApi.h"
-#else
-#include <dlfcn.h>
-#endif
-
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "plugin/VELNoiseReduction.h"
+#include "tests/run/PluginLibrary.h"
 #include "tests/run/TestImages.h"
 
 namespace {
@@ -50,19 +44,6 @@ uint64_t Fnv(const std::vector<float>& pixels) {
     return hash;
 }
 
-template <typename Fn>
-Fn Lookup(void* library, const char* name) {
-#ifdef _WIN32
-    FARPROC symbol = GetProcAddress(static_cast<HMODULE>(library), name);
-#else
-    void* symbol = dlsym(library, name);
-#endif
-    Fn fn = nullptr;
-    static_assert(sizeof fn == sizeof symbol);
-    std::memcpy(&fn, &symbol, sizeof fn);
-    return fn;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,19 +51,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: velnr_silent_host LIBRARY OUTPUT WORKFOLDER\n");
         return 2;
     }
-#ifdef _WIN32
-    void* library = LoadLibraryA(argv[1]);
-#else
-    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-#endif
-    if (!library) {
-        std::fprintf(stderr, "cannot load %s\n", argv[1]);
-        return 1;
-    }
-    const auto setSettings = Lookup<VelSetSettingsFn>(library, "SetSettings");
-    const auto openPlugin = Lookup<VelOpenPluginFn>(library, "OpenPlugin");
-    if (!setSettings || !openPlugin) {
-        std::fprintf(stderr, "exports missing\n");
+    const vel::test::PluginLibrary library(argv[1]);
+    const auto setSettings = library.Find<VelSetSettingsFn>("SetSettings");
+    const auto openPlugin = library.Find<VelOpenPluginFn>("OpenPlugin");
+    if (!library.Loaded() || !setSettings || !openPlugin) {
+        std::fprintf(stderr, "cannot load %s or its exports\n", argv[1]);
         return 1;
     }
     std::ofstream out(argv[2], std::ios::binary);

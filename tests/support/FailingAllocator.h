@@ -1,12 +1,13 @@
 #pragma once
 // Test seam for running out of memory: the test executable that links FailingAllocator.cpp
-// replaces the global operator new, and while a FailLargeAllocations guard lives every
-// request of at least its size throws std::bad_alloc, exactly as a full heap would.
+// replaces the global operator new, and the requests named below throw std::bad_alloc, exactly
+// as a full heap would.
 
 #include <cstddef>
 
 namespace vel::test {
 
+// Every request of at least minBytes fails.
 class FailLargeAllocations {
   public:
     explicit FailLargeAllocations(std::size_t minBytes);
@@ -17,5 +18,11 @@ class FailLargeAllocations {
     // Requests refused since the guard was made.
     std::size_t Refused() const;
 };
+
+// From now on counts the requests (of every thread) and makes number n fail; 0 only counts, -1
+// stops counting. Gives the count since the previous call.
+long FailAllocationNumber(long n);
+// Blocks allocated and not yet released, over the whole program.
+long LiveAllocations();
 
 }  // namespace vel::test

@@ -17,16 +17,11 @@ namespace {
 
 TEST(NoDisplay, InteractiveCallEndsCleanlyAndSilentRunsWork) {
     ASSERT_TRUE(std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr);
-    InteractiveSteps steps = ui::UiInteractiveSteps();
-    steps.runSettingsPhase = [](PlaneImage&, const char*, const char*) {
-        EXPECT_FALSE(ui::EnsureWindows());
-        return false;
-    };
-    SetInteractiveSteps(&steps);
+    SetInteractiveSteps(&ui::UiInteractiveSteps());
     std::vector<float> host = test::NoisyImage(40, 30, 3);
     const std::vector<float> before = host;
     testing::internal::CaptureStderr();
-    OpenPluginImpl(0, 40, 30, host.data(), nullptr, nullptr);
+    EXPECT_EQ(OpenPluginImpl(0, 40, 30, host.data(), nullptr, nullptr), kRunCancelled);
     OpenPluginImpl(0, 40, 30, host.data(), nullptr, nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(host, before);

@@ -2,6 +2,7 @@
 // The dialogs' tests run unchanged on both window backends; the user's input and a look at the
 // native controls come from the backend's driver (QtDriver.cpp, Win32Driver.cpp).
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,5 +28,14 @@ std::multiset<std::string> LabelTexts(const fw::CWnd& dialog);
 void PressKey(fw::CWnd& window, Key key);
 // A click (left button down and up) or a move to a point of the control.
 void Mouse(fw::CWnd& control, fw::Point at, bool click);
+// The left button pressed at from, the mouse moved to to with it held, and released there.
+void Drag(fw::CWnd& window, fw::Point from, fw::Point to);
+#ifndef _WIN32
+// The item texts of a combo box of the active modal dialog, which is then cancelled as with
+// its Cancel button; for dialogs of another copy of the framework.
+std::vector<std::string> CloseActiveDialog(int comboId);
+#endif
+// Runs step from the event loop, as soon as it next runs (a modal dialog's loop included).
+void Later(std::function<void()> step);
 
 }  // namespace vel::test

@@ -1,5 +1,7 @@
 #include "platform/win32/WinApi.h"
 
+#include <deque>
+
 #include "framework/win32/Win32Access.h"
 #include "tests/ui/UiTestSupport.h"
 
@@ -34,6 +36,33 @@ void Mouse(fw::CWnd& control, fw::Point at, bool click) {
     }
     SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, where);
     SendMessageW(hwnd, WM_LBUTTONUP, 0, where);
+}
+
+void Drag(fw::CWnd& window, fw::Point from, fw::Point to) {
+    HWND hwnd = fw::win32::HwndOf(window);
+    const auto at = [](fw::Point p) {
+        return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y));
+    };
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at(from));
+    SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, at(to));
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, at(to));
+}
+
+namespace {
+std::deque<std::function<void()>> g_later;
+}  // namespace
+
+void Later(std::function<void()> step) {
+    g_later.push_back(std::move(step));
+    // A thread timer: any message loop of this thread dispatches it to the procedure.
+    SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        if (!g_later.empty()) {
+            std::function<void()> next = std::move(g_later.front());
+            g_later.pop_front();
+            next();
+        }
+    });
 }
 
 }  // namespace vel::test

@@ -87,9 +87,9 @@ TEST(WaveletTest, LevelsMatchTheClampedReference) {
                     std::transform(bands.begin(), bands.end(), table,
                                    [](Plane& b) { return b.data(); });
                     if (kind == WaveletKind::Directional) {
-                        DecomposeLevelDirectional(PackedPlane(p.data(), w, h), table, level, 0);
+                        DecomposeLevelDirectional(PackedPlane(p.data(), w, h), table, level);
                     } else {
-                        DecomposeLevelIsotropic(PackedPlane(p.data(), w, h), table, level, 0);
+                        DecomposeLevelIsotropic(PackedPlane(p.data(), w, h), table, level);
                     }
                     const auto expected = ReferenceLevel(kind, p, w, h, int64_t{1} << level);
                     for (size_t b = 0; b < bands.size(); ++b) {
@@ -107,8 +107,8 @@ TEST(WaveletTest, LevelsMatchTheClampedReference) {
 double RoundTripError(const Plane& p, int32_t w, int32_t h, int32_t levels, WaveletKind kind) {
     const BandBlock block(w, h, levels, kind);
     Plane out = p;
-    WaveletDecompose(PackedPlane(out.data(), w, h), block.table(), levels, kind, 0);
-    WaveletReconstruct(PackedPlane(out.data(), w, h), block.table(), levels, kind, 0);
+    WaveletDecompose(PackedPlane(out.data(), w, h), block.table(), levels, kind);
+    WaveletReconstruct(PackedPlane(out.data(), w, h), block.table(), levels, kind);
     double worst = 0.0;
     for (size_t i = 0; i < p.size(); ++i) {
         worst = std::max(worst, std::fabs(static_cast<double>(out[i]) - static_cast<double>(p[i])));

@@ -1,11 +1,16 @@
-// Writes the image seeds of the fuzz targets into <folder>/<target>/: small images of every
-// layout velnr writes. Run once by hand when the seeds need renewing (tools/fuzz.sh --seeds);
-// the outputs, and the text seeds written by hand, are kept in tests/fuzz/corpus/.
+// Writes the image and ICC profile seeds of the fuzz targets into <folder>/<target>/: small
+// images of every layout velnr writes, and profiles made by the colour library's creators. Run
+// once by hand when the seeds need renewing (tools/fuzz.sh --seeds); the outputs, and the text
+// seeds written by hand, are kept in tests/fuzz/corpus/.
+
+#include <lcms2.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/ImageIO.h"
@@ -68,6 +73,56 @@ bool WriteImages(const fs::path& root) {
     return true;
 }
 
+// Version 4 and 2 matrix-shaper RGB, grey, Lab, an abstract and a CMYK device link (colour
+// spaces the preview cannot use), and RGB device links with a 5-point grid (v4 and v2 tags);
+// each well under the fuzzers' 16 KB input limit.
+bool WriteProfiles(const fs::path& root) {
+    using Profile = std::unique_ptr<void, decltype(&cmsCloseProfile)>;
+    const auto own = [](cmsHPROFILE made) { return Profile(made, &cmsCloseProfile); };
+    const std::unique_ptr<cmsToneCurve, decltype(&cmsFreeToneCurve)> gamma(
+        cmsBuildGamma(nullptr, 1.8), &cmsFreeToneCurve);
+    cmsToneCurve* curves[4] = {gamma.get(), gamma.get(), gamma.get(), gamma.get()};
+    const cmsCIExyYTRIPLE wide = {
+        {0.7347, 0.2653, 1.0}, {0.1152, 0.8264, 1.0}, {0.1566, 0.0177, 1.0}};
+    Profile srgb = own(cmsCreate_sRGBProfile());
+    Profile wideRgb = own(cmsCreateRGBProfile(cmsD50_xyY(), &wide, curves));
+    const cmsUInt32Number grid = cmsFLAGS_GRIDPOINTS(5) | cmsFLAGS_FORCE_CLUT;
+    const std::unique_ptr<void, decltype(&cmsDeleteTransform)> link(
+        cmsCreateTransform(srgb.get(), TYPE_RGB_8, wideRgb.get(), TYPE_RGB_8,
+                           INTENT_RELATIVE_COLORIMETRIC, grid),
+        &cmsDeleteTransform);
+    Profile srgbV2 = own(cmsCreate_sRGBProfile());
+    if (srgbV2) {
+        cmsSetProfileVersion(srgbV2.get(), 2.1);
+    }
+    const struct {
+        const char* name;
+        Profile profile;
+    } seeds[] = {{"srgb-v4.icc", std::move(srgb)},
+                 {"srgb-v2.icc", std::move(srgbV2)},
+                 {"wide-gamma18.icc", std::move(wideRgb)},
+                 {"grey.icc", own(cmsCreateGrayProfile(cmsD50_xyY(), gamma.get()))},
+                 {"lab-v4.icc", own(cmsCreateLab4Profile(nullptr))},
+                 {"abstract-bchsw.icc",
+                  own(cmsCreateBCHSWabstractProfile(9, 0.9, 1.1, 10, 0.8, 5000, 6500))},
+                 {"cmyk-link.icc", own(cmsCreateLinearizationDeviceLink(cmsSigCmykData, curves))},
+                 {"link-srgb-wide-v4.icc",
+                  own(link ? cmsTransform2DeviceLink(link.get(), 4.3, grid) : nullptr)},
+                 {"link-srgb-wide-v2.icc",
+                  own(link ? cmsTransform2DeviceLink(link.get(), 2.1, grid) : nullptr)}};
+    const fs::path folder = root / "fuzz_icc_profile";
+    fs::create_directories(folder);
+    bool ok = true;
+    for (const auto& seed : seeds) {
+        if (!seed.profile ||
+            !cmsSaveProfileToFile(seed.profile.get(), (folder / seed.name).string().c_str())) {
+            std::fprintf(stderr, "%s: not written\n", seed.name);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,5 +130,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
         return 2;
     }
-    return WriteImages(argv[1]) ? 0 : 1;
+    const bool images = WriteImages(argv[1]);
+    return images && WriteProfiles(argv[1]) ? 0 : 1;
 }

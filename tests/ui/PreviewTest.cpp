@@ -1,0 +1,336 @@
+// The preview dialog base on the backend it is built with: geometry, navigation, the job state
+// machine with work functions the test holds, closing, colour management.
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "framework/Controls.h"
+#include "resources/Resources.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/PreviewDlg.h"
+
+namespace vel {
+namespace {
+
+using test::recorded;
+
+// Work functions that wait while the gate is closed, until their job is cancelled, and log
+// it. The preview inverts its image, so that a processed preview can be told from the crop.
+std::atomic<bool> g_open{true};
+std::mutex g_mutex;
+std::vector<std::string> g_log;
+fw::Size g_analysed;
+
+std::vector<std::string> Log() {
+    std::lock_guard lock(g_mutex);
+    return g_log;
+}
+void Note(const std::string& line) {
+    std::lock_guard lock(g_mutex);
+    g_log.push_back(line);
+}
+void Reset(bool open) {
+    std::lock_guard lock(g_mutex);
+    g_log.clear();
+    g_open = open;
+}
+int Held(WorkerJob* job, const std::string& name) {
+    Note(name + " start");
+    job->progress(37.46f);
+    while (!g_open && !job->cancel) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Note(name + (job->cancel ? " cancelled" : " end"));
+    return 0;
+}
+int HeldAnalysis(WorkerJob* job) {
+    g_analysed = {job->image->Width(), job->image->Height()};  // read after the join
+    return Held(job, "A");
+}
+int HeldPreview(WorkerJob* job) {
+    for (int k = 0; k < 3; ++k) {
+        for (float& v : std::span(job->image->Plane(k), job->image->PlaneSize())) {
+            v = 255.0f - v;
+        }
+    }
+    return Held(job, "P");
+}
+
+PlaneImage Flat(int w, int h) {  // R, G, B = 200, 100, 50
+    PlaneImage image(w, h);
+    for (int k = 0; k < 3; ++k) {
+        std::fill_n(image.Plane(k), image.PlaneSize(), 200.0f / static_cast<float>(1 << k));
+    }
+    return image;
+}
+
+bool PumpUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        fw::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+struct PreviewDlg : ui::CPreviewDlg {
+    NoiseReductionParams params;
+    explicit PreviewDlg(const PlaneImage& image, bool held = true)
+        : ui::CPreviewDlg(res::kSettingsTemplate) {
+        SetImage(&image);
+        SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+        if (held) {
+            SetThreadProcs(HeldAnalysis, HeldPreview, &params, &params);
+        }
+    }
+    using ui::CPreviewDlg::RequestPreview;
+    using ui::CPreviewDlg::StartPreAnalysis;
+    bool Visible(int id) const { return GetDlgItem(id)->IsWindowVisible(); }
+    std::string Text(int id) const { return GetDlgItem(id)->GetWindowText(); }
+    bool Idle() const { return !JobRunning(); }
+};
+
+fw::Colour Pixel(const DisplayBitmap& b, int x, int y) {
+    const uint8_t* p = b.Rows()[y] + 3 * x;
+    return fw::Rgb(p[2], p[1], p[0]);
+}
+
+TEST(PreviewMath, ThumbnailSizeEstimateFormsAndBaseUnits) {
+    const std::tuple<int, int, int, int, fw::Size> sizes[] = {
+        {200, 100, 100, 65, {100, 50}},  {1, 1, 100, 65, {1, 1}},
+        {5000, 2, 100, 65, {100, 1}},    {2, 5000, 100, 65, {1, 65}},
+        {6000, 4000, 100, 65, {98, 65}}, {60, 40, 100, 65, {60, 40}},
+        {10, 10, 0, 65, {0, 0}},         {0, 10, 100, 65, {0, 0}}};
+    for (const auto& [w, h, aw, ah, size] : sizes) {
+        EXPECT_EQ(ui::ThumbnailSize(w, h, aw, ah), size) << w << "x" << h;
+    }
+    // {image pixels, job pixels, seconds}: one hundredth, one thousandth, under a second.
+    const std::tuple<int64_t, int64_t, double, const char*> estimates[] = {
+        {100, 1, 0.5, "50 s"}, {1000, 1, 0.5, "8 min 20 s"}, {10, 1, 0.034, "0.3 s"},
+        {1, 1, 59.4, "59 s"},  {1, 1, 60.0, "1 min 0 s"},    {1, 0, 3.0, "0.0 s"},
+        {1, 1, -1.0, "0.0 s"}};
+    for (const auto& [image, job, seconds, text] : estimates) {
+        EXPECT_EQ(ui::FormatEstimate(ui::EstimateSeconds(image, job, seconds)),
+                  std::string("Estimated processing time: ") + text);
+    }
+    EXPECT_EQ(ui::ScaleToBaseUnits({285, 4, 603, 313}, {6, 13}), (fw::Rect{285, 4, 603, 313}));
+    EXPECT_EQ(ui::ScaleToBaseUnits({285, 4, 603, 313}, {7, 16}), (fw::Rect{333, 5, 704, 385}));
+}
+
+// Colours along the thumbnail's middle row: d dimmed, R frame, o original.
+std::string MiddleRow(const DisplayBitmap& b) {
+    std::string runs;
+    for (int x = 0; x < b.Width(); ++x) {
+        const fw::Colour c = Pixel(b, x, b.Height() / 2);
+        const char kind = c == fw::Rgb(255, 64, 64) ? 'R' : c == fw::Rgb(140, 70, 35) ? 'd' : 'o';
+        EXPECT_TRUE(kind != 'o' || c == fw::Rgb(200, 100, 50)) << x;
+        if (runs.empty() || runs.back() != kind) {
+            runs += kind;
+        }
+    }
+    return runs;
+}
+
+TEST(PreviewDlg, RegionThumbnailFrameDimmingAndTheAnalysedPart) {
+    const std::tuple<int, int, const char*, fw::Size> cases[] = {
+        {200, 100, "RoR", {200, 100}},
+        {1, 1, "R", {1, 1}},
+        {5000, 2, "dRd", {5000, 2}},
+        {2400, 1600, "dRoRd", {1024, 1024}},
+        {4000, 300, "dRoRd", {1024, 300}}};
+    Reset(true);
+    for (const auto& [W, H, row, analysed] : cases) {
+        const PlaneImage image = Flat(W, H);
+        PreviewDlg dlg(image);
+        ASSERT_TRUE(dlg.Create(nullptr));
+        dlg.ShowWindow(fw::kSwShow);
+        ASSERT_TRUE(PumpUntil([&] { return dlg.Idle(); }));
+        const fw::Rect area = dlg.ThumbnailArea(), preview = dlg.PreviewArea();
+        const int w = std::min(preview.Width(), W), h = std::min(preview.Height(), H);
+        EXPECT_EQ(dlg.Region(), (ui::PreviewRegion{(W - w) / 2, (H - h) / 2, w, h})) << W;
+        const fw::Size t = ui::ThumbnailSize(W, H, area.Width(), area.Height());
+        const int left = (area.left + area.right - t.cx) / 2,
+                  top = (area.top + area.bottom - t.cy) / 2;
+        EXPECT_EQ(dlg.ThumbnailRect(), (fw::Rect{left, top, left + t.cx, top + t.cy})) << W;
+        const DisplayBitmap &tb = dlg.ThumbnailBitmap(), &pb = dlg.PreviewBitmap();
+        EXPECT_TRUE(tb.Width() == t.cx && tb.Height() == t.cy && pb.Width() == w &&
+                    pb.Height() == h)
+            << W;
+        EXPECT_EQ(MiddleRow(tb), row) << W;
+        EXPECT_EQ(g_analysed, analysed) << W;
+        // Painted where it belongs, in a sunken frame.
+        const fw::WindowPicture shot = fw::GrabWindow(dlg);
+        EXPECT_EQ(shot.At(left, top + t.cy / 2), Pixel(tb, 0, t.cy / 2)) << W;
+        EXPECT_EQ(shot.At(left - 1, top), fw::GetSysColor(fw::SysColour::ButtonShadow)) << W;
+        EXPECT_EQ(shot.At(left + t.cx, top), fw::Rgb(255, 255, 255)) << W;
+    }
+}
+
+// The preview moves against the mouse, half as far when zoomed; zooming in and out comes back
+// near the start; the thumbnail's right edge stops the region at W - w.
+TEST(PreviewDlg, DraggingAndZoomMoveTheRegionWithinTheImage) {
+    const PlaneImage image = Flat(1000, 800);
+    PreviewDlg dlg(image, false);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    dlg.ShowWindow(fw::kSwShow);
+    EXPECT_TRUE(dlg.HasHandCursor());
+    const fw::Rect pa = dlg.PreviewArea(), tr = dlg.ThumbnailRect();
+    const fw::Point mid{pa.left + 100, pa.top + 100}, by{mid.x - 40, mid.y - 10};
+    const ui::PreviewRegion s = dlg.Region();
+    fw::CWnd& zoom = *dlg.GetDlgItem(res::kSettingsZoom);
+    const auto drag = [&](bool toggle, fw::Point from, fw::Point to, int x, int y) {
+        if (toggle) {
+            ASSERT_TRUE(PumpUntil([&] { return dlg.Idle() && zoom.IsWindowVisible(); }));
+            fw::ctrl::Click(zoom);
+        }
+        test::Drag(dlg, from, to);
+        const ui::PreviewRegion r = dlg.Region();
+        EXPECT_TRUE(std::abs(r.x - x) <= 2 && std::abs(r.y - y) <= 2) << r.x << "," << r.y;
+        const int scale = dlg.Zoomed() ? 2 : 1;
+        EXPECT_EQ(r.w, std::min(pa.Width() / scale, 1000));
+        EXPECT_TRUE(dlg.PreviewBitmap().Width() == r.w * scale && dlg.DragMode() == 0);
+    };
+    drag(false, mid, by, s.x + 40, s.y + 10);
+    drag(true, mid, by, s.x + 40 + s.w / 4 + 20, s.y + 10 + s.h / 4 + 5);
+    drag(true, mid, mid, s.x + 60, s.y + 15);
+    drag(false, {tr.left + 1, tr.top + 1}, {tr.right + 50, tr.top + 1}, 1000 - s.w, 0);
+    EXPECT_EQ(dlg.Region().x, 1000 - s.w);
+}
+
+TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
+    Reset(false);
+    const PlaneImage image = Flat(300, 200);
+    auto dlg = std::make_unique<PreviewDlg>(image);
+    ASSERT_TRUE(dlg->Create(nullptr));
+    dlg->ShowWindow(fw::kSwShow);
+    fw::CWnd& bar = *dlg->GetDlgItem(res::kSettingsEstimateBar);  // set on the dialog's thread
+    ASSERT_TRUE(PumpUntil([&] { return fw::ctrl::GetProgressPos(bar) == 375; }));
+    EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
+    EXPECT_TRUE(dlg->Visible(res::kSettingsEstimateBar) && !dlg->Visible(res::kSettingsZoom) &&
+                !dlg->Visible(res::kSettingsEstimateLabel));
+    dlg->StartPreAnalysis();  // "High quality" toggled: the running analysis is out of date
+    ASSERT_TRUE(PumpUntil([&] { return Log().size() == 3; }));
+    g_open = true;
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
+    EXPECT_EQ(Log(), (std::vector<std::string>{"A start", "A cancelled", "A start", "A end",
+                                               "P start", "P end"}));
+    EXPECT_EQ(Pixel(dlg->PreviewBitmap(), 0, 0), fw::Rgb(55, 155, 205));  // the processed crop
+    EXPECT_TRUE(dlg->Visible(res::kSettingsZoom) && dlg->Visible(res::kSettingsEstimateLabel) &&
+                !dlg->Visible(res::kSettingsEstimateBar));
+    EXPECT_TRUE(dlg->Text(res::kSettingsEstimateLabel).starts_with("Estimated processing time: "));
+
+    g_open = false;
+    for (int i = 0; i < 6; ++i) {
+        dlg->RequestPreview();  // a slider dragged
+    }
+    EXPECT_FALSE(dlg->Visible(res::kSettingsZoom));
+    g_open = true;
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
+    const std::vector<std::string> log = Log();
+    EXPECT_EQ(std::vector<std::string>(log.begin() + 6, log.end()),
+              (std::vector<std::string>{"P start", "P cancelled", "P start", "P end"}));
+
+    dlg->StartPreAnalysis();  // "High quality" toggled while idle: the analysis comes first
+    dlg->RequestPreview();
+    EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
+    const std::vector<std::string> after = Log();
+    EXPECT_EQ(std::vector<std::string>(after.begin() + 10, after.end()),
+              (std::vector<std::string>{"A start", "A end", "P start", "P end"}));
+
+    // Destroyed while a job runs: the job has ended when the destructor returns.
+    g_open = false;
+    dlg->RequestPreview();
+    dlg.reset();
+    EXPECT_EQ(Log().back(), "P cancelled");
+}
+
+TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
+    const std::tuple<int, std::vector<std::string>> cases[] = {
+        {fw::kIdOk, {"A start", "A end"}}, {fw::kIdCancel, {"A start", "A cancelled"}}};
+    for (const auto& [button, log] : cases) {
+        Reset(false);
+        const PlaneImage image = Flat(64, 48);
+        PreviewDlg dlg(image);
+        ASSERT_TRUE(dlg.Create(nullptr));
+        dlg.ShowWindow(fw::kSwShow);
+        ASSERT_TRUE(PumpUntil([&] { return Log().size() == 1; }));
+        fw::ctrl::Click(*dlg.GetDlgItem(button));
+        EXPECT_TRUE(dlg.JobFlags().closing);
+        if (button == fw::kIdOk) {
+            fw::PumpMessages();
+            EXPECT_TRUE(dlg.IsWindowVisible() && dlg.JobRunning());
+            g_open = true;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !dlg.IsWindowVisible(); })) << button;
+        EXPECT_EQ(Log(), log);  // the queued preview never starts
+    }
+}
+
+TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
+    const auto dir = std::filesystem::temp_directory_path() / "velnr-preview";
+    std::filesystem::create_directories(dir);
+    const std::string srgb = (dir / "srgb.icc").string(), wide = (dir / "wide.icc").string(),
+                      missing = (dir / "missing.icc").string();
+    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    cmsHPROFILE a = cmsCreate_sRGBProfile(),
+                b = cmsCreateRGBProfile(cmsD50_xyY(), &primaries, curves);
+    ASSERT_TRUE(cmsSaveProfileToFile(a, srgb.c_str()) && cmsSaveProfileToFile(b, wide.c_str()));
+    cmsCloseProfile(a), cmsCloseProfile(b), cmsFreeToneCurve(gamma);
+    PlaneImage image = Flat(60, 40);
+    for (size_t i = 0; i < image.PlaneSize(); ++i) {
+        image.Plane(0)[i] = static_cast<float>(i % 60) * 4.0f;
+        image.Plane(2)[i] = static_cast<float>(i / 60) * 6.0f;
+    }
+    bool converted = true;
+    const auto shown = [&](const char* in, const char* out) {  // thumbnail and preview
+        PreviewDlg dlg(image, false);
+        dlg.SetProfiles(in, out);
+        converted = dlg.ColourTransform().HasTransform();
+        EXPECT_TRUE(dlg.Create(nullptr) && PumpUntil([&] { return dlg.Idle(); }));
+        std::vector<uint8_t> bits;
+        for (const DisplayBitmap* d : {&dlg.ThumbnailBitmap(), &dlg.PreviewBitmap()}) {
+            for (int y = 0; y < d->Height(); ++y) {
+                bits.insert(bits.end(), d->Rows()[y], d->Rows()[y] + 3 * d->Width());
+            }
+        }
+        return bits;
+    };
+    // The conversion itself is the transform's (its own tests); here: which bitmaps get it.
+    const std::vector<uint8_t> plain = shown(nullptr, nullptr);
+    ASSERT_FALSE(converted);
+    // {input, display, messages, converted, how far off the unconverted bitmaps}
+    const std::tuple<const char*, const char*, size_t, bool, int> cases[] = {
+        {srgb.c_str(), srgb.c_str(), 0, true, 1},
+        {srgb.c_str(), missing.c_str(), 1, false, 0},
+        {srgb.c_str(), nullptr, 0, false, 0},
+        {srgb.c_str(), wide.c_str(), 0, true, 255}};
+    for (const auto& [in, out, messages, transform, off] : cases) {
+        recorded = {};
+        const std::vector<uint8_t> bits = shown(in, out);
+        EXPECT_TRUE(recorded.messages.size() == messages && converted == transform) << out;
+        ASSERT_EQ(bits.size(), plain.size());
+        EXPECT_EQ(bits != plain, off > 1) << (out ? out : "none");
+        for (size_t i = 0; i < bits.size(); ++i) {
+            ASSERT_LE(std::abs(bits[i] - plain[i]), off) << (out ? out : "none") << i;
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vel

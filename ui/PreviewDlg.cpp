@@ -1,0 +1,754 @@
+#include "ui/PreviewDlg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "framework/App.h"
+#include "platform/Platform.h"
+#include "resources/Resources.h"
+#include "ui/ProgressDlg.h"
+
+namespace vel::ui {
+
+namespace {
+
+constexpr int kStatusLabel = res::kSettingsPreviewStatus;
+constexpr int kTimeLabel = res::kSettingsEstimateLabel;
+constexpr int kBar = res::kSettingsEstimateBar;
+constexpr int kZoomButton = res::kSettingsZoom;
+// How long the finished-job handler waits for a thread that has reported done.
+constexpr uint32_t kJoinMs = 3000;
+
+// value + 0.5 truncated into 0..255; NaN gives 0.
+uint8_t ToByte(double value) {
+    const double v = value + 0.5;
+    if (!(v >= 0.0)) {
+        return 0;
+    }
+    return v >= 255.0 ? uint8_t{255} : static_cast<uint8_t>(v);
+}
+
+// trunc(a * b / c + 0.5) for non-negative operands, in double as the rules are written;
+// limited to what an int holds (a point far outside a tiny thumbnail of a huge image).
+int RoundedRatio(int64_t a, int64_t b, int64_t c) {
+    const double v = static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c) + 0.5;
+    return v < 2147483647.0 ? static_cast<int>(v) : 2147483647;
+}
+
+// The thread whose job reports progress: each job thread runs one job's slot.
+thread_local void* t_jobSlot = nullptr;
+
+}  // namespace
+
+struct CPreviewDlg::JobSlot {
+    CPreviewDlg* owner = nullptr;
+    WorkerJob job;
+    PlaneImage image;
+    std::unique_ptr<platform::WorkerThread> thread;
+
+    // A job block as new, for the next job; only on a slot whose thread has ended.
+    void Reset() {
+        job.notify = nullptr;
+        job.notifyTarget = nullptr;
+        job.progress = nullptr;
+        job.poll = nullptr;
+        job.work = nullptr;
+        job.image = nullptr;
+        job.cancel.store(false, std::memory_order_relaxed);
+        job.done.store(false, std::memory_order_relaxed);
+        job.progressValue.store(0.0f, std::memory_order_relaxed);
+        job.failed.store(false, std::memory_order_relaxed);
+        thread.reset();
+    }
+};
+
+fw::Size ThumbnailSize(int imageWidth, int imageHeight, int areaWidth, int areaHeight) {
+    if (imageWidth <= 0 || imageHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) {
+        return {};
+    }
+    int tw;
+    int th;
+    if (static_cast<double>(imageWidth) / imageHeight >=
+        static_cast<double>(areaWidth) / areaHeight) {
+        tw = areaWidth;
+        th = RoundedRatio(imageHeight, areaWidth, imageWidth);
+    } else {
+        th = areaHeight;
+        tw = RoundedRatio(imageWidth, areaHeight, imageHeight);
+    }
+    if (tw > imageWidth || th > imageHeight) {
+        tw = imageWidth;
+        th = imageHeight;
+    }
+    // 5000 x 2 would give a thumbnail no pixel high.
+    return {std::max(tw, 1), std::max(th, 1)};
+}
+
+float EstimateSeconds(int64_t imagePixels, int64_t jobPixels, double elapsedSeconds) {
+    if (jobPixels <= 0) {
+        return 0.0f;
+    }
+    return static_cast<float>(static_cast<double>(imagePixels) * elapsedSeconds /
+                              static_cast<double>(jobPixels));
+}
+
+std::string FormatEstimate(float seconds) {
+    // Limited so that the minutes fit an int whatever the counter said.
+    const float t = seconds >= 0.0f ? std::min(seconds, 1.0e8f) : 0.0f;
+    char text[96];
+    if (t < 1.0f) {
+        std::snprintf(text, sizeof text, "Estimated processing time: %1.1f s",
+                      static_cast<double>(t));
+    } else if (t < 60.0f) {
+        std::snprintf(text, sizeof text, "Estimated processing time: %1.0f s",
+                      static_cast<double>(t));
+    } else {
+        const int minutes = static_cast<int>(t * 0.016666668f);
+        std::snprintf(text, sizeof text, "Estimated processing time: %d min %1.0f s", minutes,
+                      static_cast<double>(t - 60.0f * static_cast<float>(minutes)));
+    }
+    return text;
+}
+
+fw::Rect ScaleToBaseUnits(const fw::Rect& r, fw::Size base) {
+    if (base.cx <= 0 || base.cy <= 0) {
+        return r;
+    }
+    const auto scale = [](int v, int num, int den) {
+        return static_cast<int>(std::floor(static_cast<double>(v) * num / den + 0.5));
+    };
+    return {scale(r.left, base.cx, 6), scale(r.top, base.cy, 13), scale(r.right, base.cx, 6),
+            scale(r.bottom, base.cy, 13)};
+}
+
+CPreviewDlg::CPreviewDlg(const fw::DialogTemplate& dialogTemplate, fw::CWnd* parent)
+    : fw::CDialog(dialogTemplate, parent) {}
+
+CPreviewDlg::~CPreviewDlg() {
+    CancelAndJoinAll();
+}
+
+void CPreviewDlg::SetImage(const PlaneImage* image) {
+    image_ = image;
+}
+
+bool CPreviewDlg::HasImage() const {
+    return image_ && !image_->Empty();
+}
+
+void CPreviewDlg::SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previewArea) {
+    designThumbnailArea_ = thumbnailArea;
+    designPreviewArea_ = previewArea;
+    const fw::Size base = IsWindow() ? GetDialogBaseUnits() : fw::Size{6, 13};
+    thumbnailArea_ = ScaleToBaseUnits(thumbnailArea, base);
+    previewArea_ = ScaleToBaseUnits(previewArea, base);
+    if (!HasImage()) {
+        return;
+    }
+    SizeRegion();
+    region_.x = (image_->Width() - region_.w) / 2;
+    region_.y = (image_->Height() - region_.h) / 2;
+    previewCrop_.Resize(region_.w, region_.h);
+    previewBitmap_.Resize(zoomed_ ? 2 * region_.w : region_.w, zoomed_ ? 2 * region_.h : region_.h);
+}
+
+void CPreviewDlg::SetThreadProcs(WorkFunction analysis, WorkFunction preview,
+                                 const NoiseReductionParams* analysisParams,
+                                 const NoiseReductionParams* previewParams) {
+    analysisWork_ = analysis;
+    previewWork_ = preview;
+    analysisParams_ = analysisParams;
+    previewParams_ = previewParams;
+}
+
+void CPreviewDlg::SetProfiles(const char* inputProfilePath, const char* displayProfilePath) {
+    if (!inputProfilePath || !*inputProfilePath || !displayProfilePath || !*displayProfilePath) {
+        colour_.Close();
+        return;
+    }
+    // One message for the call however many the library sends, shown on this thread.
+    std::string messages;
+    const DisplayColourTransform::ErrorSink sink = [&messages](const std::string& message) {
+        if (messages.find(message) == std::string::npos) {
+            if (!messages.empty()) {
+                messages += '\n';
+            }
+            messages += message;
+        }
+    };
+    colour_.SetProfiles(inputProfilePath, displayProfilePath, sink);
+    if (!messages.empty()) {
+        fw::AfxMessageBox(messages, fw::kMbOk | fw::kMbIconExclamation);
+    }
+}
+
+void CPreviewDlg::Show(int id, bool show) {
+    if (fw::CWnd* w = GetDlgItem(id)) {
+        w->ShowWindow(show ? fw::kSwShow : fw::kSwHide);
+    }
+}
+
+void CPreviewDlg::SetText(int id, const std::string& text) {
+    if (fw::CWnd* w = GetDlgItem(id)) {
+        w->SetWindowText(text);
+    }
+}
+
+bool CPreviewDlg::OnInitDialog() {
+    fw::CDialog::OnInitDialog();
+    // Shown again after an earlier run of the window: nothing of that one may still run.
+    CancelAndJoinAll();
+    hand_ = fw::Cursor::LoadHand();
+    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+        fw::ctrl::SetProgressRange(*bar, 0, CProgressDlg::kRange);
+        fw::ctrl::SetProgressPos(*bar, 0);
+    }
+    Show(kTimeLabel, false);
+    zoom_.Attach(kZoomButton, this, res::kZoomBitmap, true);
+    dragMode_ = 0;
+    // The areas were given for 6 x 13 base units; the controls follow the dialog's font.
+    SetRects(designThumbnailArea_, designPreviewArea_);
+    BuildThumbnail();
+    BuildPreviewCrop();
+    flags_ = {};
+    if (!analysisWork_) {
+        flags_.analysisDone = true;
+        RequestPreview();
+    } else {
+        StartPreAnalysis();
+        RequestPreview();
+    }
+    return true;
+}
+
+void CPreviewDlg::SizeRegion() {
+    const int divisor = zoomed_ ? 2 : 1;
+    region_.w = std::min(previewArea_.Width() / divisor, image_->Width());
+    region_.h = std::min(previewArea_.Height() / divisor, image_->Height());
+    region_.w = std::max(region_.w, 0);
+    region_.h = std::max(region_.h, 0);
+}
+
+void CPreviewDlg::ClampRegion() {
+    region_.x = std::clamp(region_.x, 0, std::max(image_->Width() - region_.w, 0));
+    region_.y = std::clamp(region_.y, 0, std::max(image_->Height() - region_.h, 0));
+}
+
+void CPreviewDlg::BuildThumbnail() {
+    if (!HasImage()) {
+        thumbnailRect_ = thumbnailArea_;
+        return;
+    }
+    const int W = image_->Width();
+    const int H = image_->Height();
+    const fw::Size size = ThumbnailSize(W, H, thumbnailArea_.Width(), thumbnailArea_.Height());
+    const int tw = size.cx;
+    const int th = size.cy;
+    const int left = (thumbnailArea_.left + thumbnailArea_.right - tw) / 2;
+    const int top = (thumbnailArea_.top + thumbnailArea_.bottom - th) / 2;
+    thumbnailRect_ = {left, top, left + tw, top + th};
+    thumbnailPlanes_.Resize(tw, th);
+    if (thumbnailPlanes_.Empty()) {
+        thumbnailBitmap_.Release();
+        return;
+    }
+    const auto bound = [](int i, int n, int parts) {
+        return std::clamp(RoundedRatio(i, n, parts), 0, n);
+    };
+    std::vector<double> sums(static_cast<size_t>(tw) * 3u);
+    for (int ty = 0; ty < th; ++ty) {
+        const int y0 = bound(ty, H, th);
+        const int y1 = bound(ty + 1, H, th);
+        std::fill(sums.begin(), sums.end(), 0.0);
+        for (int y = y0; y < y1; ++y) {
+            for (int tx = 0; tx < tw; ++tx) {
+                const int x0 = bound(tx, W, tw);
+                const int x1 = bound(tx + 1, W, tw);
+                for (int k = 0; k < 3; ++k) {
+                    const float* row = image_->Rows(k)[y];
+                    double sum = 0.0;
+                    for (int x = x0; x < x1; ++x) {
+                        sum += static_cast<double>(row[x]);
+                    }
+                    sums[static_cast<size_t>(tx) * 3u + static_cast<size_t>(k)] += sum;
+                }
+            }
+        }
+        for (int tx = 0; tx < tw; ++tx) {
+            const int64_t count =
+                static_cast<int64_t>(bound(tx + 1, W, tw) - bound(tx, W, tw)) * (y1 - y0);
+            for (int k = 0; k < 3; ++k) {
+                const double sum = sums[static_cast<size_t>(tx) * 3u + static_cast<size_t>(k)];
+                thumbnailPlanes_.Rows(k)[ty][tx] =
+                    count > 0 ? static_cast<float>(sum / static_cast<double>(count)) : 0.0f;
+            }
+        }
+    }
+    DrawThumbnailBitmap();
+}
+
+void CPreviewDlg::DrawThumbnailBitmap() {
+    if (!HasImage() || thumbnailPlanes_.Empty()) {
+        return;
+    }
+    const int W = image_->Width();
+    const int H = image_->Height();
+    const int tw = thumbnailPlanes_.Width();
+    const int th = thumbnailPlanes_.Height();
+    thumbnailBitmap_.Resize(tw, th);
+    const int top = RoundedRatio(th, region_.y, H);
+    const int bottom = std::min(RoundedRatio(th, region_.y + region_.h - 1, H), th - 1);
+    const int left = RoundedRatio(tw, region_.x, W);
+    const int right = std::min(RoundedRatio(tw, region_.x + region_.w - 1, W), tw - 1);
+    for (int j = 0; j < th; ++j) {
+        uint8_t* out = thumbnailBitmap_.Rows()[j];
+        for (int i = 0; i < tw; ++i, out += 3) {
+            const bool inside = j >= top && j <= bottom && i >= left && i <= right;
+            if (inside && (j < top + 2 || j > bottom - 2 || i < left + 2 || i > right - 2)) {
+                out[0] = 64;
+                out[1] = 64;
+                out[2] = 255;
+                continue;
+            }
+            const double factor = inside ? 1.0 : 0.7;
+            for (int k = 0; k < 3; ++k) {
+                out[2 - k] = ToByte(static_cast<double>(thumbnailPlanes_.Rows(k)[j][i]) * factor);
+            }
+        }
+    }
+    colour_.Apply(thumbnailBitmap_);
+}
+
+void CPreviewDlg::BuildPreviewCrop() {
+    if (!HasImage()) {
+        return;
+    }
+    previewCrop_.Resize(region_.w, region_.h);
+    for (int k = 0; k < 3 && !previewCrop_.Empty(); ++k) {
+        for (int j = 0; j < region_.h; ++j) {
+            const int y = region_.y + j;
+            float* out = previewCrop_.Rows(k)[j];
+            for (int i = 0; i < region_.w; ++i) {
+                const int x = region_.x + i;
+                const bool inside = x >= 0 && y >= 0 && x < image_->Width() && y < image_->Height();
+                out[i] = inside ? image_->Rows(k)[y][x] : 0.0f;
+            }
+        }
+    }
+    ConvertToPreviewBitmap(previewCrop_);
+    InvalidateRect(previewArea_, false);
+}
+
+void CPreviewDlg::ConvertToPreviewBitmap(const PlaneImage& planes) {
+    const int scale = zoomed_ ? 2 : 1;
+    previewBitmap_.Resize(region_.w * scale, region_.h * scale);
+    if (previewBitmap_.Empty()) {
+        return;
+    }
+    for (int j = 0; j < region_.h; ++j) {
+        for (int i = 0; i < region_.w; ++i) {
+            uint8_t bgr[3] = {0, 0, 0};
+            if (i < planes.Width() && j < planes.Height()) {
+                for (int k = 0; k < 3; ++k) {
+                    bgr[2 - k] = ToByte(static_cast<double>(planes.Rows(k)[j][i]));
+                }
+            }
+            for (int dy = 0; dy < scale; ++dy) {
+                uint8_t* out = previewBitmap_.Rows()[j * scale + dy] + i * scale * 3;
+                for (int dx = 0; dx < scale; ++dx, out += 3) {
+                    out[0] = bgr[0];
+                    out[1] = bgr[1];
+                    out[2] = bgr[2];
+                }
+            }
+        }
+    }
+    colour_.Apply(previewBitmap_);
+}
+
+void CPreviewDlg::OnPaint(fw::CDC& dc) {
+    const fw::Colour shadow = fw::GetSysColor(fw::SysColour::ButtonShadow);
+    const fw::Colour light = fw::Rgb(255, 255, 255);
+    for (const fw::Rect& r : {thumbnailRect_, previewArea_}) {
+        dc.Draw3dRect({r.left - 1, r.top - 1, r.right + 1, r.bottom + 1}, shadow, light);
+    }
+    if (!HasImage()) {
+        return;
+    }
+    for (const auto& [bitmap, at] :
+         {std::pair<const DisplayBitmap*, fw::Point>{&thumbnailBitmap_,
+                                                     {thumbnailRect_.left, thumbnailRect_.top}},
+          {&previewBitmap_, {previewArea_.left, previewArea_.top}}}) {
+        if (!bitmap->Empty()) {
+            dc.DrawBitmap(at.x, at.y, bitmap->Width(), bitmap->Height(), bitmap->Stride(),
+                          bitmap->Storage());
+        }
+    }
+}
+
+std::unique_ptr<CPreviewDlg::JobSlot> CPreviewDlg::TakeSlot() {
+    // Slots kept apart are freed as soon as their threads have ended.
+    std::erase_if(retired_, [](const std::unique_ptr<JobSlot>& s) { return s->thread->Join(0); });
+    std::unique_ptr<JobSlot> slot = spare_ ? std::move(spare_) : std::make_unique<JobSlot>();
+    slot->Reset();
+    slot->owner = this;
+    return slot;
+}
+
+void CPreviewDlg::StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
+                           const NoiseReductionParams* params) {
+    WorkerJob& job = slot->job;
+    job.notify = &CPreviewDlg::PostFinished;
+    job.notifyTarget = this;
+    job.progress = &CPreviewDlg::JobProgress;
+    job.work = work;
+    job.image = &slot->image;
+    // The snapshot: the dialog changes its records only on this thread, never mid-copy.
+    job.params = params ? *params : NoiseReductionParams{};
+    progress_.store(0.0f, std::memory_order_relaxed);
+    slot->thread = std::make_unique<platform::WorkerThread>();
+    JobSlot* raw = slot.get();
+    current_ = std::move(slot);
+    if (!raw->thread->CreateSuspended(&CPreviewDlg::JobThread, raw) || !raw->thread->Resume()) {
+        // No thread will report: the job ends here, unprocessed, through the usual message.
+        raw->thread = std::make_unique<platform::WorkerThread>();
+        job.failed.store(true, std::memory_order_relaxed);
+        job.progressValue.store(100.0f, std::memory_order_relaxed);
+        job.done.store(true, std::memory_order_release);
+        PostMessage(kMsgJobFinished);
+    }
+}
+
+void CPreviewDlg::JobThread(void* arg) {
+    t_jobSlot = arg;
+    ExecuteJob(&static_cast<JobSlot*>(arg)->job, false);
+    t_jobSlot = nullptr;
+}
+
+void CPreviewDlg::PostFinished(void* target) {
+    static_cast<CPreviewDlg*>(target)->PostMessage(kMsgJobFinished);
+}
+
+void CPreviewDlg::JobProgress(float percent) {
+    // Called on the job's thread only: the widgets are left to the dialog's thread.
+    auto* slot = static_cast<JobSlot*>(t_jobSlot);
+    if (!slot || !slot->owner) {
+        return;
+    }
+    CPreviewDlg& dlg = *slot->owner;
+    dlg.progress_.store(percent, std::memory_order_relaxed);
+    if (!dlg.progressPosted_.exchange(true, std::memory_order_acq_rel)) {
+        dlg.PostMessage(kMsgJobProgress);
+    }
+}
+
+void CPreviewDlg::OnJobProgress() {
+    progressPosted_.store(false, std::memory_order_release);
+    if (!JobRunning()) {
+        return;
+    }
+    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+        fw::ctrl::SetProgressPos(*bar,
+                                 ProgressBarPosition(progress_.load(std::memory_order_relaxed)));
+    }
+}
+
+void CPreviewDlg::StartPreAnalysis() {
+    flags_.analysisDone = false;
+    if (JobRunning()) {
+        flags_.analysisRestartWanted = true;
+        if (current_) {
+            current_->job.cancel.store(true, std::memory_order_release);
+        }
+        return;
+    }
+    if (!HasImage()) {
+        flags_.analysisDone = true;
+        return;
+    }
+    // The job image first: should it not fit in memory, nothing has changed.
+    std::unique_ptr<JobSlot> slot = TakeSlot();
+    const int W = image_->Width();
+    const int H = image_->Height();
+    if (static_cast<int64_t>(W) * H <= kAnalysisWholeLimit) {
+        slot->image = *image_;
+    } else {
+        slot->image.CopyRegion(*image_, 0, 0, std::min(W, kAnalysisSide),
+                               std::min(H, kAnalysisSide));
+    }
+    flags_.analysisRunning = true;
+    flags_.analysisRestartWanted = false;
+    Show(kZoomButton, false);
+    SetText(kStatusLabel, "Running image pre-analysis...");
+    Show(kStatusLabel, true);
+    Show(kTimeLabel, false);
+    Show(kBar, true);
+    StartJob(std::move(slot), analysisWork_, analysisParams_);
+}
+
+void CPreviewDlg::RequestPreview() {
+    if (!flags_.analysisDone || flags_.previewRunning) {
+        flags_.previewWanted = true;
+        if (flags_.previewRunning && current_) {
+            current_->job.cancel.store(true, std::memory_order_release);
+        }
+        return;
+    }
+    if (!HasImage() || previewCrop_.Empty()) {
+        return;
+    }
+    std::unique_ptr<JobSlot> slot = TakeSlot();
+    slot->image = previewCrop_;
+    flags_.previewRunning = true;
+    flags_.previewWanted = false;
+    Show(kZoomButton, false);
+    SetText(kStatusLabel, "Making preview...");
+    Show(kStatusLabel, true);
+    Show(kTimeLabel, false);
+    Show(kBar, true);
+    previewStart_ = platform::PerformanceCounter();
+    StartJob(std::move(slot), previewWork_, previewParams_);
+    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+        fw::ctrl::SetProgressPos(*bar, 0);
+    }
+}
+
+void CPreviewDlg::RetireCurrent() {
+    if (!current_) {
+        return;
+    }
+    if (current_->thread->Join(kJoinMs)) {
+        spare_ = std::move(current_);
+    } else {
+        // Its thread may still read the block or write the image: never reuse them.
+        retired_.push_back(std::move(current_));
+    }
+}
+
+void CPreviewDlg::CancelAndJoinAll() {
+    if (current_) {
+        current_->job.cancel.store(true, std::memory_order_release);
+    }
+    for (auto& s : retired_) {
+        s->job.cancel.store(true, std::memory_order_release);
+    }
+    if (current_) {
+        current_->thread->Join(platform::kInfinite);
+        current_.reset();
+    }
+    for (auto& s : retired_) {
+        s->thread->Join(platform::kInfinite);
+    }
+    retired_.clear();
+    flags_.analysisRunning = false;
+    flags_.previewRunning = false;
+}
+
+void CPreviewDlg::OnJobFinished() {
+    // Every job posts once, after done; anything else is not for the running job.
+    const bool finished = current_ && current_->job.done.load(std::memory_order_acquire);
+    if (finished && flags_.analysisRunning) {
+        RetireCurrent();
+        flags_.analysisRunning = false;
+        Show(kZoomButton, true);
+        Show(kBar, false);
+        if (!flags_.closing) {
+            if (flags_.analysisRestartWanted) {
+                StartPreAnalysis();
+            } else {
+                flags_.analysisDone = true;
+                if (flags_.previewWanted) {
+                    RequestPreview();
+                }
+            }
+        }
+    } else if (finished && flags_.previewRunning) {
+        const bool usable = !current_->job.failed.load(std::memory_order_relaxed) &&
+                            !current_->job.cancel.load(std::memory_order_acquire);
+        const int64_t now = platform::PerformanceCounter();
+        if (!flags_.previewWanted && !flags_.closing) {
+            Show(kBar, false);
+            Show(kStatusLabel, false);
+            if (usable) {
+                // done was seen: the worker no longer writes the image.
+                ConvertToPreviewBitmap(current_->image);
+                const PlaneImage& job = current_->image;
+                const int64_t frequency = platform::PerformanceFrequency();
+                const double elapsed =
+                    frequency > 0 ? static_cast<double>(now - previewStart_) / frequency : 0.0;
+                SetText(kTimeLabel,
+                        FormatEstimate(EstimateSeconds(
+                            static_cast<int64_t>(image_->Width()) * image_->Height(),
+                            static_cast<int64_t>(job.Width()) * job.Height(), elapsed)));
+                Show(kTimeLabel, true);
+                InvalidateRect(previewArea_, false);
+            }
+        }
+        RetireCurrent();
+        flags_.previewRunning = false;
+        Show(kZoomButton, true);
+        if (flags_.previewWanted && !flags_.closing) {
+            RequestPreview();
+        }
+    }
+    if (flags_.closeWithOk) {
+        OnOK();
+    } else if (flags_.closeWithCancel) {
+        OnCancel();
+    }
+}
+
+bool CPreviewDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == kMsgJobFinished) {
+        OnJobFinished();
+        return true;
+    }
+    if (message == kMsgJobProgress) {
+        OnJobProgress();
+        return true;
+    }
+    return fw::CDialog::OnMessage(message, wParam, lParam);
+}
+
+void CPreviewDlg::OnOK() {
+    if (!JobRunning()) {
+        // A failed validation keeps the dialog open, and previews must follow again.
+        flags_.closing = flags_.closeWithOk = flags_.closeWithCancel = false;
+        fw::CDialog::OnOK();
+        return;
+    }
+    if (flags_.previewRunning && current_) {
+        current_->job.cancel.store(true, std::memory_order_release);
+    }
+    flags_.closing = true;
+    flags_.closeWithOk = true;
+}
+
+void CPreviewDlg::OnCancel() {
+    if (!JobRunning()) {
+        flags_.closing = flags_.closeWithOk = flags_.closeWithCancel = false;
+        fw::CDialog::OnCancel();
+        return;
+    }
+    if (current_) {
+        current_->job.cancel.store(true, std::memory_order_release);
+    }
+    flags_.closing = true;
+    flags_.closeWithCancel = true;
+}
+
+bool CPreviewDlg::OnCommand(int id, int code) {
+    if (id == kZoomButton && code == fw::kBnClicked) {
+        ToggleZoom();
+        return true;
+    }
+    return fw::CDialog::OnCommand(id, code);
+}
+
+void CPreviewDlg::ToggleZoom() {
+    if (!HasImage()) {
+        return;
+    }
+    zoomed_ = !zoomed_;
+    if (zoomed_) {
+        region_.x += region_.w / 4;
+        region_.y += region_.h / 4;
+        SizeRegion();
+    } else {
+        SizeRegion();
+        region_.x -= region_.w / 4;
+        region_.y -= region_.h / 4;
+    }
+    ClampRegion();
+    RedrawAfterMove();
+}
+
+void CPreviewDlg::RedrawAfterMove() {
+    DrawThumbnailBitmap();
+    BuildPreviewCrop();
+    InvalidateRect(thumbnailRect_, false);
+    UpdateWindow();
+    RequestPreview();
+}
+
+bool CPreviewDlg::OverAnArea(fw::Point p) const {
+    return thumbnailRect_.Contains(p) || previewArea_.Contains(p);
+}
+
+void CPreviewDlg::OnLButtonDown(fw::Point p) {
+    if (!HasImage()) {
+        return;
+    }
+    if (thumbnailRect_.Contains(p)) {
+        dragMode_ = 1;
+    } else if (previewArea_.Contains(p)) {
+        dragMode_ = 2;
+    } else {
+        return;
+    }
+    SetCapture();
+    dragStartPoint_ = p;
+    lastPoint_ = p;
+    dragStartPosition_ = {region_.x, region_.y};
+    lastApplied_ = dragStartPosition_;
+    ApplyPoint(p);
+}
+
+void CPreviewDlg::OnMouseMove(fw::Point p) {
+    overArea_ = OverAnArea(p);
+    fw::SetCursor(hand_ && (dragMode_ != 0 || overArea_) ? hand_.get() : nullptr);
+    if (dragMode_ != 0 && !(p == lastPoint_)) {
+        ApplyPoint(p);
+        lastPoint_ = p;
+    }
+}
+
+void CPreviewDlg::OnLButtonUp(fw::Point) {
+    if (dragMode_ != 0) {
+        ReleaseCapture();
+        dragMode_ = 0;
+    }
+}
+
+bool CPreviewDlg::OnSetCursor() {
+    if (hand_ && (dragMode_ != 0 || overArea_)) {
+        fw::SetCursor(hand_.get());
+        return true;
+    }
+    return false;
+}
+
+void CPreviewDlg::ApplyPoint(fw::Point p) {
+    const int W = image_->Width();
+    const int H = image_->Height();
+    if (dragMode_ == 1) {
+        const int tw = std::max(thumbnailRect_.Width(), 1);
+        const int th = std::max(thumbnailRect_.Height(), 1);
+        // Points left of or above the thumbnail (while dragging) count as its edge.
+        const int ix = RoundedRatio(std::max(p.x - thumbnailRect_.left, 0), W, tw);
+        const int iy = RoundedRatio(std::max(p.y - thumbnailRect_.top, 0), H, th);
+        region_.x = ix - region_.w / 2;
+        region_.y = iy - region_.h / 2;
+    } else if (dragMode_ == 2) {
+        int dx = dragStartPoint_.x - p.x;
+        int dy = dragStartPoint_.y - p.y;
+        if (zoomed_) {
+            dx /= 2;
+            dy /= 2;
+        }
+        region_.x = dragStartPosition_.x + dx;
+        region_.y = dragStartPosition_.y + dy;
+    } else {
+        return;
+    }
+    ClampRegion();
+    const fw::Point position{region_.x, region_.y};
+    if (position == lastApplied_) {
+        return;
+    }
+    RedrawAfterMove();
+    lastApplied_ = position;
+}
+
+}  // namespace vel::ui

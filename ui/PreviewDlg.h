@@ -1,0 +1,181 @@
+#pragma once
+// The dialog base with the navigator thumbnail and the live preview: it runs the noise
+// pre-analysis and the preview jobs in the background (one at a time, one queued), estimates
+// the processing time, and lets OK and Cancel wait for a running job.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "plugin/PlaneImage.h"
+#include "plugin/WorkerJob.h"
+#include "settings/NoiseReductionParams.h"
+#include "ui/DisplayColour.h"
+#include "ui/PictureButton.h"
+
+namespace vel::ui {
+
+inline constexpr uint32_t kMsgJobFinished = fw::kWmUser + 98;  // 1122
+// A job's progress waits for the dialog's thread under this message.
+inline constexpr uint32_t kMsgJobProgress = fw::kWmUser + 97;
+
+// The part of the image the preview shows, in image pixels.
+struct PreviewRegion {
+    int x = 0;
+    int y = 0;
+    int w = 0;
+    int h = 0;
+    bool operator==(const PreviewRegion&) const = default;
+};
+
+// Thumbnail size for a W x H image in an aw x ah area: the area's width or height by the
+// aspect rule, never enlarged, each side at least 1; 0 x 0 for an empty image or area.
+fw::Size ThumbnailSize(int imageWidth, int imageHeight, int areaWidth, int areaHeight);
+// Seconds for the whole image when a job on jobPixels took elapsed seconds.
+float EstimateSeconds(int64_t imagePixels, int64_t jobPixels, double elapsedSeconds);
+// "Estimated processing time: ..." in its three forms (tenths below 1 s, whole seconds below a
+// minute, then minutes and seconds).
+std::string FormatEstimate(float seconds);
+// A rectangle laid out for 6 x 13 dialog base units, moved to the given ones.
+fw::Rect ScaleToBaseUnits(const fw::Rect& rect, fw::Size baseUnits);
+
+class CPreviewDlg : public fw::CDialog {
+  public:
+    // The whole image up to this many pixels is pre-analysed, else its top-left kAnalysisSide
+    // square (clipped to the image).
+    static constexpr int64_t kAnalysisWholeLimit = 1048576;
+    static constexpr int kAnalysisSide = 1024;
+
+    explicit CPreviewDlg(const fw::DialogTemplate& dialogTemplate, fw::CWnd* parent = nullptr);
+    // Cancels its jobs and returns only when no worker can touch the dialog any more.
+    ~CPreviewDlg() override;
+
+    void SetImage(const PlaneImage* image);  // R, G, B on 0..255; not owned
+    // Client pixels for 6 x 13 dialog base units; the dialog scales them to its own.
+    void SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previewArea);
+    // The work functions and the records each job copies when it starts (a snapshot).
+    void SetThreadProcs(WorkFunction analysis, WorkFunction preview,
+                        const NoiseReductionParams* analysisParams,
+                        const NoiseReductionParams* previewParams);
+    // Both paths or no conversion; a profile that cannot be used is reported in one message.
+    void SetProfiles(const char* inputProfilePath, const char* displayProfilePath);
+
+    struct Flags {
+        bool analysisDone = false;
+        bool analysisRunning = false;
+        bool previewRunning = false;
+        bool analysisRestartWanted = false;
+        bool previewWanted = false;
+        bool closing = false;
+        bool closeWithOk = false;
+        bool closeWithCancel = false;
+    };
+    const Flags& JobFlags() const { return flags_; }
+    bool JobRunning() const { return flags_.analysisRunning || flags_.previewRunning; }
+    const PreviewRegion& Region() const { return region_; }
+    bool Zoomed() const { return zoomed_; }
+    // The areas in this dialog's pixels (scaled once the window exists).
+    const fw::Rect& ThumbnailArea() const { return thumbnailArea_; }
+    const fw::Rect& PreviewArea() const { return previewArea_; }
+    const fw::Rect& ThumbnailRect() const { return thumbnailRect_; }
+    const DisplayBitmap& ThumbnailBitmap() const { return thumbnailBitmap_; }
+    const DisplayBitmap& PreviewBitmap() const { return previewBitmap_; }
+    const DisplayColourTransform& ColourTransform() const { return colour_; }
+    int DragMode() const { return dragMode_; }
+    bool HasHandCursor() const { return hand_ != nullptr; }
+
+  protected:
+    bool OnInitDialog() override;  // the six steps; a derived dialog calls it first
+    void OnOK() override;          // closing rule; ends with CDialog::OnOK when no job runs
+    void OnCancel() override;      // closing rule
+    bool OnCommand(int id, int code) override;  // 2021 zoom; derived dialogs pass on the rest
+    bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    void OnPaint(fw::CDC& dc) override;
+    void OnLButtonDown(fw::Point client) override;
+    void OnMouseMove(fw::Point client) override;
+    void OnLButtonUp(fw::Point client) override;
+    bool OnSetCursor() override;
+
+    void RequestPreview();
+    void StartPreAnalysis();
+
+  private:
+    struct JobSlot;
+
+    bool HasImage() const;
+    void Show(int id, bool show);
+    void SetText(int id, const std::string& text);
+    // The region's size for the zoom state, clipped to the image.
+    void SizeRegion();
+    void ClampRegion();
+    void BuildThumbnail();
+    void DrawThumbnailBitmap();
+    void BuildPreviewCrop();
+    void ConvertToPreviewBitmap(const PlaneImage& planes);
+    void ToggleZoom();
+    void ApplyPoint(fw::Point p);
+    bool OverAnArea(fw::Point p) const;
+    void RedrawAfterMove();
+
+    // Starts a job on the slot's image (already filled); false when no thread could run it,
+    // in which case it is reported as finished and failed.
+    void StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
+                  const NoiseReductionParams* params);
+    // A slot for the next job: the last one whose thread is known to have ended, else new.
+    std::unique_ptr<JobSlot> TakeSlot();
+    // Ends the running job's slot: joined within the time-out it is kept for reuse, otherwise
+    // it is kept apart until its thread has ended.
+    void RetireCurrent();
+    void CancelAndJoinAll();
+    void OnJobFinished();
+    void OnJobProgress();
+    static void PostFinished(void* target);
+    static void JobThread(void* arg);
+    static void JobProgress(float percent);
+
+    const PlaneImage* image_ = nullptr;
+    fw::Rect designThumbnailArea_{10, 10, 110, 90};
+    fw::Rect designPreviewArea_{10, 100, 130, 200};
+    fw::Rect thumbnailArea_{10, 10, 110, 90};
+    fw::Rect previewArea_{10, 100, 130, 200};
+    fw::Rect thumbnailRect_{};
+    PreviewRegion region_{};
+    bool zoomed_ = false;
+
+    PlaneImage thumbnailPlanes_;
+    PlaneImage previewCrop_;
+    DisplayBitmap thumbnailBitmap_;
+    DisplayBitmap previewBitmap_;
+
+    int dragMode_ = 0;  // 0 none, 1 thumbnail, 2 preview
+    fw::Point dragStartPoint_{};
+    fw::Point dragStartPosition_{};
+    fw::Point lastPoint_{};
+    fw::Point lastApplied_{};
+    bool overArea_ = false;
+    std::unique_ptr<fw::Cursor> hand_;
+
+    WorkFunction analysisWork_ = nullptr;
+    WorkFunction previewWork_ = nullptr;
+    const NoiseReductionParams* analysisParams_ = nullptr;
+    const NoiseReductionParams* previewParams_ = nullptr;
+
+    std::unique_ptr<JobSlot> current_;
+    std::unique_ptr<JobSlot> spare_;
+    std::vector<std::unique_ptr<JobSlot>> retired_;
+    Flags flags_;
+    int64_t previewStart_ = 0;
+
+    // Written by the running job's thread, applied on the dialog's.
+    std::atomic<float> progress_{0.0f};
+    std::atomic<bool> progressPosted_{false};
+
+    CPictureButton zoom_;
+    DisplayColourTransform colour_;
+};
+
+}  // namespace vel::ui

@@ -1,0 +1,80 @@
+#pragma once
+// The settings dialog of an interactive run: the six parameters as slider and edit box pairs,
+// the link between luma and chroma, the three switches, presets, and the live preview of its
+// base. Every change requests a new preview.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "settings/NoiseReductionParams.h"
+#include "settings/ParamTable.h"
+#include "settings/Presets.h"
+#include "ui/PictureButton.h"
+#include "ui/PreviewDlg.h"
+
+namespace vel::ui {
+
+class CSettingsDlg : public CPreviewDlg {
+  public:
+    // The six parameters in the dialog's order: luma and chroma threshold, luma and chroma
+    // suppression, light and dark areas correction.
+    static constexpr int kParams = 6;
+    static const std::array<int32_t NoiseReductionParams::*, kParams> kFields;
+    // The parameter table's entry of parameter k: its controls, ranges and slider offset.
+    static const ParamInfo& Param(int k);
+
+    CSettingsDlg();
+
+    // The eight fields a run hands over and takes back: the six values and the high-quality
+    // and re-analyze switches. The link box keeps its own state.
+    void SetFromSettings(const NoiseReductionParams& settings);
+    // What the run takes over after OK. A value typed outside its slider's range arrives
+    // limited to that range, as the slider shows it.
+    void CopyToSettings(NoiseReductionParams& settings) const;
+
+    // What the preview and pre-analysis jobs copy when they start.
+    const NoiseReductionParams& PreviewSettings() const { return preview_; }
+    int32_t EditValue(int k) const { return edits_[k]; }
+    int SliderPosition(int k) const { return sliders_[k]; }
+    const std::vector<Preset>& PresetList() const { return presets_; }
+    const std::string& PresetFilePath() const { return presetFile_; }
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(fw::CDataExchange* dx) override;
+    bool OnCommand(int id, int code) override;
+    void OnHScroll(int id, int position) override;
+    bool OnToolTipNeedText(int controlId, std::string& text) override;
+
+  private:
+    // Reads (true) or writes the controls; change notifications are ignored meanwhile.
+    bool Transfer(bool read);
+    void TakeLinkSnapshot();
+    void ApplyLink();
+    void SyncSlidersFromEdits();
+    void CopyToPreviewSettings();
+    void OnPresetSelected();
+    void LoadPresetFile();
+    void SavePresetFile();
+    void FillPresetBox();
+
+    int presetIndex_ = 2;
+    std::array<int, kParams> sliders_{10, 11, 9, 12, 10, 10};
+    std::array<int32_t, kParams> edits_{0, 1, 9, 12, 0, 0};
+    int highQuality_ = 1;
+    int link_ = 1;
+    int reanalyze_ = 0;
+    NoiseReductionParams preview_;
+    std::array<int32_t, 4> linkSnapshot_{};
+    std::vector<Preset> presets_;
+    std::string presetFile_;
+    CPictureButton about_;
+    bool transferring_ = false;
+};
+
+// A value as it reaches the preview and the run: limited to the slider's range of its
+// parameter (edit range -10..10 for thresholds and corrections, 0..20 for suppressions).
+int32_t LimitToRange(int k, int32_t value);
+
+}  // namespace vel::ui
