@@ -8,9 +8,17 @@ endif()
 # Programs and DLLs side by side, so test programs find the plug-in DLL without a search path.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
+# How a Windows program of this build is run here: 64-bit ones by this machine's Wine in a
+# private prefix, 32-bit ones by the i386 Wine of tools/i686-wine.sh (this machine's kernel
+# runs no 32-bit program, so that Wine runs emulated; its prefix lives in its own tree).
 set(VELNR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Private Wine prefix of the tests")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(VELNR_WINE_RUN ${PROJECT_SOURCE_DIR}/tools/i686-wine.sh run)
+else()
+    set(VELNR_WINE_RUN ${PROJECT_SOURCE_DIR}/tools/wine-run.sh ${VELNR_WINEPREFIX})
+endif()
 if(CMAKE_CROSSCOMPILING)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run.sh ${VELNR_WINEPREFIX})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VELNR_WINE_RUN})
 endif()
 
 if(VELNR_BUILD_TESTS)

@@ -20,6 +20,8 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
     # answering velnr's interactive dialog on a virtual display in the tests
     xdotool
+    # the i386 Debian tree whose 32-bit Wine runs the i686 suite (tools/i686-wine.sh)
+    debootstrap
     # the dialogs' Qt window backend (its display check talks to X through xcb)
     qt6-base-dev libxcb1-dev
 )

@@ -50,19 +50,22 @@ void Drag(fw::CWnd& window, fw::Point from, fw::Point to) {
 
 namespace {
 std::deque<std::function<void()>> g_later;
+
+// A named CALLBACK: on i686 a timer procedure is __stdcall, which no lambda converts to.
+void CALLBACK RunNextLater(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (!g_later.empty()) {
+        std::function<void()> next = std::move(g_later.front());
+        g_later.pop_front();
+        next();
+    }
+}
 }  // namespace
 
 void Later(std::function<void()> step) {
     g_later.push_back(std::move(step));
     // A thread timer: any message loop of this thread dispatches it to the procedure.
-    SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
-        KillTimer(nullptr, timer);
-        if (!g_later.empty()) {
-            std::function<void()> next = std::move(g_later.front());
-            g_later.pop_front();
-            next();
-        }
-    });
+    SetTimer(nullptr, 0, 0, RunNextLater);
 }
 
 }  // namespace vel::test
