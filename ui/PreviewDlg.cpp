@@ -454,6 +454,14 @@ void CPreviewDlg::OnJobProgress() {
     }
 }
 
+void CPreviewDlg::ShowJobStarting(const char* status) {
+    Show(kZoomButton, false);
+    SetText(kStatusLabel, status);
+    Show(kStatusLabel, true);
+    Show(kTimeLabel, false);
+    Show(kBar, true);
+}
+
 void CPreviewDlg::StartPreAnalysis() {
     flags_.analysisDone = false;
     if (JobRunning()) {
@@ -479,11 +487,7 @@ void CPreviewDlg::StartPreAnalysis() {
     }
     flags_.analysisRunning = true;
     flags_.analysisRestartWanted = false;
-    Show(kZoomButton, false);
-    SetText(kStatusLabel, "Running image pre-analysis...");
-    Show(kStatusLabel, true);
-    Show(kTimeLabel, false);
-    Show(kBar, true);
+    ShowJobStarting("Running image pre-analysis...");
     StartJob(std::move(slot), analysisWork_, analysisParams_);
 }
 
@@ -502,11 +506,7 @@ void CPreviewDlg::RequestPreview() {
     slot->image = previewCrop_;
     flags_.previewRunning = true;
     flags_.previewWanted = false;
-    Show(kZoomButton, false);
-    SetText(kStatusLabel, "Making preview...");
-    Show(kStatusLabel, true);
-    Show(kTimeLabel, false);
-    Show(kBar, true);
+    ShowJobStarting("Making preview...");
     previewStart_ = platform::PerformanceCounter();
     StartJob(std::move(slot), previewWork_, previewParams_);
     if (fw::CWnd* bar = GetDlgItem(kBar)) {

@@ -108,6 +108,7 @@ class CPreviewDlg : public fw::CDialog {
 
     bool HasImage() const;
     void Show(int id, bool show);
+    void ShowJobStarting(const char* status);
     void SetText(int id, const std::string& text);
     // The region's size for the zoom state, clipped to the image.
     void SizeRegion();
