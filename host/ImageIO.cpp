@@ -1,5 +1,6 @@
 #include "host/ImageIO.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +13,25 @@
 #include "host/ImageFormats.h"
 
 namespace velnr {
+
+void AdviseHugePages(void* data, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    // Below this a huge page would hardly be filled; the hint is not worth its system call.
+    constexpr std::size_t kHintBytes = std::size_t{4} << 20;
+    constexpr uintptr_t kPage = 4096;
+    if (bytes < kHintBytes) {
+        return;
+    }
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
+    if (end > begin) {
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 namespace {
 
@@ -206,9 +226,9 @@ uint64_t CountOutOfRangeSamples(const Image& image) {
     return count;
 }
 
-std::vector<float> ToHostRgb(const Image& image) {
+SampleVector ToHostRgb(const Image& image) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    std::vector<float> rgb(pixels * 3);
+    SampleVector rgb(pixels * 3);
     const size_t n = static_cast<size_t>(image.channels);
     for (size_t i = 0; i < pixels; ++i) {
         const float* src = &image.samples[i * n];
@@ -223,7 +243,7 @@ std::vector<float> ToHostRgb(const Image& image) {
     return rgb;
 }
 
-void FromHostRgb(const std::vector<float>& rgb, Image& image) {
+void FromHostRgb(const SampleVector& rgb, Image& image) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     const size_t n = static_cast<size_t>(image.channels);
     for (size_t i = 0; i < pixels; ++i) {

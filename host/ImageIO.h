@@ -3,11 +3,47 @@
 // normalised floats (integers v / max, floats as stored) so that 8- and 16-bit files round
 // trip exactly, plus the hand-over to and from the plug-in's interleaved RGB float buffer.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velnr {
+
+// Marks a large block for huge pages (a hint; Linux only): a whole picture then takes a few
+// hundred page faults on its first touch instead of hundreds of thousands.
+void AdviseHugePages(void* data, std::size_t bytes);
+
+// Storage for whole pictures: elements start undefined (every reader writes all of them, so a
+// zero fill would only cost a pass over memory) and large blocks get the huge-page hint.
+template <class T>
+struct PictureAllocator {
+    using value_type = T;
+    PictureAllocator() = default;
+    template <class U>
+    PictureAllocator(const PictureAllocator<U>&) noexcept {}  // NOLINT(google-explicit-constructor)
+    T* allocate(std::size_t n) {
+        T* p = std::allocator<T>().allocate(n);
+        AdviseHugePages(p, n * sizeof(T));
+        return p;
+    }
+    void deallocate(T* p, std::size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0) {
+            ::new (static_cast<void*>(p)) U;
+        } else {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    }
+    template <class U>
+    bool operator==(const PictureAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+using SampleVector = std::vector<float, PictureAllocator<float>>;
 
 enum class FileFormat { Tiff, Png, Jpeg };
 enum class SampleType { UInt8, UInt16, Float32 };
@@ -68,8 +104,8 @@ struct Image {
     int channels = 0;  // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
     SampleType type = SampleType::UInt8;
     FileFormat format = FileFormat::Tiff;
-    std::vector<float> samples;  // interleaved, width * height * channels
-    std::vector<uint8_t> icc;    // embedded ICC profile, empty when none
+    SampleVector samples;      // interleaved, width * height * channels
+    std::vector<uint8_t> icc;  // embedded ICC profile, empty when none
     TiffLayout tiff;
     PngChunks png;
     JpegDensity jpeg;
@@ -126,11 +162,11 @@ bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::str
                   FileFormat toFormat, std::string& error);
 
 // The plug-in's host buffer: width * height interleaved R, G, B floats. Grey gives R = G = B;
-// alpha is left out.
-std::vector<float> ToHostRgb(const Image& image);
+// alpha is left out. An RGB image's own samples are already that buffer.
+SampleVector ToHostRgb(const Image& image);
 // Takes the colour back from a host buffer; grey becomes the mean of R, G and B. Alpha and
 // everything else stay as they were.
-void FromHostRgb(const std::vector<float>& rgb, Image& image);
+void FromHostRgb(const SampleVector& rgb, Image& image);
 
 // Rounds a normalised sample to an integer 0..maxValue; NaN and values below 0 give 0.
 uint32_t QuantizeSample(float value, uint32_t maxValue);

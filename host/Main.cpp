@@ -256,7 +256,13 @@ class Runner {
                                  "plug-in works on 0..1");
         }
 
-        std::vector<float> rgb = velnr::ToHostRgb(image);
+        // An RGB picture's samples are the host buffer already: the plug-in works on them.
+        const bool ownLayout = image.channels == 3;
+        velnr::SampleVector converted;
+        if (!ownLayout) {
+            converted = velnr::ToHostRgb(image);
+        }
+        velnr::SampleVector& rgb = ownLayout ? image.samples : converted;
         velnr::TempFile profile;
         std::string profilePath;
         if (options_.interactive && !image.icc.empty()) {
@@ -265,7 +271,7 @@ class Runner {
             }
             profilePath = profile.Path();
         }
-        std::vector<float> before;
+        velnr::SampleVector before;
         if (options_.interactive) {
             before = rgb;
         } else {
@@ -302,8 +308,11 @@ class Runner {
                             : "the plug-in could not process it (not enough memory?); nothing "
                               "written");
         }
-        velnr::FromHostRgb(rgb, image);
-        rgb = {};
+        if (!ownLayout) {
+            velnr::FromHostRgb(converted, image);
+            converted = {};
+        }
+        before = {};
         const vel::NoiseReductionParams used = UsedSettings();
 
         progress_.Step("Writing");

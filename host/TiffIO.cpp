@@ -358,7 +358,7 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
             blockBytes, compression, error)) {
         return false;
     }
-    image.samples.assign(static_cast<size_t>(width) * height * image.channels, 0.0f);
+    image.samples.resize(static_cast<size_t>(width) * height * image.channels);
     const int planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
     const auto planeIndex = [&](int s) { return planar == PLANARCONFIG_SEPARATE ? s : -1; };
     if (TIFFIsTiled(tif.get())) {

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "wavelet/SampleBuffer.h"
+
 namespace vel {
 namespace {
 
@@ -94,7 +96,7 @@ void PlaneImage::Resize(int32_t width, int32_t height) {
     }
     const auto h = static_cast<std::size_t>(height);
     // Both blocks are owned before anything is published: a throw leaves the image empty.
-    auto planes = std::make_unique_for_overwrite<float[]>(3 * n);
+    auto planes = MakeSampleBuffer(3 * n);
     auto rows = std::make_unique_for_overwrite<float*[]>(3 * h);
     const auto w = static_cast<std::size_t>(width);
     for (int k = 0; k < 3; ++k) {

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                                     static_cast<std::size_t>(image.channels),
                     "the image does not match its size");
     // What velnr does next with every image it reads.
-    const std::vector<float> rgb = velnr::ToHostRgb(image);
+    const velnr::SampleVector rgb = velnr::ToHostRgb(image);
     velnr::FromHostRgb(rgb, image);
     (void)velnr::CountOutOfRangeSamples(image);
     return 0;

@@ -420,8 +420,8 @@ TEST_F(Velnr, RealLibraryGivesWhatVelnrWrites) {
             Run({"--settings", dir_ / "settings.ini", "-q", "-o", out, dir_ / name}, {},
                 VELNR_REAL_PLUGIN);
         ASSERT_EQ(run.status, 0) << run.err;
-        std::vector<float> rgb = ToHostRgb(in);
-        const std::vector<float> before = rgb;
+        SampleVector rgb = ToHostRgb(in);
+        const SampleVector before = rgb;
         plugin.openPlugin(1, in.width, in.height, rgb.data(), 0, 0, nullptr, nullptr);
         ASSERT_NE(rgb, before) << "the filter changed nothing; the comparison would be empty";
         FromHostRgb(rgb, in);

@@ -211,8 +211,8 @@ TEST(ImageIO, ReadsSeparatePlanes) {
         }
     }
     EXPECT_EQ(Read(dir / "planar.tif").samples,
-              (std::vector<float>{10 / 255.0f, 30 / 255.0f, 50 / 255.0f, 20 / 255.0f, 40 / 255.0f,
-                                  60 / 255.0f}));
+              (SampleVector{10 / 255.0f, 30 / 255.0f, 50 / 255.0f, 20 / 255.0f, 40 / 255.0f,
+                            60 / 255.0f}));
 }
 
 // Half floats: 1, 0.5, the largest finite, both ends of the subnormals, -0, -2, a third
@@ -257,7 +257,7 @@ TEST(OutOfRange, IsCountedAndIntegerFilesClampAndRoundHalfUp) {
     Write(dir / "hdr.png", hdr, {95, 16});
     const float half = 32768.0f / 65535.0f;  // 0.5 * 65535 = 32767.5 rounds up
     EXPECT_EQ(Read(dir / "hdr.png").samples,
-              (std::vector<float>{half, 1, half, 0, 0, half, half, half, 1}));
+              (SampleVector{half, 1, half, 0, 0, half, half, half, 1}));
     for (const auto& [value, max, expected] :
          {std::tuple{-kInf, 255u, 0u}, {3.0e38f, 65535u, 65535u}, {0.49f / 255.0f, 255u, 0u}}) {
         EXPECT_EQ(QuantizeSample(value, max), expected) << value;
