@@ -116,27 +116,36 @@ inline __m256i Indices(__m256 position, int32_t limit) {
 }
 
 void ShrinkRow(const ShrinkRowArgs& a) {
+    // Locals, so that the stores to the band do not make the compiler reload the arguments.
+    float* const band = a.band;
+    const float* const means = a.means;
+    const float* const parent = a.parent;
+    const ptrdiff_t spacing = a.spacing;
+    const ptrdiff_t vertical = a.vertical;
+    const float* const curve = a.curve;
+    const int32_t curveSize = a.curveSize;
+    const int32_t cols = a.cols;
     const __m256 factor = _mm256_set1_ps(a.parentFactor);
     const __m256 inverseStep = _mm256_set1_ps(a.inverseStep);
     const __m256 half = _mm256_set1_ps(0.5f);
     int32_t x = 0;
-    for (; x + 8 <= a.cols; x += 8) {
-        __m256 activity = _mm256_loadu_ps(a.means + x);
-        if (a.parent) {
-            const float* p = a.parent + x;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 activity = _mm256_loadu_ps(means + x);
+        if (parent) {
+            const float* p = parent + x;
             __m256 around = Abs(_mm256_loadu_ps(p));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - a.spacing)));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + a.spacing)));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - a.vertical)));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + a.vertical)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - spacing)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + spacing)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - vertical)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + vertical)));
             activity = _mm256_add_ps(activity, _mm256_mul_ps(factor, around));
         }
         const __m256i index =
-            Indices(_mm256_add_ps(_mm256_mul_ps(activity, inverseStep), half), a.curveSize);
-        const __m256 gain = _mm256_i32gather_ps(a.curve, index, 4);
-        _mm256_storeu_ps(a.band + x, _mm256_mul_ps(_mm256_loadu_ps(a.band + x), gain));
+            Indices(_mm256_add_ps(_mm256_mul_ps(activity, inverseStep), half), curveSize);
+        const __m256 gain = _mm256_i32gather_ps(curve, index, 4);
+        _mm256_storeu_ps(band + x, _mm256_mul_ps(_mm256_loadu_ps(band + x), gain));
     }
-    for (; x < a.cols; ++x) {
+    for (; x < cols; ++x) {
         kernels::ShrinkSample(a, x);
     }
 }
