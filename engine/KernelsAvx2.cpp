@@ -70,21 +70,6 @@ inline void Transpose8(__m256 (&r)[8]) {
     }
 }
 
-void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 8 <= cols; x += 8) {
-        __m256 r[8];
-        for (int i = 0; i < 8; ++i) {
-            r[i] = _mm256_loadu_ps(rows + i * stride + x);
-        }
-        Transpose8(r);
-        for (int j = 0; j < 8; ++j) {
-            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
-        }
-    }
-    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
-}
-
 void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
     int32_t x = 0;
     for (; x + 8 <= cols; x += 8) {
@@ -160,19 +145,26 @@ void Magnitudes(const float* in, float* out, ptrdiff_t n) {
     }
 }
 
-void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
-                       int32_t cols) {
+void AdvanceInterleaved(float* sums, const float* const* entering, const float* const* leaving,
+                        float* interleaved, int32_t cols) {
     int32_t x = 0;
     for (; x + 8 <= cols; x += 8) {
-        const __m256 sum =
-            _mm256_sub_ps(_mm256_add_ps(_mm256_loadu_ps(sums + x), _mm256_loadu_ps(entering + x)),
-                          _mm256_loadu_ps(leaving + x));
+        __m256 sum = _mm256_loadu_ps(sums + x);
+        __m256 r[8];
+        for (int i = 0; i < 8; ++i) {
+            if (entering[i]) {
+                sum = _mm256_sub_ps(_mm256_add_ps(sum, _mm256_loadu_ps(entering[i] + x)),
+                                    _mm256_loadu_ps(leaving[i] + x));
+            }
+            r[i] = sum;
+        }
         _mm256_storeu_ps(sums + x, sum);
-        _mm256_storeu_ps(out + x, sum);
+        Transpose8(r);
+        for (int j = 0; j < 8; ++j) {
+            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
+        }
     }
-    for (; x < cols; ++x) {
-        kernels::AdvanceSum(sums, entering, leaving, out, x);
-    }
+    kernels::AdvanceInterleavedRest(sums, entering, leaving, interleaved, x, cols);
 }
 
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
@@ -193,9 +185,9 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2",           WindowMeans,   InterleaveRows,
-                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
-                               ShrinkRow,        HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",        WindowMeans,         DeinterleaveRows,
+                               Magnitudes,    AdvanceInterleaved,  ShrinkRow,
+                               HistogramBins, WaveletAvx2Kernels()};
     return &set;
 }
 

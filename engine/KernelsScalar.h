@@ -35,15 +35,6 @@ inline void ShrinkSample(const ShrinkRowArgs& a, int32_t x) {
 }
 
 // The columns from x on that a vector block did not take.
-inline void InterleaveRest(const float* rows, ptrdiff_t stride, float* interleaved, int32_t x,
-                           int32_t cols) {
-    for (; x < cols; ++x) {
-        for (int32_t r = 0; r < kKernelRows; ++r) {
-            interleaved[x * kKernelRows + r] = rows[r * stride + x];
-        }
-    }
-}
-
 inline void DeinterleaveRest(const float* interleaved, float* rows, ptrdiff_t stride, int32_t x,
                              int32_t cols) {
     for (; x < cols; ++x) {
@@ -53,13 +44,20 @@ inline void DeinterleaveRest(const float* interleaved, float* rows, ptrdiff_t st
     }
 }
 
-inline void AdvanceSum(float* sums, const float* entering, const float* leaving, float* out,
-                       int32_t x) {
-    float sum = sums[x];
-    sum += entering[x];
-    sum -= leaving[x];
-    sums[x] = sum;
-    out[x] = sum;
+inline void AdvanceInterleavedRest(float* sums, const float* const* entering,
+                                   const float* const* leaving, float* interleaved, int32_t x,
+                                   int32_t cols) {
+    for (; x < cols; ++x) {
+        float sum = sums[x];
+        for (int32_t r = 0; r < kKernelRows; ++r) {
+            if (entering[r]) {
+                sum += entering[r][x];
+                sum -= leaving[r][x];
+            }
+            interleaved[x * kKernelRows + r] = sum;
+        }
+        sums[x] = sum;
+    }
 }
 
 inline int32_t HistogramBin(float v, float offset, float binsPerUnit, int32_t bins) {

@@ -54,24 +54,6 @@ void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, floa
 }
 
 // Rows 0..3 and 4..7 as two 4 x 4 blocks.
-void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 4 <= cols; x += 4) {
-        for (int h = 0; h < 2; ++h) {
-            const float* p = rows + 4 * h * stride + x;
-            __m128 r0 = _mm_loadu_ps(p), r1 = _mm_loadu_ps(p + stride),
-                   r2 = _mm_loadu_ps(p + 2 * stride), r3 = _mm_loadu_ps(p + 3 * stride);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            float* q = interleaved + x * kKernelRows + 4 * h;
-            _mm_storeu_ps(q, r0);
-            _mm_storeu_ps(q + kKernelRows, r1);
-            _mm_storeu_ps(q + 2 * kKernelRows, r2);
-            _mm_storeu_ps(q + 3 * kKernelRows, r3);
-        }
-    }
-    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
-}
-
 void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
     int32_t x = 0;
     for (; x + 4 <= cols; x += 4) {
@@ -142,19 +124,31 @@ void Magnitudes(const float* in, float* out, ptrdiff_t n) {
     }
 }
 
-void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
-                       int32_t cols) {
+// Rows 0..3 and 4..7 turned as two 4 x 4 blocks.
+void AdvanceInterleaved(float* sums, const float* const* entering, const float* const* leaving,
+                        float* interleaved, int32_t cols) {
     int32_t x = 0;
     for (; x + 4 <= cols; x += 4) {
-        const __m128 sum =
-            _mm_sub_ps(_mm_add_ps(_mm_loadu_ps(sums + x), _mm_loadu_ps(entering + x)),
-                       _mm_loadu_ps(leaving + x));
+        __m128 sum = _mm_loadu_ps(sums + x);
+        __m128 r[8];
+        for (int i = 0; i < 8; ++i) {
+            if (entering[i]) {
+                sum = _mm_sub_ps(_mm_add_ps(sum, _mm_loadu_ps(entering[i] + x)),
+                                 _mm_loadu_ps(leaving[i] + x));
+            }
+            r[i] = sum;
+        }
         _mm_storeu_ps(sums + x, sum);
-        _mm_storeu_ps(out + x, sum);
+        for (int h = 0; h < 2; ++h) {
+            __m128* b = r + 4 * h;
+            _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+            float* q = interleaved + x * kKernelRows + 4 * h;
+            for (int j = 0; j < 4; ++j) {
+                _mm_storeu_ps(q + j * kKernelRows, b[j]);
+            }
+        }
     }
-    for (; x < cols; ++x) {
-        kernels::AdvanceSum(sums, entering, leaving, out, x);
-    }
+    kernels::AdvanceInterleavedRest(sums, entering, leaving, interleaved, x, cols);
 }
 
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
@@ -174,9 +168,9 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    static const KernelSet set{"sse2",           WindowMeans,   InterleaveRows,
-                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
-                               ShrinkRow,        HistogramBins, WaveletSse2Kernels()};
+    static const KernelSet set{"sse2",        WindowMeans,         DeinterleaveRows,
+                               Magnitudes,    AdvanceInterleaved,  ShrinkRow,
+                               HistogramBins, WaveletSse2Kernels()};
     return &set;
 }
 

@@ -141,19 +141,18 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     for (int32_t y0 = 0; y0 < p.rows; y0 += R) {
         const int32_t count = std::min(R, p.rows - y0);
         takeThrough(std::min(y0 + R - 1 + p.hv, p.rows - 1));
-        for (int32_t r = 0; r < R; ++r) {
+        // Rows past the last one, and row 0, take the sums unchanged; the means of the rows
+        // past the last are not used.
+        std::array<const float*, R> entering{}, leaving{};
+        for (int32_t r = 0; r < count; ++r) {
             const int32_t y = y0 + r;
-            float* sums = rowSums.data() + r * width;
-            if (r < count && y > 0) {
-                const float* entering = magnitudes(std::min(y + p.hv, p.rows - 1));
-                const float* leaving = magnitudes(std::max(y - p.hv - 1, 0));
-                kernels.advanceColumnSums(columnSums.data(), entering, leaving, sums, p.cols);
-                continue;
+            if (y > 0) {
+                entering[static_cast<size_t>(r)] = magnitudes(std::min(y + p.hv, p.rows - 1));
+                leaving[static_cast<size_t>(r)] = magnitudes(std::max(y - p.hv - 1, 0));
             }
-            // Lanes past the last row repeat it; their means are not used.
-            std::copy(columnSums.begin(), columnSums.end(), sums);
         }
-        kernels.interleaveRows(rowSums.data(), width, interleaved.data(), p.cols);
+        kernels.advanceInterleaved(columnSums.data(), entering.data(), leaving.data(),
+                                   interleaved.data(), p.cols);
         kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
         kernels.deinterleaveRows(means.data(), rowSums.data(), width, p.cols);
         for (int32_t r = 0; r < count; ++r) {
