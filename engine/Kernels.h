@@ -46,12 +46,10 @@ struct KernelSet {
     const char* name;
     // sums holds cols x kKernelRows floats, column x of row r at x * kKernelRows + r. For each
     // row: a double running sum over the 2 * hh + 1 columns of a window that stops at hh and
-    // at cols - 1 - hh; means[x * kKernelRows + r] = float(sum) * inverseDivisor.
-    void (*windowMeans)(const float* sums, float* means, int32_t cols, int32_t hh,
+    // at cols - 1 - hh; the mean of row r, column x, float(sum) * inverseDivisor, goes to
+    // means[r * stride + x] (turned back to rows on the way out).
+    void (*windowMeans)(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
                         float inverseDivisor);
-    // Turns kKernelRows rows of cols floats (row r at rows + r * stride) out of the layout above:
-    // data movement only.
-    void (*deinterleaveRows)(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols);
     // out[i] = |in[i]| for n values.
     void (*magnitudes)(const float* in, float* out, ptrdiff_t n);
     // kKernelRows rows of the suppression's running column sums, in the layout above: for row r,

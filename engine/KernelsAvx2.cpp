@@ -24,29 +24,12 @@ struct Lanes {
         a[0] = kAdd ? _mm256_add_pd(a[0], lo) : _mm256_sub_pd(a[0], lo);
         a[1] = kAdd ? _mm256_add_pd(a[1], hi) : _mm256_sub_pd(a[1], hi);
     }
-    void Emit(float* out, __m256 scale) const {
+    __m256 Means(__m256 scale) const {
         const __m256 narrowed = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(a[0])),
                                                      _mm256_cvtpd_ps(a[1]), 1);
-        _mm256_storeu_ps(out, _mm256_mul_ps(narrowed, scale));
+        return _mm256_mul_ps(narrowed, scale);
     }
 };
-
-void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, float inverseDivisor) {
-    constexpr ptrdiff_t R = kKernelRows;
-    Lanes lanes{{_mm256_setzero_pd(), _mm256_setzero_pd()}};
-    for (int32_t c = 0; c <= 2 * hh; ++c) {
-        lanes.Apply<true>(sums + c * R);
-    }
-    const __m256 scale = _mm256_set1_ps(inverseDivisor);
-    const int32_t lastCentre = cols - 1 - hh;
-    for (int32_t x = 0; x < cols; ++x) {
-        if (x > hh && x <= lastCentre) {
-            lanes.Apply<true>(sums + (x + hh) * R);
-            lanes.Apply<false>(sums + (x - hh - 1) * R);
-        }
-        lanes.Emit(means + x * R, scale);
-    }
-}
 
 // Rows in, columns out (an 8 x 8 block is its own inverse under this).
 inline void Transpose8(__m256 (&r)[8]) {
@@ -70,19 +53,36 @@ inline void Transpose8(__m256 (&r)[8]) {
     }
 }
 
-void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 8 <= cols; x += 8) {
-        __m256 r[8];
-        for (int j = 0; j < 8; ++j) {
-            r[j] = _mm256_loadu_ps(interleaved + (x + j) * kKernelRows);
+// Eight columns' means at a time are turned back to rows: an 8 x 8 block is its own inverse.
+void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
+                 float inverseDivisor) {
+    constexpr ptrdiff_t R = kKernelRows;
+    Lanes lanes{{_mm256_setzero_pd(), _mm256_setzero_pd()}};
+    for (int32_t c = 0; c <= 2 * hh; ++c) {
+        lanes.Apply<true>(sums + c * R);
+    }
+    const __m256 scale = _mm256_set1_ps(inverseDivisor);
+    const int32_t lastCentre = cols - 1 - hh;
+    __m256 block[8];
+    for (int32_t x = 0; x < cols; ++x) {
+        if (x > hh && x <= lastCentre) {
+            lanes.Apply<true>(sums + (x + hh) * R);
+            lanes.Apply<false>(sums + (x - hh - 1) * R);
         }
-        Transpose8(r);
-        for (int i = 0; i < 8; ++i) {
-            _mm256_storeu_ps(rows + i * stride + x, r[i]);
+        block[x % 8] = lanes.Means(scale);
+        if (x % 8 == 7) {
+            Transpose8(block);
+            for (int i = 0; i < 8; ++i) {
+                _mm256_storeu_ps(means + i * stride + (x - 7), block[i]);
+            }
         }
     }
-    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+    const int32_t done = cols - cols % 8;
+    alignas(32) float rest[8 * kKernelRows];
+    for (int32_t c = 0; done + c < cols; ++c) {
+        _mm256_store_ps(rest + c * kKernelRows, block[c]);
+    }
+    kernels::MeansRest(rest, means, stride, done, cols);
 }
 
 inline __m256 Abs(__m256 v) {
@@ -185,9 +185,8 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2",        WindowMeans,         DeinterleaveRows,
-                               Magnitudes,    AdvanceInterleaved,  ShrinkRow,
-                               HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",    WindowMeans,   Magnitudes,          AdvanceInterleaved,
+                               ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
     return &set;
 }
 

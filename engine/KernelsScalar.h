@@ -34,12 +34,11 @@ inline void ShrinkSample(const ShrinkRowArgs& a, int32_t x) {
     a.band[x] *= a.curve[TableIndex(activity * a.inverseStep + 0.5f, a.curveSize)];
 }
 
-// The columns from x on that a vector block did not take.
-inline void DeinterleaveRest(const float* interleaved, float* rows, ptrdiff_t stride, int32_t x,
-                             int32_t cols) {
-    for (; x < cols; ++x) {
+// Means of the columns from x on, block[c * kKernelRows + r] for column x + c, to their rows.
+inline void MeansRest(const float* block, float* means, ptrdiff_t stride, int32_t x, int32_t cols) {
+    for (int32_t c = 0; x + c < cols; ++c) {
         for (int32_t r = 0; r < kKernelRows; ++r) {
-            rows[r * stride + x] = interleaved[x * kKernelRows + r];
+            means[r * stride + x + c] = block[c * kKernelRows + r];
         }
     }
 }

@@ -28,15 +28,16 @@ struct Lanes {
             a[i] = kAdd ? _mm_add_pd(a[i], v[i]) : _mm_sub_pd(a[i], v[i]);
         }
     }
-    void Emit(float* out, __m128 scale) const {
-        const __m128 lo = _mm_movelh_ps(_mm_cvtpd_ps(a[0]), _mm_cvtpd_ps(a[1]));
-        const __m128 hi = _mm_movelh_ps(_mm_cvtpd_ps(a[2]), _mm_cvtpd_ps(a[3]));
-        _mm_storeu_ps(out, _mm_mul_ps(lo, scale));
-        _mm_storeu_ps(out + 4, _mm_mul_ps(hi, scale));
+    // Rows 0..3 and 4..7 of the column's means.
+    void Means(__m128 scale, __m128& lo, __m128& hi) const {
+        lo = _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[0]), _mm_cvtpd_ps(a[1])), scale);
+        hi = _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[2]), _mm_cvtpd_ps(a[3])), scale);
     }
 };
 
-void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, float inverseDivisor) {
+// Four columns' means at a time are turned back to rows as two 4 x 4 blocks.
+void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
+                 float inverseDivisor) {
     constexpr ptrdiff_t R = kKernelRows;
     Lanes lanes{{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()}};
     for (int32_t c = 0; c <= 2 * hh; ++c) {
@@ -44,32 +45,30 @@ void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, floa
     }
     const __m128 scale = _mm_set1_ps(inverseDivisor);
     const int32_t lastCentre = cols - 1 - hh;
+    __m128 block[2][4];
     for (int32_t x = 0; x < cols; ++x) {
         if (x > hh && x <= lastCentre) {
             lanes.Apply<true>(sums + (x + hh) * R);
             lanes.Apply<false>(sums + (x - hh - 1) * R);
         }
-        lanes.Emit(means + x * R, scale);
-    }
-}
-
-// Rows 0..3 and 4..7 as two 4 x 4 blocks.
-void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 4 <= cols; x += 4) {
-        for (int h = 0; h < 2; ++h) {
-            const float* q = interleaved + x * kKernelRows + 4 * h;
-            __m128 r0 = _mm_loadu_ps(q), r1 = _mm_loadu_ps(q + kKernelRows),
-                   r2 = _mm_loadu_ps(q + 2 * kKernelRows), r3 = _mm_loadu_ps(q + 3 * kKernelRows);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            float* p = rows + 4 * h * stride + x;
-            _mm_storeu_ps(p, r0);
-            _mm_storeu_ps(p + stride, r1);
-            _mm_storeu_ps(p + 2 * stride, r2);
-            _mm_storeu_ps(p + 3 * stride, r3);
+        lanes.Means(scale, block[0][x % 4], block[1][x % 4]);
+        if (x % 4 == 3) {
+            for (int h = 0; h < 2; ++h) {
+                __m128* b = block[h];
+                _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+                for (int i = 0; i < 4; ++i) {
+                    _mm_storeu_ps(means + (4 * h + i) * stride + (x - 3), b[i]);
+                }
+            }
         }
     }
-    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+    const int32_t done = cols - cols % 4;
+    alignas(16) float rest[4 * kKernelRows];
+    for (int32_t c = 0; done + c < cols; ++c) {
+        _mm_store_ps(rest + c * kKernelRows, block[0][c]);
+        _mm_store_ps(rest + c * kKernelRows + 4, block[1][c]);
+    }
+    kernels::MeansRest(rest, means, stride, done, cols);
 }
 
 inline __m128 Abs(__m128 v) {
@@ -168,9 +167,8 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    static const KernelSet set{"sse2",        WindowMeans,         DeinterleaveRows,
-                               Magnitudes,    AdvanceInterleaved,  ShrinkRow,
-                               HistogramBins, WaveletSse2Kernels()};
+    static const KernelSet set{"sse2",    WindowMeans,   Magnitudes,          AdvanceInterleaved,
+                               ShrinkRow, HistogramBins, WaveletSse2Kernels()};
     return &set;
 }
 

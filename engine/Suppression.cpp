@@ -110,7 +110,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     constexpr int32_t R = kKernelRows;
     const ptrdiff_t width = p.cols;
     const size_t batch = static_cast<size_t>(R) * static_cast<size_t>(p.cols);
-    // One block: the running column sums, a batch of rows three times over, then the ring.
+    // One block: the running column sums, a batch of rows twice over, then the ring.
     std::unique_ptr<float[]> own;
     if (!scratch) {
         own = std::make_unique_for_overwrite<float[]>(ShrinkRowScratchFloats(p.cols));
@@ -118,8 +118,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     }
     const std::span<float> columnSums(scratch, static_cast<size_t>(p.cols));
     std::fill(columnSums.begin(), columnSums.end(), 0.0f);
-    const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
-    const std::span<float> interleaved(rowSums.data() + batch, batch);
+    const std::span<float> interleaved(columnSums.data() + columnSums.size(), batch);
     const std::span<float> means(interleaved.data() + batch, batch);
     float* const ring = means.data() + batch;
     // Row y's magnitudes: each row is taken before it is scaled and kept until the window has
@@ -153,10 +152,10 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
         }
         kernels.advanceInterleaved(columnSums.data(), entering.data(), leaving.data(),
                                    interleaved.data(), p.cols);
-        kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
-        kernels.deinterleaveRows(means.data(), rowSums.data(), width, p.cols);
+        kernels.windowMeans(interleaved.data(), means.data(), width, p.cols, p.hh,
+                            p.inverseDivisor);
         for (int32_t r = 0; r < count; ++r) {
-            const float* rowMeans = rowSums.data() + r * width;
+            const float* rowMeans = means.data() + r * width;
             const int32_t y = y0 + r;
             const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
             const bool inside = p.linearParent && y >= p.s && y < p.rows - p.s;
@@ -176,7 +175,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
 
 size_t ShrinkRowScratchFloats(int32_t cols) {
     const size_t n = static_cast<size_t>(std::max(cols, 0));
-    return n + (3 * static_cast<size_t>(kKernelRows) + kMagnitudeRows) * n;
+    return n + (2 * static_cast<size_t>(kKernelRows) + kMagnitudeRows) * n;
 }
 
 WindowHalfSizes WindowHalfSizesFor(int32_t level, WindowShape shape) {
