@@ -368,7 +368,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             return;
         }
         WaveletDecompose(sources ? sources[c] : ConstPlaneView(plane), bands.table(), levels, kind,
-                         ActiveWaveletKernels());
+                         ActiveWaveletKernels(), bands.scratch());
         if (context.StopRequested()) {
             leaveFrom(c);
             return;
