@@ -86,29 +86,38 @@ inline __m128i Indices(__m128 position, int32_t limit) {
 }
 
 void ShrinkRow(const ShrinkRowArgs& a) {
+    // Locals, so that the stores to the band do not make the compiler reload the arguments.
+    float* const band = a.band;
+    const float* const means = a.means;
+    const float* const parent = a.parent;
+    const ptrdiff_t spacing = a.spacing;
+    const ptrdiff_t vertical = a.vertical;
+    const float* const curve = a.curve;
+    const int32_t curveSize = a.curveSize;
+    const int32_t cols = a.cols;
     const __m128 factor = _mm_set1_ps(a.parentFactor);
     const __m128 inverseStep = _mm_set1_ps(a.inverseStep);
     const __m128 half = _mm_set1_ps(0.5f);
     int32_t x = 0;
-    for (; x + 4 <= a.cols; x += 4) {
-        __m128 activity = _mm_loadu_ps(a.means + x);
-        if (a.parent) {
-            const float* p = a.parent + x;
+    for (; x + 4 <= cols; x += 4) {
+        __m128 activity = _mm_loadu_ps(means + x);
+        if (parent) {
+            const float* p = parent + x;
             __m128 around = Abs(_mm_loadu_ps(p));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - a.spacing)));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + a.spacing)));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - a.vertical)));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + a.vertical)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - spacing)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + spacing)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - vertical)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + vertical)));
             activity = _mm_add_ps(activity, _mm_mul_ps(factor, around));
         }
         alignas(16) int32_t index[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(index),
-                        Indices(_mm_add_ps(_mm_mul_ps(activity, inverseStep), half), a.curveSize));
+                        Indices(_mm_add_ps(_mm_mul_ps(activity, inverseStep), half), curveSize));
         const __m128 gain =
-            _mm_setr_ps(a.curve[index[0]], a.curve[index[1]], a.curve[index[2]], a.curve[index[3]]);
-        _mm_storeu_ps(a.band + x, _mm_mul_ps(_mm_loadu_ps(a.band + x), gain));
+            _mm_setr_ps(curve[index[0]], curve[index[1]], curve[index[2]], curve[index[3]]);
+        _mm_storeu_ps(band + x, _mm_mul_ps(_mm_loadu_ps(band + x), gain));
     }
-    for (; x < a.cols; ++x) {
+    for (; x < cols; ++x) {
         kernels::ShrinkSample(a, x);
     }
 }
