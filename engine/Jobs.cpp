@@ -53,9 +53,10 @@ void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
     const size_t needed = static_cast<size_t>(3 * BandsPerLevel(n.kind) * n.levels);
     const std::span<const float> used =
         profile.size() >= needed ? profile.first(needed) : std::span<const float>();
+    bool done = false;
     try {
-        ReduceNoise(image, kReductionTileSize, kReductionOverlap, n, used, context, output.get(),
-                    &pool);
+        done = ReduceNoise(image, kReductionTileSize, kReductionOverlap, n, used, context,
+                           output.get(), &pool, gainMap.get());
     } catch (...) {
         // ReduceNoise writes the planes only at its very end, so after an allocation failure
         // they hold the tone-corrected input: bring it back before the exception goes on.
@@ -63,9 +64,12 @@ void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
                            gainMap.get(), &pool);
         throw;
     }
-
-    UndoToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
-                       gainMap.get(), &pool);
+    // A finished reduction has undone the gains in its final copy; a stopped one left the
+    // corrected input.
+    if (!done) {
+        UndoToneCorrection(planes[0], planes[1], planes[2], width, height, n.lightGain, n.darkGain,
+                           gainMap.get(), &pool);
+    }
 }
 
 }  // namespace vel

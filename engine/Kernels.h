@@ -7,7 +7,8 @@
 // - suppression window means (running double sums along rows): WindowMeans, 8 rows side by
 //   side, each lane one row, the batch turned to and from that layout by register transposes;
 // - suppression magnitudes, running column sums, parent sums, gain look-up and scaling:
-//   Magnitudes, AdvanceColumnSums and ShrinkRow, across columns;
+//   Magnitudes, AdvanceInterleaved (straight into the side-by-side layout) and ShrinkRow,
+//   across columns;
 // - histogram bins of the analysis and of per-tile noise: HistogramBins, across values;
 // - both kinds of decomposition level and reconstruction: the wavelet layer's own set, across
 //   columns (the directional level as a band of rows moving down the tile);
@@ -45,19 +46,17 @@ struct KernelSet {
     const char* name;
     // sums holds cols x kKernelRows floats, column x of row r at x * kKernelRows + r. For each
     // row: a double running sum over the 2 * hh + 1 columns of a window that stops at hh and
-    // at cols - 1 - hh; means[x * kKernelRows + r] = float(sum) * inverseDivisor.
-    void (*windowMeans)(const float* sums, float* means, int32_t cols, int32_t hh,
+    // at cols - 1 - hh; the mean of row r, column x, float(sum) * inverseDivisor, goes to
+    // means[r * stride + x] (turned back to rows on the way out).
+    void (*windowMeans)(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
                         float inverseDivisor);
-    // Turns kKernelRows rows of cols floats (row r at rows + r * stride) into the layout above,
-    // and back: data movement only.
-    void (*interleaveRows)(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols);
-    void (*deinterleaveRows)(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols);
     // out[i] = |in[i]| for n values.
     void (*magnitudes)(const float* in, float* out, ptrdiff_t n);
-    // One row of the suppression's running column sums: sums[x] += entering[x], then
-    // sums[x] -= leaving[x], and out[x] = sums[x].
-    void (*advanceColumnSums)(float* sums, const float* entering, const float* leaving, float* out,
-                              int32_t cols);
+    // kKernelRows rows of the suppression's running column sums, in the layout above: for row r,
+    // when entering[r] is not null, sums[x] += entering[r][x], then sums[x] -= leaving[r][x];
+    // then interleaved[x * kKernelRows + r] = sums[x].
+    void (*advanceInterleaved)(float* sums, const float* const* entering,
+                               const float* const* leaving, float* interleaved, int32_t cols);
     // activity = means[x] (+ parentFactor * (|p[k]| + |p[k-s]| + |p[k+s]| + |p[k-v]| +
     // |p[k+v]|)); band[x] *= curve[index of activity * inverseStep + 0.5].
     void (*shrinkRow)(const ShrinkRowArgs& row);

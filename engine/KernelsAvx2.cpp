@@ -24,29 +24,12 @@ struct Lanes {
         a[0] = kAdd ? _mm256_add_pd(a[0], lo) : _mm256_sub_pd(a[0], lo);
         a[1] = kAdd ? _mm256_add_pd(a[1], hi) : _mm256_sub_pd(a[1], hi);
     }
-    void Emit(float* out, __m256 scale) const {
+    __m256 Means(__m256 scale) const {
         const __m256 narrowed = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(a[0])),
                                                      _mm256_cvtpd_ps(a[1]), 1);
-        _mm256_storeu_ps(out, _mm256_mul_ps(narrowed, scale));
+        return _mm256_mul_ps(narrowed, scale);
     }
 };
-
-void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, float inverseDivisor) {
-    constexpr ptrdiff_t R = kKernelRows;
-    Lanes lanes{{_mm256_setzero_pd(), _mm256_setzero_pd()}};
-    for (int32_t c = 0; c <= 2 * hh; ++c) {
-        lanes.Apply<true>(sums + c * R);
-    }
-    const __m256 scale = _mm256_set1_ps(inverseDivisor);
-    const int32_t lastCentre = cols - 1 - hh;
-    for (int32_t x = 0; x < cols; ++x) {
-        if (x > hh && x <= lastCentre) {
-            lanes.Apply<true>(sums + (x + hh) * R);
-            lanes.Apply<false>(sums + (x - hh - 1) * R);
-        }
-        lanes.Emit(means + x * R, scale);
-    }
-}
 
 // Rows in, columns out (an 8 x 8 block is its own inverse under this).
 inline void Transpose8(__m256 (&r)[8]) {
@@ -70,34 +53,36 @@ inline void Transpose8(__m256 (&r)[8]) {
     }
 }
 
-void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 8 <= cols; x += 8) {
-        __m256 r[8];
-        for (int i = 0; i < 8; ++i) {
-            r[i] = _mm256_loadu_ps(rows + i * stride + x);
+// Eight columns' means at a time are turned back to rows: an 8 x 8 block is its own inverse.
+void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
+                 float inverseDivisor) {
+    constexpr ptrdiff_t R = kKernelRows;
+    Lanes lanes{{_mm256_setzero_pd(), _mm256_setzero_pd()}};
+    for (int32_t c = 0; c <= 2 * hh; ++c) {
+        lanes.Apply<true>(sums + c * R);
+    }
+    const __m256 scale = _mm256_set1_ps(inverseDivisor);
+    const int32_t lastCentre = cols - 1 - hh;
+    __m256 block[8];
+    for (int32_t x = 0; x < cols; ++x) {
+        if (x > hh && x <= lastCentre) {
+            lanes.Apply<true>(sums + (x + hh) * R);
+            lanes.Apply<false>(sums + (x - hh - 1) * R);
         }
-        Transpose8(r);
-        for (int j = 0; j < 8; ++j) {
-            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
+        block[x % 8] = lanes.Means(scale);
+        if (x % 8 == 7) {
+            Transpose8(block);
+            for (int i = 0; i < 8; ++i) {
+                _mm256_storeu_ps(means + i * stride + (x - 7), block[i]);
+            }
         }
     }
-    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
-}
-
-void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 8 <= cols; x += 8) {
-        __m256 r[8];
-        for (int j = 0; j < 8; ++j) {
-            r[j] = _mm256_loadu_ps(interleaved + (x + j) * kKernelRows);
-        }
-        Transpose8(r);
-        for (int i = 0; i < 8; ++i) {
-            _mm256_storeu_ps(rows + i * stride + x, r[i]);
-        }
+    const int32_t done = cols - cols % 8;
+    alignas(32) float rest[8 * kKernelRows];
+    for (int32_t c = 0; done + c < cols; ++c) {
+        _mm256_store_ps(rest + c * kKernelRows, block[c]);
     }
-    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+    kernels::MeansRest(rest, means, stride, done, cols);
 }
 
 inline __m256 Abs(__m256 v) {
@@ -116,27 +101,36 @@ inline __m256i Indices(__m256 position, int32_t limit) {
 }
 
 void ShrinkRow(const ShrinkRowArgs& a) {
+    // Locals, so that the stores to the band do not make the compiler reload the arguments.
+    float* const band = a.band;
+    const float* const means = a.means;
+    const float* const parent = a.parent;
+    const ptrdiff_t spacing = a.spacing;
+    const ptrdiff_t vertical = a.vertical;
+    const float* const curve = a.curve;
+    const int32_t curveSize = a.curveSize;
+    const int32_t cols = a.cols;
     const __m256 factor = _mm256_set1_ps(a.parentFactor);
     const __m256 inverseStep = _mm256_set1_ps(a.inverseStep);
     const __m256 half = _mm256_set1_ps(0.5f);
     int32_t x = 0;
-    for (; x + 8 <= a.cols; x += 8) {
-        __m256 activity = _mm256_loadu_ps(a.means + x);
-        if (a.parent) {
-            const float* p = a.parent + x;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 activity = _mm256_loadu_ps(means + x);
+        if (parent) {
+            const float* p = parent + x;
             __m256 around = Abs(_mm256_loadu_ps(p));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - a.spacing)));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + a.spacing)));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - a.vertical)));
-            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + a.vertical)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - spacing)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + spacing)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p - vertical)));
+            around = _mm256_add_ps(around, Abs(_mm256_loadu_ps(p + vertical)));
             activity = _mm256_add_ps(activity, _mm256_mul_ps(factor, around));
         }
         const __m256i index =
-            Indices(_mm256_add_ps(_mm256_mul_ps(activity, inverseStep), half), a.curveSize);
-        const __m256 gain = _mm256_i32gather_ps(a.curve, index, 4);
-        _mm256_storeu_ps(a.band + x, _mm256_mul_ps(_mm256_loadu_ps(a.band + x), gain));
+            Indices(_mm256_add_ps(_mm256_mul_ps(activity, inverseStep), half), curveSize);
+        const __m256 gain = _mm256_i32gather_ps(curve, index, 4);
+        _mm256_storeu_ps(band + x, _mm256_mul_ps(_mm256_loadu_ps(band + x), gain));
     }
-    for (; x < a.cols; ++x) {
+    for (; x < cols; ++x) {
         kernels::ShrinkSample(a, x);
     }
 }
@@ -151,19 +145,26 @@ void Magnitudes(const float* in, float* out, ptrdiff_t n) {
     }
 }
 
-void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
-                       int32_t cols) {
+void AdvanceInterleaved(float* sums, const float* const* entering, const float* const* leaving,
+                        float* interleaved, int32_t cols) {
     int32_t x = 0;
     for (; x + 8 <= cols; x += 8) {
-        const __m256 sum =
-            _mm256_sub_ps(_mm256_add_ps(_mm256_loadu_ps(sums + x), _mm256_loadu_ps(entering + x)),
-                          _mm256_loadu_ps(leaving + x));
+        __m256 sum = _mm256_loadu_ps(sums + x);
+        __m256 r[8];
+        for (int i = 0; i < 8; ++i) {
+            if (entering[i]) {
+                sum = _mm256_sub_ps(_mm256_add_ps(sum, _mm256_loadu_ps(entering[i] + x)),
+                                    _mm256_loadu_ps(leaving[i] + x));
+            }
+            r[i] = sum;
+        }
         _mm256_storeu_ps(sums + x, sum);
-        _mm256_storeu_ps(out + x, sum);
+        Transpose8(r);
+        for (int j = 0; j < 8; ++j) {
+            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
+        }
     }
-    for (; x < cols; ++x) {
-        kernels::AdvanceSum(sums, entering, leaving, out, x);
-    }
+    kernels::AdvanceInterleavedRest(sums, entering, leaving, interleaved, x, cols);
 }
 
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
@@ -184,9 +185,8 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2",           WindowMeans,   InterleaveRows,
-                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
-                               ShrinkRow,        HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",    WindowMeans,   Magnitudes,          AdvanceInterleaved,
+                               ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
     return &set;
 }
 

@@ -34,32 +34,29 @@ inline void ShrinkSample(const ShrinkRowArgs& a, int32_t x) {
     a.band[x] *= a.curve[TableIndex(activity * a.inverseStep + 0.5f, a.curveSize)];
 }
 
-// The columns from x on that a vector block did not take.
-inline void InterleaveRest(const float* rows, ptrdiff_t stride, float* interleaved, int32_t x,
-                           int32_t cols) {
-    for (; x < cols; ++x) {
+// Means of the columns from x on, block[c * kKernelRows + r] for column x + c, to their rows.
+inline void MeansRest(const float* block, float* means, ptrdiff_t stride, int32_t x, int32_t cols) {
+    for (int32_t c = 0; x + c < cols; ++c) {
         for (int32_t r = 0; r < kKernelRows; ++r) {
-            interleaved[x * kKernelRows + r] = rows[r * stride + x];
+            means[r * stride + x + c] = block[c * kKernelRows + r];
         }
     }
 }
 
-inline void DeinterleaveRest(const float* interleaved, float* rows, ptrdiff_t stride, int32_t x,
-                             int32_t cols) {
+inline void AdvanceInterleavedRest(float* sums, const float* const* entering,
+                                   const float* const* leaving, float* interleaved, int32_t x,
+                                   int32_t cols) {
     for (; x < cols; ++x) {
+        float sum = sums[x];
         for (int32_t r = 0; r < kKernelRows; ++r) {
-            rows[r * stride + x] = interleaved[x * kKernelRows + r];
+            if (entering[r]) {
+                sum += entering[r][x];
+                sum -= leaving[r][x];
+            }
+            interleaved[x * kKernelRows + r] = sum;
         }
+        sums[x] = sum;
     }
-}
-
-inline void AdvanceSum(float* sums, const float* entering, const float* leaving, float* out,
-                       int32_t x) {
-    float sum = sums[x];
-    sum += entering[x];
-    sum -= leaving[x];
-    sums[x] = sum;
-    out[x] = sum;
 }
 
 inline int32_t HistogramBin(float v, float offset, float binsPerUnit, int32_t bins) {

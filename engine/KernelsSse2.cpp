@@ -28,15 +28,16 @@ struct Lanes {
             a[i] = kAdd ? _mm_add_pd(a[i], v[i]) : _mm_sub_pd(a[i], v[i]);
         }
     }
-    void Emit(float* out, __m128 scale) const {
-        const __m128 lo = _mm_movelh_ps(_mm_cvtpd_ps(a[0]), _mm_cvtpd_ps(a[1]));
-        const __m128 hi = _mm_movelh_ps(_mm_cvtpd_ps(a[2]), _mm_cvtpd_ps(a[3]));
-        _mm_storeu_ps(out, _mm_mul_ps(lo, scale));
-        _mm_storeu_ps(out + 4, _mm_mul_ps(hi, scale));
+    // Rows 0..3 and 4..7 of the column's means.
+    void Means(__m128 scale, __m128& lo, __m128& hi) const {
+        lo = _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[0]), _mm_cvtpd_ps(a[1])), scale);
+        hi = _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[2]), _mm_cvtpd_ps(a[3])), scale);
     }
 };
 
-void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, float inverseDivisor) {
+// Four columns' means at a time are turned back to rows as two 4 x 4 blocks.
+void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
+                 float inverseDivisor) {
     constexpr ptrdiff_t R = kKernelRows;
     Lanes lanes{{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()}};
     for (int32_t c = 0; c <= 2 * hh; ++c) {
@@ -44,50 +45,30 @@ void WindowMeans(const float* sums, float* means, int32_t cols, int32_t hh, floa
     }
     const __m128 scale = _mm_set1_ps(inverseDivisor);
     const int32_t lastCentre = cols - 1 - hh;
+    __m128 block[2][4];
     for (int32_t x = 0; x < cols; ++x) {
         if (x > hh && x <= lastCentre) {
             lanes.Apply<true>(sums + (x + hh) * R);
             lanes.Apply<false>(sums + (x - hh - 1) * R);
         }
-        lanes.Emit(means + x * R, scale);
-    }
-}
-
-// Rows 0..3 and 4..7 as two 4 x 4 blocks.
-void InterleaveRows(const float* rows, ptrdiff_t stride, float* interleaved, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 4 <= cols; x += 4) {
-        for (int h = 0; h < 2; ++h) {
-            const float* p = rows + 4 * h * stride + x;
-            __m128 r0 = _mm_loadu_ps(p), r1 = _mm_loadu_ps(p + stride),
-                   r2 = _mm_loadu_ps(p + 2 * stride), r3 = _mm_loadu_ps(p + 3 * stride);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            float* q = interleaved + x * kKernelRows + 4 * h;
-            _mm_storeu_ps(q, r0);
-            _mm_storeu_ps(q + kKernelRows, r1);
-            _mm_storeu_ps(q + 2 * kKernelRows, r2);
-            _mm_storeu_ps(q + 3 * kKernelRows, r3);
+        lanes.Means(scale, block[0][x % 4], block[1][x % 4]);
+        if (x % 4 == 3) {
+            for (int h = 0; h < 2; ++h) {
+                __m128* b = block[h];
+                _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+                for (int i = 0; i < 4; ++i) {
+                    _mm_storeu_ps(means + (4 * h + i) * stride + (x - 3), b[i]);
+                }
+            }
         }
     }
-    kernels::InterleaveRest(rows, stride, interleaved, x, cols);
-}
-
-void DeinterleaveRows(const float* interleaved, float* rows, ptrdiff_t stride, int32_t cols) {
-    int32_t x = 0;
-    for (; x + 4 <= cols; x += 4) {
-        for (int h = 0; h < 2; ++h) {
-            const float* q = interleaved + x * kKernelRows + 4 * h;
-            __m128 r0 = _mm_loadu_ps(q), r1 = _mm_loadu_ps(q + kKernelRows),
-                   r2 = _mm_loadu_ps(q + 2 * kKernelRows), r3 = _mm_loadu_ps(q + 3 * kKernelRows);
-            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-            float* p = rows + 4 * h * stride + x;
-            _mm_storeu_ps(p, r0);
-            _mm_storeu_ps(p + stride, r1);
-            _mm_storeu_ps(p + 2 * stride, r2);
-            _mm_storeu_ps(p + 3 * stride, r3);
-        }
+    const int32_t done = cols - cols % 4;
+    alignas(16) float rest[4 * kKernelRows];
+    for (int32_t c = 0; done + c < cols; ++c) {
+        _mm_store_ps(rest + c * kKernelRows, block[0][c]);
+        _mm_store_ps(rest + c * kKernelRows + 4, block[1][c]);
     }
-    kernels::DeinterleaveRest(interleaved, rows, stride, x, cols);
+    kernels::MeansRest(rest, means, stride, done, cols);
 }
 
 inline __m128 Abs(__m128 v) {
@@ -105,29 +86,38 @@ inline __m128i Indices(__m128 position, int32_t limit) {
 }
 
 void ShrinkRow(const ShrinkRowArgs& a) {
+    // Locals, so that the stores to the band do not make the compiler reload the arguments.
+    float* const band = a.band;
+    const float* const means = a.means;
+    const float* const parent = a.parent;
+    const ptrdiff_t spacing = a.spacing;
+    const ptrdiff_t vertical = a.vertical;
+    const float* const curve = a.curve;
+    const int32_t curveSize = a.curveSize;
+    const int32_t cols = a.cols;
     const __m128 factor = _mm_set1_ps(a.parentFactor);
     const __m128 inverseStep = _mm_set1_ps(a.inverseStep);
     const __m128 half = _mm_set1_ps(0.5f);
     int32_t x = 0;
-    for (; x + 4 <= a.cols; x += 4) {
-        __m128 activity = _mm_loadu_ps(a.means + x);
-        if (a.parent) {
-            const float* p = a.parent + x;
+    for (; x + 4 <= cols; x += 4) {
+        __m128 activity = _mm_loadu_ps(means + x);
+        if (parent) {
+            const float* p = parent + x;
             __m128 around = Abs(_mm_loadu_ps(p));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - a.spacing)));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + a.spacing)));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - a.vertical)));
-            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + a.vertical)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - spacing)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + spacing)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p - vertical)));
+            around = _mm_add_ps(around, Abs(_mm_loadu_ps(p + vertical)));
             activity = _mm_add_ps(activity, _mm_mul_ps(factor, around));
         }
         alignas(16) int32_t index[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(index),
-                        Indices(_mm_add_ps(_mm_mul_ps(activity, inverseStep), half), a.curveSize));
+                        Indices(_mm_add_ps(_mm_mul_ps(activity, inverseStep), half), curveSize));
         const __m128 gain =
-            _mm_setr_ps(a.curve[index[0]], a.curve[index[1]], a.curve[index[2]], a.curve[index[3]]);
-        _mm_storeu_ps(a.band + x, _mm_mul_ps(_mm_loadu_ps(a.band + x), gain));
+            _mm_setr_ps(curve[index[0]], curve[index[1]], curve[index[2]], curve[index[3]]);
+        _mm_storeu_ps(band + x, _mm_mul_ps(_mm_loadu_ps(band + x), gain));
     }
-    for (; x < a.cols; ++x) {
+    for (; x < cols; ++x) {
         kernels::ShrinkSample(a, x);
     }
 }
@@ -142,19 +132,31 @@ void Magnitudes(const float* in, float* out, ptrdiff_t n) {
     }
 }
 
-void AdvanceColumnSums(float* sums, const float* entering, const float* leaving, float* out,
-                       int32_t cols) {
+// Rows 0..3 and 4..7 turned as two 4 x 4 blocks.
+void AdvanceInterleaved(float* sums, const float* const* entering, const float* const* leaving,
+                        float* interleaved, int32_t cols) {
     int32_t x = 0;
     for (; x + 4 <= cols; x += 4) {
-        const __m128 sum =
-            _mm_sub_ps(_mm_add_ps(_mm_loadu_ps(sums + x), _mm_loadu_ps(entering + x)),
-                       _mm_loadu_ps(leaving + x));
+        __m128 sum = _mm_loadu_ps(sums + x);
+        __m128 r[8];
+        for (int i = 0; i < 8; ++i) {
+            if (entering[i]) {
+                sum = _mm_sub_ps(_mm_add_ps(sum, _mm_loadu_ps(entering[i] + x)),
+                                 _mm_loadu_ps(leaving[i] + x));
+            }
+            r[i] = sum;
+        }
         _mm_storeu_ps(sums + x, sum);
-        _mm_storeu_ps(out + x, sum);
+        for (int h = 0; h < 2; ++h) {
+            __m128* b = r + 4 * h;
+            _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+            float* q = interleaved + x * kKernelRows + 4 * h;
+            for (int j = 0; j < 4; ++j) {
+                _mm_storeu_ps(q + j * kKernelRows, b[j]);
+            }
+        }
     }
-    for (; x < cols; ++x) {
-        kernels::AdvanceSum(sums, entering, leaving, out, x);
-    }
+    kernels::AdvanceInterleavedRest(sums, entering, leaving, interleaved, x, cols);
 }
 
 void HistogramBins(const float* values, int32_t n, float offset, float binsPerUnit, int32_t bins,
@@ -174,9 +176,8 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    static const KernelSet set{"sse2",           WindowMeans,   InterleaveRows,
-                               DeinterleaveRows, Magnitudes,    AdvanceColumnSums,
-                               ShrinkRow,        HistogramBins, WaveletSse2Kernels()};
+    static const KernelSet set{"sse2",    WindowMeans,   Magnitudes,          AdvanceInterleaved,
+                               ShrinkRow, HistogramBins, WaveletSse2Kernels()};
     return &set;
 }
 

@@ -158,7 +158,8 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
                 return false;
             }
             const ConstPlaneView tile{image.planes[c] + origin, tileWidth, tileHeight, image.width};
-            WaveletDecompose(tile, s.bands.table(), levels, kind, ActiveWaveletKernels());
+            WaveletDecompose(tile, s.bands.table(), levels, kind, ActiveWaveletKernels(),
+                             s.bands.scratch());
             if (inner.StopRequested()) {
                 return false;
             }

@@ -20,6 +20,10 @@ namespace {
 constexpr std::array<int32_t, kMaxLevels> kBaseHalfSize = {4, 5, 7, 9};
 // Integer part of 2^(level/2) + 0.5, by level.
 constexpr std::array<int32_t, kMaxLevels> kParentSpacing = {1, 1, 2, 3};
+// Rows of magnitudes the kernel path keeps: a batch's window reaches the tallest half-size above
+// its first row and below its last.
+constexpr int32_t kMagnitudeRows =
+    2 * (kBaseHalfSize.back() + kBaseHalfSize.back() / 2) + kKernelRows + 1;
 
 inline size_t LevelSlot(int32_t level) {
     return static_cast<size_t>(std::clamp(level, 0, kMaxLevels - 1));
@@ -73,7 +77,6 @@ inline float ParentAround(const float* parent, bool linearParent, int32_t x, int
 struct ShrinkPlan {
     float* band;
     const float* parent;
-    float* work;
     int32_t cols, rows, hv, hh, s;
     float inverseDivisor, parentFactor, inverseStep;
     bool linearParent;
@@ -100,12 +103,14 @@ void ShrinkRowPlain(const ShrinkPlan& p, int32_t y, const float* means) {
 
 // ShrinkSubband with the kernel set: the column sums advance row by row exactly as in the
 // plain loop, each batch of rows is turned so that the running row sums of kKernelRows rows
-// run side by side, and interior rows take their parent term and gain across columns.
+// run side by side, and interior rows take their parent term and gain across columns. The
+// magnitudes are taken a few rows ahead of the batch into a ring, not into a plane: each band
+// row is then read from memory once, and stays cached until it is scaled.
 void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scratch) {
     constexpr int32_t R = kKernelRows;
     const ptrdiff_t width = p.cols;
     const size_t batch = static_cast<size_t>(R) * static_cast<size_t>(p.cols);
-    // One block: the running column sums, then a batch of rows three times over.
+    // One block: the running column sums, a batch of rows twice over, then the ring.
     std::unique_ptr<float[]> own;
     if (!scratch) {
         own = std::make_unique_for_overwrite<float[]>(ShrinkRowScratchFloats(p.cols));
@@ -113,37 +118,44 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
     }
     const std::span<float> columnSums(scratch, static_cast<size_t>(p.cols));
     std::fill(columnSums.begin(), columnSums.end(), 0.0f);
-    const std::span<float> rowSums(columnSums.data() + columnSums.size(), batch);
-    const std::span<float> interleaved(rowSums.data() + batch, batch);
+    const std::span<float> interleaved(columnSums.data() + columnSums.size(), batch);
     const std::span<float> means(interleaved.data() + batch, batch);
-    kernels.magnitudes(p.band, p.work, width * p.rows);
+    float* const ring = means.data() + batch;
+    // Row y's magnitudes: each row is taken before it is scaled and kept until the window has
+    // left it.
+    const auto magnitudes = [&](int32_t y) { return ring + (y % kMagnitudeRows) * width; };
+    int32_t taken = 0;
+    const auto takeThrough = [&](int32_t last) {
+        for (; taken <= last; ++taken) {
+            kernels.magnitudes(p.band + taken * width, magnitudes(taken), width);
+        }
+    };
+    takeThrough(std::min(p.hv, p.rows - 1));
     for (int32_t j = -p.hv; j <= p.hv; ++j) {
-        const float* src = p.work + static_cast<ptrdiff_t>(std::clamp(j, 0, p.rows - 1)) * width;
+        const float* src = magnitudes(std::clamp(j, 0, p.rows - 1));
         for (int32_t x = 0; x < p.cols; ++x) {
             columnSums[static_cast<size_t>(x)] += src[x];
         }
     }
     for (int32_t y0 = 0; y0 < p.rows; y0 += R) {
         const int32_t count = std::min(R, p.rows - y0);
-        for (int32_t r = 0; r < R; ++r) {
-            const int32_t y = y0 + r;
-            float* sums = rowSums.data() + r * width;
-            if (r < count && y > 0) {
-                const float* entering =
-                    p.work + static_cast<ptrdiff_t>(std::min(y + p.hv, p.rows - 1)) * width;
-                const float* leaving =
-                    p.work + static_cast<ptrdiff_t>(std::max(y - p.hv - 1, 0)) * width;
-                kernels.advanceColumnSums(columnSums.data(), entering, leaving, sums, p.cols);
-                continue;
-            }
-            // Lanes past the last row repeat it; their means are not used.
-            std::copy(columnSums.begin(), columnSums.end(), sums);
-        }
-        kernels.interleaveRows(rowSums.data(), width, interleaved.data(), p.cols);
-        kernels.windowMeans(interleaved.data(), means.data(), p.cols, p.hh, p.inverseDivisor);
-        kernels.deinterleaveRows(means.data(), rowSums.data(), width, p.cols);
+        takeThrough(std::min(y0 + R - 1 + p.hv, p.rows - 1));
+        // Rows past the last one, and row 0, take the sums unchanged; the means of the rows
+        // past the last are not used.
+        std::array<const float*, R> entering{}, leaving{};
         for (int32_t r = 0; r < count; ++r) {
-            const float* rowMeans = rowSums.data() + r * width;
+            const int32_t y = y0 + r;
+            if (y > 0) {
+                entering[static_cast<size_t>(r)] = magnitudes(std::min(y + p.hv, p.rows - 1));
+                leaving[static_cast<size_t>(r)] = magnitudes(std::max(y - p.hv - 1, 0));
+            }
+        }
+        kernels.advanceInterleaved(columnSums.data(), entering.data(), leaving.data(),
+                                   interleaved.data(), p.cols);
+        kernels.windowMeans(interleaved.data(), means.data(), width, p.cols, p.hh,
+                            p.inverseDivisor);
+        for (int32_t r = 0; r < count; ++r) {
+            const float* rowMeans = means.data() + r * width;
             const int32_t y = y0 + r;
             const ptrdiff_t rowStart = static_cast<ptrdiff_t>(y) * width;
             const bool inside = p.linearParent && y >= p.s && y < p.rows - p.s;
@@ -163,7 +175,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
 
 size_t ShrinkRowScratchFloats(int32_t cols) {
     const size_t n = static_cast<size_t>(std::max(cols, 0));
-    return n + 3 * static_cast<size_t>(kKernelRows) * n;
+    return n + (2 * static_cast<size_t>(kKernelRows) + kMagnitudeRows) * n;
 }
 
 WindowHalfSizes WindowHalfSizesFor(int32_t level, WindowShape shape) {
@@ -259,7 +271,7 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
 
     if (const KernelSet* kernels = ActiveKernels()) {
         ShrinkWithKernels(*kernels,
-                          {band, parent, work, cols, rows, hv, hh, s, inverseDivisor, parentFactor,
+                          {band, parent, cols, rows, hv, hh, s, inverseDivisor, parentFactor,
                            inverseStep, linearParent, curve.data()},
                           rowScratch);
         return;
@@ -356,7 +368,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             return;
         }
         WaveletDecompose(sources ? sources[c] : ConstPlaneView(plane), bands.table(), levels, kind,
-                         ActiveWaveletKernels());
+                         ActiveWaveletKernels(), bands.scratch());
         if (context.StopRequested()) {
             leaveFrom(c);
             return;

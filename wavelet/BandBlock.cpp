@@ -35,6 +35,10 @@ BandBlock::BandBlock(int32_t width, int32_t height, int32_t levels, WaveletKind 
     for (size_t i = 0; i < planes; ++i) {
         table_[i] = storage_.get() + i * (plane + kPlaneGap);
     }
+    if (kind == WaveletKind::Directional) {
+        scratch_ = std::make_unique_for_overwrite<float[]>(
+            DirectionalScratchFloats(width, height, levels));
+    }
     planeSize_ = plane;
     levels_ = levels;
 }

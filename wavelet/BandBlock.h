@@ -24,12 +24,16 @@ class BandBlock {
         return table_[static_cast<size_t>(level) * static_cast<size_t>(bandsPerLevel_) +
                       static_cast<size_t>(b)];
     }
+    // DirectionalScratchFloats for the block's size and levels (null for Isotropic): the rows
+    // WaveletDecompose's directional kernels keep.
+    float* scratch() const { return scratch_.get(); }
     int32_t levels() const { return levels_; }
     int32_t bandsPerLevel() const { return bandsPerLevel_; }
     size_t planeSize() const { return planeSize_; }
 
   private:
     std::unique_ptr<float[]> storage_;
+    std::unique_ptr<float[]> scratch_;
     std::vector<float*> table_;
     size_t planeSize_ = 0;
     int32_t levels_ = 0;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <memory>
 
 namespace vel {
 namespace {
@@ -21,7 +22,7 @@ namespace {
 static_assert(std::numeric_limits<float>::is_iec559);
 
 void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                  const WaveletKernels* kernels) {
+                  const WaveletKernels* kernels, float* scratch) {
     const int32_t s = BandsPerLevel(kind);
     for (int32_t j = 0; j < levels; ++j) {
         const ConstPlaneView source =
@@ -29,7 +30,7 @@ void DecomposeOne(ConstPlaneView plane, BandTable table, int32_t levels, Wavelet
                    : PackedPlane(table[static_cast<size_t>(j - 1) * s], plane.width, plane.height);
         float* const* bands = table + static_cast<size_t>(j) * s;
         if (kind == WaveletKind::Directional) {
-            DecomposeLevelDirectional(source, bands, j, kernels);
+            DecomposeLevelDirectional(source, bands, j, kernels, scratch);
         } else {
             DecomposeLevelIsotropic(source, bands, j, kernels);
         }
@@ -114,11 +115,18 @@ int32_t LevelDilation(int32_t level, int32_t width, int32_t height) {
 }
 
 void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                      const WaveletKernels* kernels) {
+                      const WaveletKernels* kernels, float* scratch) {
     if (levels < 1 || plane.width < 1 || plane.height < 1 || !plane.data || !table) {
         return;
     }
-    DecomposeOne(plane, table, levels, kind, kernels);
+    // The ring of the coarsest level serves them all; one is made here for all the levels.
+    std::unique_ptr<float[]> own;
+    if (!scratch && kernels && kind == WaveletKind::Directional) {
+        own = std::make_unique_for_overwrite<float[]>(
+            DirectionalScratchFloats(plane.width, plane.height, levels));
+        scratch = own.get();
+    }
+    DecomposeOne(plane, table, levels, kind, kernels, scratch);
 }
 
 void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletKind kind,

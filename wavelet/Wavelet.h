@@ -72,9 +72,14 @@ int32_t LevelDilation(int32_t level, int32_t width, int32_t height);
 
 // Decomposes one plane into its table. Reads the plane only; writes bands 0..S-1 of every
 // level. levels < 1 or an empty plane writes nothing. kernels: a vector set giving the same
-// bits, or null for the plain loops.
+// bits, or null for the plain loops. scratch: DirectionalScratchFloats floats for the
+// directional kernels, or null (they then make their own).
 void WaveletDecompose(ConstPlaneView plane, BandTable table, int32_t levels, WaveletKind kind,
-                      const WaveletKernels* kernels = nullptr);
+                      const WaveletKernels* kernels = nullptr, float* scratch = nullptr);
+
+// Floats of the rows the directional kernels keep while decomposing a width x height plane into
+// levels levels; 0 for an empty plane or no level.
+size_t DirectionalScratchFloats(int32_t width, int32_t height, int32_t levels);
 
 // The inverse: writes out (of the decomposed plane's size) from the table; out may be the
 // decomposed plane itself. Directional also overwrites band 0 of levels 0..levels-2.
@@ -85,9 +90,10 @@ void WaveletReconstruct(PlaneView out, BandTable table, int32_t levels, WaveletK
 // One isotropic level j: bands[0] = 3x3 smoothing of source with holes 2^j, bands[1] = rest.
 void DecomposeLevelIsotropic(ConstPlaneView source, float* const* bands, int32_t level,
                              const WaveletKernels* kernels = nullptr);
-// One directional level j: fills bands[0..3] from source.
+// One directional level j: fills bands[0..3] from source. scratch: as for WaveletDecompose
+// (at least DirectionalScratchFloats for level + 1 levels), or null.
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
-                               const WaveletKernels* kernels = nullptr);
+                               const WaveletKernels* kernels = nullptr, float* scratch = nullptr);
 // destination = (bands[0] + bands[2]) + (bands[1] + bands[3]) in float: the row-smoothed and
 // the row-detail parts are restored first (often exactly, as bands 2 and 3 are differences
 // from bands 0 and 1), then joined. destination may be bands[0].

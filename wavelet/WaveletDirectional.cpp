@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "wavelet/EdgeRule.h"
 #include "wavelet/Wavelet.h"
@@ -102,46 +104,42 @@ void SplitPlaneColumns(float* plane, float* second, int32_t width, int32_t heigh
     FinishColumnSplit(plane, second, cols * rows);
 }
 
-// The level with the kernels, as a band of rows moving down the plane so that each row is
-// still in the cache when its next step comes: row y is split along the row, then column row
-// y - d (whose window ends at row y) is smoothed, then column row y - 2d (whose last reader
-// that was) is finished. Every sample gets the same operations on the same inputs as in the
-// plane-at-a-time order.
+// Rows of the streamed level's ring: every row a column window reaches, 2d + 1, or all.
+int64_t RingRows(int64_t d, int64_t rows) {
+    return std::min(2 * d + 1, rows);
+}
+
+// The level with the kernels, as a band of rows moving down the plane so that no intermediate
+// row leaves the cache: row y is split along the row into a ring of the last rows (low and high
+// halves), then row y - d, whose column window ends at row y, is split along the columns from
+// the ring straight into its four bands. Every sample gets the same operations on the same
+// inputs as in the plane-at-a-time order.
 void SplitLevelStreamed(const WaveletKernels& k, ConstPlaneView source, float* const* bands,
-                        float t0, float t1, int64_t d) {
+                        float t0, float t1, int64_t d, float* ring) {
     const int64_t cols = source.width;
     const int64_t rows = source.height;
+    const int64_t depth = RingRows(d, rows);
+    const auto slot = [&](int b, int64_t y) { return ring + (b * depth + y % depth) * cols; };
     const int64_t top = std::min(d, rows);
     const int64_t bottom = std::max(top, rows - d);
     auto columnRow = [&](int64_t y) {
         const bool border = y < top || y >= bottom;
-        const int64_t north = (border ? ClampToEdge(y - d, rows) : y - d) * cols;
-        const int64_t south = (border ? ClampToEdge(y + d, rows) : y + d) * cols;
-        const int64_t centre = y * cols;
+        const int64_t north = border ? ClampToEdge(y - d, rows) : y - d;
+        const int64_t south = border ? ClampToEdge(y + d, rows) : y + d;
         for (int b = 0; b < 2; ++b) {
-            const float* plane = bands[b];
-            k.smoothAcrossRows(plane + north, plane + centre, plane + south, bands[b + 2] + centre,
-                               cols, t0, t1);
-        }
-        if (y >= d) {
-            const int64_t done = (y - d) * cols;
-            k.finishSplit(bands[0] + done, bands[2] + done, cols);
-            k.finishSplit(bands[1] + done, bands[3] + done, cols);
+            k.splitAcrossRows(slot(b, north), slot(b, y), slot(b, south), bands[b] + y * cols,
+                              bands[b + 2] + y * cols, cols, t0, t1);
         }
     };
     for (int64_t y = 0; y < rows; ++y) {
-        SplitRowWith(k, source.Row(y), bands[0] + y * cols, bands[1] + y * cols, cols, t0, t1, d);
+        SplitRowWith(k, source.Row(y), slot(0, y), slot(1, y), cols, t0, t1, d);
         if (y >= d) {
             columnRow(y - d);
         }
     }
-    const int64_t rest = std::max(rows - d, int64_t{0});
-    for (int64_t y = rest; y < rows; ++y) {
+    for (int64_t y = std::max(rows - d, int64_t{0}); y < rows; ++y) {
         columnRow(y);
     }
-    const int64_t tail = (rows - rest) * cols;
-    k.finishSplit(bands[0] + rest * cols, bands[2] + rest * cols, tail);
-    k.finishSplit(bands[1] + rest * cols, bands[3] + rest * cols, tail);
 }
 
 }  // namespace
@@ -154,8 +152,16 @@ void SplitRows(const float* source, float* low, float* high, int32_t n, float t0
     });
 }
 
+size_t DirectionalScratchFloats(int32_t width, int32_t height, int32_t levels) {
+    if (width < 1 || height < 1 || levels < 1) {
+        return 0;
+    }
+    const int64_t d = SafeDilation(LevelDilation(levels - 1, width, height));
+    return static_cast<size_t>(2 * RingRows(d, height)) * static_cast<size_t>(width);
+}
+
 void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32_t level,
-                               const WaveletKernels* kernels) {
+                               const WaveletKernels* kernels, float* scratch) {
     const int32_t width = source.width;
     const int32_t height = source.height;
     assert(width >= 1 && height >= 1);
@@ -165,7 +171,13 @@ void DecomposeLevelDirectional(ConstPlaneView source, float* const* bands, int32
     const int32_t d = LevelDilation(level, width, height);
     const int64_t cols = width;
     if (kernels) {
-        SplitLevelStreamed(*kernels, source, bands, t0, t1, SafeDilation(d));
+        std::unique_ptr<float[]> own;
+        if (!scratch) {
+            own = std::make_unique_for_overwrite<float[]>(
+                DirectionalScratchFloats(width, height, level + 1));
+            scratch = own.get();
+        }
+        SplitLevelStreamed(*kernels, source, bands, t0, t1, SafeDilation(d), scratch);
         return;
     }
     for (int64_t y = 0; y < height; ++y) {

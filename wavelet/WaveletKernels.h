@@ -26,11 +26,10 @@ struct WaveletKernels {
     // end <= n - d): low[x] = (s[x - d] + s[x + d]) * t0 + t1 * s[x], high[x] = s[x] - low[x].
     void (*smoothRowInterior)(const float* source, float* low, float* high, int64_t begin,
                               int64_t end, int64_t d, float t0, float t1);
-    // out[x] = (north[x] + south[x]) * t0 + t1 * centre[x] for n samples.
-    void (*smoothAcrossRows)(const float* north, const float* centre, const float* south,
-                             float* out, int64_t n, float t0, float t1);
-    // column[x] takes second[x], second[x] becomes old column[x] - second[x].
-    void (*finishSplit)(float* column, float* second, int64_t n);
+    // The same smoothing across three rows, n samples: low[x] = (north[x] + south[x]) * t0 +
+    // t1 * centre[x], high[x] = centre[x] - low[x].
+    void (*splitAcrossRows)(const float* north, const float* centre, const float* south, float* low,
+                            float* high, int64_t n, float t0, float t1);
 };
 
 // Null where the build has no such set; AVX2 needs a run-time check of the CPU by the caller.

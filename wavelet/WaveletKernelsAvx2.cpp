@@ -91,39 +91,27 @@ void SmoothRowInterior(const float* s, float* low, float* high, int64_t begin, i
     }
 }
 
-void SmoothAcrossRows(const float* north, const float* centre, const float* south, float* out,
-                      int64_t n, float t0, float t1) {
+void SplitAcrossRows(const float* north, const float* centre, const float* south, float* low,
+                     float* high, int64_t n, float t0, float t1) {
     const __m256 v0 = _mm256_set1_ps(t0);
     const __m256 v1 = _mm256_set1_ps(t1);
     int64_t x = 0;
     for (; x + 8 <= n; x += 8) {
-        _mm256_storeu_ps(out + x,
-                         SmoothThree(_mm256_loadu_ps(north + x), _mm256_loadu_ps(centre + x),
-                                     _mm256_loadu_ps(south + x), v0, v1));
+        const __m256 c = _mm256_loadu_ps(centre + x);
+        const __m256 r =
+            SmoothThree(_mm256_loadu_ps(north + x), c, _mm256_loadu_ps(south + x), v0, v1);
+        _mm256_storeu_ps(low + x, r);
+        _mm256_storeu_ps(high + x, _mm256_sub_ps(c, r));
     }
     for (; x < n; ++x) {
-        out[x] = (north[x] + south[x]) * t0 + t1 * centre[x];
+        const float r = (north[x] + south[x]) * t0 + t1 * centre[x];
+        low[x] = r;
+        high[x] = centre[x] - r;
     }
 }
 
-void FinishSplit(float* column, float* second, int64_t n) {
-    int64_t x = 0;
-    for (; x + 8 <= n; x += 8) {
-        const __m256 old = _mm256_loadu_ps(column + x);
-        const __m256 smoothed = _mm256_loadu_ps(second + x);
-        _mm256_storeu_ps(column + x, smoothed);
-        _mm256_storeu_ps(second + x, _mm256_sub_ps(old, smoothed));
-    }
-    for (; x < n; ++x) {
-        const float old = column[x];
-        const float smoothed = second[x];
-        column[x] = smoothed;
-        second[x] = old - smoothed;
-    }
-}
-
-constexpr WaveletKernels kAvx2{"avx2",  StencilInterior,   Difference,       Sum,
-                               SumFour, SmoothRowInterior, SmoothAcrossRows, FinishSplit};
+constexpr WaveletKernels kAvx2{"avx2",  StencilInterior,   Difference,     Sum,
+                               SumFour, SmoothRowInterior, SplitAcrossRows};
 
 }  // namespace
 

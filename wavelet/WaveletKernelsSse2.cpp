@@ -88,38 +88,26 @@ void SmoothRowInterior(const float* s, float* low, float* high, int64_t begin, i
     }
 }
 
-void SmoothAcrossRows(const float* north, const float* centre, const float* south, float* out,
-                      int64_t n, float t0, float t1) {
+void SplitAcrossRows(const float* north, const float* centre, const float* south, float* low,
+                     float* high, int64_t n, float t0, float t1) {
     const __m128 v0 = _mm_set1_ps(t0);
     const __m128 v1 = _mm_set1_ps(t1);
     int64_t x = 0;
     for (; x + 4 <= n; x += 4) {
-        _mm_storeu_ps(out + x, SmoothThree(_mm_loadu_ps(north + x), _mm_loadu_ps(centre + x),
-                                           _mm_loadu_ps(south + x), v0, v1));
+        const __m128 c = _mm_loadu_ps(centre + x);
+        const __m128 r = SmoothThree(_mm_loadu_ps(north + x), c, _mm_loadu_ps(south + x), v0, v1);
+        _mm_storeu_ps(low + x, r);
+        _mm_storeu_ps(high + x, _mm_sub_ps(c, r));
     }
     for (; x < n; ++x) {
-        out[x] = (north[x] + south[x]) * t0 + t1 * centre[x];
+        const float r = (north[x] + south[x]) * t0 + t1 * centre[x];
+        low[x] = r;
+        high[x] = centre[x] - r;
     }
 }
 
-void FinishSplit(float* column, float* second, int64_t n) {
-    int64_t x = 0;
-    for (; x + 4 <= n; x += 4) {
-        const __m128 old = _mm_loadu_ps(column + x);
-        const __m128 smoothed = _mm_loadu_ps(second + x);
-        _mm_storeu_ps(column + x, smoothed);
-        _mm_storeu_ps(second + x, _mm_sub_ps(old, smoothed));
-    }
-    for (; x < n; ++x) {
-        const float old = column[x];
-        const float smoothed = second[x];
-        column[x] = smoothed;
-        second[x] = old - smoothed;
-    }
-}
-
-constexpr WaveletKernels kSse2{"sse2",  StencilInterior,   Difference,       Sum,
-                               SumFour, SmoothRowInterior, SmoothAcrossRows, FinishSplit};
+constexpr WaveletKernels kSse2{"sse2",  StencilInterior,   Difference,     Sum,
+                               SumFour, SmoothRowInterior, SplitAcrossRows};
 
 }  // namespace
 
