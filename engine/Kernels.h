@@ -14,10 +14,10 @@
 //   columns (the directional level as a band of rows moving down the tile);
 // - tone gains from the box sums: ToneGains, across columns; the box sums themselves run
 //   several rows side by side in plain code (independent chains of double additions);
-// - tile extraction and accumulation: plain loops of independent
-//   samples that the compiler vectorises itself with the same operations (no fused
-//   multiply-add: -ffp-contract=off); the tone passes and the final copies run on the job's
-//   threads (PartPool), by rows or by strips of columns.
+// - tile extraction and accumulation, the planes' tone scaling and the final copy: plain loops
+//   of independent samples that the compiler vectorises itself with the same operations (no
+//   fused multiply-add: -ffp-contract=off); the tone passes and the final copies run on the
+//   job's threads (PartPool), by rows or by strips of columns.
 
 #include <cstddef>
 #include <cstdint>
