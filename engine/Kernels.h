@@ -12,10 +12,12 @@
 // - histogram bins of the analysis and of per-tile noise: HistogramBins, across values;
 // - both kinds of decomposition level and reconstruction: the wavelet layer's own set, across
 //   columns (the directional level as a band of rows moving down the tile);
-// - tile extraction and accumulation, tone box means and gains: plain loops of independent
-//   samples that the compiler vectorises itself with the same operations (no fused
-//   multiply-add: -ffp-contract=off); the tone passes and the final copies run on the job's
-//   threads (PartPool), by rows or by strips of columns.
+// - tone gains from the box sums: ToneGains, across columns; the box sums themselves run
+//   several rows side by side in plain code (independent chains of double additions);
+// - tile extraction and accumulation, the planes' tone scaling and the final copy: plain loops
+//   of independent samples that the compiler vectorises itself with the same operations (no
+//   fused multiply-add: -ffp-contract=off); the tone passes and the final copies run on the
+//   job's threads (PartPool), by rows or by strips of columns.
 
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +66,10 @@ struct KernelSet {
     // 0, not below bins (NaN included) to bins - 1.
     void (*histogramBins)(const float* values, int32_t n, float offset, float binsPerUnit,
                           int32_t bins, int32_t* out);
+    // The tone correction's gains of n columns from their box sums: gains[x] = the gain of
+    // float(sums[x] * scale), by the curve of ToneGain in KernelsScalar.h.
+    void (*toneGains)(const double* sums, float* gains, int64_t n, double scale, float lightSlope,
+                      float darkSlope);
     // The transforms' kernels of the same instruction set, passed to the wavelet layer.
     const WaveletKernels* wavelet;
 };

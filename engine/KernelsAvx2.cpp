@@ -182,11 +182,39 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
     }
 }
 
+// The plain ToneGain's compares as selects: min(127, v) keeps v unless 127 < v, as std::min
+// does; a NaN mean takes the light side as the branch does, and the NaN gain becomes 1.
+void ToneGains(const double* sums, float* gains, int64_t n, double scale, float lightSlope,
+               float darkSlope) {
+    const __m256d s = _mm256_set1_pd(scale);
+    const __m256 middle = _mm256_set1_ps(128.0f), reach = _mm256_set1_ps(127.0f);
+    const __m256 one = _mm256_set1_ps(1.0f), low = _mm256_set1_ps(kernels::kToneMinGain),
+                 high = _mm256_set1_ps(kernels::kToneMaxGain);
+    const __m256 light = _mm256_set1_ps(lightSlope), dark = _mm256_set1_ps(darkSlope);
+    int64_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m128 lo = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(sums + x), s));
+        const __m128 hi = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(sums + x + 4), s));
+        const __m256 mean = _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
+        const __m256 t = _mm256_blendv_ps(
+            _mm256_mul_ps(_mm256_min_ps(reach, _mm256_sub_ps(mean, middle)), light),
+            _mm256_mul_ps(_mm256_min_ps(reach, _mm256_sub_ps(middle, mean)), dark),
+            _mm256_cmp_ps(mean, middle, _CMP_LT_OQ));
+        __m256 g = _mm256_add_ps(one, t);
+        g = _mm256_max_ps(low, g);   // g < low ? low : g
+        g = _mm256_min_ps(high, g);  // g > high ? high : g
+        _mm256_storeu_ps(gains + x, _mm256_blendv_ps(g, one, _mm256_cmp_ps(g, g, _CMP_UNORD_Q)));
+    }
+    for (; x < n; ++x) {
+        gains[x] = kernels::ToneGain(static_cast<float>(sums[x] * scale), lightSlope, darkSlope);
+    }
+}
+
 }  // namespace
 
 const KernelSet* Avx2Kernels() {
-    static const KernelSet set{"avx2",    WindowMeans,   Magnitudes,          AdvanceInterleaved,
-                               ShrinkRow, HistogramBins, WaveletAvx2Kernels()};
+    static const KernelSet set{"avx2",    WindowMeans,   Magnitudes, AdvanceInterleaved,
+                               ShrinkRow, HistogramBins, ToneGains,  WaveletAvx2Kernels()};
     return &set;
 }
 

@@ -2,6 +2,7 @@
 // The per-sample formulas the vector kernels apply, written once for their leftover samples;
 // each file includes it under its own instruction-set flags.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +58,40 @@ inline void AdvanceInterleavedRest(float* sums, const float* const* entering,
         }
         sums[x] = sum;
     }
+}
+
+inline constexpr float kToneMinGain = 0.1f;
+inline constexpr float kToneMaxGain = 10.0f;
+
+// The tone correction's gain of a brightness mean:
+//
+//  gain
+//  darkGain .
+//             ' .
+//   1 ----------- + -----------
+//                   ' .
+//                        . lightGain
+//          0 .. 1    128    255 .. mean
+inline float ToneGain(float mean, float lightSlope, float darkSlope) {
+    float t;
+    if (mean < 128.0f) {
+        t = std::min(128.0f - mean, 127.0f) * darkSlope;
+    } else {
+        t = std::min(mean - 128.0f, 127.0f) * lightSlope;
+    }
+    float g = 1.0f + t;
+    if (g < kToneMinGain) {
+        g = kToneMinGain;
+    }
+    if (g > kToneMaxGain) {
+        g = kToneMaxGain;
+    }
+    // A non-finite brightness (NaN or infinity in the luma plane) has no meaningful gain;
+    // such samples are left at their scale.
+    if (std::isnan(g)) {
+        g = 1.0f;
+    }
+    return g;
 }
 
 inline int32_t HistogramBin(float v, float offset, float binsPerUnit, int32_t bins) {

@@ -173,11 +173,42 @@ void HistogramBins(const float* values, int32_t n, float offset, float binsPerUn
     }
 }
 
+inline __m128 Select(__m128 mask, __m128 yes, __m128 no) {
+    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+}
+
+// The plain ToneGain's compares as selects: min(127, v) keeps v unless 127 < v, as std::min
+// does; a NaN mean takes the light side as the branch does, and the NaN gain becomes 1.
+
+void ToneGains(const double* sums, float* gains, int64_t n, double scale, float lightSlope,
+               float darkSlope) {
+    const __m128d s = _mm_set1_pd(scale);
+    const __m128 middle = _mm_set1_ps(128.0f), reach = _mm_set1_ps(127.0f);
+    const __m128 one = _mm_set1_ps(1.0f), low = _mm_set1_ps(kernels::kToneMinGain),
+                 high = _mm_set1_ps(kernels::kToneMaxGain);
+    const __m128 light = _mm_set1_ps(lightSlope), dark = _mm_set1_ps(darkSlope);
+    int64_t x = 0;
+    for (; x + 4 <= n; x += 4) {
+        const __m128 mean = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(_mm_loadu_pd(sums + x), s)),
+                                          _mm_cvtpd_ps(_mm_mul_pd(_mm_loadu_pd(sums + x + 2), s)));
+        const __m128 t = Select(_mm_cmplt_ps(mean, middle),
+                                _mm_mul_ps(_mm_min_ps(reach, _mm_sub_ps(middle, mean)), dark),
+                                _mm_mul_ps(_mm_min_ps(reach, _mm_sub_ps(mean, middle)), light));
+        __m128 g = _mm_add_ps(one, t);
+        g = _mm_max_ps(low, g);   // g < low ? low : g
+        g = _mm_min_ps(high, g);  // g > high ? high : g
+        _mm_storeu_ps(gains + x, Select(_mm_cmpunord_ps(g, g), one, g));
+    }
+    for (; x < n; ++x) {
+        gains[x] = kernels::ToneGain(static_cast<float>(sums[x] * scale), lightSlope, darkSlope);
+    }
+}
+
 }  // namespace
 
 const KernelSet* Sse2Kernels() {
-    static const KernelSet set{"sse2",    WindowMeans,   Magnitudes,          AdvanceInterleaved,
-                               ShrinkRow, HistogramBins, WaveletSse2Kernels()};
+    static const KernelSet set{"sse2",    WindowMeans,   Magnitudes, AdvanceInterleaved,
+                               ShrinkRow, HistogramBins, ToneGains,  WaveletSse2Kernels()};
     return &set;
 }
 

@@ -1,12 +1,15 @@
 #include "engine/ToneCorrection.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
+#include "engine/Kernels.h"
+#include "engine/KernelsScalar.h"
 #include "engine/TileScheduler.h"
 #include "wavelet/SampleBuffer.h"
 
@@ -14,58 +17,55 @@ namespace vel {
 namespace {
 
 constexpr float kSlopeScale = 0.0078125f;  // 1/128: the gain reaches its target 127 steps away
-constexpr float kMinGain = 0.1f;
-constexpr float kMaxGain = 10.0f;
-
 inline int32_t ClampIndex(int32_t i, int32_t size) {
     return std::clamp(i, 0, size - 1);
 }
 
-//  gain
-//  darkGain .
-//             ' .
-//   1 ----------- + -----------
-//                   ' .
-//                        . lightGain
-//          0 .. 1    128    255 .. mean
-inline float ToneGain(float mean, float lightSlope, float darkSlope) {
-    float t;
-    if (mean < 128.0f) {
-        t = std::min(128.0f - mean, 127.0f) * darkSlope;
-    } else {
-        t = std::min(mean - 128.0f, 127.0f) * lightSlope;
+// Horizontal k-sums of n rows of src into dst, with the clamped edge: a running sum in double
+// per row (entering sample added, then leaving sample subtracted), each result stored as float.
+// The rows advance side by side: each one's chain of additions waits on its own last sum, so
+// several independent chains keep the adders busy where one alone would wait on their latency.
+template <int32_t N>
+void BoxSumRows(const float* src, float* dst, int32_t width, int32_t half) {
+    std::array<const float*, N> row;
+    std::array<float*, N> out;
+    std::array<double, N> sum{};
+    for (int32_t r = 0; r < N; ++r) {
+        row[static_cast<size_t>(r)] = src + static_cast<ptrdiff_t>(r) * width;
+        out[static_cast<size_t>(r)] = dst + static_cast<ptrdiff_t>(r) * width;
     }
-    float g = 1.0f + t;
-    if (g < kMinGain) {
-        g = kMinGain;
+    for (int32_t i = -half; i <= half; ++i) {
+        const int32_t c = ClampIndex(i, width);
+        for (size_t r = 0; r < N; ++r) {
+            sum[r] += static_cast<double>(row[r][c]);
+        }
     }
-    if (g > kMaxGain) {
-        g = kMaxGain;
+    for (size_t r = 0; r < N; ++r) {
+        out[r][0] = static_cast<float>(sum[r]);
     }
-    // A non-finite brightness (NaN or infinity in the luma plane) has no meaningful gain;
-    // such samples are left at their scale.
-    if (std::isnan(g)) {
-        g = 1.0f;
+    for (int32_t x = 1; x < width; ++x) {
+        const int32_t entering = ClampIndex(x + half, width);
+        const int32_t leaving = ClampIndex(x - half - 1, width);
+        for (size_t r = 0; r < N; ++r) {
+            sum[r] += static_cast<double>(row[r][entering]);
+            sum[r] -= static_cast<double>(row[r][leaving]);
+            out[r][x] = static_cast<float>(sum[r]);
+        }
     }
-    return g;
 }
 
-// Horizontal k-sums of every row of src into dst, with the clamped edge: a running sum in
-// double (entering sample added, then leaving sample subtracted), each result stored as float.
-void HorizontalBoxSums(const float* src, float* dst, int32_t width, int32_t height, int32_t half) {
-    for (int32_t y = 0; y < height; ++y) {
-        const float* row = src + static_cast<ptrdiff_t>(y) * width;
-        float* out = dst + static_cast<ptrdiff_t>(y) * width;
-        double sum = 0.0;
-        for (int32_t i = -half; i <= half; ++i) {
-            sum += static_cast<double>(row[ClampIndex(i, width)]);
-        }
-        out[0] = static_cast<float>(sum);
-        for (int32_t x = 1; x < width; ++x) {
-            sum += static_cast<double>(row[ClampIndex(x + half, width)]);
-            sum -= static_cast<double>(row[ClampIndex(x - half - 1, width)]);
-            out[x] = static_cast<float>(sum);
-        }
+constexpr int32_t kBoxRows = 4;
+
+void HorizontalBoxSums(const float* src, float* dst, int32_t width, int32_t height, int32_t half,
+                       bool sideBySide) {
+    int32_t y = 0;
+    for (; sideBySide && y + kBoxRows <= height; y += kBoxRows) {
+        const ptrdiff_t offset = static_cast<ptrdiff_t>(y) * width;
+        BoxSumRows<kBoxRows>(src + offset, dst + offset, width, half);
+    }
+    for (; y < height; ++y) {
+        const ptrdiff_t offset = static_cast<ptrdiff_t>(y) * width;
+        BoxSumRows<1>(src + offset, dst + offset, width, half);
     }
 }
 
@@ -107,10 +107,13 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
     std::vector<double> columnSums(static_cast<size_t>(width), 0.0);
     PartPool alone(1);
     PartPool& parts = pool ? *pool : alone;
+    const KernelSet* const set = ActiveKernels();
+    // The reference sums one row at a time.
+    const bool sideBySide = set != nullptr;
     parts.RunRows(height, [&](int32_t begin, int32_t end) {
         HorizontalBoxSums(plane0 + static_cast<ptrdiff_t>(begin) * width,
-                          rowSums + static_cast<ptrdiff_t>(begin) * width, width, end - begin,
-                          half);
+                          rowSums + static_cast<ptrdiff_t>(begin) * width, width, end - begin, half,
+                          sideBySide);
     });
 
     // Vertical k-sums of the row sums, one running double per column, advanced row by row;
@@ -141,15 +144,24 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
                     sum -= static_cast<double>(leaving[x]);
                 }
             }
+            // The gains first, then each plane on its own: loops of two arrays that run across
+            // columns.
             const ptrdiff_t base = static_cast<ptrdiff_t>(y) * width + x0;
-            for (size_t x = 0; x < n; ++x) {
-                const float mean = static_cast<float>(strip[x] * static_cast<double>(inverseArea));
-                const float g = ToneGain(mean, lightSlope, darkSlope);
-                const ptrdiff_t i = base + static_cast<ptrdiff_t>(x);
-                plane0[i] *= g;
-                plane1[i] *= g;
-                plane2[i] *= g;
-                gainMap[i] = g;
+            float* const gains = gainMap + base;
+            if (set) {
+                set->toneGains(strip, gains, static_cast<int64_t>(n),
+                               static_cast<double>(inverseArea), lightSlope, darkSlope);
+            } else {
+                for (size_t x = 0; x < n; ++x) {
+                    const float mean =
+                        static_cast<float>(strip[x] * static_cast<double>(inverseArea));
+                    gains[x] = kernels::ToneGain(mean, lightSlope, darkSlope);
+                }
+            }
+            for (float* plane : {plane0 + base, plane1 + base, plane2 + base}) {
+                for (size_t x = 0; x < n; ++x) {
+                    plane[x] *= gains[x];
+                }
             }
         }
     });

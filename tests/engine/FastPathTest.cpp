@@ -12,6 +12,7 @@
 #include "engine/Jobs.h"
 #include "engine/Kernels.h"
 #include "engine/Suppression.h"
+#include "engine/ToneCorrection.h"
 
 namespace vel {
 namespace {
@@ -92,6 +93,19 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
                       WindowShape::Wide);
         return test::Fnv1a(band);
     };
+    // Brightness means around 128, at the 127-step reach, beyond both gain clamps and not
+    // finite, through the tone gains of 37 x 27 samples (ragged against every register).
+    const auto tone = [&](KernelChoice k, float light, float dark) {
+        const KernelScope scope(k);
+        std::vector<float> p0(999), p1(values.begin(), values.begin() + 999), p2(999, 1.0f),
+            gains(999);
+        for (size_t i = 0; i < p0.size(); ++i) {
+            p0[i] = 128.0f + values[i] * (i % 3 == 0 ? 0.01f : 5.0f);
+        }
+        ApplyToneCorrection(p0.data(), p1.data(), p2.data(), 37, 27, light, dark, gains.data(),
+                            nullptr, nullptr);
+        return std::array{test::Fnv1a(p0), test::Fnv1a(p1), test::Fnv1a(gains)};
+    };
     for (const KernelChoice choice : {KernelChoice::Sse2, KernelChoice::Avx2}) {
         if (!KernelsAvailable(choice)) {
             continue;
@@ -102,6 +116,9 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
                 EXPECT_EQ(shrink(choice, parent, level),
                           shrink(KernelChoice::Reference, parent, level));
             }
+        }
+        for (const auto& [light, dark] : {std::pair{3.0f, 12.0f}, {0.01f, 0.5f}, {1.0f, 2.0f}}) {
+            EXPECT_EQ(tone(choice, light, dark), tone(KernelChoice::Reference, light, dark));
         }
     }
 }
