@@ -1,7 +1,6 @@
 #include "engine/TiledReduction.h"
 
 #include <algorithm>
-#include <array>
 #include <cassert>
 #include <cstddef>
 #include <memory>
@@ -10,6 +9,7 @@
 #include "engine/Suppression.h"
 #include "engine/TileGrid.h"
 #include "engine/TileScheduler.h"
+#include "engine/ToneCorrection.h"
 #include "wavelet/SampleBuffer.h"
 
 namespace vel {
@@ -100,26 +100,11 @@ bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
             }
             return;
         }
-        // One pass instead of a copy and then the undo: out * r is plane * r of the undo. The
-        // reciprocals of a stretch of samples first, then each plane on its own: loops of two
-        // or three arrays that the compiler runs across samples, where one loop over all seven
-        // stays one sample at a time.
-        constexpr size_t kStretch = 1024;
-        std::array<float, kStretch> reciprocals;
-        for (size_t i0 = 0; i0 < n; i0 += kStretch) {
-            const size_t m = std::min(kStretch, n - i0);
-            const float* gains = gainMap + first + i0;
-            for (size_t i = 0; i < m; ++i) {
-                reciprocals[i] = 1.0f / gains[i];
-            }
-            for (int c = 0; c < 3; ++c) {
-                const float* blended = out[c] + first + i0;
-                float* plane = image.planes[c] + first + i0;
-                for (size_t i = 0; i < m; ++i) {
-                    plane[i] = blended[i] * reciprocals[i];
-                }
-            }
-        }
+        // One pass instead of a copy and then the undo.
+        const float* const from[3] = {out[0] + first, out[1] + first, out[2] + first};
+        float* const to[3] = {image.planes[0] + first, image.planes[1] + first,
+                              image.planes[2] + first};
+        DivideOutGains(from, to, gainMap + first, n);
     });
     return true;
 }

@@ -175,14 +175,33 @@ void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wid
     assert(width >= 1 && height >= 1);
     PartPool alone(1);
     (pool ? *pool : alone).RunRows(height, [&](int32_t begin, int32_t end) {
-        const ptrdiff_t last = static_cast<ptrdiff_t>(end) * width;
-        for (ptrdiff_t i = static_cast<ptrdiff_t>(begin) * width; i < last; ++i) {
-            const float r = 1.0f / gainMap[i];
-            plane0[i] *= r;
-            plane1[i] *= r;
-            plane2[i] *= r;
-        }
+        const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(width);
+        float* const planes[3] = {plane0 + first, plane1 + first, plane2 + first};
+        DivideOutGains(planes, planes, gainMap + first,
+                       static_cast<size_t>(end - begin) * static_cast<size_t>(width));
     });
+}
+
+void DivideOutGains(const float* const (&from)[3], float* const (&to)[3], const float* gains,
+                    size_t n) {
+    // The reciprocals of a stretch of samples first, then each plane on its own: loops of two
+    // or three arrays that the compiler runs across samples, where one loop over all seven
+    // stays one sample at a time.
+    constexpr size_t kStretch = 1024;
+    std::array<float, kStretch> reciprocals;
+    for (size_t i0 = 0; i0 < n; i0 += kStretch) {
+        const size_t m = std::min(kStretch, n - i0);
+        for (size_t i = 0; i < m; ++i) {
+            reciprocals[i] = 1.0f / gains[i0 + i];
+        }
+        for (int c = 0; c < 3; ++c) {
+            const float* source = from[c] + i0;
+            float* target = to[c] + i0;
+            for (size_t i = 0; i < m; ++i) {
+                target[i] = source[i] * reciprocals[i];
+            }
+        }
+    }
 }
 
 }  // namespace vel

@@ -2,6 +2,7 @@
 // Brightness-dependent gain: the planes are scaled before the suppression and scaled back
 // after it, so that light or dark areas lose more (gain < 1) or less (gain > 1) detail.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/TileScheduler.h"
@@ -21,6 +22,11 @@ int32_t ToneBoxSize(int32_t width, int32_t height);
 void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
                          float lightGain, float darkGain, float* gainMap, float* scratch = nullptr,
                          PartPool* pool = nullptr);
+
+// The undo's arithmetic on n samples: to[c][i] = from[c][i] * (1 / gains[i]) for the three
+// planes; from may be to. The reduction's final copy applies it on the way out.
+void DivideOutGains(const float* const (&from)[3], float* const (&to)[3], const float* gains,
+                    size_t n);
 
 // Divides the planes by the gains stored by ApplyToneCorrection with the same two gains; never
 // fails.
