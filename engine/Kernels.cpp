@@ -30,8 +30,7 @@ const KernelSet* Choose(KernelChoice choice) {
 }
 
 const KernelSet* DefaultKernels() {
-    const char* forced = std::getenv("VELNR_REFERENCE");
-    if (forced && std::strcmp(forced, "") != 0 && std::strcmp(forced, "0") != 0) {
+    if (ReferenceForcedByEnvironment()) {
         return nullptr;
     }
     if (const KernelSet* avx2 = Choose(KernelChoice::Avx2)) {
@@ -51,6 +50,11 @@ Selection& Selected() {
 }
 
 }  // namespace
+
+bool ReferenceForcedByEnvironment() {
+    const char* forced = std::getenv("VELNR_REFERENCE");
+    return forced && std::strcmp(forced, "") != 0 && std::strcmp(forced, "0") != 0;
+}
 
 const KernelSet* ActiveKernels() {
     static const KernelSet* const kDefault = DefaultKernels();

@@ -87,6 +87,9 @@ enum class KernelChoice : uint8_t {
 // AVX2 where the processor and the system have it, else SSE2; VELNR_REFERENCE=1 in the
 // environment forces the reference.
 const KernelSet* ActiveKernels();
+// VELNR_REFERENCE is set (and not "0"): the plain code on one thread, as the engine was
+// before it had kernels and workers, unless VELNR_THREADS asks for more.
+bool ReferenceForcedByEnvironment();
 // Tests and benchmarks: forces a choice (false when this build or CPU lacks it, the choice
 // then unchanged). ResetKernels returns to the default.
 bool SelectKernels(KernelChoice choice);

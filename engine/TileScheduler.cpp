@@ -1,5 +1,7 @@
 #include "engine/TileScheduler.h"
 
+#include "engine/Kernels.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cassert>
@@ -28,6 +30,9 @@ int32_t DefaultThreads() {
         if (end != env && *end == '\0' && n >= 1) {
             return static_cast<int32_t>(std::min<long>(n, kMaxThreads));
         }
+    }
+    if (ReferenceForcedByEnvironment()) {
+        return 1;
     }
     const unsigned hardware = std::thread::hardware_concurrency();
     return hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxThreads));

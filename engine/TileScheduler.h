@@ -18,7 +18,8 @@
 namespace vel {
 
 // Worker threads a tiled job uses: the count set by SetEngineThreads, else VELNR_THREADS from
-// the environment, else the number of hardware threads; at least 1.
+// the environment, else 1 where VELNR_REFERENCE forces the plain code, else the number of
+// hardware threads; at least 1.
 int32_t EngineThreads();
 // n >= 1 fixes the count for every later job (tests and benchmarks); 0 returns to the default.
 void SetEngineThreads(int32_t n);

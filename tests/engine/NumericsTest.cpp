@@ -7,14 +7,21 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "TestImages.h"
 #include "engine/EngineParams.h"
+#include "engine/Kernels.h"
 #include "engine/NoiseAnalysis.h"
 #include "engine/Suppression.h"
 #include "engine/TileGrid.h"
+#include "engine/TileScheduler.h"
 #include "engine/ToneCorrection.h"
 
 namespace vel {
@@ -30,6 +37,41 @@ TEST(EngineParamsTest, MappingOfTheSettings) {
     const EngineNumbers k = MapSettings({0, 0, 0, 0, 0, 0, true, -1, 3.5f});
     EXPECT_TRUE(k.levels == 1 && k.curveExponent == 3.5f && k.kind == WaveletKind::Directional);
 }
+
+#if !defined(_WIN32)
+
+// VELNR_REFERENCE=1 is the engine as it was: plain code on one thread, so that a velnr run with
+// it is the baseline of the fast one. An explicit thread count still wins.
+TEST(EngineThreadsTest, EnvironmentChoosesTheCount) {
+    const auto hardware = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    // A run of the suite under either variable keeps it for the tests after this one.
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"VELNR_THREADS", "VELNR_REFERENCE"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    struct Case {
+        const char* threads;
+        const char* reference;
+        int32_t expected;
+    };
+    for (const Case& c :
+         {Case{nullptr, nullptr, hardware}, Case{nullptr, "1", 1}, Case{nullptr, "0", hardware},
+          Case{"3", "1", 3}, Case{"x", "1", 1}, Case{"2", nullptr, 2}}) {
+        for (const auto& [name, value] :
+             {std::pair{"VELNR_THREADS", c.threads}, std::pair{"VELNR_REFERENCE", c.reference}}) {
+            value ? setenv(name, value, 1) : unsetenv(name);
+        }
+        EXPECT_EQ(EngineThreads(), c.expected)
+            << (c.threads ? c.threads : "-") << " " << (c.reference ? c.reference : "-");
+        EXPECT_EQ(ReferenceForcedByEnvironment(), c.reference && c.reference[0] == '1');
+    }
+    for (const auto& [name, value] : saved) {
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+}
+
+#endif
 
 #if defined(__GLIBC__)
 
