@@ -42,6 +42,9 @@ struct ShrinkRowArgs {
     float inverseStep;
     const float* curve;
     int32_t curveSize;
+    // curve[0] .. curve[flatEntries - 1] are all curve[0] (the floor below the noise level):
+    // samples whose indices all fall there need no look-up.
+    int32_t flatEntries;
 };
 
 struct KernelSet {
