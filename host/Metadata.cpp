@@ -24,8 +24,9 @@ void InitialiseExiv2() {
 }
 
 // TIFF tags of the first directory that describe how the old file stored its picture, not the
-// picture: wrong for a file of another format, which keeps its own layout elsewhere.
-constexpr uint16_t kLayoutTags[] = {
+// picture: wrong for a file of another format, which keeps its own layout elsewhere. A TIFF
+// writer sets its own, so a TIFF that has nothing else has nothing to copy.
+constexpr uint16_t kStorageTags[] = {
     0x00fe,  // NewSubfileType
     0x00ff,  // SubfileType
     0x0100,  // ImageWidth
@@ -50,7 +51,6 @@ constexpr uint16_t kLayoutTags[] = {
     0x0123,  // GrayResponseCurve
     0x0124,  // T4Options
     0x0125,  // T6Options
-    0x0129,  // PageNumber
     0x013d,  // Predictor
     0x0140,  // ColorMap
     0x0141,  // HalftoneHints
@@ -77,11 +77,21 @@ constexpr uint16_t kLayoutTags[] = {
     0x0212,  // YCbCrSubSampling
     0x0213,  // YCbCrPositioning
     0x0214,  // ReferenceBlackWhite
+};
+// The rest of the old file's layout, dropped with the above when the format changes.
+constexpr uint16_t kOtherLayoutTags[] = {
+    0x0129,  // PageNumber
     0x02bc,  // XMLPacket: the XMP, which exiv2 carries on its own
     0x83bb,  // IPTCNAA: the IPTC, likewise
     0x8649,  // ImageResources: the IPTC's container in TIFF
 };
 constexpr uint16_t kInterColorProfile = 0x8773;
+constexpr uint16_t kOrientation = 0x0112;
+
+template <size_t N>
+bool Contains(const uint16_t (&tags)[N], uint16_t tag) {
+    return std::find(std::begin(tags), std::end(tags), tag) != std::end(tags);
+}
 
 // Drops what must not reach the output's EXIF. The writer has stored the profile already: a
 // copy in the EXIF would be a second one. A TIFF's directories after the first are further
@@ -95,8 +105,8 @@ void FilterExif(Exiv2::ExifData& exif, FileFormat fromFormat, FileFormat toForma
         bool drop = false;
         if (group == "Image") {
             drop = tag == kInterColorProfile ||
-                   (formatChanges && std::find(std::begin(kLayoutTags), std::end(kLayoutTags),
-                                               tag) != std::end(kLayoutTags)) ||
+                   (formatChanges &&
+                    (Contains(kStorageTags, tag) || Contains(kOtherLayoutTags, tag))) ||
                    (fromFormat == FileFormat::Tiff && tag == 0x014a);  // SubIFDs
         } else if (group == "Thumbnail") {
             drop = fromFormat == FileFormat::Tiff || toFormat == FileFormat::Tiff;
@@ -109,6 +119,20 @@ void FilterExif(Exiv2::ExifData& exif, FileFormat fromFormat, FileFormat toForma
     }
 }
 
+// Writing metadata into a TIFF rewrites the whole file, so it is skipped when it would add
+// nothing: the old file's storage, and in a TIFF the orientation the writer has set.
+bool NothingToAdd(const Exiv2::ExifData& exif, FileFormat toFormat) {
+    return std::all_of(exif.begin(), exif.end(), [toFormat](const Exiv2::Exifdatum& datum) {
+        if (datum.groupName() != "Image") {
+            return false;
+        }
+        if (datum.tag() == kOrientation) {
+            return toFormat == FileFormat::Tiff && datum.count() == 1 && datum.toLong() == 1;
+        }
+        return Contains(kStorageTags, datum.tag());
+    });
+}
+
 }  // namespace
 
 bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
@@ -117,14 +141,14 @@ bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::str
     try {
         auto source = Exiv2::ImageFactory::open(from);
         source->readMetadata();
-        if (source->exifData().empty() && source->iptcData().empty() && source->xmpData().empty() &&
-            source->comment().empty()) {
+        Exiv2::ExifData exif = source->exifData();
+        FilterExif(exif, fromFormat, toFormat);
+        if (NothingToAdd(exif, toFormat) && source->iptcData().empty() &&
+            source->xmpData().empty() && source->comment().empty()) {
             return true;
         }
         auto target = Exiv2::ImageFactory::open(to);
         target->readMetadata();  // so that the profile the writer put there is written back
-        Exiv2::ExifData exif = source->exifData();
-        FilterExif(exif, fromFormat, toFormat);
         target->setExifData(exif);
         target->setIptcData(source->iptcData());
         target->setXmpData(source->xmpData());

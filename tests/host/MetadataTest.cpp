@@ -92,6 +92,31 @@ TEST_P(Metadata, ExifXmpTextsAndProfileAreCopiedAndPixelsStay) {
     EXPECT_NE(error.find("metadata"), std::string::npos);
 }
 
+// Every TIFF has its layout tags (and ours the orientation top-left): a TIFF with nothing else
+// leaves a TIFF output as the writer made it (adding metadata rewrites the whole file), and a
+// target that is not an image is then no error. Another orientation is copied.
+TEST(MetadataTest, ATiffWithOnlyItsLayoutHasNothingToCopy) {
+    test::ScratchDir dir;
+    const std::string in = dir / "in.tif", out = dir / "out.tif";
+    Image image = test::MakeImage(40, 30, 3, SampleType::UInt16, 5);
+    image.icc = test::MakeIccProfile("RGB ");
+    Write(in, image);
+    Write(out, test::MakeImage(30, 20, 3, SampleType::UInt8, 6));
+    const std::vector<uint8_t> written = test::ReadBytes(out);
+    std::string error;
+    ASSERT_TRUE(Copy(in, out, error)) << error;
+    EXPECT_EQ(test::ReadBytes(out), written);
+    test::WriteAll(out, "not an image");
+    EXPECT_TRUE(Copy(in, out, error)) << error;
+
+    auto source = Open(in);
+    source->exifData()["Exif.Image.Orientation"] = uint16_t{6};
+    source->writeMetadata();
+    Write(out, image);
+    ASSERT_TRUE(Copy(in, out, error)) << error;
+    EXPECT_EQ(Open(out)->exifData()["Exif.Image.Orientation"].toLong(), 6);
+}
+
 using enum SampleType;
 INSTANTIATE_TEST_SUITE_P(Formats, Metadata,
                          testing::Values(std::tuple{"tif", UInt16, 3},
