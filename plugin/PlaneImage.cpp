@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <optional>
 #include <utility>
 
+#include "engine/TileScheduler.h"
 #include "wavelet/SampleBuffer.h"
 
 namespace vel {
@@ -152,12 +154,45 @@ void PlaneImage::CopyRegion(const PlaneImage& source, int32_t x0, int32_t y0, in
     }
 }
 
+void ForPictureRows(int32_t width, int32_t height,
+                    const std::function<void(int32_t begin, int32_t end)>& rows) {
+    // Below this a helper thread costs more than it saves.
+    constexpr int64_t kParallelSamples = int64_t{1} << 20;
+    if (static_cast<int64_t>(width) * height >= kParallelSamples) {
+        std::optional<PartPool> pool;
+        try {
+            pool.emplace(EngineThreads());
+        } catch (...) {
+            // No helper could start: the calling thread does it alone.
+        }
+        if (pool) {
+            pool->RunRows(height, rows);
+            return;
+        }
+    }
+    rows(0, height);
+}
+
 void PlaneImage::RgbToYuv() {
-    const std::size_t n = PlaneSize();
+    ForPictureRows(width_, height_,
+                   [this](int32_t begin, int32_t end) { RgbToYuvRows(begin, end); });
+}
+
+void PlaneImage::YuvToRgb() {
+    ForPictureRows(width_, height_,
+                   [this](int32_t begin, int32_t end) { YuvToRgbRows(begin, end); });
+}
+
+void PlaneImage::RgbToYuvRows(int32_t begin, int32_t end) {
+    if (!storage_) {
+        return;
+    }
+    const std::size_t first = static_cast<std::size_t>(begin) * static_cast<std::size_t>(width_);
+    const std::size_t n = static_cast<std::size_t>(end) * static_cast<std::size_t>(width_);
     float* p0 = plane_[0];
     float* p1 = plane_[1];
     float* p2 = plane_[2];
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first; i < n; ++i) {
         const double r = D(p0[i]);
         const double g = D(p1[i]);
         const double b = D(p2[i]);
@@ -167,12 +202,16 @@ void PlaneImage::RgbToYuv() {
     }
 }
 
-void PlaneImage::YuvToRgb() {
-    const std::size_t n = PlaneSize();
+void PlaneImage::YuvToRgbRows(int32_t begin, int32_t end) {
+    if (!storage_) {
+        return;
+    }
+    const std::size_t first = static_cast<std::size_t>(begin) * static_cast<std::size_t>(width_);
+    const std::size_t n = static_cast<std::size_t>(end) * static_cast<std::size_t>(width_);
     float* p0 = plane_[0];
     float* p1 = plane_[1];
     float* p2 = plane_[2];
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first; i < n; ++i) {
         const double y = D(p0[i]);
         const double u = D(p1[i]);
         const double v = D(p2[i]);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace vel {
@@ -59,6 +60,8 @@ class PlaneImage {
   private:
     // Frees the storage and resets every pointer and the recorded size.
     void Clear() noexcept;
+    void RgbToYuvRows(int32_t begin, int32_t end);
+    void YuvToRgbRows(int32_t begin, int32_t end);
     // One block for the three planes and one for the three row tables: an allocation either
     // yields a whole image or nothing.
     std::unique_ptr<float[]> storage_;
@@ -68,6 +71,13 @@ class PlaneImage {
     int32_t width_ = 0;
     int32_t height_ = 0;
 };
+
+// rows(begin, end) over the rows 0..height-1 of a width x height picture, split across the
+// engine's threads when the picture is big enough to pay for starting them: whole-picture passes
+// spend most of their time on the first touch of fresh pages, which the cores take in parallel.
+// rows must not throw.
+void ForPictureRows(int32_t width, int32_t height,
+                    const std::function<void(int32_t begin, int32_t end)>& rows);
 
 // Bottom-up 24-bit blue-green-red bitmap: stored row r holds picture row height - 1 - r, so
 // the storage can be handed to the display as a bottom-up device-independent bitmap.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <random>
@@ -154,6 +155,41 @@ TEST(HostImage, ImportScalesAndExportMultipliesByTheFloatReciprocalAndClamps) {
     float untouched[3] = {7.0f, 7.0f, 7.0f};
     ExportHostImage(image, untouched);  // an empty image exports nothing
     EXPECT_EQ(untouched[0], 7.0f);
+}
+
+// A picture big enough for the passes to split across threads (1031 rows, not a multiple of the
+// pieces) gives each row what the same row gives alone, where one thread does it.
+TEST(HostImage, BigPicturesSplitAcrossThreadsGiveEachRowsBits) {
+    constexpr int32_t kWidth = 1024, kHeight = 1031;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(-0.2f, 1.2f);
+    std::vector<float> host(3 * static_cast<size_t>(kWidth) * kHeight);
+    for (float& v : host) {
+        v = value(random);
+    }
+    PlaneImage image, row;
+    ImportHostImage(host.data(), kWidth, kHeight, image);
+    image.RgbToYuv();
+    std::vector<float> out(host.size(), 42.0f), rowOut(3 * kWidth);
+    const size_t rowFloats = 3 * static_cast<size_t>(kWidth);
+    for (int32_t y = 0; y < kHeight; ++y) {
+        ImportHostImage(host.data() + y * rowFloats, kWidth, 1, row);
+        row.RgbToYuv();
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_EQ(std::memcmp(image.Rows(k)[y], row.Plane(k), kWidth * sizeof(float)), 0) << y;
+        }
+    }
+    image.YuvToRgb();
+    ExportHostImage(image, out.data());
+    for (int32_t y = 0; y < kHeight; ++y) {
+        ImportHostImage(host.data() + y * rowFloats, kWidth, 1, row);
+        row.RgbToYuv();
+        row.YuvToRgb();
+        ExportHostImage(row, rowOut.data());
+        ASSERT_EQ(std::memcmp(out.data() + y * rowFloats, rowOut.data(), rowFloats * sizeof(float)),
+                  0)
+            << y;
+    }
 }
 
 }  // namespace
