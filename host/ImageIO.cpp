@@ -262,16 +262,6 @@ void FromHostRgb(const SampleVector& rgb, Image& image) {
     }
 }
 
-uint32_t QuantizeSample(float value, uint32_t maxValue) {
-    if (!(value > 0.0f)) {
-        return 0;  // also NaN
-    }
-    if (value >= 1.0f) {
-        return maxValue;
-    }
-    return static_cast<uint32_t>(static_cast<double>(value) * static_cast<double>(maxValue) + 0.5);
-}
-
 namespace detail {
 
 bool SniffFormat(const std::string& path, FileFormat& format, std::string& error) {

@@ -168,7 +168,14 @@ SampleVector ToHostRgb(const Image& image);
 // everything else stay as they were.
 void FromHostRgb(const SampleVector& rgb, Image& image);
 
-// Rounds a normalised sample to an integer 0..maxValue; NaN and values below 0 give 0.
-uint32_t QuantizeSample(float value, uint32_t maxValue);
+// Rounds a normalised sample to an integer 0..maxValue (at most 65535); NaN and values below 0
+// give 0. Selects instead of branches, so that loops of it run across samples.
+inline uint32_t QuantizeSample(float value, uint32_t maxValue) {
+    float clamped = value > 0.0f ? value : 0.0f;  // NaN fails the test
+    clamped = clamped < 1.0f ? clamped : 1.0f;
+    // At most 65535.5: inside int32.
+    return static_cast<uint32_t>(
+        static_cast<int32_t>(static_cast<double>(clamped) * static_cast<double>(maxValue) + 0.5));
+}
 
 }  // namespace velnr

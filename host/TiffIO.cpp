@@ -81,41 +81,57 @@ float HalfToFloat(uint16_t half) {
     return value;
 }
 
-float DecodeSample(const unsigned char* p, FileSample kind) {
+// Decodes count samples, `step` samples apart in dst (1 for a contiguous run). The kind is
+// chosen once per run, so that each loop is a plain one.
+void DecodeRun(const unsigned char* src, FileSample kind, size_t count, float* dst, size_t step) {
+    const auto each = [&](auto decode) {
+        for (size_t i = 0; i < count; ++i) {
+            dst[i * step] = decode(i);
+        }
+    };
     switch (kind) {
         case FileSample::UInt8:
-            return static_cast<float>(p[0]) / 255.0f;
-        case FileSample::UInt16: {
-            uint16_t v;
-            std::memcpy(&v, p, 2);
-            return static_cast<float>(v) / 65535.0f;
-        }
-        case FileSample::Half: {
-            uint16_t v;
-            std::memcpy(&v, p, 2);
-            return HalfToFloat(v);
-        }
-        case FileSample::Float32: {
-            float v;
-            std::memcpy(&v, p, 4);
-            return v;
-        }
+            each([src](size_t i) { return static_cast<float>(src[i]) / 255.0f; });
+            break;
+        case FileSample::UInt16:
+            each([src](size_t i) {
+                uint16_t v;
+                std::memcpy(&v, src + 2 * i, 2);
+                return static_cast<float>(v) / 65535.0f;
+            });
+            break;
+        case FileSample::Half:
+            each([src](size_t i) {
+                uint16_t v;
+                std::memcpy(&v, src + 2 * i, 2);
+                return HalfToFloat(v);
+            });
+            break;
+        case FileSample::Float32:
+            each([src](size_t i) {
+                float v;
+                std::memcpy(&v, src + 4 * i, 4);
+                return v;
+            });
+            break;
     }
-    return 0.0f;
 }
 
-void EncodeSample(float value, SampleType type, unsigned char* p) {
+void EncodeRun(const float* src, size_t count, SampleType type, unsigned char* dst) {
     switch (type) {
         case SampleType::UInt8:
-            p[0] = static_cast<unsigned char>(QuantizeSample(value, 255));
+            for (size_t i = 0; i < count; ++i) {
+                dst[i] = static_cast<unsigned char>(QuantizeSample(src[i], 255));
+            }
             break;
-        case SampleType::UInt16: {
-            const auto v = static_cast<uint16_t>(QuantizeSample(value, 65535));
-            std::memcpy(p, &v, 2);
+        case SampleType::UInt16:
+            for (size_t i = 0; i < count; ++i) {
+                const auto v = static_cast<uint16_t>(QuantizeSample(src[i], 65535));
+                std::memcpy(dst + 2 * i, &v, 2);
+            }
             break;
-        }
         case SampleType::Float32:
-            std::memcpy(p, &value, 4);
+            std::memcpy(dst, src, 4 * count);
             break;
     }
 }
@@ -131,14 +147,10 @@ void StoreBlock(const unsigned char* block, uint32_t blockWidth, uint32_t x0, ui
     for (uint32_t r = 0; r < rows; ++r) {
         const unsigned char* src = block + static_cast<size_t>(r) * blockWidth * perPixel * bps;
         float* dst = &image.samples[((static_cast<size_t>(y0) + r) * image.width + x0) * n];
-        for (uint32_t c = 0; c < cols; ++c) {
-            if (plane < 0) {
-                for (size_t k = 0; k < n; ++k) {
-                    dst[c * n + k] = DecodeSample(src + (c * n + k) * bps, kind);
-                }
-            } else {
-                dst[c * n + static_cast<size_t>(plane)] = DecodeSample(src + c * bps, kind);
-            }
+        if (plane < 0) {
+            DecodeRun(src, kind, cols * n, dst, 1);
+        } else {
+            DecodeRun(src, kind, cols, dst + plane, n);
         }
     }
 }
@@ -491,9 +503,7 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
         for (uint32_t r = 0; r < rows; ++r) {
             unsigned char* dst = block + static_cast<size_t>(r) * blockWidth * n * bps;
             const float* src = &image.samples[((static_cast<size_t>(y0) + r) * width + x0) * n];
-            for (size_t i = 0; i < static_cast<size_t>(cols) * n; ++i) {
-                EncodeSample(src[i], type, dst + i * bps);
-            }
+            EncodeRun(src, static_cast<size_t>(cols) * n, type, dst);
         }
     };
     const bool tiled = layout.tiled && layout.tileWidth % 16 == 0 && layout.tileHeight % 16 == 0 &&
