@@ -24,8 +24,7 @@ std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image, const Engin
 
 // Tone correction, tiled suppression (with profile when it holds the entries of the settings'
 // kind and level count, else measured per tile), undo of the tone correction, in place. A stop
-// before the last tile leaves the planes as they were, up to float rounding of the tone
-// correction.
+// before the last tile, or an allocation failure, leaves the planes exactly as they were.
 void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
                        std::span<const float> profile, const RunContext& context);
 

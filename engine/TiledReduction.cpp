@@ -64,15 +64,28 @@ bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
         const int32_t tileHeight = grid.TileHeight(ty);
         const ptrdiff_t origin = static_cast<ptrdiff_t>(grid.step) * ty * image.width +
                                  static_cast<ptrdiff_t>(grid.step) * tx;
-        // Read where the tile lies in the planes; the tile buffers take the results.
+        // Read where the tile lies in the planes; the tile buffers take the results. With tone
+        // gains the input is scaled on its way into the tile buffers, so the planes keep their
+        // samples until the final copy.
         ConstPlaneView sources[3];
         for (int c = 0; c < 3; ++c) {
             sources[c] = {image.planes[c] + origin, tileWidth, tileHeight, image.width};
+            if (gainMap) {
+                for (int32_t y = 0; y < tileHeight; ++y) {
+                    const ptrdiff_t at = origin + static_cast<ptrdiff_t>(y) * image.width;
+                    const float* from = image.planes[c] + at;
+                    const float* gains = gainMap + at;
+                    float* to = s.Tile(c) + static_cast<ptrdiff_t>(y) * tileWidth;
+                    for (int32_t x = 0; x < tileWidth; ++x) {
+                        to[x] = from[x] * gains[x];
+                    }
+                }
+            }
         }
-        // A stop seen inside leaves the unfinished channels as they are in the image; the tile
-        // is still accumulated and the stop takes effect at the next tile start.
+        // A stop seen inside leaves the unfinished channels as they came in; the tile is still
+        // accumulated and the stop takes effect at the next tile start.
         DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, tileWidth, tileHeight}, numbers, profile,
-                    inner, &s.denoise, sources);
+                    inner, &s.denoise, gainMap ? nullptr : sources);
         AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out[0], out[1], out[2],
                        BlendPart::Fresh);
         step();

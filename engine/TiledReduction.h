@@ -17,8 +17,9 @@ namespace vel {
 // start leaves the planes untouched. output: room for the three blended planes (3 * width * height
 // floats, contents undefined) that are copied into the planes at the end, or null (the call then
 // makes its own). pool: threads for the final copy, or null. gainMap: the gains of
-// ApplyToneCorrection, undone in the final copy as UndoToneCorrection would (times the
-// reciprocal), or null. True when every tile was done and the planes hold the result.
+// ComputeToneGains, or null: each tile's input is the planes times the gains, and the final copy
+// multiplies the result by their reciprocals. True when every tile was done and the planes hold
+// the result.
 bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
                  std::span<const float> profile, const RunContext& context, float* output = nullptr,
                  PartPool* pool = nullptr, const float* gainMap = nullptr);

@@ -83,12 +83,8 @@ int32_t ToneBoxSize(int32_t width, int32_t height) {
     return k | 1;
 }
 
-void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                         float lightGain, float darkGain, float* gainMap, float* scratch,
-                         PartPool* pool) {
-    if (lightGain == 1.0f && darkGain == 1.0f) {
-        return;
-    }
+void ComputeToneGains(const float* plane0, int32_t width, int32_t height, float lightGain,
+                      float darkGain, float* gainMap, float* scratch, PartPool* pool) {
     assert(width >= 1 && height >= 1);
     const int32_t k = ToneBoxSize(width, height);
     const int32_t half = k / 2;
@@ -103,7 +99,6 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
         scratch = own.get();
     }
     float* const rowSums = scratch;
-    // Everything is had before the first plane changes: a failure leaves them as they were.
     std::vector<double> columnSums(static_cast<size_t>(width), 0.0);
     PartPool alone(1);
     PartPool& parts = pool ? *pool : alone;
@@ -144,8 +139,6 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
                     sum -= static_cast<double>(leaving[x]);
                 }
             }
-            // The gains first, then each plane on its own: loops of two arrays that run across
-            // columns.
             const ptrdiff_t base = static_cast<ptrdiff_t>(y) * width + x0;
             float* const gains = gainMap + base;
             if (set) {
@@ -158,27 +151,7 @@ void ApplyToneCorrection(float* plane0, float* plane1, float* plane2, int32_t wi
                     gains[x] = kernels::ToneGain(mean, lightSlope, darkSlope);
                 }
             }
-            for (float* plane : {plane0 + base, plane1 + base, plane2 + base}) {
-                for (size_t x = 0; x < n; ++x) {
-                    plane[x] *= gains[x];
-                }
-            }
         }
-    });
-}
-
-void UndoToneCorrection(float* plane0, float* plane1, float* plane2, int32_t width, int32_t height,
-                        float lightGain, float darkGain, const float* gainMap, PartPool* pool) {
-    if (lightGain == 1.0f && darkGain == 1.0f) {
-        return;
-    }
-    assert(width >= 1 && height >= 1);
-    PartPool alone(1);
-    (pool ? *pool : alone).RunRows(height, [&](int32_t begin, int32_t end) {
-        const size_t first = static_cast<size_t>(begin) * static_cast<size_t>(width);
-        float* const planes[3] = {plane0 + first, plane1 + first, plane2 + first};
-        DivideOutGains(planes, planes, gainMap + first,
-                       static_cast<size_t>(end - begin) * static_cast<size_t>(width));
     });
 }
 

@@ -97,14 +97,12 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
     // finite, through the tone gains of 37 x 27 samples (ragged against every register).
     const auto tone = [&](KernelChoice k, float light, float dark) {
         const KernelScope scope(k);
-        std::vector<float> p0(999), p1(values.begin(), values.begin() + 999), p2(999, 1.0f),
-            gains(999);
+        std::vector<float> p0(999), gains(999);
         for (size_t i = 0; i < p0.size(); ++i) {
             p0[i] = 128.0f + values[i] * (i % 3 == 0 ? 0.01f : 5.0f);
         }
-        ApplyToneCorrection(p0.data(), p1.data(), p2.data(), 37, 27, light, dark, gains.data(),
-                            nullptr, nullptr);
-        return std::array{test::Fnv1a(p0), test::Fnv1a(p1), test::Fnv1a(gains)};
+        ComputeToneGains(p0.data(), 37, 27, light, dark, gains.data());
+        return test::Fnv1a(gains);
     };
     for (const KernelChoice choice : {KernelChoice::Sse2, KernelChoice::Avx2}) {
         if (!KernelsAvailable(choice)) {

@@ -149,8 +149,8 @@ TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
 }
 
 // The gain follows the clamped box mean of its definition, also for images narrower or shorter
-// than the box, means beyond 1 and 255 and gains beyond 0.1 and 10; the undo restores the planes.
-TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMeanAndUndoRestores) {
+// than the box, means beyond 1 and 255 and gains beyond 0.1 and 10.
+TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMean) {
     const int32_t boxes[][3] = {{100, 100, 11}, {640, 480, 25}, {3000, 2000, 49}, {1, 1, 3},
                                 {2, 5000, 11},  {4, 4, 3},      {10, 10, 3},      {16, 16, 5}};
     for (const auto& [w, h, k] : boxes) {
@@ -161,9 +161,8 @@ TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMeanAndUndoRestores) {
         before[0][0] = 900.0f;
         before[0][before.Size() - 1] = -500.0f;
         for (const auto& [light, dark] : {std::pair{0.3f, 3.0f}, {0.01f, 20.0f}, {25.0f, 0.02f}}) {
-            test::Planes planes = before;
-            std::vector<float> gain(planes.Size());
-            ApplyToneCorrection(planes[0], planes[1], planes[2], w, h, light, dark, gain.data());
+            std::vector<float> gain(before.Size());
+            ComputeToneGains(before[0], w, h, light, dark, gain.data());
             const int32_t k = ToneBoxSize(w, h), half = k / 2;
             for (int32_t i = 0; i < w * h; ++i) {
                 const int32_t x = i % w, y = i / w;
@@ -178,12 +177,7 @@ TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMeanAndUndoRestores) {
                 const double t = std::min(std::fabs(m - 128.0), 127.0) * slope / 128.0;
                 ASSERT_NEAR(gain[static_cast<size_t>(i)], std::clamp(1.0 + t, 0.1, 10.0), 1e-4)
                     << w << "x" << h << " at " << x << "," << y << " gains " << light;
-                for (int p = 0; p < 3; ++p) {
-                    ASSERT_EQ(planes[p][i], before[p][i] * gain[static_cast<size_t>(i)]);
-                }
             }
-            UndoToneCorrection(planes[0], planes[1], planes[2], w, h, light, dark, gain.data());
-            ASSERT_TRUE(test::PlanesNear(planes, before, 1e-5f));
         }
     }
 }
