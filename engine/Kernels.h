@@ -27,7 +27,7 @@
 namespace vel {
 
 // Rows that WindowMeans runs side by side.
-inline constexpr int32_t kKernelRows = 8;
+inline constexpr int32_t kKernelRows = 16;
 
 // One interior row of ShrinkSubband: every parent neighbour k, k +- spacing, k +- vertical
 // lies inside the parent band.

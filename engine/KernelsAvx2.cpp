@@ -12,21 +12,24 @@
 namespace vel {
 namespace {
 
-static_assert(kKernelRows == 8, "two double registers of four rows each");
+static_assert(kKernelRows == 16, "four double registers of four rows each");
 
+// The running sums of sixteen rows: four independent chains of additions, so that the next
+// column's can start before the last one's have finished.
 struct Lanes {
-    __m256d a[2];
+    __m256d a[4];
 
     template <bool kAdd>
     void Apply(const float* p) {
-        const __m256d lo = _mm256_cvtps_pd(_mm_loadu_ps(p));
-        const __m256d hi = _mm256_cvtps_pd(_mm_loadu_ps(p + 4));
-        a[0] = kAdd ? _mm256_add_pd(a[0], lo) : _mm256_sub_pd(a[0], lo);
-        a[1] = kAdd ? _mm256_add_pd(a[1], hi) : _mm256_sub_pd(a[1], hi);
+        for (int i = 0; i < 4; ++i) {
+            const __m256d v = _mm256_cvtps_pd(_mm_loadu_ps(p + 4 * i));
+            a[i] = kAdd ? _mm256_add_pd(a[i], v) : _mm256_sub_pd(a[i], v);
+        }
     }
-    __m256 Means(__m256 scale) const {
-        const __m256 narrowed = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(a[0])),
-                                                     _mm256_cvtpd_ps(a[1]), 1);
+    // Rows 8h .. 8h + 7 of the column's means.
+    __m256 Means(int h, __m256 scale) const {
+        const __m256 narrowed = _mm256_insertf128_ps(
+            _mm256_castps128_ps256(_mm256_cvtpd_ps(a[2 * h])), _mm256_cvtpd_ps(a[2 * h + 1]), 1);
         return _mm256_mul_ps(narrowed, scale);
     }
 };
@@ -53,36 +56,46 @@ inline void Transpose8(__m256 (&r)[8]) {
     }
 }
 
-// Eight columns' means at a time are turned back to rows: an 8 x 8 block is its own inverse.
+// Eight columns' means at a time are turned back to rows as two 8 x 8 blocks.
 void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
                  float inverseDivisor) {
     constexpr ptrdiff_t R = kKernelRows;
-    Lanes lanes{{_mm256_setzero_pd(), _mm256_setzero_pd()}};
+    Lanes lanes{
+        {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()}};
     for (int32_t c = 0; c <= 2 * hh; ++c) {
         lanes.Apply<true>(sums + c * R);
     }
     const __m256 scale = _mm256_set1_ps(inverseDivisor);
     const int32_t lastCentre = cols - 1 - hh;
-    __m256 block[8];
-    for (int32_t x = 0; x < cols; ++x) {
+    const auto advance = [&](int32_t x) {
         if (x > hh && x <= lastCentre) {
             lanes.Apply<true>(sums + (x + hh) * R);
             lanes.Apply<false>(sums + (x - hh - 1) * R);
         }
-        block[x % 8] = lanes.Means(scale);
-        if (x % 8 == 7) {
-            Transpose8(block);
+    };
+    int32_t x = 0;
+    for (; x + 8 <= cols; x += 8) {
+        __m256 block[2][8];
+#pragma GCC unroll 8
+        for (int j = 0; j < 8; ++j) {
+            advance(x + j);
+            block[0][j] = lanes.Means(0, scale);
+            block[1][j] = lanes.Means(1, scale);
+        }
+        for (int h = 0; h < 2; ++h) {
+            Transpose8(block[h]);
             for (int i = 0; i < 8; ++i) {
-                _mm256_storeu_ps(means + i * stride + (x - 7), block[i]);
+                _mm256_storeu_ps(means + (8 * h + i) * stride + x, block[h][i]);
             }
         }
     }
-    const int32_t done = cols - cols % 8;
     alignas(32) float rest[8 * kKernelRows];
-    for (int32_t c = 0; done + c < cols; ++c) {
-        _mm256_store_ps(rest + c * kKernelRows, block[c]);
+    for (int32_t c = 0; x + c < cols; ++c) {
+        advance(x + c);
+        _mm256_store_ps(rest + c * kKernelRows, lanes.Means(0, scale));
+        _mm256_store_ps(rest + c * kKernelRows + 8, lanes.Means(1, scale));
     }
-    kernels::MeansRest(rest, means, stride, done, cols);
+    kernels::MeansRest(rest, means, stride, x, cols);
 }
 
 inline __m256 Abs(__m256 v) {
@@ -156,19 +169,23 @@ void AdvanceInterleaved(float* sums, const float* const* entering, const float* 
     int32_t x = 0;
     for (; x + 8 <= cols; x += 8) {
         __m256 sum = _mm256_loadu_ps(sums + x);
-        __m256 r[8];
-        for (int i = 0; i < 8; ++i) {
-            if (entering[i]) {
-                sum = _mm256_sub_ps(_mm256_add_ps(sum, _mm256_loadu_ps(entering[i] + x)),
-                                    _mm256_loadu_ps(leaving[i] + x));
+        // Each half is turned and stored as soon as its rows are summed: fewer live registers.
+        for (int h = 0; h < kKernelRows / 8; ++h) {
+            __m256 r[8];
+            for (int i = 0; i < 8; ++i) {
+                const int row = 8 * h + i;
+                if (entering[row]) {
+                    sum = _mm256_sub_ps(_mm256_add_ps(sum, _mm256_loadu_ps(entering[row] + x)),
+                                        _mm256_loadu_ps(leaving[row] + x));
+                }
+                r[i] = sum;
             }
-            r[i] = sum;
+            Transpose8(r);
+            for (int j = 0; j < 8; ++j) {
+                _mm256_storeu_ps(interleaved + (x + j) * kKernelRows + 8 * h, r[j]);
+            }
         }
         _mm256_storeu_ps(sums + x, sum);
-        Transpose8(r);
-        for (int j = 0; j < 8; ++j) {
-            _mm256_storeu_ps(interleaved + (x + j) * kKernelRows, r[j]);
-        }
     }
     kernels::AdvanceInterleavedRest(sums, entering, leaving, interleaved, x, cols);
 }

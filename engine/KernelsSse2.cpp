@@ -12,63 +12,74 @@
 namespace vel {
 namespace {
 
-static_assert(kKernelRows == 8, "four double registers of two rows each");
+static_assert(kKernelRows == 16, "eight double registers of two rows each");
 
 struct Lanes {
-    __m128d a[4];
+    __m128d a[8];
 
-    // Eight floats of one column, rows 0..7, widened to double and added (or subtracted).
+    // Sixteen floats of one column, rows 0..15, widened to double and added (or subtracted).
     template <bool kAdd>
     void Apply(const float* p) {
-        const __m128 lo = _mm_loadu_ps(p);
-        const __m128 hi = _mm_loadu_ps(p + 4);
-        const __m128d v[4] = {_mm_cvtps_pd(lo), _mm_cvtps_pd(_mm_movehl_ps(lo, lo)),
-                              _mm_cvtps_pd(hi), _mm_cvtps_pd(_mm_movehl_ps(hi, hi))};
-        for (int i = 0; i < 4; ++i) {
-            a[i] = kAdd ? _mm_add_pd(a[i], v[i]) : _mm_sub_pd(a[i], v[i]);
+        for (int q = 0; q < 4; ++q) {
+            const __m128 f = _mm_loadu_ps(p + 4 * q);
+            const __m128d v[2] = {_mm_cvtps_pd(f), _mm_cvtps_pd(_mm_movehl_ps(f, f))};
+            for (int i = 0; i < 2; ++i) {
+                __m128d& lane = a[2 * q + i];
+                lane = kAdd ? _mm_add_pd(lane, v[i]) : _mm_sub_pd(lane, v[i]);
+            }
         }
     }
-    // Rows 0..3 and 4..7 of the column's means.
-    void Means(__m128 scale, __m128& lo, __m128& hi) const {
-        lo = _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[0]), _mm_cvtpd_ps(a[1])), scale);
-        hi = _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[2]), _mm_cvtpd_ps(a[3])), scale);
+    // Rows 4q .. 4q + 3 of the column's means.
+    __m128 Means(int q, __m128 scale) const {
+        return _mm_mul_ps(_mm_movelh_ps(_mm_cvtpd_ps(a[2 * q]), _mm_cvtpd_ps(a[2 * q + 1])), scale);
     }
 };
 
-// Four columns' means at a time are turned back to rows as two 4 x 4 blocks.
+// Four columns' means at a time are turned back to rows as four 4 x 4 blocks.
 void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
                  float inverseDivisor) {
     constexpr ptrdiff_t R = kKernelRows;
-    Lanes lanes{{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()}};
+    Lanes lanes;
+    for (__m128d& lane : lanes.a) {
+        lane = _mm_setzero_pd();
+    }
     for (int32_t c = 0; c <= 2 * hh; ++c) {
         lanes.Apply<true>(sums + c * R);
     }
     const __m128 scale = _mm_set1_ps(inverseDivisor);
     const int32_t lastCentre = cols - 1 - hh;
-    __m128 block[2][4];
-    for (int32_t x = 0; x < cols; ++x) {
+    const auto advance = [&](int32_t x) {
         if (x > hh && x <= lastCentre) {
             lanes.Apply<true>(sums + (x + hh) * R);
             lanes.Apply<false>(sums + (x - hh - 1) * R);
         }
-        lanes.Means(scale, block[0][x % 4], block[1][x % 4]);
-        if (x % 4 == 3) {
-            for (int h = 0; h < 2; ++h) {
-                __m128* b = block[h];
-                _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
-                for (int i = 0; i < 4; ++i) {
-                    _mm_storeu_ps(means + (4 * h + i) * stride + (x - 3), b[i]);
-                }
+    };
+    int32_t x = 0;
+    for (; x + 4 <= cols; x += 4) {
+        __m128 block[4][4];
+#pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
+            advance(x + j);
+            for (int q = 0; q < 4; ++q) {
+                block[q][j] = lanes.Means(q, scale);
+            }
+        }
+        for (int q = 0; q < 4; ++q) {
+            __m128* b = block[q];
+            _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+            for (int i = 0; i < 4; ++i) {
+                _mm_storeu_ps(means + (4 * q + i) * stride + x, b[i]);
             }
         }
     }
-    const int32_t done = cols - cols % 4;
     alignas(16) float rest[4 * kKernelRows];
-    for (int32_t c = 0; done + c < cols; ++c) {
-        _mm_store_ps(rest + c * kKernelRows, block[0][c]);
-        _mm_store_ps(rest + c * kKernelRows + 4, block[1][c]);
+    for (int32_t c = 0; x + c < cols; ++c) {
+        advance(x + c);
+        for (int q = 0; q < 4; ++q) {
+            _mm_store_ps(rest + c * kKernelRows + 4 * q, lanes.Means(q, scale));
+        }
     }
-    kernels::MeansRest(rest, means, stride, done, cols);
+    kernels::MeansRest(rest, means, stride, x, cols);
 }
 
 inline __m128 Abs(__m128 v) {
@@ -138,14 +149,14 @@ void Magnitudes(const float* in, float* out, ptrdiff_t n) {
     }
 }
 
-// Rows 0..3 and 4..7 turned as two 4 x 4 blocks.
+// Rows turned as 4 x 4 blocks.
 void AdvanceInterleaved(float* sums, const float* const* entering, const float* const* leaving,
                         float* interleaved, int32_t cols) {
     int32_t x = 0;
     for (; x + 4 <= cols; x += 4) {
         __m128 sum = _mm_loadu_ps(sums + x);
-        __m128 r[8];
-        for (int i = 0; i < 8; ++i) {
+        __m128 r[kKernelRows];
+        for (int i = 0; i < kKernelRows; ++i) {
             if (entering[i]) {
                 sum = _mm_sub_ps(_mm_add_ps(sum, _mm_loadu_ps(entering[i] + x)),
                                  _mm_loadu_ps(leaving[i] + x));
@@ -153,7 +164,7 @@ void AdvanceInterleaved(float* sums, const float* const* entering, const float* 
             r[i] = sum;
         }
         _mm_storeu_ps(sums + x, sum);
-        for (int h = 0; h < 2; ++h) {
+        for (int h = 0; h < kKernelRows / 4; ++h) {
             __m128* b = r + 4 * h;
             _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
             float* q = interleaved + x * kKernelRows + 4 * h;

@@ -1,12 +1,15 @@
-// Kernel benchmarks: one ShrinkSubband per level and shape, and one whole 512 x 512 tile of
-// three channels through DenoiseTile, for both wavelet kinds.
+// Kernel benchmarks: one ShrinkSubband per level and shape, one whole 512 x 512 tile of three
+// channels through DenoiseTile, and the noise analysis of a 1536 x 1536 image (its decompositions
+// and histograms), for both wavelet kinds, on one thread.
 
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "BenchImage.h"
+#include "engine/Jobs.h"
 #include "engine/Suppression.h"
+#include "engine/TileScheduler.h"
 
 namespace vel {
 namespace {
@@ -67,6 +70,28 @@ BENCHMARK(BM_DenoiseTile)
     ->ArgNames({"kind", "profile"})
     ->ArgsProduct({{0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
+
+void BM_AnalyzeNoise(benchmark::State& state) {
+    constexpr int32_t kSide = 1536;
+    constexpr size_t kArea = static_cast<size_t>(kSide) * kSide;
+    std::vector<float> planes[3];
+    for (int c = 0; c < 3; ++c) {
+        planes[c].resize(kArea);
+        bench::FillNoisy(planes[c].data(), kArea, kSide, 20u + static_cast<uint64_t>(c),
+                         c == 0 ? 100.0f : 0.0f, c == 0 ? 6.0f : 4.0f);
+    }
+    EngineSettings settings;
+    settings.highQuality = state.range(0) != 0;
+    SetEngineThreads(1);
+    for (auto _ : state) {
+        auto profile = RunNoiseAnalysis(
+            {planes[0].data(), planes[1].data(), planes[2].data(), kSide, kSide}, settings, {});
+        benchmark::DoNotOptimize(profile);
+    }
+    SetEngineThreads(0);
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kArea));
+}
+BENCHMARK(BM_AnalyzeNoise)->ArgName("highQuality")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vel
