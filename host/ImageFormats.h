@@ -32,9 +32,11 @@ inline bool CloseWritten(FilePtr& file, std::string& error) {
 inline constexpr const char* kDamagedFile =
     "the file is damaged or incomplete (it may have been cut short)";
 
-bool ReadTiff(const std::string& path, Image& image, std::string& error);
+// threads: how many threads decode or encode compressed strips and tiles; 0 for
+// VELNR_THREADS or else the hardware's count. The file and the samples are the same for any.
+bool ReadTiff(const std::string& path, Image& image, std::string& error, int threads = 0);
 bool WriteTiff(const std::string& path, const Image& image, SampleType type,
-               TiffCompression compression, std::string& error);
+               TiffCompression compression, std::string& error, int threads = 0);
 bool TiffCodecAvailable(TiffCompression compression);
 bool ReadPng(const std::string& path, Image& image, std::string& error);
 bool WritePng(const std::string& path, const Image& image, SampleType type, std::string& error);

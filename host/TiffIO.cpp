@@ -5,11 +5,19 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "host/ImageFormats.h"
 
@@ -49,6 +57,160 @@ TiffPtr OpenTiff(const std::string& path, const char* mode) {
 std::string TiffReason(const char* fallback) {
     return tLastTiffError.empty() ? std::string(fallback) : tLastTiffError;
 }
+
+// Threads that code one file's strips or tiles: VELNR_THREADS when it holds a count, else the
+// hardware's.
+int DefaultCodingThreads() {
+    constexpr long kMost = 64;
+    if (const char* env = std::getenv("VELNR_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && n >= 1) {
+            return static_cast<int>(std::min(n, kMost));
+        }
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp<long>(hardware, 1, kMost));
+}
+
+// Calls code(worker, i) for the blocks i = 0 .. count - 1 on up to `threads` threads (the
+// calling one is worker 0), then finish(worker, i) one block at a time in increasing order.
+// False when a call gave false; the other threads then stop at their next block. An
+// exception of any call is rethrown here once every thread has ended.
+template <class Code, class Finish>
+bool ForEachBlock(size_t count, int threads, Code&& code, Finish&& finish) {
+    std::mutex mutex;
+    std::condition_variable turn;
+    size_t finished = 0;
+    bool failed = false;
+    std::exception_ptr error;
+    std::atomic<size_t> next{0};
+    const auto run = [&](int worker) {
+        try {
+            for (;;) {
+                {
+                    std::lock_guard lock(mutex);
+                    if (failed) {
+                        return;
+                    }
+                }
+                const size_t i = next.fetch_add(1);
+                if (i >= count) {
+                    return;
+                }
+                const bool coded = code(worker, i);
+                std::unique_lock lock(mutex);
+                turn.wait(lock, [&] { return finished == i || failed; });
+                if (failed) {
+                    return;
+                }
+                if (!coded || !finish(worker, i)) {
+                    failed = true;
+                    turn.notify_all();
+                    return;
+                }
+                ++finished;
+                turn.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!error) {
+                error = std::current_exception();
+            }
+            failed = true;
+            turn.notify_all();
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int w = 1; w < threads; ++w) {
+            try {
+                helpers.emplace_back(run, w);
+            } catch (const std::system_error&) {
+                break;  // fewer threads do the same work
+            }
+        }
+        run(0);
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    return !failed;
+}
+
+// Codecs whose blocks are worth coding on several threads: the lossless ones that cost time.
+bool CodedInParallel(uint16_t compression) {
+    return compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE ||
+           compression == COMPRESSION_DEFLATE || compression == COMPRESSION_ZSTD ||
+           compression == COMPRESSION_PACKBITS;
+}
+
+// A TIFF in memory, written by libtiff through these procedures: a thread compresses its blocks
+// there with libtiff's own codec, exactly as the file's handle would, and the compressed bytes
+// are then copied into the file as they are.
+class MemoryTiff {
+  public:
+    MemoryTiff()
+        : tif_(TIFFClientOpen("memory", "w", this, &MemoryTiff::Read, &MemoryTiff::Write,
+                              &MemoryTiff::Seek, &MemoryTiff::Close, &MemoryTiff::Size,
+                              &MemoryTiff::Map, &MemoryTiff::Unmap)),
+          header_(bytes_.size()) {}
+
+    TIFF* Get() const { return tif_.get(); }
+
+    // The compressed bytes of the block just written. The block's bytes are given up before the
+    // next one is written, so that the buffer keeps the size of one block.
+    std::vector<unsigned char> TakeBlock(uint32_t block) {
+        const uint64_t offset = TIFFGetStrileOffset(tif_.get(), block);
+        const uint64_t size = TIFFGetStrileByteCount(tif_.get(), block);
+        std::vector<unsigned char> out;
+        if (offset <= bytes_.size() && size <= bytes_.size() - offset) {
+            out.assign(bytes_.begin() + static_cast<ptrdiff_t>(offset),
+                       bytes_.begin() + static_cast<ptrdiff_t>(offset + size));
+        }
+        bytes_.resize(header_);
+        position_ = header_;
+        return out;
+    }
+
+  private:
+    static MemoryTiff& Of(thandle_t h) { return *static_cast<MemoryTiff*>(h); }
+    static tmsize_t Read(thandle_t h, void* data, tmsize_t n) {
+        MemoryTiff& m = Of(h);
+        const uint64_t left = m.position_ < m.bytes_.size() ? m.bytes_.size() - m.position_ : 0;
+        const auto count = static_cast<size_t>(std::min<uint64_t>(left, static_cast<uint64_t>(n)));
+        std::memcpy(data, m.bytes_.data() + m.position_, count);
+        m.position_ += count;
+        return static_cast<tmsize_t>(count);
+    }
+    static tmsize_t Write(thandle_t h, void* data, tmsize_t n) {
+        MemoryTiff& m = Of(h);
+        const auto count = static_cast<size_t>(n);
+        if (m.bytes_.size() < m.position_ + count) {
+            m.bytes_.resize(m.position_ + count);
+        }
+        std::memcpy(m.bytes_.data() + m.position_, data, count);
+        m.position_ += count;
+        return n;
+    }
+    static toff_t Seek(thandle_t h, toff_t offset, int whence) {
+        MemoryTiff& m = Of(h);
+        const uint64_t base = whence == SEEK_CUR   ? m.position_
+                              : whence == SEEK_END ? m.bytes_.size()
+                                                   : 0;
+        m.position_ = base + offset;
+        return m.position_;
+    }
+    static int Close(thandle_t) { return 0; }
+    static toff_t Size(thandle_t h) { return Of(h).bytes_.size(); }
+    static int Map(thandle_t, void**, toff_t*) { return 0; }
+    static void Unmap(thandle_t, void*, toff_t) {}
+
+    std::vector<unsigned char> bytes_;
+    uint64_t position_ = 0;
+    TiffPtr tif_;
+    size_t header_;
+};
 
 // How samples are stored in the file being read.
 enum class FileSample { UInt8, UInt16, Half, Float32 };
@@ -267,7 +429,7 @@ bool TiffCodecAvailable(TiffCompression compression) {
     return TIFFIsCODECConfigured(CompressionCode(compression)) != 0;
 }
 
-bool ReadTiff(const std::string& path, Image& image, std::string& error) {
+bool ReadTiff(const std::string& path, Image& image, std::string& error, int threads) {
     TiffPtr tif = OpenTiff(path, "r");
     if (!tif) {
         // The file starts as a TIFF does, so what libtiff cannot read is a broken header or a
@@ -372,31 +534,33 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
     }
     image.samples.resize(static_cast<size_t>(width) * height * image.channels);
     const int planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
-    const auto planeIndex = [&](int s) { return planar == PLANARCONFIG_SEPARATE ? s : -1; };
+    // Where each block (tile or strip) lies, in the file's order.
+    struct Block {
+        uint32_t index, x, y, cols, rows;
+        int plane;  // -1: every channel
+    };
+    std::vector<Block> blocks;
+    uint32_t blockWidth = width;
+    tmsize_t blockSize = 0;
     if (TIFFIsTiled(tif.get())) {
         uint32_t tw = 0, th = 0;
         TIFFGetField(tif.get(), TIFFTAG_TILEWIDTH, &tw);
         TIFFGetField(tif.get(), TIFFTAG_TILELENGTH, &th);
-        const tmsize_t tileSize = TIFFTileSize(tif.get());
-        if (tw == 0 || th == 0 || tileSize <= 0) {
+        blockSize = TIFFTileSize(tif.get());
+        if (tw == 0 || th == 0 || blockSize <= 0) {
             error = "TIFF tiles of no size";
             return false;
         }
         layout.tiled = true;
         layout.tileWidth = tw;
         layout.tileHeight = th;
-        std::vector<unsigned char> block(static_cast<size_t>(tileSize));
+        blockWidth = tw;
         for (int s = 0; s < planes; ++s) {
             for (uint32_t y = 0; y < height; y += th) {
                 for (uint32_t x = 0; x < width; x += tw) {
-                    const uint32_t tile =
-                        TIFFComputeTile(tif.get(), x, y, 0, static_cast<uint16_t>(s));
-                    if (TIFFReadEncodedTile(tif.get(), tile, block.data(), tileSize) < 0) {
-                        error = kDamagedFile;
-                        return false;
-                    }
-                    StoreBlock(block.data(), tw, x, y, std::min(tw, width - x),
-                               std::min(th, height - y), planeIndex(s), kind, image);
+                    blocks.push_back({TIFFComputeTile(tif.get(), x, y, 0, static_cast<uint16_t>(s)),
+                                      x, y, std::min(tw, width - x), std::min(th, height - y),
+                                      planar == PLANARCONFIG_SEPARATE ? s : -1});
                 }
             }
         }
@@ -407,31 +571,66 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error) {
             rps = height;
         }
         layout.rowsPerStrip = rps;
-        const tmsize_t stripSize = TIFFStripSize(tif.get());
-        if (stripSize <= 0) {
+        blockSize = TIFFStripSize(tif.get());
+        if (blockSize <= 0) {
             error = "TIFF strips of no size";
             return false;
         }
-        std::vector<unsigned char> block(static_cast<size_t>(stripSize));
         for (int s = 0; s < planes; ++s) {
             for (uint32_t y = 0; y < height; y += rps) {
-                const uint32_t strip = TIFFComputeStrip(tif.get(), y, static_cast<uint16_t>(s));
-                const uint32_t rows = std::min(rps, height - y);
-                const tmsize_t need = TIFFVStripSize(tif.get(), rows);
-                const tmsize_t got = TIFFReadEncodedStrip(tif.get(), strip, block.data(), need);
-                if (got < need) {
-                    error = kDamagedFile;
-                    return false;
-                }
-                StoreBlock(block.data(), width, 0, y, width, rows, planeIndex(s), kind, image);
+                blocks.push_back({TIFFComputeStrip(tif.get(), y, static_cast<uint16_t>(s)), 0, y,
+                                  width, std::min(rps, height - y),
+                                  planar == PLANARCONFIG_SEPARATE ? s : -1});
             }
         }
+    }
+    // Compressed blocks are decoded on several threads, each through a handle of its own on the
+    // same page (libtiff's handles are independent); raw ones cost no more than their copy.
+    std::vector<TiffPtr> handles;
+    handles.push_back(std::move(tif));
+    if (CodedInParallel(compression) && blocks.size() > 1) {
+        const tdir_t page = TIFFCurrentDirectory(handles[0].get());
+        const int wanted = std::min<int>(threads > 0 ? threads : DefaultCodingThreads(),
+                                         static_cast<int>(std::min<size_t>(blocks.size(), 64)));
+        while (static_cast<int>(handles.size()) < wanted) {
+            TiffPtr another = OpenTiff(path, "r");
+            if (!another || !TIFFSetDirectory(another.get(), page)) {
+                break;  // fewer threads read the same blocks
+            }
+            handles.push_back(std::move(another));
+        }
+    }
+    std::vector<std::vector<unsigned char>> buffers(handles.size());
+    const bool read = ForEachBlock(
+        blocks.size(), static_cast<int>(handles.size()),
+        [&](int worker, size_t i) {
+            TIFF* const t = handles[static_cast<size_t>(worker)].get();
+            std::vector<unsigned char>& buffer = buffers[static_cast<size_t>(worker)];
+            buffer.resize(static_cast<size_t>(blockSize));
+            const Block& b = blocks[i];
+            if (layout.tiled) {
+                if (TIFFReadEncodedTile(t, b.index, buffer.data(), blockSize) < 0) {
+                    return false;
+                }
+            } else {
+                const tmsize_t need = TIFFVStripSize(t, b.rows);
+                if (TIFFReadEncodedStrip(t, b.index, buffer.data(), need) < need) {
+                    return false;
+                }
+            }
+            StoreBlock(buffer.data(), blockWidth, b.x, b.y, b.cols, b.rows, b.plane, kind, image);
+            return true;
+        },
+        [](int, size_t) { return true; });
+    if (!read) {
+        error = kDamagedFile;
+        return false;
     }
     return true;
 }
 
 bool WriteTiff(const std::string& path, const Image& image, SampleType type, TiffCompression choice,
-               std::string& error) {
+               std::string& error, int threads) {
     TiffPtr tif = OpenTiff(path, "w");
     if (!tif) {
         error = TiffReason("cannot create the TIFF file");
@@ -443,21 +642,6 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
     const size_t bps = BytesPerSample(type);
     const TiffLayout& layout = image.tiff;
 
-    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, spp);
-    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(bps * 8));
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT,
-                 type == SampleType::Float32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
-    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC,
-                 image.Grey() ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
-    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif.get(), TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    if (image.HasAlpha()) {
-        const uint16_t kind =
-            layout.extraSample != 0 ? layout.extraSample : uint16_t{EXTRASAMPLE_UNASSALPHA};
-        TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, 1, &kind);
-    }
     // Keep the input's lossless compression; anything else (JPEG-in-TIFF, codecs this libtiff
     // cannot write) becomes Deflate, so that writing never loses quality.
     uint16_t compression = layout.compression;
@@ -477,16 +661,49 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
     if (!lossless || !TIFFIsCODECConfigured(compression)) {
         compression = COMPRESSION_ADOBE_DEFLATE;
     }
-    TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, compression);
-    if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE ||
-        compression == COMPRESSION_DEFLATE || compression == COMPRESSION_ZSTD) {
-        if (predictor == PREDICTOR_FLOATINGPOINT && type != SampleType::Float32) {
-            predictor = PREDICTOR_HORIZONTAL;
-        }
-        if (predictor == PREDICTOR_HORIZONTAL || predictor == PREDICTOR_FLOATINGPOINT) {
-            TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, predictor);
-        }
+    const bool predicted = compression == COMPRESSION_LZW ||
+                           compression == COMPRESSION_ADOBE_DEFLATE ||
+                           compression == COMPRESSION_DEFLATE || compression == COMPRESSION_ZSTD;
+    if (predictor == PREDICTOR_FLOATINGPOINT && type != SampleType::Float32) {
+        predictor = PREDICTOR_HORIZONTAL;
     }
+    const bool tiled = layout.tiled && layout.tileWidth % 16 == 0 && layout.tileHeight % 16 == 0 &&
+                       layout.tileWidth > 0 && layout.tileHeight > 0;
+    uint32_t rps = layout.rowsPerStrip;
+    // The layout tags, given to the file and to the threads' memory files alike.
+    const auto setLayout = [&](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(bps * 8));
+        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT,
+                     type == SampleType::Float32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                     image.Grey() ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+        if (image.HasAlpha()) {
+            const uint16_t kind =
+                layout.extraSample != 0 ? layout.extraSample : uint16_t{EXTRASAMPLE_UNASSALPHA};
+            TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
+        }
+        TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+        if (predicted &&
+            (predictor == PREDICTOR_HORIZONTAL || predictor == PREDICTOR_FLOATINGPOINT)) {
+            TIFFSetField(t, TIFFTAG_PREDICTOR, predictor);
+        }
+        if (tiled) {
+            TIFFSetField(t, TIFFTAG_TILEWIDTH, layout.tileWidth);
+            TIFFSetField(t, TIFFTAG_TILELENGTH, layout.tileHeight);
+        } else {
+            if (rps == 0 || rps > height) {
+                rps = TIFFDefaultStripSize(t, 0);
+            }
+            rps = std::min(std::max(rps, uint32_t{1}), height);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
+        }
+    };
+    setLayout(tif.get());
     if (layout.resolutionUnit != 0 && layout.xResolution > 0.0f && layout.yResolution > 0.0f) {
         TIFFSetField(tif.get(), TIFFTAG_RESOLUTIONUNIT, layout.resolutionUnit);
         TIFFSetField(tif.get(), TIFFTAG_XRESOLUTION, static_cast<double>(layout.xResolution));
@@ -497,52 +714,91 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
                      image.icc.data());
     }
 
+    // The blocks in the file's order; a tile's samples beyond the image stay 0.
     const size_t n = static_cast<size_t>(spp);
-    const auto encodeRows = [&](unsigned char* block, uint32_t blockWidth, uint32_t x0, uint32_t y0,
-                                uint32_t cols, uint32_t rows) {
+    const uint32_t blockWidth = tiled ? layout.tileWidth : width;
+    const uint32_t blockHeight = tiled ? layout.tileHeight : rps;
+    const uint32_t across = tiled ? (width + blockWidth - 1) / blockWidth : 1;
+    const uint32_t down = (height + blockHeight - 1) / blockHeight;
+    const auto blockBytes = static_cast<size_t>(
+        tiled ? TIFFTileSize(tif.get()) : static_cast<tmsize_t>(rps) * width * n * bps);
+    const auto encode = [&](size_t i, std::vector<unsigned char>& block) {
+        const auto x0 = static_cast<uint32_t>(i % across) * blockWidth;
+        const auto y0 = static_cast<uint32_t>(i / across) * blockHeight;
+        const uint32_t cols = std::min(blockWidth, width - x0);
+        const uint32_t rows = std::min(blockHeight, height - y0);
+        if (tiled) {
+            block.assign(blockBytes, 0);
+        } else {
+            block.resize(blockBytes);  // every byte written below
+        }
         for (uint32_t r = 0; r < rows; ++r) {
-            unsigned char* dst = block + static_cast<size_t>(r) * blockWidth * n * bps;
+            unsigned char* dst = block.data() + static_cast<size_t>(r) * blockWidth * n * bps;
             const float* src = &image.samples[((static_cast<size_t>(y0) + r) * width + x0) * n];
             EncodeRun(src, static_cast<size_t>(cols) * n, type, dst);
         }
+        // A last strip holds its own rows only.
+        return tiled ? static_cast<tmsize_t>(blockBytes)
+                     : static_cast<tmsize_t>(rows) * width * static_cast<tmsize_t>(n * bps);
     };
-    const bool tiled = layout.tiled && layout.tileWidth % 16 == 0 && layout.tileHeight % 16 == 0 &&
-                       layout.tileWidth > 0 && layout.tileHeight > 0;
-    if (tiled) {
-        TIFFSetField(tif.get(), TIFFTAG_TILEWIDTH, layout.tileWidth);
-        TIFFSetField(tif.get(), TIFFTAG_TILELENGTH, layout.tileHeight);
-        const tmsize_t tileSize = TIFFTileSize(tif.get());
-        std::vector<unsigned char> block(static_cast<size_t>(tileSize));
-        for (uint32_t y = 0; y < height; y += layout.tileHeight) {
-            for (uint32_t x = 0; x < width; x += layout.tileWidth) {
-                std::fill(block.begin(), block.end(), 0);
-                encodeRows(block.data(), layout.tileWidth, x, y,
-                           std::min(layout.tileWidth, width - x),
-                           std::min(layout.tileHeight, height - y));
-                if (TIFFWriteEncodedTile(tif.get(), TIFFComputeTile(tif.get(), x, y, 0, 0),
-                                         block.data(), tileSize) < 0) {
-                    error = TiffReason("cannot write a TIFF tile");
-                    return false;
-                }
-            }
-        }
-    } else {
-        uint32_t rps = layout.rowsPerStrip;
-        if (rps == 0 || rps > height) {
-            rps = TIFFDefaultStripSize(tif.get(), 0);
-        }
-        rps = std::min(std::max(rps, uint32_t{1}), height);
-        TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, rps);
-        std::vector<unsigned char> block(static_cast<size_t>(rps) * width * n * bps);
-        for (uint32_t y = 0; y < height; y += rps) {
-            const uint32_t rows = std::min(rps, height - y);
-            encodeRows(block.data(), width, 0, y, width, rows);
-            if (TIFFWriteEncodedStrip(tif.get(), TIFFComputeStrip(tif.get(), y, 0), block.data(),
-                                      static_cast<tmsize_t>(rows) * width * n * bps) < 0) {
-                error = TiffReason("cannot write a TIFF strip");
+    const size_t count = static_cast<size_t>(across) * down;
+    const char* const failure = tiled ? "cannot write a TIFF tile" : "cannot write a TIFF strip";
+    const int wanted = std::min<int>(threads > 0 ? threads : DefaultCodingThreads(),
+                                     static_cast<int>(std::min<size_t>(count, 64)));
+    if (!CodedInParallel(compression) || wanted < 2) {
+        std::vector<unsigned char> block;
+        for (size_t i = 0; i < count; ++i) {
+            const tmsize_t size = encode(i, block);
+            const auto index = static_cast<uint32_t>(i);
+            if ((tiled ? TIFFWriteEncodedTile(tif.get(), index, block.data(), size)
+                       : TIFFWriteEncodedStrip(tif.get(), index, block.data(), size)) < 0) {
+                error = TiffReason(failure);
                 return false;
             }
         }
+    } else {
+        // Each thread compresses whole blocks in a memory file of the same layout; the file
+        // takes the compressed bytes in order, so it is the same, byte for byte.
+        std::vector<std::unique_ptr<MemoryTiff>> memories;
+        for (int w = 0; w < wanted; ++w) {
+            memories.push_back(std::make_unique<MemoryTiff>());
+            if (!memories.back()->Get()) {
+                error = TiffReason(failure);
+                return false;
+            }
+            setLayout(memories.back()->Get());
+        }
+        std::vector<std::vector<unsigned char>> blocks(memories.size()), coded(memories.size());
+        const bool written = ForEachBlock(
+            count, wanted,
+            [&](int worker, size_t i) {
+                const auto w = static_cast<size_t>(worker);
+                MemoryTiff& memory = *memories[w];
+                const tmsize_t size = encode(i, blocks[w]);
+                const auto index = static_cast<uint32_t>(i);
+                if ((tiled ? TIFFWriteEncodedTile(memory.Get(), index, blocks[w].data(), size)
+                           : TIFFWriteEncodedStrip(memory.Get(), index, blocks[w].data(), size)) <
+                    0) {
+                    return false;
+                }
+                coded[w] = memory.TakeBlock(index);
+                return true;
+            },
+            [&](int worker, size_t i) {
+                std::vector<unsigned char>& bytes = coded[static_cast<size_t>(worker)];
+                const auto index = static_cast<uint32_t>(i);
+                const auto size = static_cast<tmsize_t>(bytes.size());
+                return (tiled ? TIFFWriteRawTile(tif.get(), index, bytes.data(), size)
+                              : TIFFWriteRawStrip(tif.get(), index, bytes.data(), size)) == size;
+            });
+        if (!written) {
+            error = TiffReason(failure);
+            return false;
+        }
+        // Closing the memory files is no part of the file's writing: what they may report is
+        // not the file's error.
+        memories.clear();
+        tLastTiffError.clear();
     }
     if (!TIFFWriteDirectory(tif.get())) {
         error = TiffReason("cannot write the TIFF directory");

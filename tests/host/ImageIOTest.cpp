@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "TestSupport.h"
+#include "host/ImageFormats.h"
 #include "tests/support/FailingAllocator.h"
 
 namespace velnr {
@@ -119,6 +120,46 @@ void PrintTo(const Case& c, std::ostream* out) {  // not the padding bytes
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, testing::ValuesIn(AllCases()));
+
+// Compressed strips and tiles are coded on several threads: the file is that of one thread byte
+// for byte, the samples read back too, and a damaged block fails the read whichever thread meets
+// it.
+TEST(ThreadedTiff, GivesTheBytesAndSamplesOfOneThread) {
+    ScratchDir dir;
+    const std::string one = dir / "one.tif", many = dir / "many.tif";
+    for (const auto& [compression, tiled, type] : {std::tuple{TC::Zip, false, UInt16},
+                                                   {TC::Lzw, true, UInt8},
+                                                   {TC::Zstd, false, Float32},
+                                                   {TC::Zip, true, Float32}}) {
+        if (!detail::TiffCodecAvailable(compression)) {
+            continue;
+        }
+        Image image = MakeImage(67, 53, 3, type, 5);
+        image.tiff = {tiled, 16, 16, 4, kNone, kNoPredictor};  // 14 strips or 20 tiles
+        std::string error;
+        ASSERT_TRUE(detail::WriteTiff(one, image, type, compression, error, 1)) << error;
+        ASSERT_TRUE(detail::WriteTiff(many, image, type, compression, error, 3)) << error;
+        EXPECT_EQ(test::ReadBytes(one), test::ReadBytes(many)) << static_cast<int>(compression);
+        Image back;
+        ASSERT_TRUE(detail::ReadTiff(one, back, error, 3)) << error;
+        EXPECT_TRUE(test::SamplesEqual(image, back)) << static_cast<int>(compression);
+        if (compression == TC::Zip) {  // a middle block's stream loses its header
+            uint64_t at = 0;
+            {
+                const TiffFile tif(TIFFOpen(one.c_str(), "r"));
+                ASSERT_NE(tif, nullptr);
+                at = TIFFGetStrileOffset(tif.get(), TIFFIsTiled(tif.get()) ? 9 : 7);
+            }
+            std::vector<uint8_t> bytes = test::ReadBytes(one);
+            ASSERT_LT(at + 2, bytes.size());
+            bytes[at] = bytes[at + 1] = 0xff;
+            test::WriteBytes(many, bytes);
+            Image damaged;
+            EXPECT_FALSE(detail::ReadTiff(many, damaged, error, 3));
+            EXPECT_EQ(error, kDamaged);
+        }
+    }
+}
 
 // Depth, compression and JPEG options: what the file holds, or the refusal (the same before
 // writing as when writing, and nothing written).
