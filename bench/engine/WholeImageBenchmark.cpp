@@ -6,9 +6,12 @@
 // peak resident memory.
 //
 //   bench_whole_image [--sizes 6,24] [--kinds 0,1] [--engines 0,1,2] [--preview-runs 20]
+//                     [--repeat 1]
 //
 // --engines picks the rows (0 reference, 1 and 2 the fast engine on 1 and 2 threads); without
-// the reference there is no speed-up to print, which suits a profiler run.
+// the reference there is no speed-up to print, which suits a profiler run. --repeat N runs the
+// engines of a whole-image case N times in turn and prints each one's median run (the peak
+// memory is the largest): on a shared machine one run of each can be far off.
 // Each case runs in a child process so that its peak memory is its own.
 
 #include <sys/resource.h>
@@ -21,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -181,6 +185,17 @@ std::vector<int> ParseList(const char* text) {
     return values;
 }
 
+// The run of median seconds, with the largest peak memory of all.
+Measured Median(std::vector<Measured> runs) {
+    std::sort(runs.begin(), runs.end(),
+              [](const Measured& a, const Measured& b) { return a.seconds < b.seconds; });
+    Measured m = runs[runs.size() / 2];
+    for (const Measured& r : runs) {
+        m.peakMiB = std::max(m.peakMiB, r.peakMiB);
+    }
+    return m;
+}
+
 bool Contains(const std::vector<int>& values, int v) {
     for (int x : values) {
         if (x == v) {
@@ -197,6 +212,7 @@ int main(int argc, char** argv) {
     std::vector<int> kinds = {0, 1};
     std::vector<int> engines = {0, 1, 2};
     int previewRuns = 20;
+    int repeat = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--sizes") == 0) {
             sizes = ParseList(argv[i + 1]);
@@ -206,10 +222,12 @@ int main(int argc, char** argv) {
             engines = ParseList(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--preview-runs") == 0) {
             previewRuns = std::max(1, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--repeat") == 0) {
+            repeat = std::max(1, std::atoi(argv[i + 1]));
         } else {
             std::fprintf(stderr,
                          "usage: %s [--sizes 6,24] [--kinds 0,1] [--engines 0,1,2] "
-                         "[--preview-runs 20]\n",
+                         "[--preview-runs 20] [--repeat 1]\n",
                          argv[0]);
             return 2;
         }
@@ -228,19 +246,31 @@ int main(int argc, char** argv) {
             const double mp = static_cast<double>(size.width) * size.height / 1e6;
             const std::string label = std::to_string(size.megapixels) + " MP " +
                                       (kind != 0 ? "directional" : "isotropic");
+            std::vector<std::vector<Measured>> runs(std::size(kEngines));
+            for (int r = 0; r < repeat; ++r) {
+                for (const Engine& engine : kEngines) {
+                    const auto e = static_cast<size_t>(&engine - kEngines);
+                    if (!Contains(engines, static_cast<int>(e))) {
+                        continue;
+                    }
+                    Measured m;
+                    if (!InChild(
+                            engine, [&] { return WholeImage(size, kind != 0); }, m)) {
+                        std::fprintf(stderr, "%s %s failed\n", label.c_str(), engine.name);
+                        ++failures;
+                        continue;
+                    }
+                    runs[e].push_back(m);
+                }
+            }
             double reference = 0.0;
             for (const Engine& engine : kEngines) {
-                if (!Contains(engines, static_cast<int>(&engine - kEngines))) {
+                const auto e = static_cast<size_t>(&engine - kEngines);
+                if (runs[e].empty()) {
                     continue;
                 }
-                Measured m;
-                if (!InChild(
-                        engine, [&] { return WholeImage(size, kind != 0); }, m)) {
-                    std::fprintf(stderr, "%s %s failed\n", label.c_str(), engine.name);
-                    ++failures;
-                    continue;
-                }
-                if (&engine == &kEngines[0]) {
+                const Measured m = Median(runs[e]);
+                if (e == 0) {
                     reference = m.seconds;
                 }
                 std::printf("%-26s %-15s %9.2f %8.2f %8.2fx %8.2f %9.0f\n", label.c_str(),
