@@ -537,7 +537,8 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
     // Where each block (tile or strip) lies, in the file's order.
     struct Block {
         uint32_t index, x, y, cols, rows;
-        int plane;  // -1: every channel
+        int plane;       // -1: every channel
+        tmsize_t bytes;  // decoded
     };
     std::vector<Block> blocks;
     uint32_t blockWidth = width;
@@ -560,7 +561,7 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
                 for (uint32_t x = 0; x < width; x += tw) {
                     blocks.push_back({TIFFComputeTile(tif.get(), x, y, 0, static_cast<uint16_t>(s)),
                                       x, y, std::min(tw, width - x), std::min(th, height - y),
-                                      planar == PLANARCONFIG_SEPARATE ? s : -1});
+                                      planar == PLANARCONFIG_SEPARATE ? s : -1, blockSize});
                 }
             }
         }
@@ -578,9 +579,10 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
         }
         for (int s = 0; s < planes; ++s) {
             for (uint32_t y = 0; y < height; y += rps) {
+                const uint32_t rows = std::min(rps, height - y);
                 blocks.push_back({TIFFComputeStrip(tif.get(), y, static_cast<uint16_t>(s)), 0, y,
-                                  width, std::min(rps, height - y),
-                                  planar == PLANARCONFIG_SEPARATE ? s : -1});
+                                  width, rows, planar == PLANARCONFIG_SEPARATE ? s : -1,
+                                  TIFFVStripSize(tif.get(), rows)});
             }
         }
     }
@@ -592,9 +594,17 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
         const tdir_t page = TIFFCurrentDirectory(handles[0].get());
         const int wanted = std::min<int>(threads > 0 ? threads : DefaultCodingThreads(),
                                          static_cast<int>(std::min<size_t>(blocks.size(), 64)));
+        // A handle that does not see the same layout (the file replaced meanwhile) is not used.
+        const auto sameLayout = [&](TIFF* t) {
+            uint32_t w = 0, h = 0;
+            return TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) && w == width &&
+                   TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) && h == height &&
+                   (TIFFIsTiled(t) != 0) == layout.tiled &&
+                   (layout.tiled ? TIFFTileSize(t) : TIFFStripSize(t)) == blockSize;
+        };
         while (static_cast<int>(handles.size()) < wanted) {
             TiffPtr another = OpenTiff(path, "r");
-            if (!another || !TIFFSetDirectory(another.get(), page)) {
+            if (!another || !TIFFSetDirectory(another.get(), page) || !sameLayout(another.get())) {
                 break;  // fewer threads read the same blocks
             }
             handles.push_back(std::move(another));
@@ -608,15 +618,12 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
             std::vector<unsigned char>& buffer = buffers[static_cast<size_t>(worker)];
             buffer.resize(static_cast<size_t>(blockSize));
             const Block& b = blocks[i];
-            if (layout.tiled) {
-                if (TIFFReadEncodedTile(t, b.index, buffer.data(), blockSize) < 0) {
-                    return false;
-                }
-            } else {
-                const tmsize_t need = TIFFVStripSize(t, b.rows);
-                if (TIFFReadEncodedStrip(t, b.index, buffer.data(), need) < need) {
-                    return false;
-                }
+            // Never more than the buffer holds, whatever the handle's directory says.
+            const tmsize_t got = layout.tiled
+                                     ? TIFFReadEncodedTile(t, b.index, buffer.data(), b.bytes)
+                                     : TIFFReadEncodedStrip(t, b.index, buffer.data(), b.bytes);
+            if (layout.tiled ? got < 0 : got < b.bytes) {
+                return false;
             }
             StoreBlock(buffer.data(), blockWidth, b.x, b.y, b.cols, b.rows, b.plane, kind, image);
             return true;
