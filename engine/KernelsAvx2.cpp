@@ -59,26 +59,17 @@ inline void Transpose8(__m256 (&r)[8]) {
 // Eight columns' means at a time are turned back to rows as two 8 x 8 blocks.
 void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
                  float inverseDivisor) {
-    constexpr ptrdiff_t R = kKernelRows;
     Lanes lanes{
         {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()}};
-    for (int32_t c = 0; c <= 2 * hh; ++c) {
-        lanes.Apply<true>(sums + c * R);
-    }
+    kernels::StartWindow(lanes, sums, hh);
     const __m256 scale = _mm256_set1_ps(inverseDivisor);
     const int32_t lastCentre = cols - 1 - hh;
-    const auto advance = [&](int32_t x) {
-        if (x > hh && x <= lastCentre) {
-            lanes.Apply<true>(sums + (x + hh) * R);
-            lanes.Apply<false>(sums + (x - hh - 1) * R);
-        }
-    };
     int32_t x = 0;
     for (; x + 8 <= cols; x += 8) {
         __m256 block[2][8];
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) {
-            advance(x + j);
+            kernels::MoveWindow(lanes, sums, x + j, hh, lastCentre);
             block[0][j] = lanes.Means(0, scale);
             block[1][j] = lanes.Means(1, scale);
         }
@@ -91,7 +82,7 @@ void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols
     }
     alignas(32) float rest[8 * kKernelRows];
     for (int32_t c = 0; x + c < cols; ++c) {
-        advance(x + c);
+        kernels::MoveWindow(lanes, sums, x + c, hh, lastCentre);
         _mm256_store_ps(rest + c * kKernelRows, lanes.Means(0, scale));
         _mm256_store_ps(rest + c * kKernelRows + 8, lanes.Means(1, scale));
     }

@@ -35,6 +35,24 @@ inline void ShrinkSample(const ShrinkRowArgs& a, int32_t x) {
     a.band[x] *= a.curve[TableIndex(activity * a.inverseStep + 0.5f, a.curveSize)];
 }
 
+// The running row sums of WindowMeans in a file's registers (Lanes: Apply<true> adds and
+// Apply<false> subtracts one interleaved column of kKernelRows sums). Start: the window's first
+// 2 * hh + 1 columns; Move to column x: past hh and up to lastCentre, the entering column is
+// added and then the leaving one subtracted; elsewhere the window stands still.
+template <class Lanes>
+inline void StartWindow(Lanes& lanes, const float* sums, int32_t hh) {
+    for (int32_t c = 0; c <= 2 * hh; ++c) {
+        lanes.template Apply<true>(sums + c * kKernelRows);
+    }
+}
+template <class Lanes>
+inline void MoveWindow(Lanes& lanes, const float* sums, int32_t x, int32_t hh, int32_t lastCentre) {
+    if (x > hh && x <= lastCentre) {
+        lanes.template Apply<true>(sums + (x + hh) * kKernelRows);
+        lanes.template Apply<false>(sums + (x - hh - 1) * kKernelRows);
+    }
+}
+
 // Means of the columns from x on, block[c * kKernelRows + r] for column x + c, to their rows.
 inline void MeansRest(const float* block, float* means, ptrdiff_t stride, int32_t x, int32_t cols) {
     for (int32_t c = 0; x + c < cols; ++c) {

@@ -38,28 +38,19 @@ struct Lanes {
 // Four columns' means at a time are turned back to rows as four 4 x 4 blocks.
 void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols, int32_t hh,
                  float inverseDivisor) {
-    constexpr ptrdiff_t R = kKernelRows;
     Lanes lanes;
     for (__m128d& lane : lanes.a) {
         lane = _mm_setzero_pd();
     }
-    for (int32_t c = 0; c <= 2 * hh; ++c) {
-        lanes.Apply<true>(sums + c * R);
-    }
+    kernels::StartWindow(lanes, sums, hh);
     const __m128 scale = _mm_set1_ps(inverseDivisor);
     const int32_t lastCentre = cols - 1 - hh;
-    const auto advance = [&](int32_t x) {
-        if (x > hh && x <= lastCentre) {
-            lanes.Apply<true>(sums + (x + hh) * R);
-            lanes.Apply<false>(sums + (x - hh - 1) * R);
-        }
-    };
     int32_t x = 0;
     for (; x + 4 <= cols; x += 4) {
         __m128 block[4][4];
 #pragma GCC unroll 4
         for (int j = 0; j < 4; ++j) {
-            advance(x + j);
+            kernels::MoveWindow(lanes, sums, x + j, hh, lastCentre);
             for (int q = 0; q < 4; ++q) {
                 block[q][j] = lanes.Means(q, scale);
             }
@@ -74,7 +65,7 @@ void WindowMeans(const float* sums, float* means, ptrdiff_t stride, int32_t cols
     }
     alignas(16) float rest[4 * kKernelRows];
     for (int32_t c = 0; x + c < cols; ++c) {
-        advance(x + c);
+        kernels::MoveWindow(lanes, sums, x + c, hh, lastCentre);
         for (int q = 0; q < 4; ++q) {
             _mm_store_ps(rest + c * kKernelRows + 4 * q, lanes.Means(q, scale));
         }
