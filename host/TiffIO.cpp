@@ -58,19 +58,22 @@ std::string TiffReason(const char* fallback) {
     return tLastTiffError.empty() ? std::string(fallback) : tLastTiffError;
 }
 
-// Threads that code one file's strips or tiles: VELNR_THREADS when it holds a count, else the
-// hardware's.
-int DefaultCodingThreads() {
-    constexpr long kMost = 64;
-    if (const char* env = std::getenv("VELNR_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && n >= 1) {
-            return static_cast<int>(std::min(n, kMost));
+// Threads that code one file's strips or tiles: the count asked for, else VELNR_THREADS when
+// it holds one, else the hardware's; at least 1, at most one per block (and 64).
+int CodingThreads(int requested, size_t blocks) {
+    long wanted = requested;
+    if (wanted < 1) {
+        wanted = static_cast<long>(std::thread::hardware_concurrency());
+        if (const char* env = std::getenv("VELNR_THREADS")) {
+            char* end = nullptr;
+            const long n = std::strtol(env, &end, 10);
+            if (end != env && *end == '\0' && n >= 1) {
+                wanted = n;
+            }
         }
     }
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp<long>(hardware, 1, kMost));
+    const auto most = static_cast<long>(std::min<size_t>(blocks, 64));
+    return static_cast<int>(std::clamp(wanted, 1L, std::max(most, 1L)));
 }
 
 // Calls code(worker, i) for the blocks i = 0 .. count - 1 on up to `threads` threads (the
@@ -592,8 +595,7 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
     handles.push_back(std::move(tif));
     if (CodedInParallel(compression) && blocks.size() > 1) {
         const tdir_t page = TIFFCurrentDirectory(handles[0].get());
-        const int wanted = std::min<int>(threads > 0 ? threads : DefaultCodingThreads(),
-                                         static_cast<int>(std::min<size_t>(blocks.size(), 64)));
+        const int wanted = CodingThreads(threads, blocks.size());
         // A handle that does not see the same layout (the file replaced meanwhile) is not used.
         const auto sameLayout = [&](TIFF* t) {
             uint32_t w = 0, h = 0;
@@ -748,17 +750,20 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
         return tiled ? static_cast<tmsize_t>(blockBytes)
                      : static_cast<tmsize_t>(rows) * width * static_cast<tmsize_t>(n * bps);
     };
+    // Block i encoded and handed to t's codec.
+    const auto writeEncoded = [&](TIFF* t, size_t i, std::vector<unsigned char>& block) {
+        const tmsize_t size = encode(i, block);
+        const auto index = static_cast<uint32_t>(i);
+        return (tiled ? TIFFWriteEncodedTile(t, index, block.data(), size)
+                      : TIFFWriteEncodedStrip(t, index, block.data(), size)) >= 0;
+    };
     const size_t count = static_cast<size_t>(across) * down;
     const char* const failure = tiled ? "cannot write a TIFF tile" : "cannot write a TIFF strip";
-    const int wanted = std::min<int>(threads > 0 ? threads : DefaultCodingThreads(),
-                                     static_cast<int>(std::min<size_t>(count, 64)));
+    const int wanted = CodingThreads(threads, count);
     if (!CodedInParallel(compression) || wanted < 2) {
         std::vector<unsigned char> block;
         for (size_t i = 0; i < count; ++i) {
-            const tmsize_t size = encode(i, block);
-            const auto index = static_cast<uint32_t>(i);
-            if ((tiled ? TIFFWriteEncodedTile(tif.get(), index, block.data(), size)
-                       : TIFFWriteEncodedStrip(tif.get(), index, block.data(), size)) < 0) {
+            if (!writeEncoded(tif.get(), i, block)) {
                 error = TiffReason(failure);
                 return false;
             }
@@ -781,14 +786,10 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
             [&](int worker, size_t i) {
                 const auto w = static_cast<size_t>(worker);
                 MemoryTiff& memory = *memories[w];
-                const tmsize_t size = encode(i, blocks[w]);
-                const auto index = static_cast<uint32_t>(i);
-                if ((tiled ? TIFFWriteEncodedTile(memory.Get(), index, blocks[w].data(), size)
-                           : TIFFWriteEncodedStrip(memory.Get(), index, blocks[w].data(), size)) <
-                    0) {
+                if (!writeEncoded(memory.Get(), i, blocks[w])) {
                     return false;
                 }
-                coded[w] = memory.TakeBlock(index);
+                coded[w] = memory.TakeBlock(static_cast<uint32_t>(i));
                 return true;
             },
             [&](int worker, size_t i) {
