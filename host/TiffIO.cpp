@@ -141,6 +141,9 @@ bool ForEachBlock(size_t count, int threads, Code&& code, Finish&& finish) {
     return !failed;
 }
 
+// Least size of a written uncompressed strip.
+constexpr uint64_t kMinRawStripBytes = uint64_t{256} << 10;
+
 // Codecs whose blocks are worth coding on several threads: the lossless ones that cost time.
 bool CodedInParallel(uint16_t compression) {
     return compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE ||
@@ -433,7 +436,9 @@ bool TiffCodecAvailable(TiffCompression compression) {
 }
 
 bool ReadTiff(const std::string& path, Image& image, std::string& error, int threads) {
-    TiffPtr tif = OpenTiff(path, "r");
+    // "m": read through read(2), not a mapping of the file. The copy costs less than a page fault
+    // per page of the mapping, and a file cut short while it is read gives an error, not SIGBUS.
+    TiffPtr tif = OpenTiff(path, "rm");
     if (!tif) {
         // The file starts as a TIFF does, so what libtiff cannot read is a broken header or a
         // first directory missing (written last, it is the first thing a cut loses).
@@ -605,7 +610,7 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
                    (layout.tiled ? TIFFTileSize(t) : TIFFStripSize(t)) == blockSize;
         };
         while (static_cast<int>(handles.size()) < wanted) {
-            TiffPtr another = OpenTiff(path, "r");
+            TiffPtr another = OpenTiff(path, "rm");
             if (!another || !TIFFSetDirectory(another.get(), page) || !sameLayout(another.get())) {
                 break;  // fewer threads read the same blocks
             }
@@ -707,6 +712,15 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
         } else {
             if (rps == 0 || rps > height) {
                 rps = TIFFDefaultStripSize(t, 0);
+            }
+            // libtiff cuts a single uncompressed strip into strips of a few KiB when reading,
+            // and the writer makes a system call per strip: uncompressed strips hold at least
+            // kMinRawStripBytes (compressed ones keep their rows: more blocks to code at once).
+            if (compression == COMPRESSION_NONE) {
+                const uint64_t rowBytes = uint64_t{width} * spp * bps;
+                rps = static_cast<uint32_t>(std::min<uint64_t>(
+                    std::max<uint64_t>(rps, (kMinRawStripBytes + rowBytes - 1) / rowBytes),
+                    height));
             }
             rps = std::min(std::max(rps, uint32_t{1}), height);
             TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);

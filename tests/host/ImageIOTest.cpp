@@ -93,6 +93,13 @@ TEST_P(RoundTrip, GivesBackEverySampleExactly) {
         EXPECT_TRUE(c.format == Png ||
                     (back.tiff.tiled == c.tiled && back.tiff.compression == c.compression));
         EXPECT_TRUE(c.predictor == PREDICTOR_NONE || back.tiff.predictor == c.predictor);
+        if (c.format == Tiff && !c.tiled) {
+            // Compressed strips keep their rows; uncompressed ones grow to at least 256 KiB.
+            const TiffFile tif(TIFFOpen(path.c_str(), "rc"));  // as written: not cut up
+            uint32_t rows = 0;
+            ASSERT_TRUE(tif && TIFFGetField(tif.get(), TIFFTAG_ROWSPERSTRIP, &rows));
+            EXPECT_EQ(rows, static_cast<uint32_t>(c.compression == kNone ? h : std::min(4, h)));
+        }
     }
 }
 
