@@ -43,7 +43,7 @@ struct ShrinkRowArgs {
     const float* curve;
     int32_t curveSize;
     // curve[0] .. curve[flatEntries - 1] are all curve[0] (the floor below the noise level):
-    // samples whose indices all fall there need no look-up.
+    // the SSE2 kernel skips its four loads where all indices fall there.
     int32_t flatEntries;
 };
 
