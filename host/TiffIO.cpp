@@ -774,7 +774,8 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
     const size_t count = static_cast<size_t>(across) * down;
     const char* const failure = tiled ? "cannot write a TIFF tile" : "cannot write a TIFF strip";
     const int wanted = CodingThreads(threads, count);
-    if (!CodedInParallel(compression) || wanted < 2) {
+    const bool uncompressed = compression == COMPRESSION_NONE;
+    if ((!uncompressed && !CodedInParallel(compression)) || wanted < 2) {
         std::vector<unsigned char> block;
         for (size_t i = 0; i < count; ++i) {
             if (!writeEncoded(tif.get(), i, block)) {
@@ -783,10 +784,11 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
             }
         }
     } else {
-        // Each thread compresses whole blocks in a memory file of the same layout; the file
-        // takes the compressed bytes in order, so it is the same, byte for byte.
+        // Each thread codes whole blocks, the file takes their bytes in order: the same, byte
+        // for byte. Compression runs in a memory file of the same layout; uncompressed bytes
+        // are the samples as encode lays them out.
         std::vector<std::unique_ptr<MemoryTiff>> memories;
-        for (int w = 0; w < wanted; ++w) {
+        for (int w = 0; w < wanted && !uncompressed; ++w) {
             memories.push_back(std::make_unique<MemoryTiff>());
             if (!memories.back()->Get()) {
                 error = TiffReason(failure);
@@ -794,11 +796,16 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
             }
             setLayout(memories.back()->Get());
         }
-        std::vector<std::vector<unsigned char>> blocks(memories.size()), coded(memories.size());
+        const auto threadCount = static_cast<size_t>(wanted);
+        std::vector<std::vector<unsigned char>> blocks(threadCount), coded(threadCount);
         const bool written = ForEachBlock(
             count, wanted,
             [&](int worker, size_t i) {
                 const auto w = static_cast<size_t>(worker);
+                if (uncompressed) {
+                    coded[w].resize(static_cast<size_t>(encode(i, coded[w])));
+                    return true;
+                }
                 MemoryTiff& memory = *memories[w];
                 if (!writeEncoded(memory.Get(), i, blocks[w])) {
                     return false;

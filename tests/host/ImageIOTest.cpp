@@ -128,7 +128,7 @@ void PrintTo(const Case& c, std::ostream* out) {  // not the padding bytes
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, testing::ValuesIn(AllCases()));
 
-// Compressed strips and tiles are coded on several threads: the file is that of one thread byte
+// Strips and tiles are coded on several threads: the file is that of one thread byte
 // for byte, the samples read back too, and a damaged block fails the read whichever thread meets
 // it.
 TEST(ThreadedTiff, GivesTheBytesAndSamplesOfOneThread) {
@@ -137,7 +137,8 @@ TEST(ThreadedTiff, GivesTheBytesAndSamplesOfOneThread) {
     for (const auto& [compression, tiled, type] : {std::tuple{TC::Zip, false, UInt16},
                                                    {TC::Lzw, true, UInt8},
                                                    {TC::Zstd, false, Float32},
-                                                   {TC::Zip, true, Float32}}) {
+                                                   {TC::Zip, true, Float32},
+                                                   {TC::None, true, UInt16}}) {
         if (!detail::TiffCodecAvailable(compression)) {
             continue;
         }
