@@ -42,9 +42,6 @@ struct ShrinkRowArgs {
     float inverseStep;
     const float* curve;
     int32_t curveSize;
-    // curve[0] .. curve[flatEntries - 1] are all curve[0] (the floor below the noise level):
-    // the SSE2 kernel skips its four loads where all indices fall there.
-    int32_t flatEntries;
 };
 
 struct KernelSet {

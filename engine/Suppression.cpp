@@ -81,7 +81,6 @@ struct ShrinkPlan {
     float inverseDivisor, parentFactor, inverseStep;
     bool linearParent;
     const float* curve;
-    int32_t flatEntries;
 };
 
 // The parent term and the gain of one row from its window means, sample by sample as the
@@ -167,7 +166,7 @@ void ShrinkWithKernels(const KernelSet& kernels, const ShrinkPlan& p, float* scr
             kernels.shrinkRow({p.band + rowStart, rowMeans,
                                p.parent ? p.parent + rowStart : nullptr, p.s,
                                static_cast<ptrdiff_t>(p.s) * width, p.cols, p.parentFactor,
-                               p.inverseStep, p.curve, kGainCurveSize, p.flatEntries});
+                               p.inverseStep, p.curve, kGainCurveSize});
         }
     }
 }
@@ -271,13 +270,9 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     const bool linearParent = rows >= 2 * s + 1;
 
     if (const KernelSet* kernels = ActiveKernels()) {
-        int32_t flat = 1;
-        while (flat < kGainCurveSize && curve[static_cast<size_t>(flat)] == curve[0]) {
-            ++flat;
-        }
         ShrinkWithKernels(*kernels,
                           {band, parent, cols, rows, hv, hh, s, inverseDivisor, parentFactor,
-                           inverseStep, linearParent, curve.data(), flat},
+                           inverseStep, linearParent, curve.data()},
                           rowScratch);
         return;
     }
