@@ -26,7 +26,7 @@ std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image, const Engin
 }
 
 void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
-                       std::span<const float> profile, const RunContext& context) {
+                       const NoiseProfile* profile, const RunContext& context) {
     const int32_t width = image.width;
     const int32_t height = image.height;
     if (width < 1 || height < 1) {
@@ -49,11 +49,10 @@ void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
                          output.get(), &pool);
     }
 
-    // A profile too short for this kind and level count (never the case after an analysis)
-    // is not read past its end: the tiles then measure their own noise.
-    const size_t needed = static_cast<size_t>(3 * BandsPerLevel(n.kind) * n.levels);
+    // A profile of another kind or level count is never read with this one's layout: the
+    // tiles then measure their own noise.
     const std::span<const float> used =
-        profile.size() >= needed ? profile.first(needed) : std::span<const float>();
+        profile ? profile->For(n.kind, n.levels) : std::span<const float>();
     // The planes change only in the reduction's final copy: a stop or an allocation failure
     // leaves them exactly as they were.
     ReduceNoise(image, kReductionTileSize, kReductionOverlap, n, used, context, output.get(), &pool,

@@ -22,10 +22,11 @@ inline constexpr size_t kNoiseProfileEntries = 48;
 std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image, const EngineSettings& settings,
                                              const RunContext& context);
 
-// Tone correction, tiled suppression (with profile when it holds the entries of the settings'
-// kind and level count, else measured per tile), undo of the tone correction, in place. A stop
-// before the last tile, or an allocation failure, leaves the planes exactly as they were.
+// Tone correction, tiled suppression (with profile when it was measured for the settings' kind
+// and level count, else measured per tile; profile may be null), undo of the tone correction,
+// in place. A stop before the last tile, or an allocation failure, leaves the planes exactly as
+// they were.
 void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
-                       std::span<const float> profile, const RunContext& context);
+                       const NoiseProfile* profile, const RunContext& context);
 
 }  // namespace vel

@@ -181,11 +181,20 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
             merged[j].Merge(scratch[w]->histograms[j]);
         }
     }
-    NoiseProfile profile(histogramCount);
+    NoiseProfile profile{kind, levels, std::vector<float>(histogramCount)};
     for (size_t j = 0; j < histogramCount; ++j) {
-        profile[j] = merged[j].Median();
+        profile.noise[j] = merged[j].Median();
     }
     return profile;
+}
+
+std::span<const float> NoiseProfile::For(WaveletKind wanted, int32_t wantedLevels) const {
+    const size_t needed = static_cast<size_t>(3 * BandsPerLevel(wanted)) *
+                          static_cast<size_t>(std::max(wantedLevels, 0));
+    if (wanted != kind || wantedLevels != levels || levels < 1 || noise.size() < needed) {
+        return {};
+    }
+    return std::span<const float>(noise).first(needed);
 }
 
 }  // namespace vel

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "engine/EngineParams.h"
@@ -38,9 +39,18 @@ void MedianAbs(const float* values, int32_t cols, int32_t rows, float* result);
 void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t levels, int32_t S,
                       float* out);
 
-// Noise levels of one analysis: 3 * S * levels entries, channel * S * levels + level * S + band,
-// for the kind and level count they were measured with.
-using NoiseProfile = std::vector<float>;
+// Noise levels of one analysis, with the kind and level count they were measured for: noise
+// holds 3 * S * levels entries, channel * S * levels + level * S + band.
+struct NoiseProfile {
+    WaveletKind kind = WaveletKind::Directional;
+    int32_t levels = 0;
+    std::vector<float> noise;
+
+    // What a reduction of this kind and level count may read: the entries when they were
+    // measured for both, else none (another kind's entries have another layout).
+    std::span<const float> For(WaveletKind wanted, int32_t wantedLevels) const;
+    bool operator==(const NoiseProfile&) const = default;
+};
 
 // The noise levels of the whole image, measured on tiles of tileSize overlapping by overlap,
 // with the kind, level count (1..4) and filter of numbers. Nothing when stopped or when the

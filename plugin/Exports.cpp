@@ -112,7 +112,7 @@ VEL_EXPORT int32_t GetNoiseProfile(float* levels, int32_t capacity) {
     if (!guard.Acquired()) {
         return 0;  // an analysis may be writing it
     }
-    const std::vector<float>& profile = vel::CurrentNoiseProfile();
+    const std::vector<float>& profile = vel::CurrentNoiseProfile().noise;
     if (levels && capacity > 0) {
         const size_t count = std::min(profile.size(), static_cast<size_t>(capacity));
         std::copy_n(profile.begin(), count, levels);

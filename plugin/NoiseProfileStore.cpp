@@ -6,18 +6,20 @@
 
 namespace vel {
 
-std::vector<float>& CurrentNoiseProfile() {
+NoiseProfile& CurrentNoiseProfile() {
     // Constructed on first use, so it is valid whatever order modules start in.
-    static std::vector<float> profile;
+    static NoiseProfile profile;
     return profile;
 }
 
 void StoreAnalysedProfile(const std::optional<NoiseProfile>& measured) {
-    std::vector<float>& profile = CurrentNoiseProfile();
-    profile.resize(kNoiseProfileEntries, 0.0f);
+    NoiseProfile& profile = CurrentNoiseProfile();
+    profile.noise.resize(kNoiseProfileEntries, 0.0f);
     if (measured) {
-        const size_t n = std::min(measured->size(), profile.size());
-        std::copy_n(measured->begin(), n, profile.begin());
+        const size_t n = std::min(measured->noise.size(), profile.noise.size());
+        std::copy_n(measured->noise.begin(), n, profile.noise.begin());
+        profile.kind = measured->kind;
+        profile.levels = measured->levels;
     }
 }
 

@@ -10,12 +10,14 @@
 
 namespace vel {
 
-// The current profile: empty (none to use), or kNoiseProfileEntries (48) floats indexed
-// channel * S * levels + level * S + band. Not locked: no analysis runs while a reduction does.
-std::vector<float>& CurrentNoiseProfile();
+// The current profile: no entries (none to use), or kNoiseProfileEntries (48) floats indexed
+// channel * S * levels + level * S + band, of which the first 3 * S * levels were measured for
+// its kind and level count. Not locked: no analysis runs while a reduction does.
+NoiseProfile& CurrentNoiseProfile();
 
-// After an analysis: the profile is sized to 48 entries (existing ones kept, new ones 0), then
-// its first entries take the measured levels, when there are any (a stopped analysis gives none).
+// After an analysis: the entries are sized to 48 (existing ones kept, new ones 0), then the
+// first ones take the measured levels and the profile their kind and level count, when there
+// are any (a stopped analysis gives none and leaves the profile as it was).
 void StoreAnalysedProfile(const std::optional<NoiseProfile>& measured);
 
 }  // namespace vel

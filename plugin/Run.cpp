@@ -66,7 +66,7 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
         }
     } else {
         // A silent run never uses an analysis made for another image.
-        CurrentNoiseProfile().clear();
+        CurrentNoiseProfile() = {};
     }
 
     std::unique_ptr<ProgressWindow> window;

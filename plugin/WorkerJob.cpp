@@ -54,8 +54,8 @@ void RunAnalysis(WorkerJob* job) {
 
 void RunReduction(WorkerJob* job) {
     // A copy, like the settings: nothing the job reads changes under it.
-    const std::vector<float> profile = CurrentNoiseProfile();
-    RunNoiseReduction(Planes(*job->image), ToEngineSettings(job->params), profile, Context(job));
+    const NoiseProfile profile = CurrentNoiseProfile();
+    RunNoiseReduction(Planes(*job->image), ToEngineSettings(job->params), &profile, Context(job));
 }
 
 // Thread entry of the run's jobs.

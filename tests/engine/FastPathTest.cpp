@@ -38,16 +38,16 @@ constexpr KernelChoice kSets[] = {KernelChoice::Sse2, KernelChoice::Sse2, Kernel
                                   KernelChoice::Avx2, KernelChoice::Reference};
 constexpr int32_t kThreads[] = {1, 3, 2, 8, 2};
 
-std::pair<std::vector<float>, test::Planes> RunJobs(const int32_t (&c)[6], KernelChoice k,
-                                                    int32_t threads) {
+std::pair<NoiseProfile, test::Planes> RunJobs(const int32_t (&c)[6], KernelChoice k,
+                                              int32_t threads) {
     const KernelScope kernels(k);
     const test::EngineThreadsScope scope(threads);
     const EngineSettings settings{-2, 1, 6, 12, c[4], c[5], c[2] != 0};
-    std::pair<std::vector<float>, test::Planes> r{{}, test::MakeNoisyImage(c[0], c[1], 40)};
+    std::pair<NoiseProfile, test::Planes> r{{}, test::MakeNoisyImage(c[0], c[1], 40)};
     if (c[3]) {
         r.first = RunNoiseAnalysis(r.second.View(), settings, {}).value();
     }
-    RunNoiseReduction(r.second.View(), settings, r.first, {});
+    RunNoiseReduction(r.second.View(), settings, &r.first, {});
     return r;
 }
 

@@ -53,14 +53,14 @@ TEST(GoldenTest, OutputBitsArePinned) {
         const auto& [hq, withProfile, light, dark, lumaThreshold, chromaSuppression] = cases[c];
         const EngineSettings settings{lumaThreshold, 1, 6, chromaSuppression, light, dark, hq != 0};
         test::Planes planes = input;
-        std::vector<float> profile;
+        NoiseProfile profile;
         if (withProfile) {
             profile = RunNoiseAnalysis(planes.View(), settings, {}).value();
-            profile.resize(kNoiseProfileEntries, 0.0f);  // as the plug-in keeps it
+            profile.noise.resize(kNoiseProfileEntries, 0.0f);  // as the plug-in keeps it
             Check(std::string(hq ? "directional" : "isotropic") + "-analysis-profile",
-                  test::Fnv1a(profile));
+                  test::Fnv1a(profile.noise));
         }
-        RunNoiseReduction(planes.View(), settings, profile, {});
+        RunNoiseReduction(planes.View(), settings, &profile, {});
         Check(kGolden[c].first, test::HashPlanes(planes));
     }
 }

@@ -134,7 +134,7 @@ TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
         SCOPED_TRACE(testing::Message() << "cancel at report " << k);
         Arm(0, false, k);
         planes = input;
-        ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full, kScripted);
+        ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full.noise, kScripted);
         const bool done = g.progress.back() == 100.0f;
         EXPECT_EQ(planes == input, !done);  // the result is written only when every tile is in
         stopped += done ? 0 : 1;
@@ -149,6 +149,33 @@ TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
 
 EngineSettings Settings(bool highQuality, int light = 0, int dark = 0) {
     return {-2, 1, 6, 12, light, dark, highQuality};
+}
+
+// A profile is read only by a reduction of the kind and level count it was measured for;
+// any other gets the per-tile analysis, as without one.
+TEST(RunJobsTest, AProfileOfAnotherKindOrLevelCountIsNeverRead) {
+    const test::Planes input = test::MakeNoisyImage(600, 100, 8);
+    for (const bool highQuality : {true, false}) {
+        SCOPED_TRACE(highQuality ? "directional" : "isotropic");
+        const auto reduced = [&](const NoiseProfile* profile) {
+            test::Planes planes = input;
+            RunNoiseReduction(planes.View(), Settings(highQuality, 3, -2), profile, {});
+            return planes;
+        };
+        const test::Planes perTile = reduced(nullptr);
+        NoiseProfile own = RunNoiseAnalysis(input.View(), Settings(highQuality), {}).value();
+        NoiseProfile other = RunNoiseAnalysis(input.View(), Settings(!highQuality), {}).value();
+        other.noise.resize(kNoiseProfileEntries, 1.0f);  // long enough for either layout
+        own.noise.resize(kNoiseProfileEntries, 1.0f);
+        EXPECT_FALSE(reduced(&own) == perTile);  // the profile matters on this image
+        EXPECT_TRUE(reduced(&other) == perTile);
+        NoiseProfile fewer = own;
+        fewer.levels = 3;
+        EXPECT_TRUE(reduced(&fewer) == perTile);
+        NoiseProfile none = own;
+        none.noise.resize(3);  // shorter than its layout: never read past its end
+        EXPECT_TRUE(reduced(&none) == perTile);
+    }
 }
 
 // (The profile's size per kind is in the golden analysis hashes; non-finite input in the

@@ -70,7 +70,7 @@ TEST_F(LibraryTest, ReanalyzeWholeAnalysesFirstAndTheProfileIsExported) {
                          test::EngineResult(host, 120, 100, expected, Analysis::WholeImage)));
     // What the analysis measured (high quality: 3 channels, 4 levels, 4 bands), never written
     // past capacity.
-    std::vector<float> measured = test::MeasuredProfile(host, 120, 100, expected);
+    std::vector<float> measured = test::MeasuredProfile(host, 120, 100, expected).noise;
     measured.push_back(-1.0f);
     std::vector<float> profile(49, -1.0f), two(3, -1.0f);
     ASSERT_EQ(lib_.noiseProfile(profile.data(), 48), 48);

@@ -28,22 +28,22 @@ struct EngineImage {
     PlaneImage image;
 };
 
-inline std::vector<float> MeasuredProfile(const std::vector<float>& host, int32_t w, int32_t h,
-                                          const NoiseReductionParams& params) {
+inline NoiseProfile MeasuredProfile(const std::vector<float>& host, int32_t w, int32_t h,
+                                    const NoiseReductionParams& params) {
     EngineImage image(host, w, h);
     return RunNoiseAnalysis(image.Planes(), ToEngineSettings(params), {}).value();
 }
 
 inline std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32_t h,
                                        const NoiseReductionParams& params, Analysis analysis) {
-    std::vector<float> profile;
+    NoiseProfile profile;
     if (analysis == Analysis::KeepProfile) {
         profile = CurrentNoiseProfile();
     } else if (analysis == Analysis::WholeImage) {
         profile = MeasuredProfile(host, w, h, params);
     }
     EngineImage image(host, w, h);
-    RunNoiseReduction(image.Planes(), ToEngineSettings(params), profile, {});
+    RunNoiseReduction(image.Planes(), ToEngineSettings(params), &profile, {});
     image.image.YuvToRgb();
     std::vector<float> out = host;
     ExportHostImage(image.image, out.data());

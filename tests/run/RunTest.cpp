@@ -84,11 +84,11 @@ class RunTest : public ::testing::Test {
     void TearDown() override {
         SetInteractiveSteps(nullptr);
         CurrentSettings() = saved_;
-        CurrentNoiseProfile().clear();
+        CurrentNoiseProfile() = {};
     }
     static void Reset() {
         CurrentSettings() = NoiseReductionParams{};
-        CurrentNoiseProfile().clear();
+        CurrentNoiseProfile() = {};
         g_window = FakeWindow{};
         g_confirm = true;
         g_settingsPhases = 0;
@@ -106,13 +106,13 @@ const char* const kReducing = "VEL Noise Reduction...";
 TEST_F(RunTest, SilentAndInteractivePaths) {
     const int32_t w = 600, h = 60;  // two tiles across: whole-image and per-tile levels differ
     const auto host = test::NoisyImage(w, h, 3);
-    NoiseReductionParams dialog, whole;
+    NoiseReductionParams dialog, whole, otherKind;
     const NoiseReductionParams plain;
     dialog.reanalyzeWhole = whole.reanalyzeWhole = true;
     dialog.lumaSuppression = 15;
-    dialog.highQuality = false;
+    dialog.highQuality = otherKind.highQuality = false;
     const auto earlier = test::MeasuredProfile(test::NoisyImage(w, h, 99), w, h, plain);
-    enum Result { Unchanged, PerTile, WholeImage, DialogProfile };
+    enum Result { Unchanged, PerTile, WholeImage, DialogProfile, OtherKind };
     struct {
         const char* what;
         int32_t flag;
@@ -128,6 +128,16 @@ TEST_F(RunTest, SilentAndInteractivePaths) {
         {"low byte 0: dialog, cancelled", 0x100, plain, dialog, false, true, 1, {}, Unchanged},
         {"dialog, reanalyze", 0, plain, dialog, true, true, 1, {kAnalysing, kReducing}, WholeImage},
         {"dialog's profile", 0, plain, plain, true, true, 1, {kReducing}, DialogProfile},
+        // "High quality" switched off after the profile was measured: never read as isotropic.
+        {"dialog's profile, other kind",
+         0,
+         plain,
+         otherKind,
+         true,
+         true,
+         1,
+         {kReducing},
+         OtherKind},
         {"no dialog in this build", 0, plain, dialog, true, false, 0, {}, Unchanged}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,9 +156,9 @@ TEST_F(RunTest, SilentAndInteractivePaths) {
         if (c.result == Unchanged) {
             EXPECT_TRUE(SameBits(pixels, host));
             EXPECT_EQ(CurrentNoiseProfile(), earlier);
-        } else if (c.result == DialogProfile) {
-            EXPECT_TRUE(
-                SameBits(pixels, test::EngineResult(host, w, h, used, Analysis::KeepProfile)));
+        } else if (c.result == DialogProfile || c.result == OtherKind) {
+            const auto analysis = c.result == OtherKind ? Analysis::PerTile : Analysis::KeepProfile;
+            EXPECT_TRUE(SameBits(pixels, test::EngineResult(host, w, h, used, analysis)));
             EXPECT_EQ(CurrentNoiseProfile(), earlier);
         } else {
             const bool perTile = c.result == PerTile;
@@ -156,7 +166,7 @@ TEST_F(RunTest, SilentAndInteractivePaths) {
             const auto other = perTile ? Analysis::WholeImage : Analysis::PerTile;
             EXPECT_TRUE(SameBits(pixels, test::EngineResult(host, w, h, used, analysis)));
             EXPECT_FALSE(SameBits(pixels, test::EngineResult(host, w, h, used, other)));
-            EXPECT_EQ(CurrentNoiseProfile().size(), c.result == PerTile ? 0u : 48u);
+            EXPECT_EQ(CurrentNoiseProfile().noise.size(), c.result == PerTile ? 0u : 48u);
         }
     }
 }
@@ -181,7 +191,7 @@ TEST_F(RunTest, CancelAtAnyPointLeavesTheHostImageUntouched) {
         Reset();
         g_dialogValues = dialog;
         g_dialogValues.reanalyzeWhole = status == kAnalysing;
-        CurrentNoiseProfile().assign(48, 1.25f);
+        CurrentNoiseProfile().noise.assign(48, 1.25f);
         g_window.cancelInStatus = status;
         g_window.cancelAt = at;
         auto pixels = host;
@@ -191,7 +201,7 @@ TEST_F(RunTest, CancelAtAnyPointLeavesTheHostImageUntouched) {
             EXPECT_TRUE(SameBits(pixels, host));
             EXPECT_EQ(g_window.statuses.size(), 1u);   // a cancelled analysis starts no reduction
             if (status == kAnalysing && at == 0.0f) {  // later, the measurement may be whole
-                EXPECT_EQ(CurrentNoiseProfile(), std::vector<float>(48, 1.25f));
+                EXPECT_EQ(CurrentNoiseProfile().noise, std::vector<float>(48, 1.25f));
             }
         } else {
             EXPECT_GT(at, 0.0f);  // 0 is shown before the job starts: always cancelled
