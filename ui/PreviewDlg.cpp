@@ -17,9 +17,6 @@ constexpr int kStatusLabel = res::kSettingsPreviewStatus;
 constexpr int kTimeLabel = res::kSettingsEstimateLabel;
 constexpr int kBar = res::kSettingsEstimateBar;
 constexpr int kZoomButton = res::kSettingsZoom;
-// How long the finished-job handler waits for a thread that has reported done.
-constexpr uint32_t kJoinMs = 3000;
-
 // value + 0.5 truncated into 0..255; NaN gives 0.
 uint8_t ToByte(double value) {
     const double v = value + 0.5;
@@ -36,32 +33,7 @@ int RoundedRatio(int64_t a, int64_t b, int64_t c) {
     return v < 2147483647.0 ? static_cast<int>(v) : 2147483647;
 }
 
-// The thread whose job reports progress: each job thread runs one job's slot.
-thread_local void* t_jobSlot = nullptr;
-
 }  // namespace
-
-struct CPreviewDlg::JobSlot {
-    CPreviewDlg* owner = nullptr;
-    WorkerJob job;
-    PlaneImage image;
-    std::unique_ptr<platform::WorkerThread> thread;
-
-    // A job block as new, for the next job; only on a slot whose thread has ended.
-    void Reset() {
-        job.notify = nullptr;
-        job.notifyTarget = nullptr;
-        job.progress = nullptr;
-        job.poll = nullptr;
-        job.work = nullptr;
-        job.image = nullptr;
-        job.cancel.store(false, std::memory_order_relaxed);
-        job.done.store(false, std::memory_order_relaxed);
-        job.progressValue.store(0.0f, std::memory_order_relaxed);
-        job.failed.store(false, std::memory_order_relaxed);
-        thread.reset();
-    }
-};
 
 fw::Size ThumbnailSize(int imageWidth, int imageHeight, int areaWidth, int areaHeight) {
     if (imageWidth <= 0 || imageHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) {
@@ -123,10 +95,14 @@ fw::Rect ScaleToBaseUnits(const fw::Rect& r, fw::Size base) {
 }
 
 CPreviewDlg::CPreviewDlg(const fw::DialogTemplate& dialogTemplate, fw::CWnd* parent)
-    : fw::CDialog(dialogTemplate, parent) {}
+    : fw::CDialog(dialogTemplate, parent) {
+    worker_.SetWindow(this);
+}
 
 CPreviewDlg::~CPreviewDlg() {
-    CancelAndJoinAll();
+    // The window is gone: only the schedule and the threads are left to end.
+    schedule_ = PreviewStep(schedule_, PreviewEvent::Destroyed).next;
+    worker_.CancelAndJoinAll();
 }
 
 void CPreviewDlg::SetImage(const PlaneImage* image) {
@@ -156,10 +132,7 @@ void CPreviewDlg::SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previe
 void CPreviewDlg::SetThreadProcs(WorkFunction analysis, WorkFunction preview,
                                  const NoiseReductionParams* analysisParams,
                                  const NoiseReductionParams* previewParams) {
-    analysisWork_ = analysis;
-    previewWork_ = preview;
-    analysisParams_ = analysisParams;
-    previewParams_ = previewParams;
+    worker_.SetWork(analysis, preview, analysisParams, previewParams);
 }
 
 void CPreviewDlg::SetProfiles(const char* inputProfilePath, const char* displayProfilePath) {
@@ -198,7 +171,8 @@ void CPreviewDlg::SetText(int id, const std::string& text) {
 bool CPreviewDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
     // Shown again after an earlier run of the window: nothing of that one may still run.
-    CancelAndJoinAll();
+    worker_.CancelAndJoinAll();
+    schedule_ = {};
     hand_ = fw::Cursor::LoadHand();
     if (fw::CWnd* bar = GetDlgItem(kBar)) {
         fw::ctrl::SetProgressRange(*bar, 0, CProgressDlg::kRange);
@@ -211,14 +185,11 @@ bool CPreviewDlg::OnInitDialog() {
     SetRects(designThumbnailArea_, designPreviewArea_);
     BuildThumbnail();
     BuildPreviewCrop();
-    flags_ = {};
-    if (!analysisWork_) {
-        flags_.analysisDone = true;
-        RequestPreview();
-    } else {
+    schedule_.analysisDone = !worker_.HasAnalysis();
+    if (worker_.HasAnalysis()) {
         StartPreAnalysis();
-        RequestPreview();
     }
+    RequestPreview();
     return true;
 }
 
@@ -387,73 +358,6 @@ void CPreviewDlg::OnPaint(fw::CDC& dc) {
     }
 }
 
-std::unique_ptr<CPreviewDlg::JobSlot> CPreviewDlg::TakeSlot() {
-    // Slots kept apart are freed as soon as their threads have ended.
-    std::erase_if(retired_, [](const std::unique_ptr<JobSlot>& s) { return s->thread->Join(0); });
-    std::unique_ptr<JobSlot> slot = spare_ ? std::move(spare_) : std::make_unique<JobSlot>();
-    slot->Reset();
-    slot->owner = this;
-    return slot;
-}
-
-void CPreviewDlg::StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
-                           const NoiseReductionParams* params) {
-    WorkerJob& job = slot->job;
-    job.notify = &CPreviewDlg::PostFinished;
-    job.notifyTarget = this;
-    job.progress = &CPreviewDlg::JobProgress;
-    job.work = work;
-    job.image = &slot->image;
-    // The snapshot: the dialog changes its records only on this thread, never mid-copy.
-    job.params = params ? *params : NoiseReductionParams{};
-    progress_.store(0.0f, std::memory_order_relaxed);
-    slot->thread = std::make_unique<platform::WorkerThread>();
-    JobSlot* raw = slot.get();
-    current_ = std::move(slot);
-    if (!raw->thread->CreateSuspended(&CPreviewDlg::JobThread, raw) || !raw->thread->Resume()) {
-        // No thread will report: the job ends here, unprocessed, through the usual message.
-        raw->thread = std::make_unique<platform::WorkerThread>();
-        job.failed.store(true, std::memory_order_relaxed);
-        job.progressValue.store(100.0f, std::memory_order_relaxed);
-        job.done.store(true, std::memory_order_release);
-        PostMessage(kMsgJobFinished);
-    }
-}
-
-void CPreviewDlg::JobThread(void* arg) {
-    t_jobSlot = arg;
-    ExecuteJob(&static_cast<JobSlot*>(arg)->job, false);
-    t_jobSlot = nullptr;
-}
-
-void CPreviewDlg::PostFinished(void* target) {
-    static_cast<CPreviewDlg*>(target)->PostMessage(kMsgJobFinished);
-}
-
-void CPreviewDlg::JobProgress(float percent) {
-    // Called on the job's thread only: the widgets are left to the dialog's thread.
-    auto* slot = static_cast<JobSlot*>(t_jobSlot);
-    if (!slot || !slot->owner) {
-        return;
-    }
-    CPreviewDlg& dlg = *slot->owner;
-    dlg.progress_.store(percent, std::memory_order_relaxed);
-    if (!dlg.progressPosted_.exchange(true, std::memory_order_acq_rel)) {
-        dlg.PostMessage(kMsgJobProgress);
-    }
-}
-
-void CPreviewDlg::OnJobProgress() {
-    progressPosted_.store(false, std::memory_order_release);
-    if (!JobRunning()) {
-        return;
-    }
-    if (fw::CWnd* bar = GetDlgItem(kBar)) {
-        fw::ctrl::SetProgressPos(*bar,
-                                 ProgressBarPosition(progress_.load(std::memory_order_relaxed)));
-    }
-}
-
 void CPreviewDlg::ShowJobStarting(const char* status) {
     Show(kZoomButton, false);
     SetText(kStatusLabel, status);
@@ -463,140 +367,136 @@ void CPreviewDlg::ShowJobStarting(const char* status) {
 }
 
 void CPreviewDlg::StartPreAnalysis() {
-    flags_.analysisDone = false;
-    if (JobRunning()) {
-        flags_.analysisRestartWanted = true;
-        if (current_) {
-            current_->job.cancel.store(true, std::memory_order_release);
-        }
-        return;
-    }
-    if (!HasImage()) {
-        flags_.analysisDone = true;
-        return;
-    }
-    // The job image first: should it not fit in memory, nothing has changed.
-    std::unique_ptr<JobSlot> slot = TakeSlot();
-    const int W = image_->Width();
-    const int H = image_->Height();
-    if (static_cast<int64_t>(W) * H <= kAnalysisWholeLimit) {
-        slot->image = *image_;
-    } else {
-        slot->image.CopyRegion(*image_, 0, 0, std::min(W, kAnalysisSide),
-                               std::min(H, kAnalysisSide));
-    }
-    flags_.analysisRunning = true;
-    flags_.analysisRestartWanted = false;
-    ShowJobStarting("Running image pre-analysis...");
-    StartJob(std::move(slot), analysisWork_, analysisParams_);
+    Dispatch(PreviewEvent::AnalysisRequested);
 }
 
 void CPreviewDlg::RequestPreview() {
-    if (!flags_.analysisDone || flags_.previewRunning) {
-        flags_.previewWanted = true;
-        if (flags_.previewRunning && current_) {
-            current_->job.cancel.store(true, std::memory_order_release);
+    Dispatch(PreviewEvent::PreviewRequested);
+}
+
+void CPreviewDlg::Dispatch(PreviewEvent event, JobOutcome outcome) {
+    for (;;) {
+        const PreviewTransition t = PreviewStep(schedule_, event, outcome);
+        schedule_ = t.next;
+        bool follows = false;
+        for (const PreviewAction action : t.actions) {
+            if (action != PreviewAction::None && !Perform(action, event, outcome)) {
+                follows = true;
+                break;  // the failed action was the transition's last
+            }
         }
-        return;
+        if (!schedule_.JobRunning()) {
+            Show(kBar, false);
+            Show(kStatusLabel, false);
+            Show(kZoomButton, true);
+        }
+        if (!follows) {
+            return;
+        }
     }
+}
+
+bool CPreviewDlg::Perform(PreviewAction action, PreviewEvent& follow, JobOutcome& outcome) {
+    switch (action) {
+        case PreviewAction::StartAnalysis:
+        case PreviewAction::StartPreview:
+            if (action == PreviewAction::StartAnalysis ? StartAnalysisJob() : StartPreviewJob()) {
+                return true;
+            }
+            // No job could start: it ends here, unprocessed.
+            follow = PreviewEvent::JobFinished;
+            outcome = JobOutcome::Failed;
+            return false;
+        case PreviewAction::CancelJob:
+            worker_.CancelRunning();
+            return true;
+        case PreviewAction::ShowPreview:
+            ShowFinishedPreview();
+            return true;
+        case PreviewAction::EndOk:
+            // CDialog::OnOK's check, with the refusal told to the schedule.
+            if (!UpdateData(true)) {
+                follow = PreviewEvent::OkRefused;
+                return false;
+            }
+            EndDialog(fw::kIdOk);
+            return true;
+        case PreviewAction::EndCancel:
+            fw::CDialog::OnCancel();
+            return true;
+        case PreviewAction::None:
+            return true;
+    }
+    return true;
+}
+
+bool CPreviewDlg::StartAnalysisJob() {
+    if (!HasImage()) {
+        return false;
+    }
+    // The job image first: should it not fit in memory, nothing has changed.
+    PlaneImage& job = worker_.NextImage();
+    const int W = image_->Width();
+    const int H = image_->Height();
+    if (static_cast<int64_t>(W) * H <= kAnalysisWholeLimit) {
+        job = *image_;
+    } else {
+        job.CopyRegion(*image_, 0, 0, std::min(W, kAnalysisSide), std::min(H, kAnalysisSide));
+    }
+    ShowJobStarting("Running image pre-analysis...");
+    return worker_.Start(PreviewWorker::Kind::Analysis);
+}
+
+bool CPreviewDlg::StartPreviewJob() {
     if (!HasImage() || previewCrop_.Empty()) {
-        return;
+        return false;
     }
-    std::unique_ptr<JobSlot> slot = TakeSlot();
-    slot->image = previewCrop_;
-    flags_.previewRunning = true;
-    flags_.previewWanted = false;
+    worker_.NextImage() = previewCrop_;
     ShowJobStarting("Making preview...");
     previewStart_ = platform::PerformanceCounter();
-    StartJob(std::move(slot), previewWork_, previewParams_);
+    if (!worker_.Start(PreviewWorker::Kind::Preview)) {
+        return false;
+    }
     if (fw::CWnd* bar = GetDlgItem(kBar)) {
         fw::ctrl::SetProgressPos(*bar, 0);
     }
+    return true;
 }
 
-void CPreviewDlg::RetireCurrent() {
-    if (!current_) {
+void CPreviewDlg::ShowFinishedPreview() {
+    const PlaneImage* result = worker_.FinishedImage();
+    if (!result) {
         return;
     }
-    if (current_->thread->Join(kJoinMs)) {
-        spare_ = std::move(current_);
-    } else {
-        // Its thread may still read the block or write the image: never reuse them.
-        retired_.push_back(std::move(current_));
-    }
+    const int64_t now = platform::PerformanceCounter();
+    Show(kStatusLabel, false);
+    ConvertToPreviewBitmap(*result);
+    const int64_t frequency = platform::PerformanceFrequency();
+    const double elapsed =
+        frequency > 0 ? static_cast<double>(now - previewStart_) / frequency : 0.0;
+    SetText(kTimeLabel, FormatEstimate(EstimateSeconds(
+                            static_cast<int64_t>(image_->Width()) * image_->Height(),
+                            static_cast<int64_t>(result->Width()) * result->Height(), elapsed)));
+    Show(kTimeLabel, true);
+    InvalidateRect(previewArea_, false);
 }
 
-void CPreviewDlg::CancelAndJoinAll() {
-    if (current_) {
-        current_->job.cancel.store(true, std::memory_order_release);
+void CPreviewDlg::OnJobProgress() {
+    worker_.ProgressSeen();
+    if (!JobRunning()) {
+        return;
     }
-    for (auto& s : retired_) {
-        s->job.cancel.store(true, std::memory_order_release);
+    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+        fw::ctrl::SetProgressPos(*bar, ProgressBarPosition(worker_.Progress()));
     }
-    if (current_) {
-        current_->thread->Join(platform::kInfinite);
-        current_.reset();
-    }
-    for (auto& s : retired_) {
-        s->thread->Join(platform::kInfinite);
-    }
-    retired_.clear();
-    flags_.analysisRunning = false;
-    flags_.previewRunning = false;
 }
 
 void CPreviewDlg::OnJobFinished() {
     // Every job posts once, after done; anything else is not for the running job.
-    const bool finished = current_ && current_->job.done.load(std::memory_order_acquire);
-    if (finished && flags_.analysisRunning) {
-        RetireCurrent();
-        flags_.analysisRunning = false;
-        Show(kZoomButton, true);
-        Show(kBar, false);
-        if (!flags_.closing) {
-            if (flags_.analysisRestartWanted) {
-                StartPreAnalysis();
-            } else {
-                flags_.analysisDone = true;
-                if (flags_.previewWanted) {
-                    RequestPreview();
-                }
-            }
-        }
-    } else if (finished && flags_.previewRunning) {
-        const bool usable = !current_->job.failed.load(std::memory_order_relaxed) &&
-                            !current_->job.cancel.load(std::memory_order_acquire);
-        const int64_t now = platform::PerformanceCounter();
-        if (!flags_.previewWanted && !flags_.closing) {
-            Show(kBar, false);
-            Show(kStatusLabel, false);
-            if (usable) {
-                // done was seen: the worker no longer writes the image.
-                ConvertToPreviewBitmap(current_->image);
-                const PlaneImage& job = current_->image;
-                const int64_t frequency = platform::PerformanceFrequency();
-                const double elapsed =
-                    frequency > 0 ? static_cast<double>(now - previewStart_) / frequency : 0.0;
-                SetText(kTimeLabel,
-                        FormatEstimate(EstimateSeconds(
-                            static_cast<int64_t>(image_->Width()) * image_->Height(),
-                            static_cast<int64_t>(job.Width()) * job.Height(), elapsed)));
-                Show(kTimeLabel, true);
-                InvalidateRect(previewArea_, false);
-            }
-        }
-        RetireCurrent();
-        flags_.previewRunning = false;
-        Show(kZoomButton, true);
-        if (flags_.previewWanted && !flags_.closing) {
-            RequestPreview();
-        }
+    if (!JobRunning() || !worker_.RunningJobDone()) {
+        return;
     }
-    if (flags_.closeWithOk) {
-        OnOK();
-    } else if (flags_.closeWithCancel) {
-        OnCancel();
-    }
+    Dispatch(PreviewEvent::JobFinished, worker_.Finish());
 }
 
 bool CPreviewDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -612,30 +512,11 @@ bool CPreviewDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
 }
 
 void CPreviewDlg::OnOK() {
-    if (!JobRunning()) {
-        // A failed validation keeps the dialog open, and previews must follow again.
-        flags_.closing = flags_.closeWithOk = flags_.closeWithCancel = false;
-        fw::CDialog::OnOK();
-        return;
-    }
-    if (flags_.previewRunning && current_) {
-        current_->job.cancel.store(true, std::memory_order_release);
-    }
-    flags_.closing = true;
-    flags_.closeWithOk = true;
+    Dispatch(PreviewEvent::Ok);
 }
 
 void CPreviewDlg::OnCancel() {
-    if (!JobRunning()) {
-        flags_.closing = flags_.closeWithOk = flags_.closeWithCancel = false;
-        fw::CDialog::OnCancel();
-        return;
-    }
-    if (current_) {
-        current_->job.cancel.store(true, std::memory_order_release);
-    }
-    flags_.closing = true;
-    flags_.closeWithCancel = true;
+    Dispatch(PreviewEvent::Cancel);
 }
 
 bool CPreviewDlg::OnCommand(int id, int code) {

@@ -16,6 +16,7 @@
 #include "settings/NoiseReductionParams.h"
 #include "ui/DisplayColour.h"
 #include "ui/PictureButton.h"
+#include "ui/PreviewWorker.h"
 
 namespace vel::ui {
 
@@ -64,18 +65,8 @@ class CPreviewDlg : public fw::CDialog {
     // Both paths or no conversion; a profile that cannot be used is reported in one message.
     void SetProfiles(const char* inputProfilePath, const char* displayProfilePath);
 
-    struct Flags {
-        bool analysisDone = false;
-        bool analysisRunning = false;
-        bool previewRunning = false;
-        bool analysisRestartWanted = false;
-        bool previewWanted = false;
-        bool closing = false;
-        bool closeWithOk = false;
-        bool closeWithCancel = false;
-    };
-    const Flags& JobFlags() const { return flags_; }
-    bool JobRunning() const { return flags_.analysisRunning || flags_.previewRunning; }
+    const PreviewSchedule& Schedule() const { return schedule_; }
+    bool JobRunning() const { return schedule_.JobRunning(); }
     const PreviewRegion& Region() const { return region_; }
     bool Zoomed() const { return zoomed_; }
     // The areas in this dialog's pixels (scaled once the window exists).
@@ -104,8 +95,6 @@ class CPreviewDlg : public fw::CDialog {
     void StartPreAnalysis();
 
   private:
-    struct JobSlot;
-
     bool HasImage() const;
     void Show(int id, bool show);
     void ShowJobStarting(const char* status);
@@ -122,21 +111,16 @@ class CPreviewDlg : public fw::CDialog {
     bool OverAnArea(fw::Point p) const;
     void RedrawAfterMove();
 
-    // Starts a job on the slot's image (already filled); false when no thread could run it,
-    // in which case it is reported as finished and failed.
-    void StartJob(std::unique_ptr<JobSlot> slot, WorkFunction work,
-                  const NoiseReductionParams* params);
-    // A slot for the next job: the last one whose thread is known to have ended, else new.
-    std::unique_ptr<JobSlot> TakeSlot();
-    // Ends the running job's slot: joined within the time-out it is kept for reuse, otherwise
-    // it is kept apart until its thread has ended.
-    void RetireCurrent();
-    void CancelAndJoinAll();
+    // One event through the schedule, and what its transition asks for; events that the
+    // actions cause (a job that cannot start, a check that fails at OK) follow in order.
+    void Dispatch(PreviewEvent event, JobOutcome outcome = JobOutcome::Completed);
+    // An action; false when it failed and finished as the event it sets.
+    bool Perform(PreviewAction action, PreviewEvent& follow, JobOutcome& outcome);
+    bool StartAnalysisJob();
+    bool StartPreviewJob();
+    void ShowFinishedPreview();
     void OnJobFinished();
     void OnJobProgress();
-    static void PostFinished(void* target);
-    static void JobThread(void* arg);
-    static void JobProgress(float percent);
 
     const PlaneImage* image_ = nullptr;
     fw::Rect designThumbnailArea_{10, 10, 110, 90};
@@ -160,20 +144,9 @@ class CPreviewDlg : public fw::CDialog {
     bool overArea_ = false;
     std::unique_ptr<fw::Cursor> hand_;
 
-    WorkFunction analysisWork_ = nullptr;
-    WorkFunction previewWork_ = nullptr;
-    const NoiseReductionParams* analysisParams_ = nullptr;
-    const NoiseReductionParams* previewParams_ = nullptr;
-
-    std::unique_ptr<JobSlot> current_;
-    std::unique_ptr<JobSlot> spare_;
-    std::vector<std::unique_ptr<JobSlot>> retired_;
-    Flags flags_;
+    PreviewWorker worker_;
+    PreviewSchedule schedule_;
     int64_t previewStart_ = 0;
-
-    // Written by the running job's thread, applied on the dialog's.
-    std::atomic<float> progress_{0.0f};
-    std::atomic<bool> progressPosted_{false};
 
     CPictureButton zoom_;
     DisplayColourTransform colour_;

@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -105,6 +107,165 @@ struct PreviewDlg : ui::CPreviewDlg {
 fw::Colour Pixel(const DisplayBitmap& b, int x, int y) {
     const uint8_t* p = b.Rows()[y] + 3 * x;
     return fw::Rgb(p[2], p[1], p[0]);
+}
+
+// A schedule as text: the phase (I idle, A analysing, P previewing), then d when the analysis
+// is done, p when a preview is wanted, O or C for a close with OK or with Cancel.
+ui::PreviewSchedule Schedule(std::string_view text) {
+    ui::PreviewSchedule s;
+    s.phase = text[0] == 'A'   ? ui::PreviewPhase::Analysing
+              : text[0] == 'P' ? ui::PreviewPhase::Previewing
+                               : ui::PreviewPhase::Idle;
+    s.analysisDone = text.find('d') != std::string_view::npos;
+    s.previewWanted = text.find('p') != std::string_view::npos;
+    s.close = text.find('O') != std::string_view::npos   ? ui::CloseRequest::Ok
+              : text.find('C') != std::string_view::npos ? ui::CloseRequest::Cancel
+                                                         : ui::CloseRequest::None;
+    return s;
+}
+
+// Actions as letters: a analysis, v preview, x cancel the job, s show it, o OK, c Cancel.
+std::string Actions(const ui::PreviewTransition& t) {
+    std::string text;
+    for (const ui::PreviewAction a : t.actions) {
+        text += " avxsoc"[static_cast<int>(a)];
+    }
+    return text.substr(0, text.find(' '));
+}
+
+// Every event in every state the dialog reaches. Events: AR analysis requested, PR preview
+// requested, JF / JFc / JFf the job finished, was cancelled or failed, OK, CA Cancel, RF OK
+// refused by a check, DE the dialog destroyed.
+TEST(PreviewSchedule, EveryEventInEveryState) {
+    using E = ui::PreviewEvent;
+    using O = ui::JobOutcome;
+    const std::pair<E, O> events[] = {{E::AnalysisRequested, O::Completed},
+                                      {E::PreviewRequested, O::Completed},
+                                      {E::JobFinished, O::Completed},
+                                      {E::JobFinished, O::Cancelled},
+                                      {E::JobFinished, O::Failed},
+                                      {E::Ok, O::Completed},
+                                      {E::Cancel, O::Completed},
+                                      {E::OkRefused, O::Completed},
+                                      {E::Destroyed, O::Completed}};
+    // {state, then next state and actions for AR, PR, JF, JFc, JFf, OK, CA, RF, DE}
+    const std::vector<std::vector<std::string_view>> table = {
+        {"Id", "A a", "Pd v", "Id", "Id", "Id", "Id o", "Id c", "Id", "I"},
+        {"A", "A x", "Ap", "Id", "A a", "Id", "AO", "AC x", "A", "I x"},
+        {"Ap", "Ap x", "Ap", "Pd v", "Ap a", "Pd v", "ApO", "ApC x", "Ap", "I x"},
+        {"Pd", "P x", "Pdp x", "Id s", "Id", "Id", "PdpO x", "PdC x", "Pd", "I x"},
+        {"Pdp", "Pp x", "Pdp x", "Pd v", "Pd v", "Pd v", "PdpO x", "PdpC x", "Pdp", "I x"},
+        // OK during the analysis: it finishes first; a newer request restarts it (the first
+        // fault: "High quality" changed while closing or while a preview runs).
+        {"AO", "AO x", "ApO", "IdO o", "AO a", "IdO o", "AO", "AC x", "A", "I x"},
+        {"PpO", "PpO x", "PpO x", "ApO a", "ApO a", "ApO a", "PpO x", "PpC x", "Pp", "I x"},
+        {"PdpO", "PpO x", "PdpO x", "IdpO o", "IdpO o", "IdpO o", "PdpO x", "PdpC x", "Pdp", "I x"},
+        // A check failed at OK: the preview it cancelled comes back (the second fault).
+        {"IdpO", "ApO a", "IdpO o", "IdpO", "IdpO", "IdpO", "IdpO o", "IdpO c", "Pd v", "I"},
+        {"AC", "AC x", "ApC", "IdC c", "IC c", "IdC c", "AC", "AC x", "A", "I x"}};
+    for (const auto& row : table) {
+        for (size_t e = 0; e < std::size(events); ++e) {
+            const ui::PreviewTransition t =
+                ui::PreviewStep(Schedule(row[0]), events[e].first, events[e].second);
+            const std::string_view want = row[e + 1];
+            const size_t space = want.find(' ');
+            EXPECT_EQ(t.next, Schedule(want.substr(0, space))) << row[0] << " event " << e;
+            EXPECT_EQ(Actions(t), space == std::string_view::npos ? "" : want.substr(space + 1))
+                << row[0] << " event " << e;
+        }
+    }
+}
+
+// Random events against a simulated job thread: every job that starts finishes later, OK is
+// refused now and then. However they come, draining ends idle on a shown preview of the last
+// request, and OK is only ever asked for on an analysis of the latest request.
+TEST(PreviewSchedule, AnyOrderOfEventsEndsOnTheLatestPreview) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 200; ++round) {
+        ui::PreviewSchedule s;
+        int requests = 0, shown = -1, running = -1, analysedFor = -1, analysisRequests = 0;
+        bool cancelled = false, closed = false;
+        std::vector<std::pair<ui::PreviewEvent, ui::JobOutcome>> queue;
+        const auto apply = [&](ui::PreviewEvent e, ui::JobOutcome o) {
+            queue.push_back({e, o});
+            while (!queue.empty() && !closed) {
+                const auto [event, outcome] = queue.front();
+                queue.erase(queue.begin());
+                const ui::PreviewTransition t = ui::PreviewStep(s, event, outcome);
+                s = t.next;
+                for (const ui::PreviewAction a : t.actions) {
+                    switch (a) {
+                        case ui::PreviewAction::StartAnalysis:
+                            running = analysisRequests, cancelled = false;
+                            break;
+                        case ui::PreviewAction::StartPreview:
+                            running = requests, cancelled = false;
+                            break;
+                        case ui::PreviewAction::CancelJob:
+                            cancelled = true;
+                            break;
+                        case ui::PreviewAction::ShowPreview:
+                            shown = running;
+                            break;
+                        case ui::PreviewAction::EndOk:
+                            EXPECT_EQ(analysedFor, analysisRequests) << round;
+                            if (random() % 2) {
+                                queue.push_back({ui::PreviewEvent::OkRefused, {}});
+                            } else {
+                                closed = true;
+                            }
+                            break;
+                        case ui::PreviewAction::EndCancel:
+                            closed = true;
+                            break;
+                        case ui::PreviewAction::None:
+                            break;
+                    }
+                }
+            }
+        };
+        const auto finish = [&] {
+            if (s.phase == ui::PreviewPhase::Analysing && !cancelled) {
+                analysedFor = running;
+            }
+            apply(ui::PreviewEvent::JobFinished,
+                  cancelled ? ui::JobOutcome::Cancelled : ui::JobOutcome::Completed);
+        };
+        apply(ui::PreviewEvent::AnalysisRequested, {});
+        ++requests;
+        apply(ui::PreviewEvent::PreviewRequested, {});
+        for (int step = 0; step < 40 && !closed; ++step) {
+            switch (random() % 6) {
+                case 0:
+                    ++analysisRequests;
+                    apply(ui::PreviewEvent::AnalysisRequested, {});
+                    [[fallthrough]];
+                case 1:
+                    ++requests;
+                    apply(ui::PreviewEvent::PreviewRequested, {});
+                    break;
+                case 2:
+                case 3:
+                    if (s.JobRunning()) {
+                        finish();
+                    }
+                    break;
+                case 4:
+                    apply(random() % 8 ? ui::PreviewEvent::Ok : ui::PreviewEvent::Cancel, {});
+                    break;
+                default:
+                    break;
+            }
+        }
+        for (int i = 0; i < 100 && s.JobRunning() && !closed; ++i) {
+            finish();
+        }
+        ASSERT_FALSE(s.JobRunning()) << round;
+        if (!closed) {
+            EXPECT_TRUE(s.analysisDone && analysedFor == analysisRequests) << round;
+            EXPECT_EQ(shown, requests) << round;
+        }
+    }
 }
 
 TEST(PreviewMath, ThumbnailSizeEstimateFormsAndBaseUnits) {
@@ -268,7 +429,7 @@ TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
         dlg.ShowWindow(fw::kSwShow);
         ASSERT_TRUE(PumpUntil([&] { return Log().size() == 1; }));
         fw::ctrl::Click(*dlg.GetDlgItem(button));
-        EXPECT_TRUE(dlg.JobFlags().closing);
+        EXPECT_TRUE(dlg.Schedule().Closing());
         if (button == fw::kIdOk) {
             fw::PumpMessages();
             EXPECT_TRUE(dlg.IsWindowVisible() && dlg.JobRunning());

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -39,9 +40,16 @@ int EditId(int k) {
 // The jobs the dialog starts, with the settings each one copied.
 std::mutex g_mutex;
 std::vector<NoiseReductionParams> g_previews, g_analyses;
+// While set, every job waits after recording until it is cancelled or the gate opens.
+std::atomic<bool> g_hold{false};
 int Record(std::vector<NoiseReductionParams>& into, const WorkerJob* job) {
-    std::lock_guard lock(g_mutex);
-    into.push_back(job->params);
+    {
+        std::lock_guard lock(g_mutex);
+        into.push_back(job->params);
+    }
+    while (g_hold && !job->cancel) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     return 0;
 }
 const WorkFunction kPreview = [](WorkerJob* job) { return Record(g_previews, job); };
@@ -194,6 +202,79 @@ TEST(SettingsDialog, BadTextBringsItsMessageAtOnceAndOkStaysOpen) {
         WaitIdle(dlg);
         EXPECT_EQ(recorded.messages.size(), again ? 2u : 1u) << text;
         EXPECT_EQ(dlg.IsWindowVisible(), again) << text;
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i) {
+        fw::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+// The dialog shows the preview of its latest values: no job, no bar, no status, the estimate.
+void ExpectPreviewShown(const Dialog& dlg, const char* what) {
+    const auto visible = [&](int id) { return dlg.GetDlgItem(id)->IsWindowVisible(); };
+    EXPECT_TRUE(!dlg.JobRunning() && !visible(res::kSettingsEstimateBar) &&
+                !visible(res::kSettingsPreviewStatus) && visible(res::kSettingsEstimateLabel))
+        << what;
+    std::lock_guard lock(g_mutex);
+    ASSERT_FALSE(g_previews.empty() || g_analyses.empty()) << what;
+    EXPECT_EQ(g_previews.back(), dlg.PreviewSettings()) << what;
+    EXPECT_EQ(g_analyses.back().highQuality, dlg.PreviewSettings().highQuality) << what;
+}
+
+// "High quality" toggled while a preview runs: the analysis for the new kind runs, then the
+// preview; OK then closes on that analysis.
+TEST(SettingsDialog, HighQualityToggledDuringAPreviewEndsOnItsPreview) {
+    Dialog dlg;
+    dlg.Open();
+    g_hold = true;
+    dlg.Type(1, "3");
+    ASSERT_TRUE(PumpUntil([&] { return Count(g_previews) == 2; }));
+    fw::ctrl::Click(*dlg.GetDlgItem(res::kSettingsHighQuality));
+    g_hold = false;
+    ASSERT_TRUE(PumpUntil([&] { return Count(g_analyses) == 2 && !dlg.JobRunning(); }));
+    ExpectPreviewShown(dlg, "after the toggle");
+    EXPECT_FALSE(dlg.PreviewSettings().highQuality);
+    // OK right after a toggle waits for the new analysis.
+    g_hold = true;
+    fw::ctrl::Click(*dlg.GetDlgItem(res::kSettingsHighQuality));
+    fw::ctrl::Click(*dlg.GetDlgItem(fw::kIdOk));
+    EXPECT_TRUE(dlg.IsWindowVisible());
+    g_hold = false;
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.IsWindowVisible(); }));
+    std::lock_guard lock(g_mutex);
+    EXPECT_TRUE(g_analyses.size() == 3 && g_analyses.back().highQuality);
+}
+
+// OK refused by a box's check, pressed during the analysis or during a preview: once the value
+// is mended, previews follow again; the one OK cancelled comes back by itself.
+TEST(SettingsDialog, OkRefusedByACheckWhileAJobRunsKeepsThePreviewGoing) {
+    for (const bool duringAnalysis : {true, false}) {
+        const char* what = duringAnalysis ? "during the analysis" : "during a preview";
+        recorded = {};
+        g_hold = duringAnalysis;
+        Dialog dlg;
+        ASSERT_TRUE(dlg.Create(nullptr));
+        dlg.ShowWindow(fw::kSwShow);
+        if (!duringAnalysis) {
+            WaitIdle(dlg);
+            g_hold = true;
+        }
+        dlg.Type(4, "11");  // its message comes at once
+        ASSERT_TRUE(dlg.JobRunning()) << what;
+        fw::ctrl::Click(*dlg.GetDlgItem(fw::kIdOk));
+        g_hold = false;
+        ASSERT_TRUE(PumpUntil([&] { return recorded.messages.size() == 2 && !dlg.JobRunning(); }))
+            << what;
+        EXPECT_TRUE(dlg.IsWindowVisible()) << what;
+        ExpectPreviewShown(dlg, what);
+        dlg.Type(4, "3");
+        WaitIdle(dlg);
+        ExpectPreviewShown(dlg, what);
+        EXPECT_EQ(dlg.PreviewSettings().lightCorrection, 3) << what;
     }
 }
 
