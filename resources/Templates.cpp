@@ -6,7 +6,7 @@
 
 #include "platform/Product.h"
 #include "resources/Resources.h"
-#include "settings/ParamTable.h"
+#include "resources/ParamControls.h"
 
 namespace vel::res {
 
@@ -124,10 +124,10 @@ const std::map<int, const char*>& StringTable() {
             {kSettingsPreviewStatus, "Preview is being generated..."},
             {kSettingsZoom, "Zoom in"},
         };
-        for (const vel::ParamInfo& param : vel::kParamTable) {
-            t.emplace(param.sliderId, param.tooltip);
-            if (param.editId != 0) {
-                t.emplace(param.editId, param.tooltip);
+        for (const ParamControl& control : kParamControls) {
+            t.emplace(control.sliderId, control.Param().tooltip);
+            if (control.editId != 0) {
+                t.emplace(control.editId, control.Param().tooltip);
             }
         }
         return t;

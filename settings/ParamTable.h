@@ -1,14 +1,14 @@
 #pragma once
 // The one definition of every stored setting. The settings store, the preset files, the
-// settings dialog (ranges, control ids, tooltips) and the command-line host read this table;
-// nothing else spells a key, a range or a default.
+// settings dialog (ranges, defaults, validation, tooltips) and the command-line host read this
+// table; nothing else spells a key, a range or a default. Which controls show a setting is the
+// dialog's side (resources/ParamControls.h).
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "resources/ControlIds.h"
 #include "settings/NoiseReductionParams.h"
 
 namespace vel {
@@ -37,10 +37,7 @@ struct ParamInfo {
     int32_t defaultIfMissing;  // what a settings file without the key gives
     // Position of the key in a preset section, after "Preset Name"; -1: not part of presets.
     int8_t presetOrder;
-    // Control ids: slider (or check box) and edit box (0 for switches). The tooltip is the
-    // string resource numbered like the slider or check box.
-    int32_t sliderId;
-    int32_t editId = 0;
+    // Shown for the setting's controls and in the command-line help.
     const char* tooltip;
 
     int32_t Get(const NoiseReductionParams& p) const {
@@ -69,8 +66,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = -2,
      .defaultIfMissing = 0,
      .presetOrder = 0,
-     .sliderId = res::kSettingsLumaThresholdSlider,
-     .editId = res::kSettingsLumaThresholdEdit,
      .tooltip = "Controls noise/details detection for luminance"},
     {.key = "Chroma Threshold",
      .name = "chromaThreshold",
@@ -84,8 +79,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 1,
      .defaultIfMissing = 1,
      .presetOrder = 1,
-     .sliderId = res::kSettingsChromaThresholdSlider,
-     .editId = res::kSettingsChromaThresholdEdit,
      .tooltip = "Controls noise/details detection for chrominance"},
     {.key = "Luma Suppression",
      .name = "lumaSuppression",
@@ -99,8 +92,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 6,
      .defaultIfMissing = 9,
      .presetOrder = 2,
-     .sliderId = res::kSettingsLumaSuppressionSlider,
-     .editId = res::kSettingsLumaSuppressionEdit,
      .tooltip = "Maximal suppression of luminance noise, dB"},
     {.key = "Chroma Suppression",
      .name = "chromaSuppression",
@@ -114,8 +105,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 12,
      .defaultIfMissing = 12,
      .presetOrder = 3,
-     .sliderId = res::kSettingsChromaSuppressionSlider,
-     .editId = res::kSettingsChromaSuppressionEdit,
      .tooltip = "Maximal suppression of chrominance noise, dB"},
     {.key = "Link Luma Chroma",
      .name = "linkLumaChroma",
@@ -129,7 +118,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 1,
      .defaultIfMissing = 1,
      .presetOrder = -1,
-     .sliderId = res::kSettingsLinkLumaChroma,
      .tooltip = "Links user settings for luminance and chrominance"},
     {.key = "High Quality",
      .name = "highQuality",
@@ -143,7 +131,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 1,
      .defaultIfMissing = 1,
      .presetOrder = 6,
-     .sliderId = res::kSettingsHighQuality,
      .tooltip = "High-quality processing"},
     {.key = "Reanalyze Whole",
      .name = "reanalyzeWhole",
@@ -157,7 +144,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 0,
      .defaultIfMissing = 0,
      .presetOrder = 7,
-     .sliderId = res::kSettingsReanalyzeWhole,
      .tooltip = "Enable this for more accurate noise estimation before final processing"},
     {.key = "Light Correction",
      .name = "lightCorrection",
@@ -172,8 +158,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 0,
      .defaultIfMissing = 0,
      .presetOrder = 4,
-     .sliderId = res::kSettingsLightCorrectionSlider,
-     .editId = res::kSettingsLightCorrectionEdit,
      .tooltip = "Alters noise threshold for light areas"},
     {.key = "Dark Correction",
      .name = "darkCorrection",
@@ -188,8 +172,6 @@ inline constexpr std::array<ParamInfo, 9> kParamTable{{
      .initial = 0,
      .defaultIfMissing = 0,
      .presetOrder = 5,
-     .sliderId = res::kSettingsDarkCorrectionSlider,
-     .editId = res::kSettingsDarkCorrectionEdit,
      .tooltip = "Alters noise threshold for dark areas"},
 }};
 

@@ -13,9 +13,13 @@
 namespace vel::ui {
 
 using P = NoiseReductionParams;
-const std::array<int32_t P::*, CSettingsDlg::kParams> CSettingsDlg::kFields = {
-    &P::lumaThreshold,     &P::chromaThreshold, &P::lumaSuppression,
-    &P::chromaSuppression, &P::lightCorrection, &P::darkCorrection};
+const std::array<int32_t P::*, CSettingsDlg::kParams> CSettingsDlg::kFields = [] {
+    std::array<int32_t P::*, kParams> fields{};
+    for (int k = 0; k < kParams; ++k) {
+        fields[k] = res::kParamControls[k].intField;
+    }
+    return fields;
+}();
 
 namespace {
 
@@ -23,19 +27,25 @@ constexpr int kLumaThreshold = 0, kChromaThreshold = 1, kLumaSuppression = 2,
               kChromaSuppression = 3, kLight = 4, kDark = 5;
 constexpr const char* kPresetFilter = "Preset files (*.pst)|*.pst|All files (*.*)|*.*||";
 
+static_assert(res::kParamControls[CSettingsDlg::kParams - 1].boolField == nullptr &&
+                  res::kParamControls[CSettingsDlg::kParams].intField == nullptr,
+              "the dialog's six values come first");
+
 const ParamInfo& Info(int k) {
-    static const std::array<const ParamInfo*, CSettingsDlg::kParams> infos = [] {
-        std::array<const ParamInfo*, CSettingsDlg::kParams> found{};
-        for (int i = 0; i < CSettingsDlg::kParams; ++i) {
-            for (const ParamInfo& param : kParamTable) {
-                if (param.intField == CSettingsDlg::kFields[i]) {
-                    found[i] = &param;
-                }
-            }
+    return res::kParamControls[static_cast<size_t>(k)].Param();
+}
+
+const res::ParamControl& Ids(int k) {
+    return res::kParamControls[static_cast<size_t>(k)];
+}
+
+int DefaultSwitch(bool NoiseReductionParams::*field) {
+    for (const ParamInfo& param : kParamTable) {
+        if (param.boolField == field) {
+            return param.defaultIfMissing != 0 ? 1 : 0;
         }
-        return found;
-    }();
-    return *infos[k];
+    }
+    return 0;
 }
 
 // The slider position that shows an edit value: the nearest end for values outside the range.
@@ -57,7 +67,7 @@ std::string FileTitle(const std::string& path) {
 
 int IndexOfEdit(int id) {
     for (int k = 0; k < CSettingsDlg::kParams; ++k) {
-        if (Info(k).editId == id) {
+        if (Ids(k).editId == id) {
             return k;
         }
     }
@@ -70,11 +80,24 @@ const ParamInfo& CSettingsDlg::Param(int k) {
     return Info(k);
 }
 
+const res::ParamControl& CSettingsDlg::Control(int k) {
+    return Ids(k);
+}
+
 int32_t LimitToRange(int k, int32_t value) {
     return std::clamp(value, Info(k).editMin, Info(k).editMax);
 }
 
-CSettingsDlg::CSettingsDlg() : CPreviewDlg(res::kSettingsTemplate) {}
+CSettingsDlg::CSettingsDlg()
+    : CPreviewDlg(res::kSettingsTemplate),
+      highQuality_(DefaultSwitch(&NoiseReductionParams::highQuality)),
+      link_(DefaultSwitch(&NoiseReductionParams::linkLumaChroma)),
+      reanalyze_(DefaultSwitch(&NoiseReductionParams::reanalyzeWhole)) {
+    for (int k = 0; k < kParams; ++k) {
+        edits_[k] = Info(k).defaultIfMissing;
+        sliders_[k] = SliderFor(k, edits_[k]);
+    }
+}
 
 void CSettingsDlg::SetFromSettings(const NoiseReductionParams& settings) {
     for (int k = 0; k < kParams; ++k) {
@@ -93,19 +116,24 @@ void CSettingsDlg::CopyToSettings(NoiseReductionParams& settings) const {
 }
 
 void CSettingsDlg::DoDataExchange(fw::CDataExchange* dx) {
+    // The controls in the dialog's tab order: a failed read stops at the first bad box.
+    const auto edit = [&](int k) {
+        fw::DDX_Text(dx, Ids(k).editId, edits_[k]);
+        if (Info(k).editValidated) {
+            fw::DDV_MinMaxInt(dx, edits_[k], Info(k).editMin, Info(k).editMax);
+        }
+    };
     fw::DDX_CBIndex(dx, res::kSettingsPreset, presetIndex_);
     for (int k = kLumaThreshold; k <= kChromaSuppression; ++k) {
-        fw::DDX_Slider(dx, Info(k).sliderId, sliders_[k]);
-        fw::DDX_Text(dx, Info(k).editId, edits_[k]);
+        fw::DDX_Slider(dx, Ids(k).sliderId, sliders_[k]);
+        edit(k);
     }
     fw::DDX_Check(dx, res::kSettingsHighQuality, highQuality_);
     fw::DDX_Check(dx, res::kSettingsLinkLumaChroma, link_);
-    fw::DDX_Slider(dx, Info(kLight).sliderId, sliders_[kLight]);
-    fw::DDX_Slider(dx, Info(kDark).sliderId, sliders_[kDark]);
-    for (int k = kLight; k <= kDark; ++k) {
-        fw::DDX_Text(dx, Info(k).editId, edits_[k]);
-        fw::DDV_MinMaxInt(dx, edits_[k], Info(k).editMin, Info(k).editMax);
-    }
+    fw::DDX_Slider(dx, Ids(kLight).sliderId, sliders_[kLight]);
+    fw::DDX_Slider(dx, Ids(kDark).sliderId, sliders_[kDark]);
+    edit(kLight);
+    edit(kDark);
     fw::DDX_Check(dx, res::kSettingsReanalyzeWhole, reanalyze_);
 }
 
@@ -166,7 +194,7 @@ bool CSettingsDlg::OnInitDialog() {
     CPreviewDlg::OnInitDialog();
     transferring_ = false;
     for (int k = 0; k < kParams; ++k) {
-        if (fw::CWnd* slider = GetDlgItem(Info(k).sliderId)) {
+        if (fw::CWnd* slider = GetDlgItem(Ids(k).sliderId)) {
             fw::ctrl::SetSliderRange(*slider, Info(k).sliderMin, Info(k).sliderMax, false);
             fw::ctrl::SetTicFreq(*slider, 1);
         }

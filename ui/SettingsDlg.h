@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/ParamControls.h"
 #include "settings/NoiseReductionParams.h"
 #include "settings/ParamTable.h"
 #include "settings/Presets.h"
@@ -21,8 +22,10 @@ class CSettingsDlg : public CPreviewDlg {
     // suppression, light and dark areas correction.
     static constexpr int kParams = 6;
     static const std::array<int32_t NoiseReductionParams::*, kParams> kFields;
-    // The parameter table's entry of parameter k: its controls, ranges and slider offset.
+    // The parameter table's entry of parameter k: its ranges, slider offset and default.
     static const ParamInfo& Param(int k);
+    // Its slider and edit box.
+    static const res::ParamControl& Control(int k);
 
     CSettingsDlg();
 
@@ -59,11 +62,12 @@ class CSettingsDlg : public CPreviewDlg {
     void SavePresetFile();
     void FillPresetBox();
 
+    // Until the run hands its settings over: what a settings file without the keys gives.
     int presetIndex_ = 2;
-    std::array<int, kParams> sliders_{10, 11, 9, 12, 10, 10};
-    std::array<int32_t, kParams> edits_{0, 1, 9, 12, 0, 0};
-    int highQuality_ = 1;
-    int link_ = 1;
+    std::array<int, kParams> sliders_{};
+    std::array<int32_t, kParams> edits_{};
+    int highQuality_ = 0;
+    int link_ = 0;
     int reanalyze_ = 0;
     NoiseReductionParams preview_;
     std::array<int32_t, 4> linkSnapshot_{};

@@ -31,10 +31,10 @@ using ui::CSettingsDlg;
 
 using Six = std::array<int, 6>;
 int SliderId(int k) {
-    return CSettingsDlg::Param(k).sliderId;
+    return CSettingsDlg::Control(k).sliderId;
 }
 int EditId(int k) {
-    return CSettingsDlg::Param(k).editId;
+    return CSettingsDlg::Control(k).editId;
 }
 
 // The jobs the dialog starts, with the settings each one copied.
