@@ -1,6 +1,5 @@
 #include "host/ImageIO.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,25 +12,6 @@
 #include "host/ImageFormats.h"
 
 namespace velnr {
-
-void AdviseHugePages(void* data, std::size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-    // Below this a huge page would hardly be filled; the hint is not worth its system call.
-    constexpr std::size_t kHintBytes = std::size_t{4} << 20;
-    constexpr uintptr_t kPage = 4096;
-    if (bytes < kHintBytes) {
-        return;
-    }
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
-    if (end > begin) {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
 
 namespace {
 

@@ -10,11 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace velnr {
+#include "platform/Memory.h"
 
-// Marks a large block for huge pages (a hint; Linux only): a whole picture then takes a few
-// hundred page faults on its first touch instead of hundreds of thousands.
-void AdviseHugePages(void* data, std::size_t bytes);
+namespace velnr {
 
 // Storage for whole pictures: elements start undefined (every reader writes all of them, so a
 // zero fill would only cost a pass over memory) and large blocks get the huge-page hint.
@@ -26,7 +24,9 @@ struct PictureAllocator {
     PictureAllocator(const PictureAllocator<U>&) noexcept {}  // NOLINT(google-explicit-constructor)
     T* allocate(std::size_t n) {
         T* p = std::allocator<T>().allocate(n);
-        AdviseHugePages(p, n * sizeof(T));
+        // A whole picture then takes a few hundred page faults on its first touch, not
+        // hundreds of thousands.
+        vel::platform::AdviseHugePages(p, n * sizeof(T));
         return p;
     }
     void deallocate(T* p, std::size_t n) noexcept { std::allocator<T>().deallocate(p, n); }

@@ -80,6 +80,8 @@ using MessagePump = bool (*)();
 void SetMessagePump(MessagePump pump);
 
 int64_t PerformanceCounter();
+// This process's id.
+unsigned long ProcessId();
 int64_t PerformanceFrequency();
 
 }  // namespace vel::platform

@@ -10,11 +10,10 @@
 #ifdef _WIN32
 #include "ui/RunSteps.h"
 #else
-#include <dlfcn.h>
-
 #include <mutex>
 #include <string>
 
+#include "platform/Module.h"
 #include "platform/Platform.h"
 #endif
 
@@ -37,25 +36,21 @@ const vel::InteractiveSteps* LoadModule() {
     static std::once_flag once;
     static const vel::InteractiveSteps* steps = nullptr;
     std::call_once(once, [] {
-        Dl_info self{};
-        std::string path = "libVELNoiseReductionUi.so";
-        if (dladdr(reinterpret_cast<void*>(&LoadModule), &self) && self.dli_fname) {
-            const std::string library(self.dli_fname);
-            const size_t slash = library.rfind('/');
-            if (slash != std::string::npos) {
-                path = library.substr(0, slash + 1) + path;
-            }
-        }
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        std::string path;
+        std::string error;
+        void* module = vel::platform::LoadModuleBeside(reinterpret_cast<const void*>(&LoadModule),
+                                                       "libVELNoiseReductionUi.so", path, error);
+        // POSIX guarantees that a data pointer from the symbol table converts to a function's.
         const auto getSteps =
-            module ? reinterpret_cast<StepsFn>(dlsym(module, "VelnrUiSteps")) : nullptr;
-        const auto pump = module ? reinterpret_cast<PumpFn>(dlsym(module, "VelnrUiPump")) : nullptr;
+            reinterpret_cast<StepsFn>(vel::platform::ModuleSymbol(module, "VelnrUiSteps"));
+        const auto pump =
+            reinterpret_cast<PumpFn>(vel::platform::ModuleSymbol(module, "VelnrUiPump"));
         if (!getSteps || !pump) {
             std::fprintf(stderr,
                          "%s: the dialogs' module %s cannot be loaded (%s); no dialog can be "
                          "shown.\n",
                          vel::kProductName, path.c_str(),
-                         module ? "its entry points are missing" : dlerror());
+                         module ? "its entry points are missing" : error.c_str());
             return;
         }
         // The run's wait lives in this library: it must pump the module's window system.

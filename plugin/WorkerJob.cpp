@@ -3,11 +3,6 @@
 #include <chrono>
 #include <string>
 #include <thread>
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
 
 #include "engine/Jobs.h"
 #include "platform/Platform.h"
@@ -31,12 +26,7 @@ constexpr uint32_t kJoinMs = 1000;
 
 std::string MakeDoneEventName() {
     // Unique per process: runs of other processes never see or consume our wake-ups.
-#ifdef _WIN32
-    const auto pid = static_cast<unsigned long>(_getpid());
-#else
-    const auto pid = static_cast<unsigned long>(getpid());
-#endif
-    return "VEL NR Processing done " + std::to_string(pid);
+    return "VEL NR Processing done " + std::to_string(platform::ProcessId());
 }
 
 ImagePlanes Planes(PlaneImage& image) {

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+#include <unistd.h>
+
 #include "platform/Platform.h"
 
 namespace vel::platform {
@@ -102,6 +104,10 @@ bool WorkerThread::Join(uint32_t timeoutMs) {
 
 bool WorkerThread::Started() const {
     return impl_->thread.joinable();
+}
+
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(getpid());
 }
 
 }  // namespace vel::platform

@@ -83,4 +83,8 @@ bool WorkerThread::Started() const {
     return impl_->handle != nullptr;
 }
 
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(GetCurrentProcessId());
+}
+
 }  // namespace vel::platform
