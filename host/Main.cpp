@@ -2,6 +2,7 @@
 // time and drives only through the plug-in's exported C interface.
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -72,12 +73,41 @@ struct Input {
     std::string error;  // why a folder given gave nothing to process
 };
 
+// Whether a file name has the form of an output name under pattern: its fixed text around
+// the fields. A pattern that adds nothing but dots (such as "{name}") says nothing.
+bool NamedLike(const std::string& name, const std::string& pattern) {
+    std::string glob;
+    bool adds = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const size_t close = pattern[i] == '{' ? pattern.find('}', i) : std::string::npos;
+        if (close != std::string::npos) {
+            glob += '*';
+            i = close;
+            continue;
+        }
+        if (std::strchr("*?[\\", pattern[i]) != nullptr) {
+            glob += '\\';
+        }
+        glob += pattern[i];
+        adds = adds || pattern[i] != '.';
+    }
+    return adds && ::fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+}
+
+// One folder input being listed. visited holds the real folders entered so far and the
+// output folder, so that links lead nowhere twice and the outputs are never read back.
+struct FolderWalk {
+    const velnr::Options& options;
+    std::set<velnr::FileId> visited;
+    std::vector<Input>& list;
+};
+
 // Lists a folder's image files (recognised by their first bytes) in name order, with those
-// of its sub-folders when recursive. Hidden entries are left out, and so is skip (the output
-// folder, when it lies inside). Files named as the output of another file found beside them
-// are left out too, so that a second run does not treat the first one's results as inputs.
-void ListFolder(const std::string& folder, const std::string& below, bool recursive,
-                const velnr::Options& options, const std::string& skip, std::vector<Input>& list) {
+// of its sub-folders when recursive. Hidden entries are left out, and so are the files named
+// as outputs: those this run's outputs take beside the files, silently; elsewhere (an earlier
+// run's results under the default or the given name pattern) with one line for the folder.
+void ListFolder(const std::string& folder, const std::string& below, FolderWalk& walk) {
+    const velnr::Options& options = walk.options;
     std::vector<std::string> names;
     if (DIR* dir = ::opendir(folder.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
@@ -94,34 +124,51 @@ void ListFolder(const std::string& folder, const std::string& below, bool recurs
         const std::string path = folder + "/" + name;
         velnr::FileFormat format{};
         std::string error;
+        velnr::FileId id;
         if (velnr::IsDirectory(path)) {
-            if (recursive && !velnr::SameFile(path, skip)) {
+            if (options.recursive && velnr::GetFileId(path, id) && walk.visited.insert(id).second) {
                 folders.push_back(name);
             }
         } else if (velnr::detail::SniffFormat(path, format, error)) {
             images.push_back(name);
         }
     }
+    const std::string outputFolder = options.outputDir.empty() ? folder
+                                     : below.empty()           ? options.outputDir
+                                                               : options.outputDir + "/" + below;
+    const bool beside = options.outputDir.empty() || velnr::SameFile(outputFolder, folder);
     std::set<std::string> outputs;
-    if (options.outputDir.empty()) {
-        for (const std::string& name : images) {
-            std::string output;
-            std::string error;
-            if (velnr::ExpandPattern(options.namePattern, name, velnr::FileExtension(name), output,
-                                     error) &&
-                output != name) {
-                outputs.insert(output);
-            }
+    for (const std::string& name : images) {
+        std::string output;
+        std::string error;
+        if (velnr::ExpandPattern(options.namePattern, name, velnr::FileExtension(name), output,
+                                 error) &&
+            output != name) {
+            outputs.insert(output);
         }
     }
+    std::vector<std::string> earlier;
     for (const std::string& name : images) {
-        if (outputs.count(name) == 0) {
-            list.push_back({folder + "/" + name, below, ""});
+        if (outputs.count(name) != 0 && beside) {
+            continue;
         }
+        if (outputs.count(name) != 0 || NamedLike(name, velnr::kDefaultNamePattern) ||
+            NamedLike(name, options.namePattern)) {
+            earlier.push_back(name);
+        } else {
+            walk.list.push_back({folder + "/" + name, below, ""});
+        }
+    }
+    if (!earlier.empty()) {
+        const std::string more =
+            earlier.size() == 1 ? "" : " and " + std::to_string(earlier.size() - 1) + " more";
+        std::fprintf(stderr,
+                     "velnr: %s: left out %s%s, named as outputs of an earlier run (give such "
+                     "files by name to denoise them)\n",
+                     folder.c_str(), earlier[0].c_str(), more.c_str());
     }
     for (const std::string& name : folders) {
-        ListFolder(folder + "/" + name, below.empty() ? name : below + "/" + name, recursive,
-                   options, skip, list);
+        ListFolder(folder + "/" + name, below.empty() ? name : below + "/" + name, walk);
     }
 }
 
@@ -133,8 +180,17 @@ std::vector<Input> ExpandInputs(const velnr::Options& options) {
             while (folder.size() > 1 && folder.back() == '/') {
                 folder.pop_back();
             }
+            // The folder given is read even when it is the output folder: then the outputs
+            // lie beside their files.
+            FolderWalk walk{options, {}, list};
+            velnr::FileId id;
+            for (const std::string& entered : {options.outputDir, folder}) {
+                if (!entered.empty() && velnr::GetFileId(entered, id)) {
+                    walk.visited.insert(id);
+                }
+            }
             const size_t before = list.size();
-            ListFolder(folder, "", options.recursive, options, options.outputDir, list);
+            ListFolder(folder, "", walk);
             if (list.size() == before) {
                 list.push_back({input, "",
                                 options.recursive
@@ -238,15 +294,27 @@ class Runner {
             return Fail(input.path, input.error);
         }
         progress_.Step("Reading");
-        if (!velnr::ReadImage(input.path, image, error)) {
+        velnr::FileId id;
+        if (velnr::GetFileId(input.path, id) && written_.count(id) != 0) {
+            return Skip(input.path + ": written by this run; left out");
+        }
+        // The output is known from the first bytes: a file already done is not read.
+        velnr::FileFormat inputFormat{};
+        if (!velnr::detail::SniffFormat(input.path, inputFormat, error)) {
             return Fail(input.path, error);
         }
         std::string output;
         velnr::FileFormat format{};
-        if (!PlanOutput(input, image, output, format, error)) {
+        if (!PlanOutput(input, inputFormat, output, format, error)) {
             return Fail(input.path, error);
         }
         outputs_.insert(output);
+        if (!options_.force && velnr::PathExists(output)) {
+            return Skip(output + " already exists; skipped (use --force to replace it)");
+        }
+        if (!velnr::ReadImage(input.path, image, error)) {
+            return Fail(input.path, error);
+        }
         if (!velnr::CheckWriteOptions(format, options_.write, error)) {
             return Fail(input.path, output + ": " + error);
         }
@@ -332,10 +400,19 @@ class Runner {
         if (Cancelled()) {
             return Outcome::Cancelled;
         }
-        const bool committed = velnr::CommitOutput(temp.Path(), target, options_.force, error);
+        bool existed = false;
+        const bool committed =
+            velnr::CommitOutput(temp.Path(), target, options_.force, error, existed);
         temp.Keep();  // committed, or removed by CommitOutput
+        if (existed) {
+            return Skip(output +
+                        " appeared while it was made; skipped (use --force to replace it)");
+        }
         if (!committed) {
             return Fail(input.path, output + ": " + error);
+        }
+        if (velnr::GetFileId(target, id)) {
+            written_.insert(id);
         }
         progress_.Clear();
         if (!options_.quiet && !options_.json) {
@@ -376,15 +453,15 @@ class Runner {
         std::fputs(NoiseReport(profile, highQuality, input, output, options_.json).c_str(), stdout);
     }
 
-    bool PlanOutput(const Input& input, const velnr::Image& image, std::string& output,
+    bool PlanOutput(const Input& input, velnr::FileFormat inputFormat, std::string& output,
                     velnr::FileFormat& format, std::string& error) {
         if (!options_.output.empty()) {
             output = options_.output;
         } else {
             std::string ext = velnr::FileExtension(input.path);
             velnr::FileFormat named{};
-            if (!velnr::FormatFromExtension(input.path, named) || named != image.format) {
-                ext = UsualExtension(image.format);  // keep the format, whatever the name said
+            if (!velnr::FormatFromExtension(input.path, named) || named != inputFormat) {
+                ext = UsualExtension(inputFormat);  // keep the format, whatever the name said
             }
             std::string fileName;
             if (!velnr::ExpandPattern(options_.namePattern, input.path, ext, fileName, error)) {
@@ -425,10 +502,6 @@ class Runner {
             error = "the output " + output + " is the input (use --force to replace it)";
             return false;
         }
-        if (!options_.force && velnr::PathExists(output)) {
-            error = output + " already exists (use --force to overwrite)";
-            return false;
-        }
         const std::string folder = velnr::DirName(output);
         if (!velnr::IsDirectory(folder)) {
             error = velnr::PathExists(folder) ? folder + " is a file, not a folder"
@@ -458,6 +531,13 @@ class Runner {
         std::fprintf(stderr, "velnr: warning: %s: %s\n", path.c_str(), text.c_str());
     }
 
+    // One line: what was not made, and why.
+    Outcome Skip(const std::string& text) {
+        progress_.Clear();
+        std::fprintf(stderr, "velnr: %s\n", text.c_str());
+        return Outcome::Skipped;
+    }
+
     Outcome Fail(const std::string& input, const std::string& reason) {
         progress_.Clear();
         std::fprintf(stderr, "velnr: %s: %s\n", input.c_str(), reason.c_str());
@@ -469,6 +549,7 @@ class Runner {
     const velnr::RunSettings& settings_;
     velnr::ProgressDisplay& progress_;
     std::set<std::string> outputs_;
+    std::set<velnr::FileId> written_;  // never read back as inputs
 };
 
 // Stores what --save-settings and --save-preset ask for. False after a message.
@@ -616,15 +697,11 @@ int Run(const velnr::Options& options) {
             return 1;
         }
     }
-    if (failed > 0) {
-        std::fprintf(stderr, "velnr: %d of %zu files failed\n", failed, inputs.size());
-        return 1;
+    if (failed > 0 || skipped > 0) {
+        std::fprintf(stderr, "velnr: %zu file%s: %d written, %d skipped, %d failed\n",
+                     inputs.size(), inputs.size() == 1 ? "" : "s", written, skipped, failed);
     }
-    if (skipped > 0) {
-        std::fprintf(stderr, "velnr: %d of %zu files skipped\n", skipped, inputs.size());
-        return 3;
-    }
-    return 0;
+    return failed > 0 ? 1 : skipped > 0 ? 3 : 0;
 }
 
 }  // namespace

@@ -29,10 +29,15 @@ const char* kFooter =
     "whole image first in its silent runs, which gives the dialog's results; --no-reanalyze\n"
     "skips that analysis (faster, results differ when corrections are set).\n"
     "\nFolders: their TIFF, PNG and JPEG files in name order (-r: sub-folders too, kept as\n"
-    "sub-folders below -d); files named as another file's output are left out.\n"
+    "sub-folders below -d). -r follows links to folders, but enters each real folder once,\n"
+    "so a link cycle or a second link to a folder adds nothing; a link to a file is read\n"
+    "as the file. The output folder is never read, and neither are files named as outputs\n"
+    "(another file's output name, or NAME-nr.EXT: an earlier run's, said once per folder);\n"
+    "give those by name to denoise them.\n"
     "\nOutput names: {stem} is the input's name without extension, {ext} its extension,\n"
     "{name} the whole name. The output format follows the output's extension.\n"
-    "Existing files are never replaced without --force. Ctrl-C cancels cleanly.\n"
+    "Existing files are never replaced without --force: their inputs are skipped, so the\n"
+    "same command run again finishes an interrupted batch. Ctrl-C cancels cleanly.\n"
     "\nExamples:\n"
     "  velnr photo.tif                           writes photo-nr.tif\n"
     "  velnr --preset \"Remove noise - strong\" -o clean.png noisy.png\n"
@@ -40,7 +45,8 @@ const char* kFooter =
     "  velnr -r -d clean --depth 16 --compression zip shoot/\n"
     "  velnr --print-noise photo.tif\n"
     "\nExit status: 0 all written, 1 some files failed, 2 usage, settings or plug-in error\n"
-    "(nothing processed), 3 some files skipped (cancelled in the dialog), 130 cancelled.";
+    "(nothing processed), 3 some files skipped (their output exists, or cancelled in the\n"
+    "dialog) and none failed, 130 cancelled.";
 
 // A whole number in min..max, with messages that say which of the two is wrong.
 CLI::Validator WholeNumber(int64_t min, int64_t max, const std::string& unit) {
@@ -126,7 +132,8 @@ int ParseOptions(int argc, const char* const* argv, Options& options) {
     app.add_option("inputs", options.inputs,
                    "Image files to denoise, or folders (their TIFF, PNG and JPEG files)")
         ->required();
-    app.add_flag("-r,--recursive", options.recursive, "Folders: include their sub-folders");
+    app.add_flag("-r,--recursive", options.recursive,
+                 "Folders: include their sub-folders (each real folder once, through links too)");
     auto* output = app.add_option("-o,--output", options.output,
                                   "Output file (one input only; its extension sets the format), "
                                   "or an existing folder as with -d");

@@ -88,6 +88,15 @@ bool PathExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool GetFileId(const std::string& path, FileId& id) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
 bool IsDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -127,7 +136,8 @@ bool CreateTempBeside(const std::string& target, vel::BesideTemp& temp, std::str
 }
 
 bool CommitOutput(const std::string& temp, const std::string& target, bool overwrite,
-                  std::string& error) {
+                  std::string& error, bool& existed) {
+    existed = false;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode_t mode = 0666 & ~mask;
@@ -155,8 +165,9 @@ bool CommitOutput(const std::string& temp, const std::string& target, bool overw
         }
     }
     if (rc != 0) {
-        error = errno == EEXIST ? "already exists (use --force to overwrite)"
-                                : std::string(std::strerror(errno));
+        existed = errno == EEXIST;
+        error = existed ? "already exists (use --force to overwrite)"
+                        : std::string(std::strerror(errno));
         ::unlink(temp.c_str());
         return false;
     }

@@ -2,6 +2,9 @@
 // Where results go and how they get there: name patterns, the checks that keep inputs and
 // existing files safe, and the write-to-temporary-then-rename step.
 
+#include <sys/types.h>
+
+#include <compare>
 #include <string>
 
 #include "platform/AtomicFile.h"
@@ -24,6 +27,14 @@ bool ExpandPattern(const std::string& pattern, const std::string& inputPath, con
 // True when both paths name the same existing file (also through links).
 bool SameFile(const std::string& a, const std::string& b);
 bool PathExists(const std::string& path);
+// A file's or folder's identity, through links: two paths with the same one are one file.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+// False when path does not lead to anything.
+bool GetFileId(const std::string& path, FileId& id);
 bool IsDirectory(const std::string& path);
 // Creates the folder and its parents. False with a reason when that fails.
 bool MakeDirectories(const std::string& path, std::string& error);
@@ -40,8 +51,9 @@ bool CreateTempBeside(const std::string& target, vel::BesideTemp& temp, std::str
 
 // Moves temp to target. Without overwrite an existing target is never replaced (refused
 // atomically, not just checked beforehand). Gives the file the permission bits of the file it
-// replaces, or those a new file gets under the current umask. On failure temp is removed.
+// replaces, or those a new file gets under the current umask. On failure temp is removed, and
+// existed tells whether target was there already (only without overwrite).
 bool CommitOutput(const std::string& temp, const std::string& target, bool overwrite,
-                  std::string& error);
+                  std::string& error, bool& existed);
 
 }  // namespace velnr

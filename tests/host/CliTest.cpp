@@ -44,11 +44,14 @@ Files Contents(const std::string& dir) {
 
 // A scratch folder of inputs: a.png (8-bit RGB), rgba.png (16-bit), hdr.tif (floats beyond
 // 0..1), preset files, damaged and empty files, and photos/ with a TIFF, a JPEG, sub/d.png and
-// files that are not pictures; empty/ holds nothing.
+// files that are not pictures; empty/ holds nothing. shoot/ holds e.png, f.png and an earlier
+// run's out/e-nr.png; cycle/ g.png and inner/h.png beside inner/up, a link to cycle/; twins/
+// two links to photos/sub and z.png, a link to a.png.
 class Velnr : public testing::Test {
   protected:
     void SetUp() override {
-        for (const char* sub : {"photos/sub", "empty", "folder.png"}) {
+        for (const char* sub :
+             {"photos/sub", "empty", "folder.png", "shoot/out", "cycle/inner", "twins"}) {
             std::filesystem::create_directories(dir_ / sub);
         }
         for (const auto& [name, channels, type] : {std::tuple{"a.png", 3, UInt8},
@@ -57,7 +60,12 @@ class Velnr : public testing::Test {
                                                    {"photos/c.jpg", 3, UInt8},
                                                    {"photos/sub/d.png", 3, UInt16},
                                                    {"b.tif", 2, UInt8},
-                                                   {"c.tif", 1, UInt16}}) {
+                                                   {"c.tif", 1, UInt16},
+                                                   {"shoot/e.png", 3, UInt8},
+                                                   {"shoot/f.png", 3, UInt8},
+                                                   {"shoot/out/e-nr.png", 3, UInt8},
+                                                   {"cycle/g.png", 3, UInt8},
+                                                   {"cycle/inner/h.png", 3, UInt8}}) {
             Image image = test::MakeImage(9, 7, channels, type, 3);
             image.icc = test::MakeIccProfile(channels >= 3 ? "RGB " : "GRAY");
             test::Write(dir_ / name, image);
@@ -77,6 +85,12 @@ class Velnr : public testing::Test {
             preset + "0]\r\nPreset Name=Loud\r\nLuma Threshold=50\r\nChroma Suppression=-7\r\n");
         WriteAll(dir_ / "empty.pst", "[Something]\r\n");
         std::filesystem::create_symlink("/proc/version", dir_ / "link.ini");
+        for (const auto& [link, target] : {std::pair{"cycle/inner/up", ".."},
+                                           {"twins/x", "../photos/sub"},
+                                           {"twins/y", "../photos/sub"},
+                                           {"twins/z.png", "../a.png"}}) {
+            std::filesystem::create_symlink(target, dir_ / link);
+        }
         WriteAll(dir_ / "photos/notes.txt", "not a picture");
         WriteAll(dir_ / "photos/.hidden.png", "hidden");
         WriteAll(dir_ / "empty.png", "");
@@ -161,6 +175,7 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         std::set<std::string> added;
         const char* message;
         Env env = {};
+        bool again = false;  // run twice: the first run writes, the second changes nothing
     } cases[] = {
         // clang-format off
         {{"--help"}, 0, {}, ">Reanalyze Whole"},
@@ -212,6 +227,25 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         {{"-r", "-d", d + "out", d + "photos"}, 0,
          {"out/b-nr.tif", "out/c-nr.jpg", "out/sub/d-nr.png"}, ">out/sub/d-nr.png"},
         {{d + "empty", a}, 1, aNr, "no TIFF, PNG or JPEG files"},
+        // Outputs are never read back: the earlier run's out/ is left out, said once; the
+        // run's own -d folder is not entered, so a second run writes nothing and skips all.
+        {{"-r", "-d", d + "shoot/new", d + "shoot"}, 3,
+         {"shoot/new/e-nr.png", "shoot/new/f-nr.png"},
+         "shoot/out: left out e-nr.png, named as outputs|shoot/new/f-nr.png already exists; "
+         "skipped|2 files: 0 written, 2 skipped, 0 failed", {}, true},
+        {{a, d + "a-nr.png"}, 3, aNr, "a-nr.png: written by this run; left out"},
+        // The --name pattern's fixed text marks outputs too ("c.*" here).
+        {{"--name", "c.{ext}", "-d", d + "pout", d + "photos"}, 0, {"pout/c.tif"},
+         "photos: left out c.jpg"},
+        // An interrupted batch resumed: what exists is skipped, the rest written.
+        {{"-r", "-d", d + "shoot/out", d + "shoot"}, 3, {"shoot/out/f-nr.png"},
+         "shoot/out/e-nr.png already exists; skipped|2 files: 1 written, 1 skipped, 0 failed"},
+        {{"-d", d + "shoot/out", d + "shoot/e.png", d + "missing.png"}, 1, {},
+         "e-nr.png already exists; skipped|missing.png: |2 files: 0 written, 1 skipped, 1 failed"},
+        // Each real folder once: a link cycle and a second link add nothing; a link to a
+        // file is the file.
+        {{"-r", "-d", d + "cout", d + "cycle"}, 0, {"cout/g-nr.png", "cout/inner/h-nr.png"}, ""},
+        {{"-r", "-d", d + "tout", d + "twins"}, 0, {"tout/x/d-nr.png", "tout/z-nr.png"}, ""},
         {{d + "hdr.tif"}, 0, {"hdr-nr.tif"}, "3 samples outside 0..1"},  // clipped, and said so
         {{"-p", d + "loud.pst", a}, 0, aNr, "loud.pst: Chroma Suppression=-7 is outside 0..20 dB"},
         // The noise it measured: the stand-in's entry i is i / 8; Y level 1 detail is entry 1.
@@ -222,7 +256,7 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
         // Bad inputs fail one by one and the batch goes on.
         {batch, 1, aNr,
          ">a-nr.png\n|missing.png: |empty.png: empty file|folder.png: no TIFF, PNG or JPEG files|"
-         "cut.png: |notes.txt: not a TIFF, PNG or JPEG|5 of 6 files failed"},
+         "cut.png: |notes.txt: not a TIFF, PNG or JPEG|6 files: 1 written, 0 skipped, 5 failed"},
         // Ctrl-C at any step leaves nothing; a plug-in without the cancel export cannot be
         // stopped, but its result is thrown away.
         {{a, d + "hdr.tif"}, 130, {}, "a.png: cancelled", raiseAt("0")},
@@ -233,7 +267,15 @@ TEST_F(Velnr, CommandLinesGiveTheirStatusFilesAndMessage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
+        Files first;
+        if (c.again) {
+            EXPECT_EQ(Run(c.args, c.env).status, 0);
+            first = Contents(dir_.Path());
+        }
         const RunResult r = Run(c.args, c.env);
+        if (c.again) {
+            EXPECT_EQ(Contents(dir_.Path()), first);
+        }
         EXPECT_EQ(r.status, c.status) << r.err;
         std::istringstream messages(c.message);
         for (std::string m; std::getline(messages, m, '|');) {
@@ -272,8 +314,8 @@ TEST_F(Velnr, OutputsKeepTheInputsFormAndReplaceOnlyWithForce) {
     ::umask(mask);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // not the private mode of a temporary file
     const RunResult again = Run({"a.png"});
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("a-nr.png already exists (use --force"), std::string::npos)
+    EXPECT_EQ(again.status, 3);
+    EXPECT_NE(again.err.find("a-nr.png already exists; skipped (use --force"), std::string::npos)
         << again.err;
     WriteAll(dir_ / "a-nr.png", "stale");
     ASSERT_EQ(Run({"--force", "a.png"}).status, 0);
