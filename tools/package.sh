@@ -43,7 +43,7 @@ make_deb() {
     shown=$(build/release/host/velnr --version)
     [ "$shown" = "velnr $version" ] || fail "velnr --version says '$shown', the project is $version"
 
-    rm -f build/release/packages/*.deb
+    rm -f build/release/packages/*.deb "$out"/*.deb
     (cd build/release && cpack -G DEB >cpack.log 2>&1) || {
         tail -n 30 build/release/cpack.log >&2
         fail "cpack failed (log: build/release/cpack.log)"
