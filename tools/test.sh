@@ -36,6 +36,6 @@ FUZZ_SEED=${FUZZ_SEED:-1} tools/fuzz.sh "${FUZZ_SECONDS:-20}"
 tools/windows-test.sh
 
 # The downloads (Debian packages, Windows zip: lintian, DLL tables and versions checked), and
-# the packages installed, run and purged in a fresh Debian tree (cached; half a minute warm).
+# the packages installed, run and purged in a fresh Debian tree (cached; under a minute warm).
 tools/package.sh
 tools/package-test.sh
