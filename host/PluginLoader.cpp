@@ -73,23 +73,31 @@ bool Plugin::Load(const std::string& path, std::string& error) {
 }
 
 std::string DefaultPluginPath() {
+    // Beside the executable, then the installed layout relative to it (the same for any
+    // installation prefix), then the build tree's layout; then the configured installation
+    // folder and the build tree itself, for a copy of velnr moved elsewhere.
+    constexpr const char* kLibrary = "libVELNoiseReduction.so";
     char exe[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n > 0) {
         exe[n] = '\0';
         std::string dir(exe);
         dir.erase(dir.find_last_of('/') + 1);
-        for (const char* relative : {"libVELNoiseReduction.so", "../lib/libVELNoiseReduction.so",
-                                     "../plugin/libVELNoiseReduction.so"}) {
-            if (Exists(dir + relative)) {
-                return dir + relative;
+        for (const char* folder : {"", VELNR_PLUGIN_DIR_FROM_BIN "/", "../plugin/"}) {
+            const std::string candidate = dir + folder + kLibrary;
+            if (Exists(candidate)) {
+                return candidate;
             }
         }
+    }
+    if (const std::string installed = VELNR_PLUGIN_DIR "/" + std::string(kLibrary);
+        Exists(installed)) {
+        return installed;
     }
 #ifdef VELNR_BUILT_PLUGIN
     return VELNR_BUILT_PLUGIN;
 #else
-    return "libVELNoiseReduction.so";
+    return kLibrary;
 #endif
 }
 

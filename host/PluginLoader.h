@@ -31,7 +31,8 @@ class Plugin {
     std::string path_;
 };
 
-// The library velnr uses without --plugin: beside the executable, then where the build put it.
+// The library velnr uses without --plugin: beside the executable, then where it is installed,
+// then where the build put it.
 std::string DefaultPluginPath();
 
 }  // namespace velnr

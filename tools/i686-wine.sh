@@ -10,7 +10,8 @@
 # The programs see the repository at its own path (and the rest of the tree): their files,
 # and the folder they run in, belong there.
 # Everything is cached in ${XDG_CACHE_HOME:-~/.cache}/velnr/i686 (VELNR_I686_CACHE), outside
-# the repository, all from Debian's archive (VELNR_DEBIAN_MIRROR):
+# the repository, all from the Debian archive of the machine's own apt sources
+# (VELNR_DEBIAN_MIRROR overrides it):
 # - qemu-i386 from the release's backports: bookworm's qemu 7.2 tracks guest memory page by
 #   page and takes minutes to start one Wine process, 10.0 a second or two;
 # - its binfmt_misc entry "velnr-i386", with the F flag so that it also serves inside the tree;
@@ -23,9 +24,11 @@ set -euo pipefail
 self=$(readlink -f "$0")
 repo=$(cd "$(dirname "$self")/.." && pwd)
 cache=${VELNR_I686_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velnr/i686}
-mirror=${VELNR_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # shellcheck disable=SC1091
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+# shellcheck source=tools/debian-archive.sh
+. "$repo/tools/debian-archive.sh"
+mirror=
 emulator=$cache/qemu-i386
 tree=$cache/tree
 # What the tree holds; a tree made for another list is made again.
@@ -182,6 +185,7 @@ setup() {
     mkdir -p "$cache"
     : >"$cache/setup.log"
     local start=$SECONDS
+    mirror=$(debian_archive "$codename") || fail "no Debian archive to set up from"
     fetch_emulator
     register_emulator
     check_i386_runs

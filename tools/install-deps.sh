@@ -24,6 +24,8 @@ packages=(
     debootstrap
     # the dialogs' Qt window backend (its display check talks to X through xcb)
     qt6-base-dev libxcb1-dev
+    # the downloads (tools/package.sh): velnr(1) from --help, the packages' check
+    help2man lintian
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Runs every test: installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the whole suite, builds the release preset and checks
 # its output bits and its soak run, runs the threading tests again under ThreadSanitizer, runs
-# each fuzz target briefly, then runs the Windows part (tools/windows-test.sh).
+# each fuzz target briefly, runs the Windows part (tools/windows-test.sh), then makes the
+# downloads and tests the Debian package on a clean Debian system (tools/package-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -33,3 +34,8 @@ FUZZ_SEED=${FUZZ_SEED:-1} tools/fuzz.sh "${FUZZ_SECONDS:-20}"
 # Windows: both DLLs cross-built, their tables checked, the suite run under Wine, and the
 # Windows results compared bit for bit with the Linux library's.
 tools/windows-test.sh
+
+# The downloads (Debian packages, Windows zip: lintian, DLL tables and versions checked), and
+# the packages installed, run and purged in a fresh Debian tree (cached; under a minute warm).
+tools/package.sh
+tools/package-test.sh
