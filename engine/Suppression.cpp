@@ -238,9 +238,13 @@ void GainCurve(float noiseLevel, float exponent, float floor, float* curve) {
     curve[kGainCurveSize - 1] = 1.0f;
 }
 
-void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
-                   int32_t level, float* work, float floor, float exponent, WindowShape shape,
-                   float* rowScratch) {
+void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
+                   const BandShrink& how, float* work, float* rowScratch) {
+    const float noiseLevel = how.noiseLevel;
+    const int32_t level = how.level;
+    const float floor = how.floor;
+    const float exponent = how.exponent;
+    const WindowShape shape = how.shape;
     // A level of 0 gives a curve of 1 everywhere; it is handled here because the index scale
     // 1/(level * 0.01) would be a division by zero.
     assert(cols >= 1 && rows >= 1);
@@ -391,9 +395,13 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
         for (int32_t level = 0; level < levels; ++level) {
             for (int32_t b = 1; b < S; ++b) {
                 const float* parent = level + 1 < levels ? bands.band(level + 1, b) : nullptr;
-                ShrinkSubband(bands.band(level, b), parent, cols, rows,
-                              noise[static_cast<size_t>(level * S + b)], level, work, floor,
-                              numbers.curveExponent, ShapeOfBand(kind, b), scratch->rows.get());
+                const BandShrink how{.noiseLevel = noise[static_cast<size_t>(level * S + b)],
+                                     .level = level,
+                                     .floor = floor,
+                                     .exponent = numbers.curveExponent,
+                                     .shape = ShapeOfBand(kind, b)};
+                ShrinkSubband(bands.band(level, b), parent, cols, rows, how, work,
+                              scratch->rows.get());
             }
         }
         if (context.StopRequested()) {

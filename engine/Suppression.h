@@ -45,14 +45,23 @@ void GainCurve(float noiseLevel, float exponent, float floor, float* curve);
 // Floats of the row buffers ShrinkSubband's vector kernels use for bands of up to cols columns.
 size_t ShrinkRowScratchFloats(int32_t cols);
 
+// How one band is shrunk: its noise level, its wavelet level (0 finest), the gain curve's floor
+// and exponent, and the window's shape. Named, because three adjacent floats are easily swapped.
+struct BandShrink {
+    float noiseLevel = 0.0f;
+    int32_t level = 0;
+    float floor = 0.0f;
+    float exponent = 2.0f;
+    WindowShape shape = WindowShape::Square;
+};
+
 // Scales the cols * rows coefficients (at least 1 x 1) of band in place. parent is the same band
 // one level coarser, or null; work is a cols * rows scratch plane; rowScratch
 // (ShrinkRowScratchFloats floats, or null: the call then makes its own) serves the vector kernels.
 // A noise level that is not a finite positive number (an all-zero profile entry) leaves the band
 // unchanged.
-void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows, float noiseLevel,
-                   int32_t level, float* work, float floor, float exponent, WindowShape shape,
-                   float* rowScratch = nullptr);
+void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
+                   const BandShrink& how, float* work, float* rowScratch = nullptr);
 
 // DenoiseTile's buffers for tiles of up to maxCols x maxRows, made once and reused.
 struct DenoiseScratch {

@@ -27,8 +27,9 @@ void BM_ShrinkSubband(benchmark::State& state) {
         state.PauseTiming();
         band = source;
         state.ResumeTiming();
-        ShrinkSubband(band.data(), level < 3 ? parent.data() : nullptr, kTile, kTile, 2.0f, level,
-                      work.data(), 0.25f, 2.0f, shape);
+        ShrinkSubband(band.data(), level < 3 ? parent.data() : nullptr, kTile, kTile,
+                      {.noiseLevel = 2.0f, .level = level, .floor = 0.25f, .shape = shape},
+                      work.data());
         benchmark::DoNotOptimize(band.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kTileArea));

@@ -89,8 +89,10 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
     const auto shrink = [&](KernelChoice k, const float* parent, int32_t level) {
         const KernelScope scope(k);
         std::vector<float> band(values.rbegin(), values.rend()), work(band.size());
-        ShrinkSubband(band.data(), parent, 40, 25, 0.7f, level, work.data(), 0.25f, 2.0f,
-                      WindowShape::Wide);
+        ShrinkSubband(
+            band.data(), parent, 40, 25,
+            {.noiseLevel = 0.7f, .level = level, .floor = 0.25f, .shape = WindowShape::Wide},
+            work.data());
         return test::Fnv1a(band);
     };
     // Brightness means around 128, at the 127-step reach, beyond both gain clamps and not

@@ -195,7 +195,9 @@ TEST(SuppressionTest, HistogramBinsOfEdgeValues) {
 TEST(SuppressionTest, NarrowBandsAndDegenerateLevels) {
     std::vector<float> band(200, 1.0f), work(200), curve(kGainCurveSize);
     GainCurve(0.5f, 2.0f, 0.2f, curve.data());
-    ShrinkSubband(band.data(), nullptr, 5, 40, 0.5f, 3, work.data(), 0.2f, 2.0f, WindowShape::Tall);
+    ShrinkSubband(band.data(), nullptr, 5, 40,
+                  {.noiseLevel = 0.5f, .level = 3, .floor = 0.2f, .shape = WindowShape::Tall},
+                  work.data());
     const float gain = curve[static_cast<size_t>(135.0f * (1.0f / 150.0f) / (0.5f * 0.01f) + 0.5f)];
     EXPECT_TRUE(std::all_of(band.begin(), band.end(), [&](float v) { return v == gain; }));
     // A noise level that is zero (an all-zero profile entry), negative, not finite or too small
@@ -205,16 +207,16 @@ TEST(SuppressionTest, NarrowBandsAndDegenerateLevels) {
     for (const float tau : {0.0f, -0.0f, -1.0f, std::nanf(""), INFINITY, 1e-45f, 1e-38f, 20.0f}) {
         band = image.p[1];
         work.resize(band.size());
-        ShrinkSubband(band.data(), image[2], 30, 20, tau, 1, work.data(), 0.1f, 2.0f,
-                      WindowShape::Square);
+        ShrinkSubband(band.data(), image[2], 30, 20, {.noiseLevel = tau, .level = 1, .floor = 0.1f},
+                      work.data());
         EXPECT_EQ(band == image.p[1], tau != 20.0f) << tau;
         EXPECT_TRUE(
             std::all_of(band.begin(), band.end(), [](float v) { return std::isfinite(v); }));
     }
     band[5] = std::nanf("");
     band[300] = INFINITY;
-    ShrinkSubband(band.data(), image[2], 30, 20, 2.0f, 1, work.data(), 0.1f, 2.0f,
-                  WindowShape::Square);
+    ShrinkSubband(band.data(), image[2], 30, 20, {.noiseLevel = 2.0f, .level = 1, .floor = 0.1f},
+                  work.data());
     EXPECT_TRUE(std::isnan(band[5]) && std::isfinite(band[0]));
 }
 
