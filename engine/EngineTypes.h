@@ -7,10 +7,10 @@
 
 namespace vel {
 
-// Percentage done of the current job, 0..100.
-using ProgressCallback = void (*)(float percent);
+// Percentage done of the current job, 0..100; context is the RunContext's.
+using ProgressCallback = void (*)(void* context, float percent);
 // True asks the engine to stop.
-using PollCallback = bool (*)();
+using PollCallback = bool (*)(void* context);
 // Set by another thread; the engine only reads it, at its stop checks.
 using CancelFlag = std::atomic<bool>;
 
@@ -44,16 +44,18 @@ struct RunContext {
     ProgressCallback progress = nullptr;
     // Raised by the engine itself, when one of its threads ends a job for the others.
     const CancelFlag* stop = nullptr;
+    // Handed to both callbacks: whoever watches the job, without any process-wide state.
+    void* callbackContext = nullptr;
 
     bool Cancelled() const {
         return (cancel && cancel->load(std::memory_order_acquire)) ||
                (stop && stop->load(std::memory_order_acquire));
     }
     // The stop check: the cancel flag first, then the poll callback.
-    bool StopRequested() const { return Cancelled() || (poll && poll()); }
+    bool StopRequested() const { return Cancelled() || (poll && poll(callbackContext)); }
     void Report(float percent) const {
         if (progress) {
-            progress(percent);
+            progress(callbackContext, percent);
         }
     }
 };

@@ -46,7 +46,8 @@ bool RunOnCallingThread(const TileWork& work, const RunContext& context) {
     const int64_t steps = work.tiles * work.stepsPerTile;
     int64_t done = 0;
     const std::function<void()> step = [&] { context.Report(Percent(++done, steps)); };
-    const RunContext inner{context.cancel, context.poll, nullptr, context.stop};
+    const RunContext inner{context.cancel, context.poll, nullptr, context.stop,
+                           context.callbackContext};
     for (int64_t t = 0; t < work.tiles; ++t) {
         if (context.StopRequested()) {
             return false;

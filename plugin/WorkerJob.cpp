@@ -16,8 +16,6 @@ namespace vel {
 
 namespace {
 
-std::atomic<float> g_sharedProgress{0.0f};
-
 // A wake-up may be lost (a failed wait, or on Windows another process consuming a signal of
 // a shared name), so the run never waits longer than this before it looks at done again.
 constexpr uint32_t kRecheckMs = 100;
@@ -34,7 +32,7 @@ ImagePlanes Planes(PlaneImage& image) {
 }
 
 RunContext Context(const WorkerJob* job) {
-    return {&job->cancel, job->poll, job->progress};
+    return {&job->cancel, job->poll, job->progress, nullptr, job->callbackContext};
 }
 
 void RunAnalysis(WorkerJob* job) {
@@ -110,18 +108,14 @@ void SignalDoneEvent() {
     platform::SignalNamedEvent(DoneEventName());
 }
 
-void RunProgressCallback(float percent) {
-    g_sharedProgress.store(percent, std::memory_order_release);
+void RunProgressCallback(void* job, float percent) {
+    static_cast<WorkerJob*>(job)->reportedProgress.store(percent, std::memory_order_release);
     SignalDoneEvent();
 }
 
-bool RunPollCallback() {
+bool RunPollCallback(void* /*job*/) {
     SignalDoneEvent();
     return false;
-}
-
-float SharedProgress() {
-    return g_sharedProgress.load(std::memory_order_acquire);
 }
 
 JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
@@ -131,6 +125,7 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
     WorkerJob job;
     job.progress = RunProgressCallback;
     job.poll = RunPollCallback;
+    job.callbackContext = &job;
     job.work = work;
     job.image = image;
     job.params = CurrentSettings();
@@ -140,7 +135,6 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
         window->SetProgress(0.0f);
         window->SetCancelFlag(&job.cancel);
     }
-    g_sharedProgress.store(0.0f, std::memory_order_release);
     ReportHostProgress(statusText, 0.0f);
 
     platform::WorkerThread thread;
@@ -166,7 +160,7 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
                 job.cancel.store(true, std::memory_order_release);
             }
             if (!job.cancel.load(std::memory_order_acquire)) {
-                const float percent = SharedProgress();
+                const float percent = job.reportedProgress.load(std::memory_order_acquire);
                 if (window) {
                     window->SetProgress(percent);
                 }

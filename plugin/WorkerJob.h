@@ -23,11 +23,15 @@ struct WorkerJob {
     void* notifyTarget = nullptr;
     ProgressCallback progress = nullptr;
     PollCallback poll = nullptr;
+    // Handed to progress and poll.
+    void* callbackContext = nullptr;
     WorkFunction work = nullptr;
     PlaneImage* image = nullptr;
     CancelFlag cancel{false};
     std::atomic<bool> done{false};
     std::atomic<float> progressValue{0.0f};
+    // The last percentage the work reported through the run's progress callback.
+    std::atomic<float> reportedProgress{0.0f};
     // Set when the work function ended by an exception: the image holds no result.
     std::atomic<bool> failed{false};
     // The job's own copy: the dialog may change the current settings while the job runs.
@@ -45,9 +49,10 @@ int ReductionWorkWithConversions(WorkerJob* job);  // R, G, B in and out
 // Exceptions of the work function end the job as failed, never the process.
 void ExecuteJob(WorkerJob* job, bool signalDone);
 
-// The run's callbacks: store the percentage / signal the completion event. Poll never stops.
-void RunProgressCallback(float percent);
-bool RunPollCallback();
+// The run's callbacks, with the job as context: store the job's percentage / signal the
+// completion event. Poll never stops.
+void RunProgressCallback(void* job, float percent);
+bool RunPollCallback(void* job);
 // Sets the completion event of this process's runs, if one exists.
 void SignalDoneEvent();
 // The per-process name of that event.
@@ -59,8 +64,5 @@ enum class JobResult { Completed, Cancelled, Failed };
 // progress in the window when one is given. Unless Completed the image holds no usable result.
 JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
                        ProgressWindow* window);
-
-// The shared progress value of the run's jobs.
-float SharedProgress();
 
 }  // namespace vel

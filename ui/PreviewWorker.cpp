@@ -17,9 +17,6 @@ using P = PreviewPhase;
 // How long the finished-job handler waits for a thread that has reported done.
 constexpr uint32_t kJoinMs = 3000;
 
-// The thread whose job reports progress: each job thread runs one job's slot.
-thread_local void* t_jobSlot = nullptr;
-
 struct Actions {
     std::array<PreviewAction, 3>& list;
     size_t count = 0;
@@ -134,6 +131,7 @@ struct PreviewWorker::Slot {
         job.notifyTarget = nullptr;
         job.progress = nullptr;
         job.poll = nullptr;
+        job.callbackContext = nullptr;
         job.work = nullptr;
         job.image = nullptr;
         job.cancel.store(false, std::memory_order_relaxed);
@@ -179,6 +177,7 @@ bool PreviewWorker::Start(Kind kind) {
     job.notify = &PreviewWorker::PostFinished;
     job.notifyTarget = this;
     job.progress = &PreviewWorker::JobProgress;
+    job.callbackContext = next_.get();
     job.work = kind == Kind::Analysis ? analysis_ : preview_;
     job.image = &next_->image;
     // The snapshot: the dialog changes its records only on this thread, never mid-copy.
@@ -243,9 +242,7 @@ void PreviewWorker::CancelAndJoinAll() {
 }
 
 void PreviewWorker::JobThread(void* arg) {
-    t_jobSlot = arg;
     ExecuteJob(&static_cast<Slot*>(arg)->job, false);
-    t_jobSlot = nullptr;
 }
 
 void PreviewWorker::PostFinished(void* target) {
@@ -255,9 +252,9 @@ void PreviewWorker::PostFinished(void* target) {
     }
 }
 
-void PreviewWorker::JobProgress(float percent) {
+void PreviewWorker::JobProgress(void* context, float percent) {
     // Called on the job's thread only: the widgets are left to the dialog's thread.
-    auto* slot = static_cast<Slot*>(t_jobSlot);
+    auto* slot = static_cast<Slot*>(context);
     if (!slot || !slot->owner) {
         return;
     }

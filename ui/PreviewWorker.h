@@ -114,7 +114,7 @@ class PreviewWorker {
     struct Slot;
     static void JobThread(void* arg);
     static void PostFinished(void* target);
-    static void JobProgress(float percent);
+    static void JobProgress(void* context, float percent);
 
     fw::CWnd* window_ = nullptr;
     WorkFunction analysis_ = nullptr;

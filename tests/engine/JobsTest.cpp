@@ -31,7 +31,9 @@ void Arm(int stopAt, bool viaFlag = false, int cancelAtReport = 0) {
     g_cancel.store(false);
 }
 
-bool Poll() {
+// Both callbacks check that the job hands them its context, from whichever thread calls them.
+bool Poll(void* context) {
+    EXPECT_EQ(context, &g);
     const bool stop = ++g.calls >= g.stopAt && g.stopAt > 0;  // once asked, a caller keeps asking
     if (stop && g.viaFlag) {
         g_cancel.store(true);
@@ -39,14 +41,15 @@ bool Poll() {
     return stop && !g.viaFlag;
 }
 
-void Progress(float percent) {
+void Progress(void* context, float percent) {
+    EXPECT_EQ(context, &g);
     g.progress.push_back(percent);
     if (++g.reports == g.cancelAtReport) {
         g_cancel.store(true);
     }
 }
 
-const RunContext kScripted{&g_cancel, Poll, Progress};
+const RunContext kScripted{&g_cancel, Poll, Progress, nullptr, &g};
 
 void ExpectIncreasingTo100(size_t count) {
     ASSERT_EQ(g.progress.size(), count);

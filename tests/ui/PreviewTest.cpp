@@ -50,7 +50,7 @@ void Reset(bool open) {
 }
 int Held(WorkerJob* job, const std::string& name) {
     Note(name + " start");
-    job->progress(37.46f);
+    job->progress(job->callbackContext, 37.46f);
     while (!g_open && !job->cancel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
