@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "platform/Product.h"
-#include "plugin/HostCallbacks.h"
-#include "plugin/NoiseProfileStore.h"
+#include "plugin/Instance.h"
 #include "plugin/PluginApp.h"
 #include "plugin/Run.h"
 #include "plugin/VELNoiseReduction.h"
@@ -44,9 +43,17 @@ class PluginApplication {
 
 const PluginApplication g_application;
 
-std::atomic<int32_t> g_lastRunResult{VEL_RUN_NONE};
-
 }  // namespace
+
+namespace vel {
+
+PluginInstance& LibraryInstance() {
+    // Constructed on first use: the dialogs' registration may run before this file's statics.
+    static PluginInstance instance;
+    return instance;
+}
+
+}  // namespace vel
 
 extern "C" {
 
@@ -54,28 +61,30 @@ VEL_EXPORT const char* GetName(void) {
     return vel::kProductName;
 }
 
-// Every export but GetName works on process-wide state that a run in progress uses: a call
-// made while a run waits (from a host callback or another thread) returns at once.
+// Every export but GetName works on the instance that a run in progress uses: a call made
+// while a run waits (from a host callback or another thread) returns at once.
 
 VEL_EXPORT void GetSettings(const char* settingsPath, int32_t slot) {
-    const vel::ExportGuard guard;
+    vel::PluginInstance& instance = vel::LibraryInstance();
+    const vel::ExportGuard guard(instance);
     if (!guard.Acquired()) {
         return;
     }
     try {
-        vel::StoreSettings(settingsPath, slot);
+        vel::StoreSettings(settingsPath, slot, instance.settings);
     } catch (...) {
         // Out of memory before the file was replaced: the host's file stays as it was.
     }
 }
 
 VEL_EXPORT void SetSettings(const char* settingsPath, int32_t slot) {
-    const vel::ExportGuard guard;
+    vel::PluginInstance& instance = vel::LibraryInstance();
+    const vel::ExportGuard guard(instance);
     if (!guard.Acquired()) {
         return;
     }
     try {
-        vel::LoadSettings(settingsPath, slot);
+        vel::LoadSettings(settingsPath, slot, instance.settings);
     } catch (...) {
         // Out of memory part-way: fields read so far are set, the rest keep their values.
     }
@@ -84,35 +93,38 @@ VEL_EXPORT void SetSettings(const char* settingsPath, int32_t slot) {
 VEL_EXPORT void OpenPlugin(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
                            int32_t /*reserved1*/, int32_t /*reserved2*/,
                            const char* imageProfilePath, const char* displayProfilePath) {
-    const vel::ExportGuard guard;
+    vel::PluginInstance& instance = vel::LibraryInstance();
+    const vel::ExportGuard guard(instance);
     if (!guard.Acquired()) {
         return;  // the running call's result stays the one to report
     }
-    g_lastRunResult.store(VEL_RUN_NONE, std::memory_order_relaxed);
-    g_lastRunResult.store(vel::OpenPluginImpl(noInteraction, width, height, pixels,
-                                              imageProfilePath, displayProfilePath),
-                          std::memory_order_relaxed);
+    instance.lastRunResult.store(VEL_RUN_NONE, std::memory_order_relaxed);
+    instance.lastRunResult.store(vel::OpenPluginImpl(instance, noInteraction, width, height, pixels,
+                                                     imageProfilePath, displayProfilePath),
+                                 std::memory_order_relaxed);
 }
 
 VEL_EXPORT void SetHostCallbacks(VelHostProgressFn progress, void* context,
                                  const volatile unsigned char* cancel) {
-    const vel::ExportGuard guard;
+    vel::PluginInstance& instance = vel::LibraryInstance();
+    const vel::ExportGuard guard(instance);
     if (!guard.Acquired()) {
         return;
     }
-    vel::SetHostCallbacksImpl(progress, context, cancel);
+    instance.host = {progress, context, cancel};
 }
 
 VEL_EXPORT int32_t GetLastRunResult(void) {
-    return g_lastRunResult.load(std::memory_order_relaxed);
+    return vel::LibraryInstance().lastRunResult.load(std::memory_order_relaxed);
 }
 
 VEL_EXPORT int32_t GetNoiseProfile(float* levels, int32_t capacity) {
-    const vel::ExportGuard guard;
+    vel::PluginInstance& instance = vel::LibraryInstance();
+    const vel::ExportGuard guard(instance);
     if (!guard.Acquired()) {
         return 0;  // an analysis may be writing it
     }
-    const std::vector<float>& profile = vel::CurrentNoiseProfile().noise;
+    const std::vector<float>& profile = instance.profile.noise;
     if (levels && capacity > 0) {
         const size_t count = std::min(profile.size(), static_cast<size_t>(capacity));
         std::copy_n(profile.begin(), count, levels);

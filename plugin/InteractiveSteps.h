@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/EngineTypes.h"
+#include "engine/NoiseAnalysis.h"
 #include "plugin/WorkerJob.h"
 
 namespace vel {
@@ -22,15 +23,15 @@ class ProgressWindow {
     virtual void SetCancelFlag(CancelFlag* flag) = 0;
 };
 
-// What the settings phase works with. On POSIX systems the dialogs live in a module of their
-// own, with its own copies of the library's state, so all of it is handed over: the dialog's
-// jobs must run the library's work functions (they fill the library's noise profile), and the
-// module must read the library's current settings and per-user profile.
+// What the settings phase works with: the instance's settings and noise profile (which the
+// dialog's pre-analysis fills), the work functions, and the per-user profile's location (on
+// POSIX systems the dialogs' module has its own copy of the platform layer).
 struct SettingsPhase {
     PlaneImage* image = nullptr;  // R, G, B on 0..255; only read
     const char* imageProfilePath = nullptr;
     const char* displayProfilePath = nullptr;
     NoiseReductionParams* currentSettings = nullptr;
+    NoiseProfile* noiseProfile = nullptr;
     WorkFunction analysisWork = nullptr;
     WorkFunction previewWork = nullptr;
     const char* profileCompany = "";
@@ -44,9 +45,5 @@ struct InteractiveSteps {
     // Creates and shows the run's progress window with status "VEL Noise Reduction...".
     std::unique_ptr<ProgressWindow> (*createProgressWindow)() = nullptr;
 };
-
-// Registers the steps (null removes them). The pointed-to record must outlive its use.
-void SetInteractiveSteps(const InteractiveSteps* steps);
-const InteractiveSteps* GetInteractiveSteps();
 
 }  // namespace vel

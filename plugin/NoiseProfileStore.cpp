@@ -6,14 +6,7 @@
 
 namespace vel {
 
-NoiseProfile& CurrentNoiseProfile() {
-    // Constructed on first use, so it is valid whatever order modules start in.
-    static NoiseProfile profile;
-    return profile;
-}
-
-void StoreAnalysedProfile(const std::optional<NoiseProfile>& measured) {
-    NoiseProfile& profile = CurrentNoiseProfile();
+void StoreAnalysedProfile(NoiseProfile& profile, const std::optional<NoiseProfile>& measured) {
     profile.noise.resize(kNoiseProfileEntries, 0.0f);
     if (measured) {
         const size_t n = std::min(measured->noise.size(), profile.noise.size());

@@ -1,7 +1,6 @@
 #include "plugin/PluginApp.h"
 
 #include "platform/Profile.h"
-#include "settings/NoiseReductionParams.h"
 
 namespace vel {
 
@@ -9,7 +8,6 @@ namespace vel {
 // its value before the library's first instruction runs.
 bool InitPluginInstance() {
     platform::SetProfileLocation(kProfileCompany, kProfileApplication);
-    CurrentSettings() = NoiseReductionParams{};
     return true;
 }
 

@@ -7,9 +7,8 @@ namespace vel {
 inline constexpr const char* kProfileCompany = "Korvane";
 inline constexpr const char* kProfileApplication = "VELNoiseReduction";
 
-// Names the per-user profile, prepares the engine's constants and gives the current
-// settings their initial values. Called once by the library's application object; true on
-// success.
+// Names the per-user profile (the instance's settings start at their initial values by
+// themselves). Called once by the library's application object; true on success.
 bool InitPluginInstance();
 
 }  // namespace vel

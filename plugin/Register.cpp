@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/Product.h"
+#include "plugin/Instance.h"
 #include "plugin/InteractiveSteps.h"
 
 #ifdef _WIN32
@@ -78,8 +79,8 @@ const vel::InteractiveSteps& Steps() {
 #endif
 
 struct Registration {
-    Registration() { vel::SetInteractiveSteps(&Steps()); }
-    ~Registration() { vel::SetInteractiveSteps(nullptr); }
+    Registration() { vel::LibraryInstance().steps.store(&Steps(), std::memory_order_release); }
+    ~Registration() { vel::LibraryInstance().steps.store(nullptr, std::memory_order_release); }
 };
 
 const Registration registration;

@@ -9,40 +9,26 @@
 #include "platform/Product.h"
 #include "platform/Profile.h"
 #include "plugin/HostImage.h"
+#include "plugin/Instance.h"
 #include "plugin/InteractiveSteps.h"
-#include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
 #include "plugin/WorkerJob.h"
 #include "settings/NoiseReductionParams.h"
 
 namespace vel {
 
-namespace {
-
-std::atomic<bool> g_exportBusy{false};
-std::atomic<const InteractiveSteps*> g_steps{nullptr};
-
-}  // namespace
-
-ExportGuard::ExportGuard() : acquired_(!g_exportBusy.exchange(true, std::memory_order_acq_rel)) {}
+ExportGuard::ExportGuard(PluginInstance& instance)
+    : instance_(instance), acquired_(!instance.busy.exchange(true, std::memory_order_acq_rel)) {}
 
 ExportGuard::~ExportGuard() {
     if (acquired_) {
-        g_exportBusy.store(false, std::memory_order_release);
+        instance_.busy.store(false, std::memory_order_release);
     }
 }
 
-void SetInteractiveSteps(const InteractiveSteps* steps) {
-    g_steps.store(steps, std::memory_order_release);
-}
-
-const InteractiveSteps* GetInteractiveSteps() {
-    return g_steps.load(std::memory_order_acquire);
-}
-
-int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
-                  const char* imageProfilePath, const char* displayProfilePath) {
-    const InteractiveSteps* steps = GetInteractiveSteps();
+int32_t RunPlugin(PluginInstance& instance, PlaneImage& image, bool showSettingsDialog,
+                  bool showProgress, const char* imageProfilePath, const char* displayProfilePath) {
+    const InteractiveSteps* steps = instance.steps.load(std::memory_order_acquire);
     if (showSettingsDialog) {
         if (!steps || !steps->runSettingsPhase) {
             std::fprintf(stderr,
@@ -56,7 +42,8 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
         phase.image = &image;
         phase.imageProfilePath = imageProfilePath;
         phase.displayProfilePath = displayProfilePath;
-        phase.currentSettings = &CurrentSettings();
+        phase.currentSettings = &instance.settings;
+        phase.noiseProfile = &instance.profile;
         phase.analysisWork = &AnalysisWorkWithConversion;
         phase.previewWork = &ReductionWorkWithConversions;
         phase.profileCompany = profile.company.c_str();
@@ -66,7 +53,7 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
         }
     } else {
         // A silent run never uses an analysis made for another image.
-        CurrentNoiseProfile() = {};
+        instance.profile = {};
     }
 
     std::unique_ptr<ProgressWindow> window;
@@ -78,15 +65,18 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
         return job == JobResult::Failed ? kRunNotPossible : kRunCancelled;
     };
     image.RgbToYuv();
-    if (CurrentSettings().reanalyzeWhole) {
+    const NoiseReductionParams& settings = instance.settings;
+    if (settings.reanalyzeWhole) {
         const JobResult analysis =
-            RunWorkerJob(AnalysisWork, &image, "Image pre-analysis...", window.get());
+            RunWorkerJob(AnalysisWork, &image, "Image pre-analysis...", window.get(), settings,
+                         &instance.profile, instance.host);
         if (analysis != JobResult::Completed) {
             return result(analysis);
         }
     }
-    const JobResult reduction = RunWorkerJob(
-        ReductionWork, &image, (std::string(kProductName) + "...").c_str(), window.get());
+    const JobResult reduction =
+        RunWorkerJob(ReductionWork, &image, (std::string(kProductName) + "...").c_str(),
+                     window.get(), settings, &instance.profile, instance.host);
     if (reduction != JobResult::Completed) {
         return result(reduction);
     }
@@ -94,8 +84,9 @@ int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
     return kRunCompleted;
 }
 
-int32_t OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
-                       const char* imageProfilePath, const char* displayProfilePath) {
+int32_t OpenPluginImpl(PluginInstance& instance, int32_t noInteraction, int32_t width,
+                       int32_t height, float* pixels, const char* imageProfilePath,
+                       const char* displayProfilePath) {
     if (!pixels || width <= 0 || height <= 0) {
         return kRunNotPossible;
     }
@@ -106,9 +97,9 @@ int32_t OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, flo
     try {
         PlaneImage image(width, height);
         ImportHostImage(pixels, width, height, image);
-        const int32_t result =
-            RunPlugin(image, interactive, interactive, profiles ? imageProfilePath : nullptr,
-                      profiles ? displayProfilePath : nullptr);
+        const int32_t result = RunPlugin(instance, image, interactive, interactive,
+                                         profiles ? imageProfilePath : nullptr,
+                                         profiles ? displayProfilePath : nullptr);
         if (result == kRunCompleted) {
             ExportHostImage(image, pixels);
         }

@@ -7,6 +7,7 @@
 namespace vel {
 
 class PlaneImage;
+struct PluginInstance;
 
 inline constexpr int32_t kRunCompleted = 0;
 inline constexpr int32_t kRunCancelled = 1;
@@ -15,25 +16,28 @@ inline constexpr int32_t kRunNotPossible = 2;
 // Settings (dialog or current), R,G,B -> Y,U,V, optional whole-image analysis, reduction,
 // back to R,G,B. kRunCompleted when the image holds the result; otherwise (cancelled by the
 // user, or not possible: no dialog, a failed job) it holds no usable result.
-int32_t RunPlugin(PlaneImage& image, bool showSettingsDialog, bool showProgress,
-                  const char* imageProfilePath, const char* displayProfilePath);
+// The instance's settings, profile, host callbacks and steps are the run's.
+int32_t RunPlugin(PluginInstance& instance, PlaneImage& image, bool showSettingsDialog,
+                  bool showProgress, const char* imageProfilePath, const char* displayProfilePath);
 
 // The body of the OpenPlugin export: the host buffer changes only when a run completes.
 // Gives kRunCompleted, kRunCancelled or kRunNotPossible.
-int32_t OpenPluginImpl(int32_t noInteraction, int32_t width, int32_t height, float* pixels,
-                       const char* imageProfilePath, const char* displayProfilePath);
+int32_t OpenPluginImpl(PluginInstance& instance, int32_t noInteraction, int32_t width,
+                       int32_t height, float* pixels, const char* imageProfilePath,
+                       const char* displayProfilePath);
 
-// Held while an export works on the process-wide state. A call that finds it taken (a
-// second call while a run waits, from a callback or another thread) must return at once.
+// Held while an export works on the instance. A call that finds it taken (a second call while
+// a run waits, from a callback or another thread) must return at once.
 class ExportGuard {
   public:
-    ExportGuard();
+    explicit ExportGuard(PluginInstance& instance);
     ~ExportGuard();
     ExportGuard(const ExportGuard&) = delete;
     ExportGuard& operator=(const ExportGuard&) = delete;
     bool Acquired() const { return acquired_; }
 
   private:
+    PluginInstance& instance_;
     bool acquired_;
 };
 

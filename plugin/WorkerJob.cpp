@@ -6,7 +6,7 @@
 
 #include "engine/Jobs.h"
 #include "platform/Platform.h"
-#include "plugin/HostCallbacks.h"
+#include "plugin/Instance.h"
 #include "plugin/InteractiveSteps.h"
 #include "plugin/NoiseProfileStore.h"
 #include "plugin/PlaneImage.h"
@@ -36,13 +36,16 @@ RunContext Context(const WorkerJob* job) {
 }
 
 void RunAnalysis(WorkerJob* job) {
-    StoreAnalysedProfile(
-        RunNoiseAnalysis(Planes(*job->image), ToEngineSettings(job->params), Context(job)));
+    auto measured =
+        RunNoiseAnalysis(Planes(*job->image), ToEngineSettings(job->params), Context(job));
+    if (job->profile) {
+        StoreAnalysedProfile(*job->profile, measured);
+    }
 }
 
 void RunReduction(WorkerJob* job) {
     // A copy, like the settings: nothing the job reads changes under it.
-    const NoiseProfile profile = CurrentNoiseProfile();
+    const NoiseProfile profile = job->profile ? *job->profile : NoiseProfile{};
     RunNoiseReduction(Planes(*job->image), ToEngineSettings(job->params), &profile, Context(job));
 }
 
@@ -119,7 +122,8 @@ bool RunPollCallback(void* /*job*/) {
 }
 
 JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
-                       ProgressWindow* window) {
+                       ProgressWindow* window, const NoiseReductionParams& params,
+                       NoiseProfile* profile, const HostCallbacks& host) {
     auto event = platform::NamedEvent::Create(DoneEventName());
 
     WorkerJob job;
@@ -128,14 +132,15 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
     job.callbackContext = &job;
     job.work = work;
     job.image = image;
-    job.params = CurrentSettings();
+    job.params = params;
+    job.profile = profile;
 
     if (window) {
         window->SetStatusText(statusText);
         window->SetProgress(0.0f);
         window->SetCancelFlag(&job.cancel);
     }
-    ReportHostProgress(statusText, 0.0f);
+    host.Report(statusText, 0.0f);
 
     platform::WorkerThread thread;
     if (!event || !thread.CreateSuspended(RunJobThread, &job)) {
@@ -156,7 +161,7 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
         do {
             // The result is not needed: done is checked after every wake-up, whatever woke us.
             platform::WaitOne(event.get(), kRecheckMs);
-            if (HostCancelRequested()) {
+            if (host.CancelRequested()) {
                 job.cancel.store(true, std::memory_order_release);
             }
             if (!job.cancel.load(std::memory_order_acquire)) {
@@ -164,7 +169,7 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
                 if (window) {
                     window->SetProgress(percent);
                 }
-                ReportHostProgress(statusText, percent);
+                host.Report(statusText, percent);
             }
         } while (!job.done.load(std::memory_order_acquire));
     } catch (...) {
@@ -182,7 +187,7 @@ JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusT
         throw;
     }
     // A cancel that arrives after the last report still counts, as a Cancel press does.
-    if (HostCancelRequested()) {
+    if (host.CancelRequested()) {
         job.cancel.store(true, std::memory_order_release);
     }
 

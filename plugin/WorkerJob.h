@@ -6,12 +6,14 @@
 #include <cstdint>
 
 #include "engine/EngineTypes.h"
+#include "engine/NoiseAnalysis.h"
 #include "settings/NoiseReductionParams.h"
 
 namespace vel {
 
 class PlaneImage;
 class ProgressWindow;
+struct HostCallbacks;
 struct WorkerJob;
 
 using WorkFunction = int (*)(WorkerJob* job);
@@ -36,6 +38,9 @@ struct WorkerJob {
     std::atomic<bool> failed{false};
     // The job's own copy: the dialog may change the current settings while the job runs.
     NoiseReductionParams params;
+    // Where an analysis leaves its levels and what a reduction reads (a copy, at its start);
+    // null: an analysis keeps nothing and a reduction measures per tile.
+    NoiseProfile* profile = nullptr;
 };
 
 // The four work functions; each works on job->image in place and returns 0.
@@ -60,9 +65,11 @@ const char* DoneEventName();
 
 enum class JobResult { Completed, Cancelled, Failed };
 
-// Starts one job on a worker thread and waits for it while pumping messages, showing its
-// progress in the window when one is given. Unless Completed the image holds no usable result.
+// Starts one job with params and profile (see WorkerJob) on a worker thread and waits for it
+// while pumping messages, showing its progress in the window when one is given and to the
+// host's callbacks. Unless Completed the image holds no usable result.
 JobResult RunWorkerJob(WorkFunction work, PlaneImage* image, const char* statusText,
-                       ProgressWindow* window);
+                       ProgressWindow* window, const NoiseReductionParams& params,
+                       NoiseProfile* profile, const HostCallbacks& host);
 
 }  // namespace vel

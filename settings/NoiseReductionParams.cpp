@@ -10,9 +10,4 @@ NoiseReductionParams::NoiseReductionParams() {
     }
 }
 
-NoiseReductionParams& CurrentSettings() {
-    static NoiseReductionParams current;
-    return current;
-}
-
 }  // namespace vel

@@ -26,7 +26,4 @@ struct NoiseReductionParams {
     friend bool operator==(const NoiseReductionParams&, const NoiseReductionParams&) = default;
 };
 
-// The settings every job reads; starts at the initial values.
-NoiseReductionParams& CurrentSettings();
-
 }  // namespace vel

@@ -26,12 +26,4 @@ bool StoreSettings(const char* path, int32_t slot, const NoiseReductionParams& p
 // SetSettings.
 bool LoadSettings(const char* path, int32_t slot, NoiseReductionParams& params);
 
-// The same on the process-wide current settings.
-inline bool StoreSettings(const char* path, int32_t slot) {
-    return StoreSettings(path, slot, CurrentSettings());
-}
-inline bool LoadSettings(const char* path, int32_t slot) {
-    return LoadSettings(path, slot, CurrentSettings());
-}
-
 }  // namespace vel

@@ -131,8 +131,8 @@ void CPreviewDlg::SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previe
 
 void CPreviewDlg::SetThreadProcs(WorkFunction analysis, WorkFunction preview,
                                  const NoiseReductionParams* analysisParams,
-                                 const NoiseReductionParams* previewParams) {
-    worker_.SetWork(analysis, preview, analysisParams, previewParams);
+                                 const NoiseReductionParams* previewParams, NoiseProfile* profile) {
+    worker_.SetWork(analysis, preview, analysisParams, previewParams, profile);
 }
 
 void CPreviewDlg::SetProfiles(const char* inputProfilePath, const char* displayProfilePath) {

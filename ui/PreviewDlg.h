@@ -58,10 +58,11 @@ class CPreviewDlg : public fw::CDialog {
     void SetImage(const PlaneImage* image);  // R, G, B on 0..255; not owned
     // Client pixels for 6 x 13 dialog base units; the dialog scales them to its own.
     void SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previewArea);
-    // The work functions and the records each job copies when it starts (a snapshot).
+    // The work functions, the records each job copies when it starts (a snapshot), and the
+    // noise profile the pre-analysis fills and the previews read (null: none kept).
     void SetThreadProcs(WorkFunction analysis, WorkFunction preview,
                         const NoiseReductionParams* analysisParams,
-                        const NoiseReductionParams* previewParams);
+                        const NoiseReductionParams* previewParams, NoiseProfile* profile = nullptr);
     // Both paths or no conversion; a profile that cannot be used is reported in one message.
     void SetProfiles(const char* inputProfilePath, const char* displayProfilePath);
 

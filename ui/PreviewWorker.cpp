@@ -134,6 +134,7 @@ struct PreviewWorker::Slot {
         job.callbackContext = nullptr;
         job.work = nullptr;
         job.image = nullptr;
+        job.profile = nullptr;
         job.cancel.store(false, std::memory_order_relaxed);
         job.done.store(false, std::memory_order_relaxed);
         job.progressValue.store(0.0f, std::memory_order_relaxed);
@@ -150,8 +151,9 @@ PreviewWorker::~PreviewWorker() {
 
 void PreviewWorker::SetWork(WorkFunction analysis, WorkFunction preview,
                             const NoiseReductionParams* analysisParams,
-                            const NoiseReductionParams* previewParams) {
+                            const NoiseReductionParams* previewParams, NoiseProfile* profile) {
     analysis_ = analysis;
+    profile_ = profile;
     preview_ = preview;
     analysisParams_ = analysisParams;
     previewParams_ = previewParams;
@@ -180,6 +182,8 @@ bool PreviewWorker::Start(Kind kind) {
     job.callbackContext = next_.get();
     job.work = kind == Kind::Analysis ? analysis_ : preview_;
     job.image = &next_->image;
+    // Jobs run one at a time: no preview reads the profile while an analysis writes it.
+    job.profile = profile_;
     // The snapshot: the dialog changes its records only on this thread, never mid-copy.
     job.params = params ? *params : NoiseReductionParams{};
     progress_.store(0.0f, std::memory_order_relaxed);

@@ -84,12 +84,13 @@ class PreviewWorker {
     PreviewWorker(const PreviewWorker&) = delete;
     PreviewWorker& operator=(const PreviewWorker&) = delete;
 
-    // The window that receives kMsgJobFinished and kMsgJobProgress; the work functions and the
-    // records each job copies when it starts.
+    // The window that receives kMsgJobFinished and kMsgJobProgress; the work functions, the
+    // records each job copies when it starts, and the profile the analysis fills and the
+    // previews read (null: none kept).
     void SetWindow(fw::CWnd* window) { window_ = window; }
     void SetWork(WorkFunction analysis, WorkFunction preview,
                  const NoiseReductionParams* analysisParams,
-                 const NoiseReductionParams* previewParams);
+                 const NoiseReductionParams* previewParams, NoiseProfile* profile);
     bool HasAnalysis() const { return analysis_ != nullptr; }
 
     // The image of the next job, filled by the caller before Start.
@@ -121,6 +122,7 @@ class PreviewWorker {
     WorkFunction preview_ = nullptr;
     const NoiseReductionParams* analysisParams_ = nullptr;
     const NoiseReductionParams* previewParams_ = nullptr;
+    NoiseProfile* profile_ = nullptr;
 
     std::unique_ptr<Slot> current_;
     std::unique_ptr<Slot> next_;

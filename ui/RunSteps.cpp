@@ -71,7 +71,7 @@ bool RunSettingsPhase(const SettingsPhase& phase) {
     }
     dialog.SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
     dialog.SetThreadProcs(phase.analysisWork, phase.previewWork, &dialog.PreviewSettings(),
-                          &dialog.PreviewSettings());
+                          &dialog.PreviewSettings(), phase.noiseProfile);
     if (dialog.DoModal() != fw::kIdOk) {
         return false;
     }

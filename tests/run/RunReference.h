@@ -35,10 +35,11 @@ inline NoiseProfile MeasuredProfile(const std::vector<float>& host, int32_t w, i
 }
 
 inline std::vector<float> EngineResult(const std::vector<float>& host, int32_t w, int32_t h,
-                                       const NoiseReductionParams& params, Analysis analysis) {
+                                       const NoiseReductionParams& params, Analysis analysis,
+                                       const NoiseProfile* kept = nullptr) {
     NoiseProfile profile;
-    if (analysis == Analysis::KeepProfile) {
-        profile = CurrentNoiseProfile();
+    if (analysis == Analysis::KeepProfile && kept) {
+        profile = *kept;
     } else if (analysis == Analysis::WholeImage) {
         profile = MeasuredProfile(host, w, h, params);
     }

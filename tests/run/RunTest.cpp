@@ -13,6 +13,7 @@
 #endif
 
 #include "platform/Platform.h"
+#include "plugin/Instance.h"
 #include "plugin/InteractiveSteps.h"
 #include "plugin/Run.h"
 #include "plugin/WorkerJob.h"
@@ -53,6 +54,7 @@ struct FakeWindow : ProgressWindow {
 FakeWindow g_window;
 bool g_confirm = true;
 NoiseReductionParams g_dialogValues;
+PluginInstance g_instance;  // the library's instance, as the exports would hand it over
 int g_settingsPhases = 0;
 
 // The run owns the window it is given; every one forwards to g_window.
@@ -65,7 +67,7 @@ const InteractiveSteps kFakeSteps{
     [](const SettingsPhase& phase) {
         ++g_settingsPhases;
         // The dialogs may live in a module of their own: what they use must be the run's.
-        EXPECT_TRUE(phase.currentSettings == &CurrentSettings() &&
+        EXPECT_TRUE(phase.currentSettings == &g_instance.settings &&
                     phase.analysisWork == &AnalysisWorkWithConversion &&
                     phase.previewWork == &ReductionWorkWithConversions && phase.image);
         if (g_confirm) {
@@ -78,22 +80,22 @@ const InteractiveSteps kFakeSteps{
 class RunTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_ = CurrentSettings();
+        saved_ = g_instance.settings;
         Reset();
     }
     void TearDown() override {
-        SetInteractiveSteps(nullptr);
-        CurrentSettings() = saved_;
-        CurrentNoiseProfile() = {};
+        g_instance.steps = nullptr;
+        g_instance.settings = saved_;
+        g_instance.profile = {};
     }
     static void Reset() {
-        CurrentSettings() = NoiseReductionParams{};
-        CurrentNoiseProfile() = {};
+        g_instance.settings = NoiseReductionParams{};
+        g_instance.profile = {};
         g_window = FakeWindow{};
         g_confirm = true;
         g_settingsPhases = 0;
         g_dialogValues = NoiseReductionParams{};
-        SetInteractiveSteps(&kFakeSteps);
+        g_instance.steps = &kFakeSteps;
     }
     NoiseReductionParams saved_;
 };
@@ -142,31 +144,33 @@ TEST_F(RunTest, SilentAndInteractivePaths) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Reset();
-        CurrentSettings() = c.current;
-        CurrentNoiseProfile() = earlier;
+        g_instance.settings = c.current;
+        g_instance.profile = earlier;
         g_dialogValues = c.dialog;
         g_confirm = c.confirm;
-        SetInteractiveSteps(c.steps ? &kFakeSteps : nullptr);
+        g_instance.steps = c.steps ? &kFakeSteps : nullptr;
         auto pixels = host;
-        OpenPluginImpl(c.flag, w, h, pixels.data(), nullptr, nullptr);
+        OpenPluginImpl(g_instance, c.flag, w, h, pixels.data(), nullptr, nullptr);
         EXPECT_EQ(g_settingsPhases, c.settingsPhases);
         EXPECT_EQ(g_window.statuses, c.statuses);
         const NoiseReductionParams& used = c.settingsPhases && c.confirm ? c.dialog : c.current;
-        EXPECT_EQ(CurrentSettings(), used);
+        EXPECT_EQ(g_instance.settings, used);
         if (c.result == Unchanged) {
             EXPECT_TRUE(SameBits(pixels, host));
-            EXPECT_EQ(CurrentNoiseProfile(), earlier);
+            EXPECT_EQ(g_instance.profile, earlier);
         } else if (c.result == DialogProfile || c.result == OtherKind) {
             const auto analysis = c.result == OtherKind ? Analysis::PerTile : Analysis::KeepProfile;
-            EXPECT_TRUE(SameBits(pixels, test::EngineResult(host, w, h, used, analysis)));
-            EXPECT_EQ(CurrentNoiseProfile(), earlier);
+            EXPECT_TRUE(SameBits(
+                pixels, test::EngineResult(host, w, h, used, analysis, &g_instance.profile)));
+            EXPECT_EQ(g_instance.profile, earlier);
         } else {
             const bool perTile = c.result == PerTile;
             const auto analysis = perTile ? Analysis::PerTile : Analysis::WholeImage;
             const auto other = perTile ? Analysis::WholeImage : Analysis::PerTile;
-            EXPECT_TRUE(SameBits(pixels, test::EngineResult(host, w, h, used, analysis)));
+            EXPECT_TRUE(SameBits(
+                pixels, test::EngineResult(host, w, h, used, analysis, &g_instance.profile)));
             EXPECT_FALSE(SameBits(pixels, test::EngineResult(host, w, h, used, other)));
-            EXPECT_EQ(CurrentNoiseProfile().noise.size(), c.result == PerTile ? 0u : 48u);
+            EXPECT_EQ(g_instance.profile.noise.size(), c.result == PerTile ? 0u : 48u);
         }
     }
 }
@@ -191,17 +195,17 @@ TEST_F(RunTest, CancelAtAnyPointLeavesTheHostImageUntouched) {
         Reset();
         g_dialogValues = dialog;
         g_dialogValues.reanalyzeWhole = status == kAnalysing;
-        CurrentNoiseProfile().noise.assign(48, 1.25f);
+        g_instance.profile.noise.assign(48, 1.25f);
         g_window.cancelInStatus = status;
         g_window.cancelAt = at;
         auto pixels = host;
-        OpenPluginImpl(0, w, h, pixels.data(), nullptr, nullptr);
-        EXPECT_EQ(CurrentSettings(), g_dialogValues);
+        OpenPluginImpl(g_instance, 0, w, h, pixels.data(), nullptr, nullptr);
+        EXPECT_EQ(g_instance.settings, g_dialogValues);
         if (g_window.cancelled) {
             EXPECT_TRUE(SameBits(pixels, host));
             EXPECT_EQ(g_window.statuses.size(), 1u);   // a cancelled analysis starts no reduction
             if (status == kAnalysing && at == 0.0f) {  // later, the measurement may be whole
-                EXPECT_EQ(CurrentNoiseProfile().noise, std::vector<float>(48, 1.25f));
+                EXPECT_EQ(g_instance.profile.noise, std::vector<float>(48, 1.25f));
             }
         } else {
             EXPECT_GT(at, 0.0f);  // 0 is shown before the job starts: always cancelled
@@ -226,12 +230,18 @@ TEST_F(RunTest, WorkerJobEnds) {
     test::EngineImage small(test::NoisyImage(40, 30, 15), 40, 30);
     FakeWindow window;
     const auto throwingWork = +[](WorkerJob*) -> int { throw std::bad_alloc(); };
-    EXPECT_EQ(RunWorkerJob(throwingWork, &small.image, kReducing, &window), JobResult::Failed);
-    EXPECT_EQ(RunWorkerJob(throwingWork, &small.image, kReducing, nullptr), JobResult::Failed);
+    EXPECT_EQ(RunWorkerJob(throwingWork, &small.image, kReducing, &window, g_instance.settings,
+                           nullptr, g_instance.host),
+              JobResult::Failed);
+    EXPECT_EQ(RunWorkerJob(throwingWork, &small.image, kReducing, nullptr, g_instance.settings,
+                           nullptr, g_instance.host),
+              JobResult::Failed);
     // Under AddressSanitizer a worker still writing into the unwound job is an error.
     test::EngineImage large(test::NoisyImage(700, 600, 31), 700, 600);
     ThrowingWindow throwing;
-    EXPECT_THROW(RunWorkerJob(ReductionWork, &large.image, kReducing, &throwing), std::bad_alloc);
+    EXPECT_THROW(RunWorkerJob(ReductionWork, &large.image, kReducing, &throwing,
+                              g_instance.settings, nullptr, g_instance.host),
+                 std::bad_alloc);
     EXPECT_EQ(throwing.flag, nullptr);
 }
 
@@ -245,7 +255,7 @@ TEST_F(RunTest, AQuitMessageDuringTheWaitIsIgnored) {
 #endif
     const auto host = test::NoisyImage(70, 40, 12);
     auto pixels = host;
-    OpenPluginImpl(1, 70, 40, pixels.data(), nullptr, nullptr);
+    OpenPluginImpl(g_instance, 1, 70, 40, pixels.data(), nullptr, nullptr);
 #ifdef _WIN32
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
@@ -264,14 +274,14 @@ TEST_F(RunTest, OddSizesOutOfRangeValuesAndImagesTooLarge) {
         auto pixels = test::NoisyImage(w, h, 13);
         pixels[0] = 7.5f;
         pixels[pixels.size() - 1] = -3.0f;
-        OpenPluginImpl(1, w, h, pixels.data(), nullptr, nullptr);
+        OpenPluginImpl(g_instance, 1, w, h, pixels.data(), nullptr, nullptr);
         for (float v : pixels) {
             ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
         }
     }
     // 3 planes of 2^31 - 1 square pixels; the buffer is a stand-in the plug-in must never write.
     std::vector<float> pixels(12, 0.5f);
-    OpenPluginImpl(1, 0x7FFFFFFF, 0x7FFFFFFF, pixels.data(), nullptr, nullptr);
+    OpenPluginImpl(g_instance, 1, 0x7FFFFFFF, 0x7FFFFFFF, pixels.data(), nullptr, nullptr);
     EXPECT_EQ(pixels, std::vector<float>(12, 0.5f));
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin/Instance.h"
 #include "plugin/Run.h"
 #include "tests/run/TestImages.h"
 #include "ui/AboutDlg.h"
@@ -15,14 +16,16 @@
 namespace vel {
 namespace {
 
+PluginInstance g_instance;  // as the exports hand it to the run
+
 TEST(NoDisplay, InteractiveCallEndsCleanlyAndSilentRunsWork) {
     ASSERT_TRUE(std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr);
-    SetInteractiveSteps(&ui::UiInteractiveSteps());
+    g_instance.steps = &ui::UiInteractiveSteps();
     std::vector<float> host = test::NoisyImage(40, 30, 3);
     const std::vector<float> before = host;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(OpenPluginImpl(0, 40, 30, host.data(), nullptr, nullptr), kRunCancelled);
-    OpenPluginImpl(0, 40, 30, host.data(), nullptr, nullptr);
+    EXPECT_EQ(OpenPluginImpl(g_instance, 0, 40, 30, host.data(), nullptr, nullptr), kRunCancelled);
+    OpenPluginImpl(g_instance, 0, 40, 30, host.data(), nullptr, nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(host, before);
     EXPECT_NE(err.find("no display"), std::string::npos) << err;
@@ -30,9 +33,9 @@ TEST(NoDisplay, InteractiveCallEndsCleanlyAndSilentRunsWork) {
     EXPECT_EQ(ui::CreateRunProgressWindow(), nullptr);
     ui::CAboutDlg about;
     EXPECT_EQ(about.DoModal(), -1);
-    OpenPluginImpl(1, 40, 30, host.data(), nullptr, nullptr);
+    OpenPluginImpl(g_instance, 1, 40, 30, host.data(), nullptr, nullptr);
     EXPECT_NE(host, before);
-    SetInteractiveSteps(nullptr);
+    g_instance.steps = nullptr;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "framework/Controls.h"
 #include "plugin/HostImage.h"
+#include "plugin/Instance.h"
 #include "plugin/Run.h"
 #include "resources/Resources.h"
 #include "settings/ParamTable.h"
@@ -25,6 +26,8 @@
 
 namespace vel {
 namespace {
+
+PluginInstance g_instance;  // as the exports hand it to the run
 
 using test::recorded;
 using ui::CSettingsDlg;
@@ -377,16 +380,17 @@ TEST(InteractiveRun, OkGivesTheSilentRunsPixelsAndCancelLeavesEverything) {
     const InteractiveSteps steps{
         &ui::RunSettingsPhase,
         [] { return std::unique_ptr<ProgressWindow>(std::make_unique<CountedWindow>()); }};
-    SetInteractiveSteps(&steps);
-    const NoiseReductionParams saved = CurrentSettings();
+    g_instance.steps = &steps;
+    const NoiseReductionParams saved = g_instance.settings;
     const std::vector<float> input = test::NoisyImage(90, 70, 11);
     std::vector<float> host = input;
 
     recorded = {};
     Script([](ui::CSettingsDlg& d) { d.GetDlgItem(EditId(3))->SetWindowText("17"); },
            fw::kIdCancel);
-    EXPECT_EQ(OpenPluginImpl(0, 90, 70, host.data(), "missing.icc", nullptr), kRunCancelled);
-    EXPECT_TRUE(host == input && CurrentSettings() == saved && g_windows == 0);
+    EXPECT_EQ(OpenPluginImpl(g_instance, 0, 90, 70, host.data(), "missing.icc", nullptr),
+              kRunCancelled);
+    EXPECT_TRUE(host == input && g_instance.settings == saved && g_windows == 0);
     EXPECT_TRUE(recorded.messages.empty());  // one profile only: no colour management
 
     Script(
@@ -395,18 +399,19 @@ TEST(InteractiveRun, OkGivesTheSilentRunsPixelsAndCancelLeavesEverything) {
             fw::ctrl::Click(*d.GetDlgItem(res::kSettingsReanalyzeWhole));
         },
         fw::kIdOk);
-    EXPECT_EQ(OpenPluginImpl(0, 90, 70, host.data(), nullptr, nullptr), kRunCompleted);
+    EXPECT_EQ(OpenPluginImpl(g_instance, 0, 90, 70, host.data(), nullptr, nullptr), kRunCompleted);
     fw::SetDialogInitHandler(nullptr);
     NoiseReductionParams confirmed = saved;
     // Linked: chroma suppression moves with luma suppression, 6 -> 14.
     confirmed.lumaSuppression = 14, confirmed.chromaSuppression = 20,
     confirmed.reanalyzeWhole = true;
-    EXPECT_EQ(CurrentSettings(), confirmed);
+    EXPECT_EQ(g_instance.settings, confirmed);
     std::vector<float> silent = input;
-    ASSERT_EQ(OpenPluginImpl(1, 90, 70, silent.data(), nullptr, nullptr), kRunCompleted);
+    ASSERT_EQ(OpenPluginImpl(g_instance, 1, 90, 70, silent.data(), nullptr, nullptr),
+              kRunCompleted);
     EXPECT_TRUE(silent == host && silent != input);
-    SetInteractiveSteps(nullptr);
-    CurrentSettings() = saved;
+    g_instance.steps = nullptr;
+    g_instance.settings = saved;
 }
 
 #ifndef _WIN32

@@ -14,6 +14,7 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "platform/WebLink.h"
+#include "plugin/Instance.h"
 #include "plugin/Run.h"
 #include "resources/Resources.h"
 #include "settings/NoiseReductionParams.h"
@@ -28,6 +29,8 @@
 
 namespace vel {
 namespace {
+
+PluginInstance g_instance;  // as the exports hand it to the run
 
 using test::recorded;
 constexpr int kLuma = res::kSettingsLumaThresholdEdit, kLight = res::kSettingsLightCorrectionEdit,
@@ -348,23 +351,23 @@ class WatchedWindow : public ProgressWindow {
 
 TEST(ProgressRun, CancelInEitherJobLeavesTheHostImage) {
     InteractiveSteps steps{
-        [](const SettingsPhase&) {
-            CurrentSettings().reanalyzeWhole = g_watch.reanalyse;
+        [](const SettingsPhase& phase) {
+            phase.currentSettings->reanalyzeWhole = g_watch.reanalyse;
             return true;
         },
         [] { return std::unique_ptr<ProgressWindow>(std::make_unique<WatchedWindow>()); }};
-    SetInteractiveSteps(&steps);
-    const NoiseReductionParams saved = CurrentSettings();
+    g_instance.steps = &steps;
+    const NoiseReductionParams saved = g_instance.settings;
     for (const Watch& c : {Watch{true, false}, Watch{true, true}, Watch{false, true}}) {
         g_watch = c;
         std::vector<float> host = test::NoisyImage(128, 96, 7);
         const std::vector<float> before = host;
-        OpenPluginImpl(0, 128, 96, host.data(), nullptr, nullptr);
+        OpenPluginImpl(g_instance, 0, 128, 96, host.data(), nullptr, nullptr);
         EXPECT_EQ(host == before, c.cancel) << c.reanalyse;
         EXPECT_EQ(std::pair(g_watch.live, g_watch.peak), std::pair(0, 1)) << "one, destroyed";
     }
-    SetInteractiveSteps(nullptr);
-    CurrentSettings() = saved;
+    g_instance.steps = nullptr;
+    g_instance.settings = saved;
 }
 
 #ifndef _WIN32
