@@ -24,6 +24,8 @@ packages=(
     debootstrap
     # the dialogs' Qt window backend (its display check talks to X through xcb)
     qt6-base-dev libxcb1-dev
+    # the GIMP plug-in (gimp/) and GIMP itself for its tests (gimp-console)
+    libgimp2.0-dev gimp
 )
 
 missing=()
