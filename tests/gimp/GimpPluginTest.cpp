@@ -203,8 +203,11 @@ class GimpPlugin : public ::testing::Test {
         // refused call's.
         Case last = kCases[0];
         last.output = "last-gimp.png";
+        Case noDisplay = kCases[2];
+        noDisplay.output = "no-display-gimp.png";
         secondOutput_ = new std::string(
-            Gimp({Batch(d, last, "RUN-WITH-LAST-VALS", Arguments(std::array<int32_t, 9>{}))}));
+            Gimp({Batch(d, last, "RUN-WITH-LAST-VALS", Arguments(std::array<int32_t, 9>{})),
+                  Batch(d, noDisplay, "RUN-INTERACTIVE", Arguments(std::array<int32_t, 9>{}))}));
 
         Case missing = kCases[2];
         missing.output = "missing-filtered.png";
@@ -317,6 +320,16 @@ TEST_F(GimpPlugin, LastValuesAreThoseOfThePreviousRunAfterARestart) {
     EXPECT_LE(
         MaxDifference(Read(Path("last-gimp.png").string()), Read(Path("velnr-rgb16.png").string())),
         1.0);
+}
+
+TEST_F(GimpPlugin, AnInteractiveCallWithoutADisplayRunsWithTheLastValuesAndSaysSo) {
+    EXPECT_NE(secondOutput_->find("no display for the settings dialog; ran with the last values"),
+              std::string::npos)
+        << *secondOutput_;
+    ASSERT_TRUE(fs::exists(Path("no-display-gimp.png"))) << *secondOutput_;
+    EXPECT_LE(MaxDifference(Read(Path("no-display-gimp.png").string()),
+                            Read(Path("velnr-rgb8.png").string())),
+              1.0);
 }
 
 TEST_F(GimpPlugin, AMissingLibraryIsAClearErrorAndTheImageStaysAsItWas) {
