@@ -26,6 +26,8 @@ packages=(
     qt6-base-dev libxcb1-dev
     # the downloads (tools/package.sh): velnr(1) from --help, the packages' check
     help2man lintian
+    # the GIMP plug-in (gimp/) and GIMP itself for its tests (gimp-console)
+    libgimp2.0-dev gimp
 )
 
 missing=()
