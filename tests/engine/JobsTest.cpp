@@ -155,29 +155,25 @@ EngineSettings Settings(bool highQuality, int light = 0, int dark = 0) {
 }
 
 // A profile is read only by a reduction of the kind and level count it was measured for;
-// any other gets the per-tile analysis, as without one.
+// any other, and one too short for its layout, gets the per-tile analysis, as without one.
 TEST(RunJobsTest, AProfileOfAnotherKindOrLevelCountIsNeverRead) {
     const test::Planes input = test::MakeNoisyImage(600, 100, 8);
-    for (const bool highQuality : {true, false}) {
-        SCOPED_TRACE(highQuality ? "directional" : "isotropic");
+    for (const bool hq : {true, false}) {
         const auto reduced = [&](const NoiseProfile* profile) {
             test::Planes planes = input;
-            RunNoiseReduction(planes.View(), Settings(highQuality, 3, -2), profile, {});
+            RunNoiseReduction(planes.View(), Settings(hq, 3, -2), profile, {});
             return planes;
         };
-        const test::Planes perTile = reduced(nullptr);
-        NoiseProfile own = RunNoiseAnalysis(input.View(), Settings(highQuality), {}).value();
-        NoiseProfile other = RunNoiseAnalysis(input.View(), Settings(!highQuality), {}).value();
+        const NoiseProfile own = RunNoiseAnalysis(input.View(), Settings(hq), {}).value();
+        NoiseProfile other = RunNoiseAnalysis(input.View(), Settings(!hq), {}).value(), fewer = own,
+                     shorter = own;
         other.noise.resize(kNoiseProfileEntries, 1.0f);  // long enough for either layout
-        own.noise.resize(kNoiseProfileEntries, 1.0f);
-        EXPECT_FALSE(reduced(&own) == perTile);  // the profile matters on this image
-        EXPECT_TRUE(reduced(&other) == perTile);
-        NoiseProfile fewer = own;
         fewer.levels = 3;
-        EXPECT_TRUE(reduced(&fewer) == perTile);
-        NoiseProfile none = own;
-        none.noise.resize(3);  // shorter than its layout: never read past its end
-        EXPECT_TRUE(reduced(&none) == perTile);
+        shorter.noise.resize(3);
+        EXPECT_FALSE(reduced(&own) == reduced(nullptr)) << hq;  // it matters on this image
+        for (const NoiseProfile* unusable : {&other, &fewer, &shorter}) {
+            EXPECT_TRUE(reduced(unusable) == reduced(nullptr)) << hq;
+        }
     }
 }
 

@@ -62,12 +62,16 @@ size_t Count(const std::vector<NoiseReductionParams>& jobs) {
     return jobs.size();
 }
 
-void WaitIdle(const ui::CPreviewDlg& dlg) {
-    for (int i = 0; i < 5000 && dlg.JobRunning(); ++i) {
+bool PumpUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i) {
         fw::PumpMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_FALSE(dlg.JobRunning());
+    return done();
+}
+
+void WaitIdle(const ui::CPreviewDlg& dlg) {
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.JobRunning(); }));
 }
 
 template <typename F>
@@ -206,14 +210,6 @@ TEST(SettingsDialog, BadTextBringsItsMessageAtOnceAndOkStaysOpen) {
         EXPECT_EQ(recorded.messages.size(), again ? 2u : 1u) << text;
         EXPECT_EQ(dlg.IsWindowVisible(), again) << text;
     }
-}
-
-bool PumpUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 5000 && !done(); ++i) {
-        fw::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
 }
 
 // The dialog shows the preview of its latest values: no job, no bar, no status, the estimate.
