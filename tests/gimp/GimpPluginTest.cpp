@@ -73,8 +73,9 @@ const Case kCases[] = {
      Expect::Unchanged, 0, "libVELNoiseReduction.so (VELNR_PLUGIN): plug-in library not found"},
 };
 
+// Appended (GCC 12's -Wrestrict misfires on a literal + std::string&&).
 std::string Quoted(const fs::path& path) {
-    return "\"" + path.string() + "\"";
+    return std::string(1, '"').append(path.string()).append(1, '"');
 }
 
 // Loads, prepares, filters, finishes, saves and closes; a failing call leaves the picture
@@ -82,19 +83,20 @@ std::string Quoted(const fs::path& path) {
 std::vector<std::string> Batch(const fs::path& d, const Case& c) {
     std::string values;
     for (int32_t v : *c.values) {
-        values += " " + std::to_string(v);
+        values.append(1, ' ').append(std::to_string(v));
     }
-    const std::string save =
-        " (gimp-file-save RUN-NONINTERACTIVE img (car "
-        "(gimp-image-get-active-drawable img)) " +
-        Quoted(d / c.output) + " \"out\")";
+    const std::string save = std::string(
+                                 " (gimp-file-save RUN-NONINTERACTIVE img (car "
+                                 "(gimp-image-get-active-drawable img)) ") +
+                             Quoted(d / c.output) + " \"out\")";
     std::vector<std::string> batch{
-        "(let* ((img (car (gimp-file-load RUN-NONINTERACTIVE " + Quoted(d / c.input) +
+        std::string("(let* ((img (car (gimp-file-load RUN-NONINTERACTIVE ") + Quoted(d / c.input) +
         " \"in\"))) (drw (car (gimp-image-get-active-drawable img)))) " + c.before +
         " (plug-in-vel-noise-reduction " + c.mode + " img drw" + values + ") " + c.after + save +
         " (gimp-image-delete img))"};
     if (c.expect == Expect::Unchanged) {
-        batch.push_back("(let* ((img (vector-ref (cadr (gimp-image-list)) 0)))" + save + ")");
+        batch.push_back(std::string("(let* ((img (vector-ref (cadr (gimp-image-list)) 0)))") +
+                        save + ")");
     }
     return batch;
 }
