@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "platform/Product.h"
-#include "resources/Resources.h"
 #include "resources/ParamControls.h"
+#include "resources/Resources.h"
 
 namespace vel::res {
 
