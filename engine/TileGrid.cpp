@@ -71,13 +71,12 @@ TileGrid::TileGrid(int32_t imageWidth, int32_t imageHeight, int32_t size, int32_
     }
 }
 
-void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
-                 const float* plane2, int32_t ty, int32_t tx, float* tile0, float* tile1,
-                 float* tile2) {
+void ExtractTile(const TileGrid& grid, ConstImagePlanes image, int32_t ty, int32_t tx,
+                 float* const (&tiles)[3]) {
+    assert(image.width == grid.width);
     const int32_t tileWidth = grid.TileWidth(tx);
     const int32_t tileHeight = grid.TileHeight(ty);
-    const float* planes[3] = {plane0, plane1, plane2};
-    float* tiles[3] = {tile0, tile1, tile2};
+    const float* const* planes = image.planes;
     for (int p = 0; p < 3; ++p) {
         for (int32_t r = 0; r < tileHeight; ++r) {
             const float* src =
@@ -92,17 +91,16 @@ void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
     }
 }
 
-void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1,
-                    const float* tile2, int32_t ty, int32_t tx, float* out0, float* out1,
-                    float* out2, BlendPart part) {
+void AccumulateTile(const TileGrid& grid, const float* const (&tiles)[3], int32_t ty, int32_t tx,
+                    ImagePlanes out, BlendPart part) {
+    assert(out.width == grid.width);
     const int32_t tileWidth = grid.TileWidth(tx);
     const int32_t tileHeight = grid.TileHeight(ty);
     const bool top = ty == 0;
     const bool bottom = ty == grid.tilesY - 1;
     const bool left = tx == 0;
     const bool right = tx == grid.tilesX - 1;
-    const float* tiles[3] = {tile0, tile1, tile2};
-    float* outs[3] = {out0, out1, out2};
+    float* const* outs = out.planes;
     // The column weights once per tile, so the sample loops below are plain enough for the
     // compiler to vectorise; each weight is still the product vertical * horizontal.
     std::vector<float> horizontal(static_cast<size_t>(tileWidth));

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/EngineTypes.h"
+
 namespace vel {
 
 struct TileGrid {
@@ -30,10 +32,10 @@ struct TileGrid {
     int32_t MaxTileHeight() const { return lastTileHeight > tileSize ? lastTileHeight : tileSize; }
 };
 
-// Copies tile (ty, tx) of each plane into its packed tile buffer (row stride = tile width).
-void ExtractTile(const TileGrid& grid, const float* plane0, const float* plane1,
-                 const float* plane2, int32_t ty, int32_t tx, float* tile0, float* tile1,
-                 float* tile2);
+// Copies tile (ty, tx) of each of the image's planes (the grid's size) into its packed tile
+// buffer (row stride = tile width).
+void ExtractTile(const TileGrid& grid, ConstImagePlanes image, int32_t ty, int32_t tx,
+                 float* const (&tile)[3]);
 
 // Which samples of a tile AccumulateTile writes.
 enum class BlendPart : uint8_t {
@@ -48,8 +50,7 @@ enum class BlendPart : uint8_t {
 // Adds each tile, weighted by the blending window on the sides it shares with a neighbour,
 // into its output plane. Called for every tile in raster order it builds the blended planes
 // from any initial contents: a sample that no earlier tile covers is overwritten.
-void AccumulateTile(const TileGrid& grid, const float* tile0, const float* tile1,
-                    const float* tile2, int32_t ty, int32_t tx, float* out0, float* out1,
-                    float* out2, BlendPart part = BlendPart::All);
+void AccumulateTile(const TileGrid& grid, const float* const (&tile)[3], int32_t ty, int32_t tx,
+                    ImagePlanes out, BlendPart part = BlendPart::All);
 
 }  // namespace vel

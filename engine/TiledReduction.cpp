@@ -48,6 +48,7 @@ bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     }
     // Not zero-filled: the first tile to reach a sample writes it.
     float* const out[3] = {output, output + planeSize, output + 2 * planeSize};
+    const ImagePlanes blended{{out[0], out[1], out[2]}, image.width, image.height};
     std::vector<std::unique_ptr<ReductionScratch>> scratch;
     for (int32_t w = 0; w < threads; ++w) {
         scratch.push_back(std::make_unique<ReductionScratch>(grid, numbers));
@@ -86,8 +87,7 @@ bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
         // accumulated and the stop takes effect at the next tile start.
         DenoiseTile({{s.Tile(0), s.Tile(1), s.Tile(2)}, tileWidth, tileHeight}, numbers, profile,
                     inner, &s.denoise, gainMap ? nullptr : sources);
-        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), ty, tx, out[0], out[1], out[2],
-                       BlendPart::Fresh);
+        AccumulateTile(grid, {s.Tile(0), s.Tile(1), s.Tile(2)}, ty, tx, blended, BlendPart::Fresh);
         step();
         return true;
     };
@@ -96,9 +96,9 @@ bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     // count: float sums depend on their order.
     work.commit = [&](int32_t worker, int64_t t) {
         const ReductionScratch& s = *scratch[static_cast<size_t>(worker)];
-        AccumulateTile(grid, s.Tile(0), s.Tile(1), s.Tile(2), static_cast<int32_t>(t / grid.tilesX),
-                       static_cast<int32_t>(t % grid.tilesX), out[0], out[1], out[2],
-                       BlendPart::Reached);
+        AccumulateTile(grid, {s.Tile(0), s.Tile(1), s.Tile(2)},
+                       static_cast<int32_t>(t / grid.tilesX), static_cast<int32_t>(t % grid.tilesX),
+                       blended, BlendPart::Reached);
     };
     if (!RunTiles(work, threads, context)) {
         return false;  // the accumulators are dropped; the planes keep their input

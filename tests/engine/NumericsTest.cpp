@@ -136,10 +136,9 @@ TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
         test::Planes out(w, h, nan), weights(w, h, nan);
         for (int32_t ty = 0; ty < g.tilesY; ++ty) {
             for (int32_t tx = 0; tx < g.tilesX; ++tx) {
-                ExtractTile(g, in[0], in[1], in[2], ty, tx, t0.data(), t1.data(), t2.data());
-                AccumulateTile(g, t0.data(), t1.data(), t2.data(), ty, tx, out[0], out[1], out[2]);
-                AccumulateTile(g, ones.data(), ones.data(), ones.data(), ty, tx, weights[0],
-                               weights[1], weights[2]);
+                ExtractTile(g, in.View(), ty, tx, {t0.data(), t1.data(), t2.data()});
+                AccumulateTile(g, {t0.data(), t1.data(), t2.data()}, ty, tx, out.View());
+                AccumulateTile(g, {ones.data(), ones.data(), ones.data()}, ty, tx, weights.View());
             }
         }
         ASSERT_TRUE(test::PlanesNear(out, in, 4e-7f));
