@@ -468,12 +468,10 @@ void CPreviewDlg::ShowFinishedPreview() {
     if (!result) {
         return;
     }
-    const int64_t now = platform::PerformanceCounter();
-    Show(kStatusLabel, false);
     ConvertToPreviewBitmap(*result);
     const int64_t frequency = platform::PerformanceFrequency();
     const double elapsed =
-        frequency > 0 ? static_cast<double>(now - previewStart_) / frequency : 0.0;
+        frequency > 0 ? static_cast<double>(previewEnd_ - previewStart_) / frequency : 0.0;
     SetText(kTimeLabel, FormatEstimate(EstimateSeconds(
                             static_cast<int64_t>(image_->Width()) * image_->Height(),
                             static_cast<int64_t>(result->Width()) * result->Height(), elapsed)));
@@ -496,6 +494,8 @@ void CPreviewDlg::OnJobFinished() {
     if (!JobRunning() || !worker_.RunningJobDone()) {
         return;
     }
+    // The preview's time ends when it reports, not after its thread has been joined.
+    previewEnd_ = platform::PerformanceCounter();
     Dispatch(PreviewEvent::JobFinished, worker_.Finish());
 }
 

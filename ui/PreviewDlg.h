@@ -148,6 +148,7 @@ class CPreviewDlg : public fw::CDialog {
     PreviewWorker worker_;
     PreviewSchedule schedule_;
     int64_t previewStart_ = 0;
+    int64_t previewEnd_ = 0;
 
     CPictureButton zoom_;
     DisplayColourTransform colour_;
