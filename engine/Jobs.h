@@ -24,8 +24,8 @@ std::optional<NoiseProfile> RunNoiseAnalysis(ConstImagePlanes image, const Engin
 
 // Tone correction, tiled suppression (with profile when it was measured for the settings' kind
 // and level count, else measured per tile; profile may be null), undo of the tone correction,
-// in place. A stop before the last tile, or an allocation failure, leaves the planes exactly as
-// they were.
+// in place. The planes belong to the job: a stop before the last tile, or an allocation
+// failure, may leave them part written, and the caller discards them.
 void RunNoiseReduction(ImagePlanes image, const EngineSettings& settings,
                        const NoiseProfile* profile, const RunContext& context);
 

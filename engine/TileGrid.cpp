@@ -91,48 +91,122 @@ void ExtractTile(const TileGrid& grid, ConstImagePlanes image, int32_t ty, int32
     }
 }
 
-void AccumulateTile(const TileGrid& grid, const float* const (&tiles)[3], int32_t ty, int32_t tx,
-                    ImagePlanes out, BlendPart part) {
-    assert(out.width == grid.width);
-    const int32_t tileWidth = grid.TileWidth(tx);
-    const int32_t tileHeight = grid.TileHeight(ty);
-    const bool top = ty == 0;
-    const bool bottom = ty == grid.tilesY - 1;
-    const bool left = tx == 0;
-    const bool right = tx == grid.tilesX - 1;
-    float* const* outs = out.planes;
-    // The column weights once per tile, so the sample loops below are plain enough for the
-    // compiler to vectorise; each weight is still the product vertical * horizontal.
-    std::vector<float> horizontal(static_cast<size_t>(tileWidth));
-    for (int32_t c = 0; c < tileWidth; ++c) {
-        horizontal[static_cast<size_t>(c)] = AxisWeight(grid, c, tileWidth, left, right);
+TileBlender::TileBlender(const TileGrid& grid)
+    : grid_(grid),
+      above_(3 * static_cast<size_t>(grid.overlap) * static_cast<size_t>(grid.width)),
+      below_(above_.size()),
+      beside_(3 * static_cast<size_t>(grid.overlap) * static_cast<size_t>(grid.MaxTileHeight())),
+      across_(static_cast<size_t>(grid.MaxTileWidth())) {}
+
+float* TileBlender::Sum(int p, int32_t ty, int32_t tx, int32_t i, int32_t j) {
+    const auto o = static_cast<size_t>(grid_.overlap);
+    const int32_t h = grid_.TileHeight(ty);
+    const size_t x =
+        static_cast<size_t>(grid_.step) * static_cast<size_t>(tx) + static_cast<size_t>(j);
+    const auto width = static_cast<size_t>(grid_.width);
+    const auto plane = static_cast<size_t>(p);
+    if (ty > 0 && i < grid_.overlap) {
+        return &above_[(plane * o + static_cast<size_t>(i)) * width + x];
     }
-    const float* across = horizontal.data();
+    if (ty < grid_.tilesY - 1 && i >= h - grid_.overlap) {
+        return &below_[(plane * o + static_cast<size_t>(i - (h - grid_.overlap))) * width + x];
+    }
+    // The columns shared with the left neighbour are read where it left its right ones.
+    const int32_t column = j < grid_.overlap ? j : j - (grid_.TileWidth(tx) - grid_.overlap);
+    return &beside_[(plane * static_cast<size_t>(grid_.MaxTileHeight()) + static_cast<size_t>(i)) *
+                        o +
+                    static_cast<size_t>(column)];
+}
+
+void TileBlender::WriteInterior(const float* const (&tile)[3], int32_t ty, int32_t tx,
+                                ImagePlanes out, const float* gains) const {
+    assert(out.width == grid_.width);
+    const int32_t w = grid_.TileWidth(tx);
+    const int32_t h = grid_.TileHeight(ty);
+    const int32_t o = grid_.overlap;
+    const int32_t i0 = ty == 0 ? 0 : o;
+    const int32_t i1 = ty == grid_.tilesY - 1 ? h : h - o;
+    const int32_t j0 = tx == 0 ? 0 : o;
+    const int32_t j1 = tx == grid_.tilesX - 1 ? w : w - o;
     for (int p = 0; p < 3; ++p) {
-        for (int32_t r = 0; r < tileHeight; ++r) {
-            const float vertical = AxisWeight(grid, r, tileHeight, top, bottom);
-            const float* src = tiles[p] + static_cast<ptrdiff_t>(r) * tileWidth;
-            float* dst =
-                outs[p] +
-                static_cast<ptrdiff_t>(grid.width) * (static_cast<ptrdiff_t>(grid.step) * ty + r) +
-                static_cast<ptrdiff_t>(grid.step) * tx;
-            // Samples no earlier tile in raster order has reached (below the top overlap,
-            // right of the left one) start from 0 here, so the planes need no zero fill:
-            // 0 + x is what the sum would give, signed zeros included.
-            const int32_t reached = (!top && r < grid.overlap) ? tileWidth
-                                    : left                     ? 0
-                                                               : grid.overlap;
-            if (part != BlendPart::Fresh) {
-                for (int32_t c = 0; c < reached; ++c) {
-                    dst[c] = dst[c] + (vertical * across[c]) * src[c];
+        for (int32_t i = i0; i < i1; ++i) {
+            const float* src = tile[p] + static_cast<ptrdiff_t>(i) * w;
+            float* dst = out.planes[p] +
+                         static_cast<ptrdiff_t>(grid_.width) *
+                             (static_cast<ptrdiff_t>(grid_.step) * ty + i) +
+                         static_cast<ptrdiff_t>(grid_.step) * tx;
+            // Both weights are 1 here (the window covers only the overlaps), and 1 * 1 * x is x
+            // exactly: what the blend's 0 + weight * x gives.
+            if (!gains) {
+                for (int32_t j = j0; j < j1; ++j) {
+                    dst[j] = 0.0f + src[j];
                 }
+                continue;
             }
-            if (part != BlendPart::Reached) {
-                for (int32_t c = reached; c < tileWidth; ++c) {
-                    dst[c] = 0.0f + (vertical * across[c]) * src[c];
-                }
+            const float* g = gains + static_cast<ptrdiff_t>(i) * w;
+            for (int32_t j = j0; j < j1; ++j) {
+                dst[j] = (0.0f + src[j]) * (1.0f / g[j]);
             }
         }
+    }
+}
+
+void TileBlender::AddBorder(const float* const (&tile)[3], int32_t ty, int32_t tx, ImagePlanes out,
+                            const float* gains) {
+    assert(out.width == grid_.width);
+    const int32_t w = grid_.TileWidth(tx);
+    const int32_t h = grid_.TileHeight(ty);
+    const int32_t o = grid_.overlap;
+    const bool top = ty == 0;
+    const bool bottom = ty == grid_.tilesY - 1;
+    const bool left = tx == 0;
+    const bool right = tx == grid_.tilesX - 1;
+    for (int32_t j = 0; j < w; ++j) {
+        across_[static_cast<size_t>(j)] = AxisWeight(grid_, j, w, left, right);
+    }
+    const int32_t j0 = left ? 0 : o;
+    const int32_t j1 = right ? w : w - o;
+    for (int p = 0; p < 3; ++p) {
+        for (int32_t i = 0; i < h; ++i) {
+            const float vertical = AxisWeight(grid_, i, h, top, bottom);
+            const float* src = tile[p] + static_cast<ptrdiff_t>(i) * w;
+            const float* g = gains ? gains + static_cast<ptrdiff_t>(i) * w : nullptr;
+            float* dst = out.planes[p] +
+                         static_cast<ptrdiff_t>(grid_.width) *
+                             (static_cast<ptrdiff_t>(grid_.step) * ty + i) +
+                         static_cast<ptrdiff_t>(grid_.step) * tx;
+            const bool reachedRow = !top && i < o;        // the tile row above covers it
+            const bool laterRow = !bottom && i >= h - o;  // the tile row below will
+            const auto sample = [&](int32_t j) {
+                const float weighted = (vertical * across_[static_cast<size_t>(j)]) * src[j];
+                const bool reached = reachedRow || (!left && j < o);
+                const bool later = laterRow || (!right && j >= w - o);
+                float* const sum = reached || later ? Sum(p, ty, tx, i, j) : nullptr;
+                // A sample no earlier tile reached starts from 0: 0 + x is what the sum would
+                // give, signed zeros included.
+                const float value = reached ? *sum + weighted : 0.0f + weighted;
+                if (later) {
+                    *sum = value;
+                } else {
+                    dst[j] = g ? value * (1.0f / g[j]) : value;
+                }
+            };
+            if (reachedRow || laterRow) {
+                for (int32_t j = 0; j < w; ++j) {
+                    sample(j);
+                }
+                continue;
+            }
+            for (int32_t j = 0; j < j0; ++j) {
+                sample(j);
+            }
+            for (int32_t j = j1; j < w; ++j) {
+                sample(j);
+            }
+        }
+    }
+    if (right) {
+        std::swap(above_, below_);  // the next tile row's shared rows above are these
     }
 }
 

@@ -37,20 +37,36 @@ struct TileGrid {
 void ExtractTile(const TileGrid& grid, ConstImagePlanes image, int32_t ty, int32_t tx,
                  float* const (&tile)[3]);
 
-// Which samples of a tile AccumulateTile writes.
-enum class BlendPart : uint8_t {
-    All,
-    // Those an earlier tile in raster order covers: added in raster order.
-    Reached,
-    // The others, overwritten: no earlier tile touches them, so they may be written before the
-    // earlier tiles are added and beside them.
-    Fresh,
-};
+// Blends the tiles, each weighted by the window on the sides it shares with a neighbour,
+// straight into the image: a sample is written once the last tile covering it is in, so no
+// output planes are needed and the planes may be both the tiles' input and the output. Until
+// then the sums of the overlaps are kept in strips: two bands of overlap rows across the image
+// and one of overlap columns down a tile. A sample's contributions are added in raster order of
+// the tiles, whatever the thread count: float sums depend on their order.
+class TileBlender {
+  public:
+    // Throws std::bad_alloc when the strips do not fit.
+    explicit TileBlender(const TileGrid& grid);
 
-// Adds each tile, weighted by the blending window on the sides it shares with a neighbour,
-// into its output plane. Called for every tile in raster order it builds the blended planes
-// from any initial contents: a sample that no earlier tile covers is overwritten.
-void AccumulateTile(const TileGrid& grid, const float* const (&tile)[3], int32_t ty, int32_t tx,
-                    ImagePlanes out, BlendPart part = BlendPart::All);
+    // The samples of tile (ty, tx) that no other tile covers, into out: safe for several tiles
+    // at once, and once the tile's input has been read. gains (tile stride), when given, are
+    // divided out of the result.
+    void WriteInterior(const float* const (&tile)[3], int32_t ty, int32_t tx, ImagePlanes out,
+                       const float* gains) const;
+    // The rest of tile (ty, tx): called for every tile in raster order, one at a time. Writes
+    // into out the samples that no later tile covers; the other tiles' samples stay as they
+    // are.
+    void AddBorder(const float* const (&tile)[3], int32_t ty, int32_t tx, ImagePlanes out,
+                   const float* gains);
+
+  private:
+    float* Sum(int p, int32_t ty, int32_t tx, int32_t i, int32_t j);
+
+    const TileGrid& grid_;
+    std::vector<float> above_;   // rows shared with the tile row above: 3 * overlap * width
+    std::vector<float> below_;   // rows shared with the tile row below
+    std::vector<float> beside_;  // columns shared with the next tile: 3 * overlap * height
+    std::vector<float> across_;  // the current tile's column weights
+};
 
 }  // namespace vel

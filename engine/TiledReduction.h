@@ -12,16 +12,13 @@
 namespace vel {
 
 // Denoises the three planes (at least 1 x 1) in place on tiles of tileSize overlapping by
-// overlap (0 <= 2 * overlap < tileSize). profile (laid out as NoiseProfile for the numbers' kind
-// and level count) may be empty: each tile then measures its own noise. A stop found at a tile
-// start leaves the planes untouched. output: room for the three blended planes (3 * width * height
-// floats, contents undefined) that are copied into the planes at the end, or null (the call then
-// makes its own). pool: threads for the final copy, or null. gainMap: the gains of
-// ComputeToneGains, or null: each tile's input is the planes times the gains, and the final copy
-// multiplies the result by their reciprocals. True when every tile was done and the planes hold
-// the result.
+// overlap (0 <= 2 * overlap < tileSize), with the numbers' tone correction when they have one:
+// each tile's input is the planes times the gains, and the result is divided by them again.
+// profile (laid out as NoiseProfile for the numbers' kind and level count) may be empty: each
+// tile then measures its own noise. The result is written into the planes as the tiles finish,
+// with memory for the tiles and their overlaps only. True when every tile was done; after a
+// stop, found at a tile start, or an exception the planes are part written.
 bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const EngineNumbers& numbers,
-                 std::span<const float> profile, const RunContext& context, float* output = nullptr,
-                 PartPool* pool = nullptr, const float* gainMap = nullptr);
+                 std::span<const float> profile, const RunContext& context);
 
 }  // namespace vel

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-
-#include "engine/TileScheduler.h"
+#include <memory>
+#include <vector>
 
 namespace vel {
 
@@ -20,17 +20,45 @@ inline bool ToneCorrectionActive(float lightGain, float darkGain) {
     return !(lightGain == 1.0f && darkGain == 1.0f);
 }
 
-// Stores in gainMap (width * height floats) each sample's gain, taken from the clamped box mean
-// of plane0. The reduction multiplies its tiles' input by it and divides it out of the result.
-// scratch: width * height floats the call may overwrite, or null (it then makes its own). pool:
-// the threads to share the passes with, or null for the calling thread alone.
-void ComputeToneGains(const float* plane0, int32_t width, int32_t height, float lightGain,
-                      float darkGain, float* gainMap, float* scratch = nullptr,
-                      PartPool* pool = nullptr);
+// The gains row by row, top to bottom, keeping only the last rows made: the reduction takes
+// them tile row by tile row, so that no whole-picture map is needed. Making row y reads plane0's
+// row y + ToneBoxSize / 2 (clamped) once; rows above it may change afterwards. Each gain is
+// taken from the clamped box mean of plane0.
+class ToneGainStream {
+  public:
+    // Keeps keptRows (>= 1) rows of gains; throws std::bad_alloc when they do not fit.
+    ToneGainStream(const float* plane0, int32_t width, int32_t height, float lightGain,
+                   float darkGain, int32_t keptRows);
 
-// The undo's arithmetic on n samples: to[c][i] = from[c][i] * (1 / gains[i]) for the three
-// planes; from may be to. The reduction's final copy applies it on the way out.
-void DivideOutGains(const float* const (&from)[3], float* const (&to)[3], const float* gains,
-                    size_t n);
+    // Makes the rows up to end (exclusive, at most the height).
+    void Advance(int32_t end);
+    // Row y, made and among the last keptRows made.
+    const float* Row(int32_t y) const;
+
+  private:
+    float* Slot(std::unique_ptr<float[]>& ring, int32_t ringRows, int32_t y) const {
+        return ring.get() + static_cast<ptrdiff_t>(y % ringRows) * width_;
+    }
+    void SumRow(int32_t y);
+
+    const float* plane0_;
+    int32_t width_;
+    int32_t height_;
+    int32_t half_;
+    int32_t kept_;
+    int32_t sumRows_;  // the box's rows and the one leaving it
+    int32_t made_ = 0;
+    int32_t summed_ = 0;  // plane0's rows whose horizontal sums are in the ring
+    double inverseArea_;
+    float lightSlope_;
+    float darkSlope_;
+    std::vector<double> columnSums_;
+    std::unique_ptr<float[]> rowSums_;
+    std::unique_ptr<float[]> gains_;
+};
+
+// The whole map at once: gainMap holds width * height floats.
+void ComputeToneGains(const float* plane0, int32_t width, int32_t height, float lightGain,
+                      float darkGain, float* gainMap);
 
 }  // namespace vel

@@ -80,16 +80,15 @@ TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
             SCOPED_TRACE(testing::Message() << "stop at check " << stopAt << " flag " << viaFlag);
             test::Planes planes = input;
             Arm(stopAt, viaFlag);
-            ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted);
+            const bool done = ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted);
             // The flag is read before the poll: once raised, the poll is not called again and
-            // the stop is found at the next check. A stopped poll is asked at most once more. At
-            // a tile start or inside an earlier tile the planes stay untouched; inside the last
-            // tile, part of it is in; after it, all is.
+            // the stop is found at the next check. A stopped poll is asked at most once more. A
+            // stop at a tile start or inside an earlier tile ends the job; inside the last tile,
+            // part of it is in; after it, all is.
             EXPECT_TRUE(g.calls == stopAt || (!viaFlag && g.calls == stopAt + 1)) << g.calls;
             const int found = viaFlag ? stopAt + 1 : stopAt;
-            EXPECT_TRUE(found <= lastTileStart       ? planes == input
-                        : found > 4 * kChecksPerTile ? planes == full
-                                                     : !(planes == input) && !(planes == full));
+            EXPECT_EQ(done, found > lastTileStart);
+            EXPECT_TRUE(found <= lastTileStart || (planes == full) == (found > 4 * kChecksPerTile));
         }
     }
     // The analysis: per tile the start, and one check after each channel's decomposition.
@@ -128,7 +127,7 @@ TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
     const int before = ThreadsOfProcess();
     Arm(1);  // a poll that stops at once: nothing starts
     test::Planes planes = input;
-    ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted);
+    EXPECT_FALSE(ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted));
     EXPECT_TRUE(planes == input);
     EXPECT_EQ(g.calls, 1);
     EXPECT_FALSE(AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted));
@@ -137,9 +136,10 @@ TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
         SCOPED_TRACE(testing::Message() << "cancel at report " << k);
         Arm(0, false, k);
         planes = input;
-        ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full.noise, kScripted);
+        const bool completed =
+            ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full.noise, kScripted);
         const bool done = g.progress.back() == 100.0f;
-        EXPECT_EQ(planes == input, !done);  // the result is written only when every tile is in
+        EXPECT_EQ(completed, done);
         stopped += done ? 0 : 1;
         Arm(0, false, 3 * k);
         const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
@@ -185,7 +185,7 @@ TEST(RunJobsTest, StopsAndEmptyImages) {
     Arm(1);  // no correction: bit-exact
     RunNoiseReduction(planes.View(), Settings(false), {}, kScripted);
     EXPECT_TRUE(planes == input);
-    // With corrections too: the gains scale the tiles' input, never the planes.
+    // With corrections too: nothing is written before the first tile.
     Arm(0);
     g_cancel.store(true);
     RunNoiseReduction(planes.View(), Settings(true, 6, -9), {}, kScripted);

@@ -121,9 +121,9 @@ TEST(TileGridTest, AxesOfTheReductionAndTheAnalysis) {
     }
 }
 
-// Every tile extracted and accumulated again rebuilds the image over whatever the outputs held,
-// and tiles of ones accumulate to the sum of the weights, which must be 1 in two-tile overlaps,
-// four-tile corners and single-tile areas.
+// Every tile extracted and blended again rebuilds the image, each sample written once the tiles
+// over it are in (the outputs start as NaN), and tiles of ones blend to the sum of the weights,
+// which must be 1 in two-tile overlaps, four-tile corners and single-tile areas.
 TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
     for (const auto& [w, h] : {std::pair{1100, 1000}, {300, 200}, {20, 9}, {1100, 530}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
@@ -134,11 +134,17 @@ TEST(TileGridTest, WeightsSumToOneAndTilesRebuildThePlanes) {
         std::vector<float> t0(area), t1(area), t2(area), ones(area, 1.0f);
         const float nan = std::numeric_limits<float>::quiet_NaN();
         test::Planes out(w, h, nan), weights(w, h, nan);
+        TileBlender blendOut(g), blendWeights(g);
         for (int32_t ty = 0; ty < g.tilesY; ++ty) {
             for (int32_t tx = 0; tx < g.tilesX; ++tx) {
                 ExtractTile(g, in.View(), ty, tx, {t0.data(), t1.data(), t2.data()});
-                AccumulateTile(g, {t0.data(), t1.data(), t2.data()}, ty, tx, out.View());
-                AccumulateTile(g, {ones.data(), ones.data(), ones.data()}, ty, tx, weights.View());
+                blendOut.WriteInterior({t0.data(), t1.data(), t2.data()}, ty, tx, out.View(),
+                                       nullptr);
+                blendOut.AddBorder({t0.data(), t1.data(), t2.data()}, ty, tx, out.View(), nullptr);
+                blendWeights.AddBorder({ones.data(), ones.data(), ones.data()}, ty, tx,
+                                       weights.View(), nullptr);
+                blendWeights.WriteInterior({ones.data(), ones.data(), ones.data()}, ty, tx,
+                                           weights.View(), nullptr);
             }
         }
         ASSERT_TRUE(test::PlanesNear(out, in, 4e-7f));
