@@ -7,6 +7,8 @@
 
 namespace vel {
 
+struct KernelSet;
+
 // Percentage done of the current job, 0..100; context is the RunContext's.
 using ProgressCallback = void (*)(void* context, float percent);
 // True asks the engine to stop.
@@ -36,6 +38,20 @@ struct ConstImagePlanes {
           height(image.height) {}
 };
 
+// How a job runs: its worker threads (at least 1) and its kernel set (null: the plain reference
+// code). Neither changes a bit of a result.
+struct EngineConfig {
+    int32_t threads = 1;
+    const KernelSet* kernels = nullptr;
+};
+
+// The machine's configuration: VELNR_THREADS, else 1 where VELNR_REFERENCE (set and not "0")
+// forces the plain code, else the hardware threads (at most 64); the reference where forced,
+// else the best kernel set of the processor. Read from the environment on every call.
+EngineConfig EngineConfigFromEnvironment();
+// The same, read once: what a job gets unless its caller chooses.
+const EngineConfig& DefaultEngineConfig();
+
 // How a job is watched and stopped; each member may be null. The callbacks are called on the
 // thread that runs the job only.
 struct RunContext {
@@ -46,6 +62,7 @@ struct RunContext {
     const CancelFlag* stop = nullptr;
     // Handed to both callbacks: whoever watches the job, without any process-wide state.
     void* callbackContext = nullptr;
+    EngineConfig config = DefaultEngineConfig();
 
     bool Cancelled() const {
         return (cancel && cancel->load(std::memory_order_acquire)) ||

@@ -1,9 +1,5 @@
 #include "engine/Kernels.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
-
 namespace vel {
 namespace {
 
@@ -29,61 +25,21 @@ const KernelSet* Choose(KernelChoice choice) {
     return nullptr;
 }
 
-const KernelSet* DefaultKernels() {
-    if (ReferenceForcedByEnvironment()) {
-        return nullptr;
-    }
-    if (const KernelSet* avx2 = Choose(KernelChoice::Avx2)) {
-        return avx2;
-    }
-    return Choose(KernelChoice::Sse2);
-}
-
-struct Selection {
-    std::atomic<bool> forced{false};
-    std::atomic<const KernelSet*> set{nullptr};
-};
-
-Selection& Selected() {
-    static Selection selection;
-    return selection;
-}
-
 }  // namespace
 
-bool ReferenceForcedByEnvironment() {
-    const char* forced = std::getenv("VELNR_REFERENCE");
-    return forced && std::strcmp(forced, "") != 0 && std::strcmp(forced, "0") != 0;
-}
-
-const KernelSet* ActiveKernels() {
-    static const KernelSet* const kDefault = DefaultKernels();
-    const Selection& s = Selected();
-    return s.forced.load(std::memory_order_acquire) ? s.set.load(std::memory_order_acquire)
-                                                    : kDefault;
-}
-
-const WaveletKernels* ActiveWaveletKernels() {
-    const KernelSet* set = ActiveKernels();
-    return set ? set->wavelet : nullptr;
+const KernelSet* KernelsFor(KernelChoice choice) {
+    return Choose(choice);
 }
 
 bool KernelsAvailable(KernelChoice choice) {
     return choice == KernelChoice::Reference || Choose(choice) != nullptr;
 }
 
-bool SelectKernels(KernelChoice choice) {
-    if (!KernelsAvailable(choice)) {
-        return false;
+const KernelSet* BestKernels() {
+    if (const KernelSet* avx2 = Choose(KernelChoice::Avx2)) {
+        return avx2;
     }
-    Selection& s = Selected();
-    s.set.store(Choose(choice), std::memory_order_release);
-    s.forced.store(true, std::memory_order_release);
-    return true;
-}
-
-void ResetKernels() {
-    Selected().forced.store(false, std::memory_order_release);
+    return Choose(KernelChoice::Sse2);
 }
 
 }  // namespace vel

@@ -74,8 +74,10 @@ struct KernelSet {
     const WaveletKernels* wavelet;
 };
 
-// The wavelet kernels of the active set, or null for the reference.
-const WaveletKernels* ActiveWaveletKernels();
+// The wavelet kernels of a set, or null for the reference.
+inline const WaveletKernels* WaveletKernelsOf(const KernelSet* set) {
+    return set ? set->wavelet : nullptr;
+}
 
 enum class KernelChoice : uint8_t {
     Reference,  // the plain code: no kernel set
@@ -83,18 +85,11 @@ enum class KernelChoice : uint8_t {
     Avx2,
 };
 
-// The kernel set of every later job, or null for the reference. Chosen once from the CPU:
-// AVX2 where the processor and the system have it, else SSE2; VELNR_REFERENCE=1 in the
-// environment forces the reference.
-const KernelSet* ActiveKernels();
-// VELNR_REFERENCE is set (and not "0"): the plain code on one thread, as the engine was
-// before it had kernels and workers, unless VELNR_THREADS asks for more.
-bool ReferenceForcedByEnvironment();
-// Tests and benchmarks: forces a choice (false when this build or CPU lacks it, the choice
-// then unchanged). ResetKernels returns to the default.
-bool SelectKernels(KernelChoice choice);
-void ResetKernels();
+// The set of a choice, null for the reference and where this build or processor lacks it.
+const KernelSet* KernelsFor(KernelChoice choice);
 bool KernelsAvailable(KernelChoice choice);
+// AVX2 where the processor and the system have it, else SSE2.
+const KernelSet* BestKernels();
 
 // The instruction-set files' sets; null where the build has none.
 const KernelSet* Sse2Kernels();

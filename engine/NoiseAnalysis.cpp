@@ -14,11 +14,11 @@
 
 namespace vel {
 
-void NoiseHistogram::Add(const float* values, int64_t n) {
+void NoiseHistogram::Add(const float* values, int64_t n, const KernelSet* kernels) {
     if (n <= 0) {
         return;
     }
-    if (const KernelSet* kernels = ActiveKernels()) {
+    if (kernels) {
         // Noise piles into a few bins, so one table would make every increment wait for the
         // one before; four tables counted in turn and added up at the end give the same counts.
         constexpr int64_t kChunk = 1024;
@@ -92,17 +92,18 @@ float NoiseHistogram::Median() const {
                               static_cast<double>(offset));
 }
 
-void MedianAbs(const float* values, int32_t cols, int32_t rows, float* result) {
+void MedianAbs(const float* values, int32_t cols, int32_t rows, float* result,
+               const KernelSet* kernels) {
     NoiseHistogram histogram;
-    histogram.Add(values, static_cast<int64_t>(cols) * rows);
+    histogram.Add(values, static_cast<int64_t>(cols) * rows, kernels);
     *result = histogram.Median();
 }
 
 void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t levels, int32_t S,
-                      float* out) {
+                      float* out, const KernelSet* kernels) {
     for (int32_t level = 0; level < levels; ++level) {
         for (int32_t b = 1; b < S; ++b) {
-            MedianAbs(bands[level * S + b], cols, rows, &out[level * S + b]);
+            MedianAbs(bands[level * S + b], cols, rows, &out[level * S + b], kernels);
         }
     }
 }
@@ -133,7 +134,8 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
         return std::nullopt;  // an empty image: nothing to measure
     }
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
-    const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
+    const int32_t threads = static_cast<int32_t>(
+        std::clamp<int64_t>(context.config.threads, 1, std::min<int64_t>(tiles, 64)));
     const size_t histogramCount = static_cast<size_t>(3 * bandsPerChannel);
     std::vector<std::unique_ptr<AnalysisScratch>> scratch;
     for (int32_t w = 0; w < threads; ++w) {
@@ -158,14 +160,14 @@ std::optional<NoiseProfile> AnalyzeNoise(ConstImagePlanes image, int32_t tileSiz
                 return false;
             }
             const ConstPlaneView tile{image.planes[c] + origin, tileWidth, tileHeight, image.width};
-            WaveletDecompose(tile, s.bands.table(), levels, kind, ActiveWaveletKernels(),
-                             s.bands.scratch());
+            WaveletDecompose(tile, s.bands.table(), levels, kind,
+                             WaveletKernelsOf(inner.config.kernels), s.bands.scratch());
             if (inner.StopRequested()) {
                 return false;
             }
             for (int32_t i = 0; i < bandsPerChannel; ++i) {
-                s.histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(s.bands.table()[i],
-                                                                               tileSamples);
+                s.histograms[static_cast<size_t>(c * bandsPerChannel + i)].Add(
+                    s.bands.table()[i], tileSamples, inner.config.kernels);
             }
             step();
         }

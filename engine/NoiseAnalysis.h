@@ -24,7 +24,8 @@ struct NoiseHistogram {
     std::array<uint32_t, kBins> counts{};
     uint32_t total = 0;
 
-    void Add(const float* values, int64_t n);
+    // kernels: the set to bin with, or null for the plain code (the same counts).
+    void Add(const float* values, int64_t n, const KernelSet* kernels);
     // Adds the counts of a histogram of the same layout: exact, in any order.
     void Merge(const NoiseHistogram& other);
     // Median interpolated within its bin; 0 when nothing was added.
@@ -32,12 +33,13 @@ struct NoiseHistogram {
 };
 
 // Median of the magnitudes of cols * rows values, through a histogram of its own.
-void MedianAbs(const float* values, int32_t cols, int32_t rows, float* result);
+void MedianAbs(const float* values, int32_t cols, int32_t rows, float* result,
+               const KernelSet* kernels);
 
 // out[level * S + b] = MedianAbs of band b of level, for every detail band b = 1..S-1;
 // out[level * S] is left as it was.
 void MeasureTileNoise(BandTable bands, int32_t cols, int32_t rows, int32_t levels, int32_t S,
-                      float* out);
+                      float* out, const KernelSet* kernels);
 
 // Noise levels of one analysis, with the kind and level count they were measured for: noise
 // holds 3 * S * levels entries, channel * S * levels + level * S + band.

@@ -273,7 +273,7 @@ void ShrinkSubband(float* band, const float* parent, int32_t cols, int32_t rows,
     // Shorter bands have no such centre; they clamp each arm to the band by the edge rule.
     const bool linearParent = rows >= 2 * s + 1;
 
-    if (const KernelSet* kernels = ActiveKernels()) {
+    if (const KernelSet* kernels = how.kernels) {
         ShrinkWithKernels(*kernels,
                           {band, parent, cols, rows, hv, hh, s, inverseDivisor, parentFactor,
                            inverseStep, linearParent, curve.data()},
@@ -372,7 +372,7 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             return;
         }
         WaveletDecompose(sources ? sources[c] : ConstPlaneView(plane), bands.table(), levels, kind,
-                         ActiveWaveletKernels(), bands.scratch());
+                         WaveletKernelsOf(context.config.kernels), bands.scratch());
         if (context.StopRequested()) {
             leaveFrom(c);
             return;
@@ -382,7 +382,8 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
                                                  static_cast<size_t>(bandsPerChannel));
             std::copy(entries.begin(), entries.end(), noise.begin());
         } else {
-            MeasureTileNoise(bands.table(), cols, rows, levels, S, noise.data());
+            MeasureTileNoise(bands.table(), cols, rows, levels, S, noise.data(),
+                             context.config.kernels);
         }
         for (float& level : noise) {
             level *= factor;
@@ -399,7 +400,8 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
                                      .level = level,
                                      .floor = floor,
                                      .exponent = numbers.curveExponent,
-                                     .shape = ShapeOfBand(kind, b)};
+                                     .shape = ShapeOfBand(kind, b),
+                                     .kernels = context.config.kernels};
                 ShrinkSubband(bands.band(level, b), parent, cols, rows, how, work,
                               scratch->rows.get());
             }
@@ -408,7 +410,8 @@ void DenoiseTile(ImagePlanes tile, const EngineNumbers& numbers, std::span<const
             leaveFrom(c);
             return;
         }
-        WaveletReconstruct(plane, bands.table(), levels, kind, ActiveWaveletKernels());
+        WaveletReconstruct(plane, bands.table(), levels, kind,
+                           WaveletKernelsOf(context.config.kernels));
     }
 }
 

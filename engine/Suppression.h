@@ -53,6 +53,7 @@ struct BandShrink {
     float floor = 0.0f;
     float exponent = 2.0f;
     WindowShape shape = WindowShape::Square;
+    const KernelSet* kernels = nullptr;  // null: the plain code (the same bits)
 };
 
 // Scales the cols * rows coefficients (at least 1 x 1) of band in place. parent is the same band

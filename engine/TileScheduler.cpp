@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -16,27 +17,10 @@
 namespace vel {
 namespace {
 
-std::atomic<int32_t> g_threads{0};
-
 // The limit keeps a mistyped variable from starting thousands of threads.
 constexpr int32_t kMaxThreads = 64;
 // How often the job's thread polls while no tile finishes.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
-
-int32_t DefaultThreads() {
-    if (const char* env = std::getenv("VELNR_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && n >= 1) {
-            return static_cast<int32_t>(std::min<long>(n, kMaxThreads));
-        }
-    }
-    if (ReferenceForcedByEnvironment()) {
-        return 1;
-    }
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxThreads));
-}
 
 float Percent(int64_t done, int64_t steps) {
     return static_cast<float>(done * 100) / static_cast<float>(steps);
@@ -46,8 +30,8 @@ bool RunOnCallingThread(const TileWork& work, const RunContext& context) {
     const int64_t steps = work.tiles * work.stepsPerTile;
     int64_t done = 0;
     const std::function<void()> step = [&] { context.Report(Percent(++done, steps)); };
-    const RunContext inner{context.cancel, context.poll, nullptr, context.stop,
-                           context.callbackContext};
+    const RunContext inner{context.cancel,          context.poll,  nullptr, context.stop,
+                           context.callbackContext, context.config};
     for (int64_t t = 0; t < work.tiles; ++t) {
         if (context.StopRequested()) {
             return false;
@@ -190,18 +174,37 @@ class Shared {
 
 }  // namespace
 
-int32_t EngineThreads() {
-    const int32_t set = g_threads.load(std::memory_order_relaxed);
-    return set >= 1 ? set : DefaultThreads();
+EngineConfig EngineConfigFromEnvironment() {
+    const char* reference = std::getenv("VELNR_REFERENCE");
+    const bool forced =
+        reference && std::strcmp(reference, "") != 0 && std::strcmp(reference, "0") != 0;
+    EngineConfig config{1, forced ? nullptr : BestKernels()};
+    if (const char* env = std::getenv("VELNR_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && n >= 1) {
+            config.threads = static_cast<int32_t>(std::min<long>(n, kMaxThreads));
+            return config;
+        }
+    }
+    // The reference is the engine as it was, one thread: the baseline of the fast one.
+    if (!forced) {
+        const unsigned hardware = std::thread::hardware_concurrency();
+        config.threads =
+            hardware == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(hardware, kMaxThreads));
+    }
+    return config;
 }
 
-void SetEngineThreads(int32_t n) {
-    g_threads.store(std::clamp(n, 0, kMaxThreads), std::memory_order_relaxed);
+const EngineConfig& DefaultEngineConfig() {
+    static const EngineConfig config = EngineConfigFromEnvironment();
+    return config;
 }
 
 bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) {
     assert(work.tiles > 0 && threads >= 1);
-    const int32_t n = static_cast<int32_t>(std::min<int64_t>(threads, work.tiles));
+    const int32_t n =
+        static_cast<int32_t>(std::min<int64_t>(std::min(threads, kMaxThreads), work.tiles));
     if (n <= 1) {
         return RunOnCallingThread(work, context);
     }
@@ -209,7 +212,8 @@ bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context) 
         return false;
     }
     Shared shared(work);
-    const RunContext inner{context.cancel, nullptr, nullptr, shared.StopFlag()};
+    const RunContext inner{context.cancel,          nullptr,       nullptr, shared.StopFlag(),
+                           context.callbackContext, context.config};
     {
         std::vector<std::jthread> workers;
         workers.reserve(static_cast<size_t>(n));

@@ -17,13 +17,6 @@
 
 namespace vel {
 
-// Worker threads a tiled job uses: the count set by SetEngineThreads, else VELNR_THREADS from
-// the environment, else 1 where VELNR_REFERENCE forces the plain code, else the number of
-// hardware threads; at least 1.
-int32_t EngineThreads();
-// n >= 1 fixes the count for every later job (tests and benchmarks); 0 returns to the default.
-void SetEngineThreads(int32_t n);
-
 struct TileWork {
     int64_t tiles = 0;
     // Progress steps per tile: the job reports done steps * 100 / (tiles * stepsPerTile).
@@ -40,11 +33,11 @@ struct TileWork {
     std::function<void(int32_t worker, int64_t t)> commit;
 };
 
-// Runs every tile (at least one, on at least one thread) unless a stop is found at a tile start
-// (the cancel flag, or the poll callback as seen by the job's thread) or a process call ends the
-// job; true when every tile was processed (and committed). With one thread everything runs on the
-// calling thread, the callbacks at every stop check as a plain loop would call them. An exception
-// of a worker stops the others and is rethrown here once all have ended.
+// Runs every tile (at least one, on at least one thread and at most 64) unless a stop is found at a
+// tile start (the cancel flag, or the poll callback as seen by the job's thread) or a process call
+// ends the job; true when every tile was processed (and committed). With one thread everything runs
+// on the calling thread, the callbacks at every stop check as a plain loop would call them. An
+// exception of a worker stops the others and is rethrown here once all have ended.
 bool RunTiles(const TileWork& work, int32_t threads, const RunContext& context);
 
 // Helper threads for the steps of a job that split into independent parts (whole-plane passes),

@@ -41,10 +41,11 @@ struct ReductionScratch {
 // gains; it reads plane 0's rows below the tiles already taken, which no tile has written yet.
 class GainFeed {
   public:
-    GainFeed(const TileGrid& grid, ImagePlanes image, const EngineNumbers& numbers)
+    GainFeed(const TileGrid& grid, ImagePlanes image, const EngineNumbers& numbers,
+             const KernelSet* kernels)
         : grid_(grid),
           stream_(image.planes[0], image.width, image.height, numbers.lightGain, numbers.darkGain,
-                  std::min(grid.MaxTileHeight(), image.height)) {}
+                  std::min(grid.MaxTileHeight(), image.height), kernels) {}
 
     // Copies tile t's gains into gains (tile stride); t = 0, 1, ... each once.
     void Take(int64_t t, float* gains) {
@@ -82,11 +83,12 @@ bool ReduceNoise(ImagePlanes image, int32_t tileSize, int32_t overlap, const Eng
     // RunNoiseReduction has returned already for an empty image.
     assert(grid.tilesX > 0 && grid.tilesY > 0);
     const int64_t tiles = static_cast<int64_t>(grid.tilesX) * grid.tilesY;
-    const int32_t threads = static_cast<int32_t>(std::min<int64_t>(EngineThreads(), tiles));
+    const int32_t threads = static_cast<int32_t>(
+        std::clamp<int64_t>(context.config.threads, 1, std::min<int64_t>(tiles, 64)));
     const bool tone = ToneCorrectionActive(numbers.lightGain, numbers.darkGain);
     std::optional<GainFeed> feed;
     if (tone) {
-        feed.emplace(grid, image, numbers);
+        feed.emplace(grid, image, numbers, context.config.kernels);
     }
     TileBlender blender(grid);
     std::vector<std::unique_ptr<ReductionScratch>> scratch;

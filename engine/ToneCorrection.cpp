@@ -34,8 +34,9 @@ int32_t ToneBoxSize(int32_t width, int32_t height) {
 }
 
 ToneGainStream::ToneGainStream(const float* plane0, int32_t width, int32_t height, float lightGain,
-                               float darkGain, int32_t keptRows)
+                               float darkGain, int32_t keptRows, const KernelSet* kernels)
     : plane0_(plane0),
+      kernels_(kernels),
       width_(width),
       height_(height),
       half_(ToneBoxSize(width, height) / 2),
@@ -71,7 +72,7 @@ void ToneGainStream::SumRow(int32_t y) {
 
 void ToneGainStream::Advance(int32_t end) {
     assert(end <= height_);
-    const KernelSet* const set = ActiveKernels();
+    const KernelSet* const set = kernels_;
     const auto n = static_cast<size_t>(width_);
     double* const sums = columnSums_.data();
     // Vertical k-sums of the row sums, one running double per column advanced row by row; each
@@ -117,8 +118,8 @@ const float* ToneGainStream::Row(int32_t y) const {
 }
 
 void ComputeToneGains(const float* plane0, int32_t width, int32_t height, float lightGain,
-                      float darkGain, float* gainMap) {
-    ToneGainStream stream(plane0, width, height, lightGain, darkGain, 1);
+                      float darkGain, float* gainMap, const KernelSet* kernels) {
+    ToneGainStream stream(plane0, width, height, lightGain, darkGain, 1, kernels);
     for (int32_t y = 0; y < height; ++y) {
         stream.Advance(y + 1);
         std::copy_n(stream.Row(y), width, gainMap + static_cast<ptrdiff_t>(y) * width);

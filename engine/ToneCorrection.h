@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/EngineTypes.h"
+
 namespace vel {
 
 // Side of the square box whose mean measures local brightness: the fourth root of the sample
@@ -27,8 +29,9 @@ inline bool ToneCorrectionActive(float lightGain, float darkGain) {
 class ToneGainStream {
   public:
     // Keeps keptRows (>= 1) rows of gains; throws std::bad_alloc when they do not fit.
+    // kernels: the set to make the gains with, or null for the plain code (the same bits).
     ToneGainStream(const float* plane0, int32_t width, int32_t height, float lightGain,
-                   float darkGain, int32_t keptRows);
+                   float darkGain, int32_t keptRows, const KernelSet* kernels);
 
     // Makes the rows up to end (exclusive, at most the height).
     void Advance(int32_t end);
@@ -42,6 +45,7 @@ class ToneGainStream {
     void SumRow(int32_t y);
 
     const float* plane0_;
+    const KernelSet* kernels_;
     int32_t width_;
     int32_t height_;
     int32_t half_;
@@ -59,6 +63,6 @@ class ToneGainStream {
 
 // The whole map at once: gainMap holds width * height floats.
 void ComputeToneGains(const float* plane0, int32_t width, int32_t height, float lightGain,
-                      float darkGain, float* gainMap);
+                      float darkGain, float* gainMap, const KernelSet* kernels);
 
 }  // namespace vel

@@ -161,7 +161,7 @@ void ForPictureRows(int32_t width, int32_t height,
     if (static_cast<int64_t>(width) * height >= kParallelSamples) {
         std::optional<PartPool> pool;
         try {
-            pool.emplace(EngineThreads());
+            pool.emplace(DefaultEngineConfig().threads);
         } catch (...) {
             // No helper could start: the calling thread does it alone.
         }

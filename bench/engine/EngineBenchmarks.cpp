@@ -28,7 +28,11 @@ void BM_ShrinkSubband(benchmark::State& state) {
         band = source;
         state.ResumeTiming();
         ShrinkSubband(band.data(), level < 3 ? parent.data() : nullptr, kTile, kTile,
-                      {.noiseLevel = 2.0f, .level = level, .floor = 0.25f, .shape = shape},
+                      {.noiseLevel = 2.0f,
+                       .level = level,
+                       .floor = 0.25f,
+                       .shape = shape,
+                       .kernels = DefaultEngineConfig().kernels},
                       work.data());
         benchmark::DoNotOptimize(band.data());
     }
@@ -83,13 +87,13 @@ void BM_AnalyzeNoise(benchmark::State& state) {
     }
     EngineSettings settings;
     settings.highQuality = state.range(0) != 0;
-    SetEngineThreads(1);
+    const RunContext oneThread{.config = {1, DefaultEngineConfig().kernels}};
     for (auto _ : state) {
-        auto profile = RunNoiseAnalysis(
-            {planes[0].data(), planes[1].data(), planes[2].data(), kSide, kSide}, settings, {});
+        auto profile =
+            RunNoiseAnalysis({planes[0].data(), planes[1].data(), planes[2].data(), kSide, kSide},
+                             settings, oneThread);
         benchmark::DoNotOptimize(profile);
     }
-    SetEngineThreads(0);
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kArea));
 }
 BENCHMARK(BM_AnalyzeNoise)->ArgName("highQuality")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -71,10 +71,13 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// The engine of the current case.
+vel::RunContext g_context;
+
 void Select(const Engine& engine) {
-    vel::SetEngineThreads(engine.threads);
+    g_context.config.threads = engine.threads;
     if (engine.reference) {
-        vel::SelectKernels(vel::KernelChoice::Reference);
+        g_context.config.kernels = nullptr;
     }
 }
 
@@ -116,8 +119,8 @@ double WholeImage(const Size& size, bool highQuality) {
     const auto params = Params(highQuality);
     const auto t0 = std::chrono::steady_clock::now();
     const std::clock_t c0 = std::clock();
-    const vel::NoiseProfile profile = vel::RunNoiseAnalysis(image.view, params, {}).value();
-    vel::RunNoiseReduction(image.view, params, &profile, {});
+    const vel::NoiseProfile profile = vel::RunNoiseAnalysis(image.view, params, g_context).value();
+    vel::RunNoiseReduction(image.view, params, &profile, g_context);
     g_cpuSeconds = CpuSeconds(c0);
     return Seconds(std::chrono::steady_clock::now() - t0);
 }
@@ -128,14 +131,14 @@ double Preview(int runs) {
     Image source;
     Fill(source, kPreview);
     const auto params = Params(true);
-    const vel::NoiseProfile profile = vel::RunNoiseAnalysis(source.view, params, {}).value();
+    const vel::NoiseProfile profile = vel::RunNoiseAnalysis(source.view, params, g_context).value();
     double total = 0.0;
     for (int i = 0; i < runs; ++i) {
         Image image;
         Fill(image, kPreview);
         const auto t0 = std::chrono::steady_clock::now();
         const std::clock_t c0 = std::clock();
-        vel::RunNoiseReduction(image.view, params, &profile, {});
+        vel::RunNoiseReduction(image.view, params, &profile, g_context);
         g_cpuSeconds += CpuSeconds(c0) / runs;
         total += Seconds(std::chrono::steady_clock::now() - t0);
     }

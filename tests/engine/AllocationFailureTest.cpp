@@ -20,12 +20,12 @@ TEST(AllocationFailureTest, JobsReleaseEverything) {
     test::Planes planes = input;
     for (int c = 0; c < 8; ++c) {
         const bool twoThreads = c & 1, highQuality = c & 2, analysis = c & 4;
-        const test::EngineThreadsScope scope(twoThreads ? 2 : 1);
+        const RunContext context = test::OnThreads(twoThreads ? 2 : 1);
         const EngineSettings settings{-2, 1, 6, 12, 5, 7, highQuality};
         const auto job = [&] {
             planes = input;  // a completed counting run changes them
-            analysis ? (void)RunNoiseAnalysis(planes.View(), settings, {})
-                     : RunNoiseReduction(planes.View(), settings, {}, {});
+            analysis ? (void)RunNoiseAnalysis(planes.View(), settings, context)
+                     : RunNoiseReduction(planes.View(), settings, {}, context);
         };
         test::FailAllocationNumber(0);
         job();

@@ -17,12 +17,6 @@
 namespace vel {
 namespace {
 
-// Selects a kernel set (if this build and CPU have it) for one scope.
-struct KernelScope {
-    explicit KernelScope(KernelChoice choice) { SelectKernels(choice); }
-    ~KernelScope() { ResetKernels(); }
-};
-
 // {width, height, highQuality, profile, light, dark}: from one sample to several tiles with a
 // partial last row and column, thin strips and sizes below one tile.
 constexpr int32_t kCases[][6] = {
@@ -40,14 +34,13 @@ constexpr int32_t kThreads[] = {1, 3, 2, 8, 2};
 
 std::pair<NoiseProfile, test::Planes> RunJobs(const int32_t (&c)[6], KernelChoice k,
                                               int32_t threads) {
-    const KernelScope kernels(k);
-    const test::EngineThreadsScope scope(threads);
+    const RunContext context{.config = {threads, KernelsFor(k)}};
     const EngineSettings settings{-2, 1, 6, 12, c[4], c[5], c[2] != 0};
     std::pair<NoiseProfile, test::Planes> r{{}, test::MakeNoisyImage(c[0], c[1], 40)};
     if (c[3]) {
-        r.first = RunNoiseAnalysis(r.second.View(), settings, {}).value();
+        r.first = RunNoiseAnalysis(r.second.View(), settings, context).value();
     }
-    RunNoiseReduction(r.second.View(), settings, &r.first, {});
+    RunNoiseReduction(r.second.View(), settings, &r.first, context);
     return r;
 }
 
@@ -81,29 +74,29 @@ TEST(FastPathTest, KernelsMatchThePlainCodeAtTheEdges) {
         values.push_back(60.0f * (rng.Uniform() - 0.5f));
     }
     const auto histogram = [&](KernelChoice k) {
-        const KernelScope scope(k);
         NoiseHistogram h;
-        h.Add(values.data(), static_cast<int64_t>(values.size()) - 3);  // a ragged end
+        h.Add(values.data(), static_cast<int64_t>(values.size()) - 3, KernelsFor(k));  // ragged
         return h.counts;
     };
     const auto shrink = [&](KernelChoice k, const float* parent, int32_t level) {
-        const KernelScope scope(k);
         std::vector<float> band(values.rbegin(), values.rend()), work(band.size());
-        ShrinkSubband(
-            band.data(), parent, 40, 25,
-            {.noiseLevel = 0.7f, .level = level, .floor = 0.25f, .shape = WindowShape::Wide},
-            work.data());
+        ShrinkSubband(band.data(), parent, 40, 25,
+                      {.noiseLevel = 0.7f,
+                       .level = level,
+                       .floor = 0.25f,
+                       .shape = WindowShape::Wide,
+                       .kernels = KernelsFor(k)},
+                      work.data());
         return test::Fnv1a(band);
     };
     // Brightness means around 128, at the 127-step reach, beyond both gain clamps and not
     // finite, through the tone gains of 37 x 27 samples (ragged against every register).
     const auto tone = [&](KernelChoice k, float light, float dark) {
-        const KernelScope scope(k);
         std::vector<float> p0(999), gains(999);
         for (size_t i = 0; i < p0.size(); ++i) {
             p0[i] = 128.0f + values[i] * (i % 3 == 0 ? 0.01f : 5.0f);
         }
-        ComputeToneGains(p0.data(), 37, 27, light, dark, gains.data());
+        ComputeToneGains(p0.data(), 37, 27, light, dark, gains.data(), KernelsFor(k));
         return test::Fnv1a(gains);
     };
     for (const KernelChoice choice : {KernelChoice::Sse2, KernelChoice::Avx2}) {

@@ -66,11 +66,11 @@ constexpr EngineNumbers kNumbers{1.0f, 1.0f, 0.7f, 0.9f, 0.4f, 0.2f};
 
 // One thread: the job's thread itself meets every stop check, in the order a plain loop does.
 TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
-    const test::EngineThreadsScope oneThread(1);
+    const RunContext scripted = test::OnThreads(1, kScripted);
     const test::Planes input = test::MakeNoisyImage(kW, kH, 21);
     test::Planes full = input;
     Arm(0);
-    ReduceNoise(full.View(), kTile, kOverlap, kNumbers, {}, kScripted);
+    ReduceNoise(full.View(), kTile, kOverlap, kNumbers, {}, scripted);
     ExpectIncreasingTo100(4);
     ASSERT_EQ(g.calls, 4 * kChecksPerTile);
     ASSERT_FALSE(full == input);
@@ -80,7 +80,7 @@ TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
             SCOPED_TRACE(testing::Message() << "stop at check " << stopAt << " flag " << viaFlag);
             test::Planes planes = input;
             Arm(stopAt, viaFlag);
-            const bool done = ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted);
+            const bool done = ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, scripted);
             // The flag is read before the poll: once raised, the poll is not called again and
             // the stop is found at the next check. A stopped poll is asked at most once more. A
             // stop at a tile start or inside an earlier tile ends the job; inside the last tile,
@@ -93,13 +93,13 @@ TEST(TiledJobsTest, ProgressAndStopAtEveryCheck) {
     }
     // The analysis: per tile the start, and one check after each channel's decomposition.
     Arm(0);
-    const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
+    const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, scripted);
     ExpectIncreasingTo100(12);
     ASSERT_TRUE(g.calls == 4 * 4 && profile.has_value());
     for (const bool viaFlag : {false, true}) {
         for (int stopAt = 1; stopAt <= 4 * 4; ++stopAt) {
             Arm(stopAt, viaFlag);
-            const auto stopped = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
+            const auto stopped = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, scripted);
             EXPECT_EQ(g.calls, stopAt);
             // A flag raised at the very last check is never read again: the analysis completes.
             EXPECT_EQ(stopped, viaFlag && stopAt == 4 * 4 ? profile : std::nullopt) << stopAt;
@@ -120,29 +120,30 @@ int ThreadsOfProcess() {
 // raised from each progress report in turn. Reports may merge steps, so the last percentage
 // tells whether every tile was processed before the stop took hold.
 TEST(TiledJobsTest, StopWithTwoThreadsLeavesNothingBehind) {
-    const test::EngineThreadsScope two(2);
+    const RunContext scripted = test::OnThreads(2, kScripted);
     const test::Planes input = test::MakeNoisyImage(300, 200, 41);
-    const auto full = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, {}).value();
+    const auto full =
+        AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, test::OnThreads(2)).value();
     // Counted after a first threaded job: a sanitizer's runtime may start a thread of its own.
     const int before = ThreadsOfProcess();
     Arm(1);  // a poll that stops at once: nothing starts
     test::Planes planes = input;
-    EXPECT_FALSE(ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, kScripted));
+    EXPECT_FALSE(ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, {}, scripted));
     EXPECT_TRUE(planes == input);
     EXPECT_EQ(g.calls, 1);
-    EXPECT_FALSE(AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted));
+    EXPECT_FALSE(AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, scripted));
     int stopped = 0;
     for (int k = 1; k <= 20; ++k) {
         SCOPED_TRACE(testing::Message() << "cancel at report " << k);
         Arm(0, false, k);
         planes = input;
         const bool completed =
-            ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full.noise, kScripted);
+            ReduceNoise(planes.View(), kTile, kOverlap, kNumbers, full.noise, scripted);
         const bool done = g.progress.back() == 100.0f;
         EXPECT_EQ(completed, done);
         stopped += done ? 0 : 1;
         Arm(0, false, 3 * k);
-        const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, kScripted);
+        const auto profile = AnalyzeNoise(input.View(), kTile, kOverlap, kNumbers, scripted);
         EXPECT_EQ(profile.has_value(), g.progress.back() == 100.0f);
         EXPECT_TRUE(!profile || *profile == full);
         EXPECT_EQ(ThreadsOfProcess(), before);

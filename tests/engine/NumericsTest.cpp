@@ -62,9 +62,10 @@ TEST(EngineThreadsTest, EnvironmentChoosesTheCount) {
              {std::pair{"VELNR_THREADS", c.threads}, std::pair{"VELNR_REFERENCE", c.reference}}) {
             value ? setenv(name, value, 1) : unsetenv(name);
         }
-        EXPECT_EQ(EngineThreads(), c.expected)
+        const EngineConfig config = EngineConfigFromEnvironment();
+        EXPECT_EQ(config.threads, c.expected)
             << (c.threads ? c.threads : "-") << " " << (c.reference ? c.reference : "-");
-        EXPECT_EQ(ReferenceForcedByEnvironment(), c.reference && c.reference[0] == '1');
+        EXPECT_EQ(config.kernels == nullptr, c.reference && c.reference[0] == '1');
     }
     for (const auto& [name, value] : saved) {
         value ? setenv(name, value->c_str(), 1) : unsetenv(name);
@@ -167,7 +168,7 @@ TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMean) {
         before[0][before.Size() - 1] = -500.0f;
         for (const auto& [light, dark] : {std::pair{0.3f, 3.0f}, {0.01f, 20.0f}, {25.0f, 0.02f}}) {
             std::vector<float> gain(before.Size());
-            ComputeToneGains(before[0], w, h, light, dark, gain.data());
+            ComputeToneGains(before[0], w, h, light, dark, gain.data(), nullptr);
             const int32_t k = ToneBoxSize(w, h), half = k / 2;
             for (int32_t i = 0; i < w * h; ++i) {
                 const int32_t x = i % w, y = i / w;
@@ -191,7 +192,7 @@ TEST(ToneCorrectionTest, GainFollowsTheClampedBoxMean) {
 TEST(SuppressionTest, HistogramBinsOfEdgeValues) {
     NoiseHistogram h;
     const float values[] = {std::nanf(""), INFINITY, -INFINITY, 3e38f, 50.0f, -0.0f, 1e-30f};
-    h.Add(values, 7);
+    h.Add(values, 7, nullptr);
     EXPECT_TRUE(h.counts[4095] == 5 && h.counts[0] == 2 && h.total == 7);
 }
 

@@ -91,10 +91,10 @@ inline ::testing::AssertionResult PlanesNear(const Planes& a, const Planes& b, f
     return ::testing::AssertionSuccess();
 }
 
-// Fixes the engine's thread count for one scope.
-struct EngineThreadsScope {
-    explicit EngineThreadsScope(int32_t threads) { SetEngineThreads(threads); }
-    ~EngineThreadsScope() { SetEngineThreads(0); }
-};
+// context on a fixed number of threads.
+inline RunContext OnThreads(int32_t threads, RunContext context = {}) {
+    context.config.threads = threads;
+    return context;
+}
 
 }  // namespace vel::test
