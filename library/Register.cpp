@@ -1,6 +1,6 @@
 // Compiled into the plug-in library itself: loading the library registers the user
 // interface's steps with the processing run. On Windows the dialogs are part of the library;
-// elsewhere they live in a module of their own, loaded at the first window (plugin/UiModule.cpp).
+// elsewhere they live in a module of their own, loaded at the first window (library/UiModule.cpp).
 
 #include <cstdio>
 
