@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/ImageIO.h"
 
@@ -46,6 +47,22 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, int sub
 
 // Recognises the file by its first bytes, whatever its name says.
 bool SniffFormat(const std::string& path, FileFormat& format, std::string& error);
+
+// The rows of an image as the codecs see them: the file's channels interleaved, whatever the
+// image's layout. Sizes the storage for the image's size, channels and layout (contents left
+// undefined: every reader writes them all).
+void AllocateSamples(Image& image);
+// The samples of pixels x0.. of row y in place when the storage holds the file's channels in
+// order; nullptr otherwise.
+float* FilePixels(Image& image, size_t y, size_t x0);
+const float* FilePixels(const Image& image, size_t y, size_t x0);
+// Stores cols pixels of interleaved file channels, or of the one channel given.
+void StorePixels(Image& image, size_t y, size_t x0, size_t cols, const float* src);
+void StoreChannel(Image& image, size_t y, size_t x0, size_t cols, int channel, const float* src);
+// The file channels of cols pixels, in place where they are stored so, else gathered into
+// scratch (grey is the mean of R, G and B as FromHostRgb makes it).
+const float* LoadPixels(const Image& image, size_t y, size_t x0, size_t cols,
+                        std::vector<float>& scratch);
 
 // Refuses sizes whose sample count cannot be held (corrupt headers claim huge images).
 bool CheckImageSize(uint64_t width, uint64_t height, int channels, std::string& error);

@@ -58,8 +58,9 @@ const char* FormatName(FileFormat format) {
     return "?";
 }
 
-bool ReadImage(const std::string& path, Image& image, std::string& error) {
+bool ReadImage(const std::string& path, Image& image, std::string& error, bool pluginLayout) {
     image = Image{};
+    image.pluginLayout = pluginLayout;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = std::strerror(errno);
@@ -146,10 +147,12 @@ bool CheckWriteOptions(FileFormat format, const WriteOptions& options, std::stri
 
 bool WriteImage(const std::string& path, FileFormat format, const Image& image,
                 const WriteOptions& options, std::string& error) {
+    const size_t pixels = static_cast<size_t>(std::max(image.width, 0)) *
+                          static_cast<size_t>(std::max(image.height, 0));
+    const size_t stored = image.pluginLayout ? 3 : static_cast<size_t>(image.channels);
     if (image.width <= 0 || image.height <= 0 || image.channels < 1 || image.channels > 4 ||
-        image.samples.size() != static_cast<size_t>(image.width) *
-                                    static_cast<size_t>(image.height) *
-                                    static_cast<size_t>(image.channels)) {
+        image.samples.size() != pixels * stored ||
+        image.alpha.size() != (image.pluginLayout && image.HasAlpha() ? pixels : 0)) {
         error = "no image to write";
         return false;
     }
@@ -192,8 +195,11 @@ uint64_t CountOutOfRangeSamples(const Image& image) {
     if (image.type != SampleType::Float32 || image.channels < 1) {
         return 0;
     }
-    const size_t n = static_cast<size_t>(image.channels);
-    const size_t colours = image.HasAlpha() ? n - 1 : n;
+    // In the plug-in's layout, the colour only (grey counted once) and no alpha.
+    const size_t n = image.pluginLayout ? 3 : static_cast<size_t>(image.channels);
+    const size_t colours = image.pluginLayout ? (image.Grey() ? 1 : 3)
+                           : image.HasAlpha() ? n - 1
+                                              : n;
     uint64_t count = 0;
     for (size_t i = 0; i + n <= image.samples.size(); i += n) {
         for (size_t k = 0; k < colours; ++k) {
@@ -243,6 +249,98 @@ void FromHostRgb(const SampleVector& rgb, Image& image) {
 }
 
 namespace detail {
+
+void AllocateSamples(Image& image) {
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    image.samples.resize(pixels * (image.pluginLayout ? 3 : static_cast<size_t>(image.channels)));
+    image.alpha.resize(image.pluginLayout && image.HasAlpha() ? pixels : 0);
+}
+
+float* FilePixels(Image& image, size_t y, size_t x0) {
+    return image.Interleaved() ? &image.samples[(y * static_cast<size_t>(image.width) + x0) *
+                                                static_cast<size_t>(image.channels)]
+                               : nullptr;
+}
+
+const float* FilePixels(const Image& image, size_t y, size_t x0) {
+    return FilePixels(const_cast<Image&>(image), y, x0);
+}
+
+void StorePixels(Image& image, size_t y, size_t x0, size_t cols, const float* src) {
+    const size_t n = static_cast<size_t>(image.channels);
+    if (float* dst = FilePixels(image, y, x0)) {
+        std::copy(src, src + cols * n, dst);
+        return;
+    }
+    const size_t first = y * static_cast<size_t>(image.width) + x0;
+    float* rgb = &image.samples[first * 3];
+    float* alpha = image.HasAlpha() ? &image.alpha[first] : nullptr;
+    for (size_t i = 0; i < cols; ++i, src += n) {
+        if (image.Grey()) {
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = src[0];
+        } else {
+            rgb[3 * i] = src[0];
+            rgb[3 * i + 1] = src[1];
+            rgb[3 * i + 2] = src[2];
+        }
+        if (alpha != nullptr) {
+            alpha[i] = src[n - 1];
+        }
+    }
+}
+
+void StoreChannel(Image& image, size_t y, size_t x0, size_t cols, int channel, const float* src) {
+    const auto n = static_cast<size_t>(image.channels);
+    const auto c = static_cast<size_t>(channel);
+    if (float* dst = FilePixels(image, y, x0)) {
+        for (size_t i = 0; i < cols; ++i) {
+            dst[i * n + c] = src[i];
+        }
+        return;
+    }
+    const size_t first = y * static_cast<size_t>(image.width) + x0;
+    if (image.HasAlpha() && c == n - 1) {
+        std::copy(src, src + cols, &image.alpha[first]);
+        return;
+    }
+    float* rgb = &image.samples[first * 3];
+    for (size_t i = 0; i < cols; ++i) {
+        if (image.Grey()) {
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = src[i];
+        } else {
+            rgb[3 * i + c] = src[i];
+        }
+    }
+}
+
+const float* LoadPixels(const Image& image, size_t y, size_t x0, size_t cols,
+                        std::vector<float>& scratch) {
+    if (const float* src = FilePixels(image, y, x0)) {
+        return src;
+    }
+    const auto n = static_cast<size_t>(image.channels);
+    scratch.resize(cols * n);
+    const size_t first = y * static_cast<size_t>(image.width) + x0;
+    const float* rgb = &image.samples[first * 3];
+    for (size_t i = 0; i < cols; ++i) {
+        float* dst = &scratch[i * n];
+        if (image.Grey()) {
+            // Three equal values come back unchanged: (v + v + v) / 3 == v in float.
+            const float r = rgb[3 * i];
+            const float g = rgb[3 * i + 1];
+            const float b = rgb[3 * i + 2];
+            dst[0] = (r == g && g == b) ? r : (r + g + b) / 3.0f;
+        } else {
+            dst[0] = rgb[3 * i];
+            dst[1] = rgb[3 * i + 1];
+            dst[2] = rgb[3 * i + 2];
+        }
+        if (image.HasAlpha()) {
+            dst[n - 1] = image.alpha[first + i];
+        }
+    }
+    return scratch.data();
+}
 
 bool SniffFormat(const std::string& path, FileFormat& format, std::string& error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");

@@ -1,7 +1,8 @@
 #pragma once
 // Image files for the velnr host: TIFF, PNG and JPEG in and out, with the pixels held as
 // normalised floats (integers v / max, floats as stored) so that 8- and 16-bit files round
-// trip exactly, plus the hand-over to and from the plug-in's interleaved RGB float buffer.
+// trip exactly, either as the file's channels or as the plug-in's interleaved RGB float buffer
+// itself, decoded into and encoded from row by row.
 
 #include <cstddef>
 #include <cstdint>
@@ -104,7 +105,12 @@ struct Image {
     int channels = 0;  // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
     SampleType type = SampleType::UInt8;
     FileFormat format = FileFormat::Tiff;
-    SampleVector samples;      // interleaved, width * height * channels
+    // The file's channels interleaved, width * height * channels; or, in the plug-in's layout,
+    // the plug-in's host buffer: width * height R, G, B (grey in all three), with the alpha
+    // channel apart in alpha (width * height).
+    SampleVector samples;
+    SampleVector alpha;
+    bool pluginLayout = false;
     std::vector<uint8_t> icc;  // embedded ICC profile, empty when none
     TiffLayout tiff;
     PngChunks png;
@@ -112,6 +118,8 @@ struct Image {
 
     bool Grey() const { return channels <= 2; }
     bool HasAlpha() const { return channels == 2 || channels == 4; }
+    // Whether samples holds the file's channels in the file's order (RGB is both layouts).
+    bool Interleaved() const { return !pluginLayout || channels == 3; }
 };
 
 enum class TiffCompression { AsInput, None, Lzw, Zip, Zstd };
@@ -135,8 +143,10 @@ const char* FormatName(FileFormat format);
 
 // Reads the image of a file. A TIFF with more than one page is refused (reduced-resolution
 // images beside the page are not pages); 16-bit float TIFF samples are read as float.
+// pluginLayout: the samples are read straight into the plug-in's layout (see Image).
 // On failure gives false and a reason without the path.
-bool ReadImage(const std::string& path, Image& image, std::string& error);
+bool ReadImage(const std::string& path, Image& image, std::string& error,
+               bool pluginLayout = false);
 
 // Whether format can hold what options ask for; false with a reason in a photographer's
 // words. Compression is ignored by formats other than TIFF, subsampling by other than JPEG.
@@ -161,11 +171,10 @@ uint64_t CountOutOfRangeSamples(const Image& image);
 bool CopyMetadata(const std::string& from, FileFormat fromFormat, const std::string& to,
                   FileFormat toFormat, std::string& error);
 
-// The plug-in's host buffer: width * height interleaved R, G, B floats. Grey gives R = G = B;
-// alpha is left out. An RGB image's own samples are already that buffer.
+// For interleaved images: the plug-in's host buffer, width * height interleaved R, G, B floats
+// (grey gives R = G = B, alpha is left out), and the colour taken back from it (grey becomes
+// the mean of R, G and B; alpha stays). What an image read in the plug-in's layout holds.
 SampleVector ToHostRgb(const Image& image);
-// Takes the colour back from a host buffer; grey becomes the mean of R, G and B. Alpha and
-// everything else stay as they were.
 void FromHostRgb(const SampleVector& rgb, Image& image);
 
 // Rounds a normalised sample to an integer 0..maxValue (at most 65535); NaN and values below 0

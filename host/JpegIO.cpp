@@ -88,7 +88,8 @@ struct ReadState {
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
     bool created = false;
-    std::vector<unsigned char> pixels;
+    std::vector<unsigned char> row;
+    std::vector<float> decoded;  // a row for an image not held in the file's order
     JOCTET* icc = nullptr;
     unsigned iccSize = 0;
 
@@ -129,23 +130,45 @@ bool ReadJpegBody(std::FILE* file, ReadState& s, Image& image, std::string& erro
     // Progressive files hold their coefficients in libjpeg's own memory, bounded by what the
     // file could describe at about one bit per 8 x 8 block.
     struct stat st {};
+    size_t fileBytes = 0;
     if (fstat(fileno(file), &st) == 0 && st.st_size > 0) {
+        fileBytes = static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 40));
         constexpr long kFloor = 256L << 20;
         if (st.st_size < (LONG_MAX - kFloor) / 2048) {
             s.cinfo.mem->max_memory_to_use = kFloor + static_cast<long>(st.st_size) * 2048;
         }
     }
     jpeg_start_decompress(&s.cinfo);
-    const size_t rowSize =
-        static_cast<size_t>(s.cinfo.output_width) * static_cast<size_t>(s.cinfo.output_components);
-    const size_t whole = rowSize * s.cinfo.output_height;
+    image.width = static_cast<int32_t>(s.cinfo.output_width);
+    image.height = static_cast<int32_t>(s.cinfo.output_height);
+    image.channels = s.cinfo.output_components;
+    const size_t width = s.cinfo.output_width;
+    const size_t rowSize = width * static_cast<size_t>(s.cinfo.output_components);
+    // Decoded straight into the image, whose storage is taken for the rows that the file's
+    // bytes could describe at one bit per 8 x 8 block and grows only beyond them (near-constant
+    // arithmetic-coded pictures): a header that claims more than the file holds costs no more.
+    const size_t stored = width * (image.pluginLayout ? 3 : rowSize / width);
+    const size_t whole = stored * s.cinfo.output_height;
+    const size_t plausibleRows =
+        std::min<size_t>(s.cinfo.output_height, std::max<size_t>(fileBytes, 1) * 512 / width + 1);
+    image.samples.resize(stored * plausibleRows);
+    s.row.resize(rowSize);
+    s.decoded.resize(rowSize);
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
-        const size_t end = rowSize * (s.cinfo.output_scanline + size_t{1});
-        if (s.pixels.size() < end) {
-            s.pixels.resize(std::min(whole, std::max(end, s.pixels.size() * 2)));
+        const size_t y = s.cinfo.output_scanline;
+        const size_t end = stored * (y + 1);
+        if (image.samples.size() < end) {
+            image.samples.resize(std::min(whole, std::max(end, image.samples.size() * 2)));
         }
-        JSAMPROW row = s.pixels.data() + rowSize * s.cinfo.output_scanline;
+        JSAMPROW row = s.row.data();
         jpeg_read_scanlines(&s.cinfo, &row, 1);
+        float* dst = FilePixels(image, y, 0);
+        for (size_t i = 0; i < rowSize; ++i) {
+            (dst != nullptr ? dst : s.decoded.data())[i] = static_cast<float>(row[i]) / 255.0f;
+        }
+        if (dst == nullptr) {
+            StorePixels(image, y, 0, width, s.decoded.data());
+        }
     }
     jpeg_finish_decompress(&s.cinfo);
     if (s.cinfo.saw_JFIF_marker) {
@@ -154,9 +177,6 @@ bool ReadJpegBody(std::FILE* file, ReadState& s, Image& image, std::string& erro
         image.jpeg.x = s.cinfo.X_density;
         image.jpeg.y = s.cinfo.Y_density;
     }
-    image.width = static_cast<int32_t>(s.cinfo.output_width);
-    image.height = static_cast<int32_t>(s.cinfo.output_height);
-    image.channels = s.cinfo.output_components;
     return true;
 }
 
@@ -165,6 +185,7 @@ struct WriteState {
     ErrorManager err{};
     bool created = false;
     std::vector<unsigned char> row;
+    std::vector<float> pixels;  // a row gathered from the plug-in's layout
 
     WriteState() = default;
     WriteState(const WriteState&) = delete;
@@ -212,7 +233,8 @@ bool WriteJpegBody(std::FILE* file, WriteState& s, const Image& image, int quali
     }
     const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
     while (s.cinfo.next_scanline < s.cinfo.image_height) {
-        const float* src = &image.samples[static_cast<size_t>(s.cinfo.next_scanline) * n];
+        const float* src =
+            LoadPixels(image, s.cinfo.next_scanline, 0, static_cast<size_t>(image.width), s.pixels);
         for (size_t i = 0; i < n; ++i) {
             s.row[i] = static_cast<unsigned char>(QuantizeSample(src[i], 255));
         }
@@ -240,11 +262,6 @@ bool ReadJpeg(const std::string& path, Image& image, std::string& error) {
         return false;
     }
     image.type = SampleType::UInt8;
-    const size_t count = s.pixels.size();
-    image.samples.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        image.samples[i] = static_cast<float>(s.pixels[i]) / 255.0f;
-    }
     if (s.icc != nullptr && s.iccSize > 0) {
         image.icc.assign(s.icc, s.icc + s.iccSize);
     }
@@ -264,6 +281,7 @@ bool WriteJpeg(const std::string& path, const Image& image, int quality, int sub
     }
     WriteState s;
     s.row.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.channels));
+    s.pixels.resize(image.Interleaved() ? 0 : s.row.size());
     s.cinfo.err = jpeg_std_error(&s.err.base);
     s.err.base.error_exit = JpegErrorExit;
     s.err.base.emit_message = JpegEmitMessage;

@@ -312,7 +312,8 @@ class Runner {
         if (!options_.force && velnr::PathExists(output)) {
             return Skip(output + " already exists; skipped (use --force to replace it)");
         }
-        if (!velnr::ReadImage(input.path, image, error)) {
+        // Read straight into the plug-in's buffer, which the output is then written from.
+        if (!velnr::ReadImage(input.path, image, error, true)) {
             return Fail(input.path, error);
         }
         if (!velnr::CheckWriteOptions(format, options_.write, error)) {
@@ -324,13 +325,7 @@ class Runner {
                                  "plug-in works on 0..1");
         }
 
-        // An RGB picture's samples are the host buffer already: the plug-in works on them.
-        const bool ownLayout = image.channels == 3;
-        velnr::SampleVector converted;
-        if (!ownLayout) {
-            converted = velnr::ToHostRgb(image);
-        }
-        velnr::SampleVector& rgb = ownLayout ? image.samples : converted;
+        velnr::SampleVector& rgb = image.samples;
         velnr::TempFile profile;
         std::string profilePath;
         if (options_.interactive && !image.icc.empty()) {
@@ -339,10 +334,12 @@ class Runner {
             }
             profilePath = profile.Path();
         }
+        // Only a plug-in that cannot say what its run did needs the pixels it was given.
         velnr::SampleVector before;
-        if (options_.interactive) {
+        if (options_.interactive && plugin_.getLastRunResult == nullptr) {
             before = rgb;
-        } else {
+        }
+        if (!options_.interactive) {
             plugin_.setSettings(settings_.run.Path().c_str(), options_.slot);
         }
         progress_.Step("Starting");
@@ -375,10 +372,6 @@ class Runner {
                               "or not enough memory); nothing written"
                             : "the plug-in could not process it (not enough memory?); nothing "
                               "written");
-        }
-        if (!ownLayout) {
-            velnr::FromHostRgb(converted, image);
-            converted = {};
         }
         before = {};
         const vel::NoiseReductionParams used = UsedSettings();

@@ -46,8 +46,9 @@ bool CarriedByExiv2(const char* key) {
 struct ReadState {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    std::vector<unsigned char> pixels;
+    std::vector<unsigned char> pixels;  // one row, or every row of an interlaced file
     std::vector<png_bytep> rows;
+    std::vector<float> decoded;  // a row for an image not held in the file's order
     Image* image = nullptr;
     std::string* error = nullptr;
 
@@ -79,6 +80,18 @@ bool PlausibleForFile(png_structp png, png_infop info, std::FILE* file) {
     return height != 0 && rowBytes <= most / height;
 }
 
+// Samples are big-endian in the decoded rows.
+void DecodeRow(const unsigned char* row, bool sixteen, size_t count, float* dst) {
+    for (size_t i = 0; i < count; ++i) {
+        if (sixteen) {
+            const unsigned v = (static_cast<unsigned>(row[2 * i]) << 8) | row[2 * i + 1];
+            dst[i] = static_cast<float>(v) / 65535.0f;
+        } else {
+            dst[i] = static_cast<float>(row[i]) / 255.0f;
+        }
+    }
+}
+
 bool ReadPngBody(std::FILE* file, ReadState& s) {
     if (setjmp(png_jmpbuf(s.png))) {
         return false;
@@ -107,20 +120,38 @@ bool ReadPngBody(std::FILE* file, ReadState& s) {
         *s.error = kDamagedFile;
         return false;
     }
-    const size_t rowBytes = png_get_rowbytes(s.png, s.info);
-    s.pixels.resize(rowBytes * height);
-    s.rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) {
-        s.rows[y] = s.pixels.data() + static_cast<size_t>(y) * rowBytes;
-    }
-    png_read_image(s.png, s.rows.data());
-    png_read_end(s.png, s.info);  // text chunks may follow the picture
-
     Image& image = *s.image;
     image.width = static_cast<int32_t>(width);
     image.height = static_cast<int32_t>(height);
     image.channels = channels;
     image.type = depth == 16 ? SampleType::UInt16 : SampleType::UInt8;
+    AllocateSamples(image);
+    // Row by row into the image; an interlaced file's passes fill its rows in turn, so libpng
+    // keeps all of them until the last.
+    const size_t rowBytes = png_get_rowbytes(s.png, s.info);
+    const bool interlaced = png_get_interlace_type(s.png, s.info) != PNG_INTERLACE_NONE;
+    s.pixels.resize(rowBytes * (interlaced ? height : 1));
+    s.decoded.resize(static_cast<size_t>(width) * static_cast<size_t>(channels));
+    if (interlaced) {
+        s.rows.resize(height);
+        for (png_uint_32 y = 0; y < height; ++y) {
+            s.rows[y] = s.pixels.data() + static_cast<size_t>(y) * rowBytes;
+        }
+        png_read_image(s.png, s.rows.data());
+    }
+    for (png_uint_32 y = 0; y < height; ++y) {
+        png_bytep row = s.pixels.data() + (interlaced ? static_cast<size_t>(y) * rowBytes : 0);
+        if (!interlaced) {
+            png_read_row(s.png, row, nullptr);
+        }
+        float* dst = FilePixels(image, y, 0);
+        DecodeRow(row, depth == 16, s.decoded.size(), dst != nullptr ? dst : s.decoded.data());
+        if (dst == nullptr) {
+            StorePixels(image, y, 0, width, s.decoded.data());
+        }
+    }
+    png_read_end(s.png, s.info);  // text chunks may follow the picture
+
     PngChunks& chunks = image.png;
     int intent = 0;
     if (png_get_sRGB(s.png, s.info, &intent) != 0) {
@@ -180,6 +211,7 @@ struct WriteState {
     png_structp png = nullptr;
     png_infop info = nullptr;
     std::vector<unsigned char> row;
+    std::vector<float> pixels;    // a row gathered from the plug-in's layout
     std::vector<png_text> texts;  // pointing into image->png.texts
     const Image* image = nullptr;
     bool sixteen = false;
@@ -229,7 +261,8 @@ bool WritePngBody(std::FILE* file, WriteState& s) {
     png_write_info(s.png, s.info);
     const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
     for (int32_t y = 0; y < image.height; ++y) {
-        const float* src = &image.samples[static_cast<size_t>(y) * n];
+        const float* src = LoadPixels(image, static_cast<size_t>(y), 0,
+                                      static_cast<size_t>(image.width), s.pixels);
         for (size_t i = 0; i < n; ++i) {
             if (s.sixteen) {
                 const uint32_t v = QuantizeSample(src[i], 65535);
@@ -267,22 +300,7 @@ bool ReadPng(const std::string& path, Image& image, std::string& error) {
         error = "cannot set up the PNG reader";
         return false;
     }
-    if (!ReadPngBody(file.get(), s)) {
-        return false;
-    }
-    // Samples are big-endian in the decoded rows.
-    const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) *
-                         static_cast<size_t>(image.channels);
-    image.samples.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        if (image.type == SampleType::UInt16) {
-            const unsigned v = (static_cast<unsigned>(s.pixels[2 * i]) << 8) | s.pixels[2 * i + 1];
-            image.samples[i] = static_cast<float>(v) / 65535.0f;
-        } else {
-            image.samples[i] = static_cast<float>(s.pixels[i]) / 255.0f;
-        }
-    }
-    return true;
+    return ReadPngBody(file.get(), s);
 }
 
 bool WritePng(const std::string& path, const Image& image, SampleType type, std::string& error) {
@@ -295,8 +313,10 @@ bool WritePng(const std::string& path, const Image& image, SampleType type, std:
     WriteState s;
     s.image = &image;
     s.sixteen = type != SampleType::UInt8;
-    s.row.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.channels) *
-                 (s.sixteen ? 2 : 1));
+    const size_t rowSamples =
+        static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
+    s.row.resize(rowSamples * (s.sixteen ? 2 : 1));
+    s.pixels.resize(image.Interleaved() ? 0 : rowSamples);
     for (const PngText& text : image.png.texts) {
         png_text t{};
         t.compression =

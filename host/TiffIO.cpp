@@ -306,19 +306,31 @@ void EncodeRun(const float* src, size_t count, SampleType type, unsigned char* d
 
 // Copies one decoded block (a strip or a tile) into the image. The block covers rows
 // y0..y0+rows, columns x0..x0+cols of the image, with blockWidth samples per row; planar
-// blocks hold the single sample `plane`, contiguous blocks all channels.
+// blocks hold the single sample `plane`, contiguous blocks all channels. Samples the image
+// does not hold in the file's order are decoded a row at a time into scratch first.
 void StoreBlock(const unsigned char* block, uint32_t blockWidth, uint32_t x0, uint32_t y0,
-                uint32_t cols, uint32_t rows, int plane, FileSample kind, Image& image) {
+                uint32_t cols, uint32_t rows, int plane, FileSample kind, Image& image,
+                std::vector<float>& scratch) {
     const size_t bps = BytesPerSample(kind);
     const size_t n = static_cast<size_t>(image.channels);
     const size_t perPixel = plane < 0 ? n : 1;
     for (uint32_t r = 0; r < rows; ++r) {
         const unsigned char* src = block + static_cast<size_t>(r) * blockWidth * perPixel * bps;
-        float* dst = &image.samples[((static_cast<size_t>(y0) + r) * image.width + x0) * n];
+        const size_t y = static_cast<size_t>(y0) + r;
+        if (float* dst = FilePixels(image, y, x0)) {
+            if (plane < 0) {
+                DecodeRun(src, kind, cols * n, dst, 1);
+            } else {
+                DecodeRun(src, kind, cols, dst + plane, n);
+            }
+            continue;
+        }
+        scratch.resize(cols * perPixel);
+        DecodeRun(src, kind, cols * perPixel, scratch.data(), 1);
         if (plane < 0) {
-            DecodeRun(src, kind, cols * n, dst, 1);
+            StorePixels(image, y, x0, cols, scratch.data());
         } else {
-            DecodeRun(src, kind, cols, dst + plane, n);
+            StoreChannel(image, y, x0, cols, plane, scratch.data());
         }
     }
 }
@@ -540,7 +552,7 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
             blockBytes, compression, error)) {
         return false;
     }
-    image.samples.resize(static_cast<size_t>(width) * height * image.channels);
+    AllocateSamples(image);
     const int planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
     // Where each block (tile or strip) lies, in the file's order.
     struct Block {
@@ -618,6 +630,7 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
         }
     }
     std::vector<std::vector<unsigned char>> buffers(handles.size());
+    std::vector<std::vector<float>> rows(handles.size());
     const bool read = ForEachBlock(
         blocks.size(), static_cast<int>(handles.size()),
         [&](int worker, size_t i) {
@@ -632,7 +645,8 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
             if (layout.tiled ? got < 0 : got < b.bytes) {
                 return false;
             }
-            StoreBlock(buffer.data(), blockWidth, b.x, b.y, b.cols, b.rows, b.plane, kind, image);
+            StoreBlock(buffer.data(), blockWidth, b.x, b.y, b.cols, b.rows, b.plane, kind, image,
+                       rows[static_cast<size_t>(worker)]);
             return true;
         },
         [](int, size_t) { return true; });
@@ -755,9 +769,11 @@ bool WriteTiff(const std::string& path, const Image& image, SampleType type, Tif
         } else {
             block.resize(blockBytes);  // every byte written below
         }
+        // Per thread: the rows of an image not held in the file's order are gathered there.
+        thread_local std::vector<float> scratch;
         for (uint32_t r = 0; r < rows; ++r) {
             unsigned char* dst = block.data() + static_cast<size_t>(r) * blockWidth * n * bps;
-            const float* src = &image.samples[((static_cast<size_t>(y0) + r) * width + x0) * n];
+            const float* src = LoadPixels(image, static_cast<size_t>(y0) + r, x0, cols, scratch);
             EncodeRun(src, static_cast<size_t>(cols) * n, type, dst);
         }
         // A last strip holds its own rows only.

@@ -90,6 +90,20 @@ TEST_P(RoundTrip, GivesBackEverySampleExactly) {
         const Image back = Read(path);
         EXPECT_TRUE(back.format == c.format && back.type == c.type && back.icc == image.icc);
         EXPECT_TRUE(test::SamplesEqual(image, back)) << w << "x" << h;
+        // Read into the plug-in's layout: its buffer and the alpha apart, and the same file
+        // written from them.
+        Image host;
+        std::string error;
+        ASSERT_TRUE(ReadImage(path, host, error, true)) << error;
+        EXPECT_EQ(host.samples, ToHostRgb(back)) << w << "x" << h;
+        for (size_t i = 0; i < host.alpha.size(); ++i) {
+            ASSERT_EQ(host.alpha[i], back.samples[(i + 1) * back.channels - 1]) << i;
+        }
+        EXPECT_EQ(host.alpha.size(), back.HasAlpha() ? static_cast<size_t>(w * h) : 0u);
+        const std::string again = dir / (c.format == Png ? "again.png" : "again.tif");
+        Write(again, host);
+        Write(path, back);
+        EXPECT_EQ(test::ReadBytes(again), test::ReadBytes(path)) << w << "x" << h;
         EXPECT_TRUE(c.format == Png ||
                     (back.tiff.tiled == c.tiled && back.tiff.compression == c.compression));
         EXPECT_TRUE(c.predictor == PREDICTOR_NONE || back.tiff.predictor == c.predictor);
@@ -251,17 +265,24 @@ TEST(WriteOptions, EachFormatHoldsWhatItCanAndRefusesTheRest) {
 
 TEST(ImageIO, ReadsSeparatePlanes) {
     ScratchDir dir;
-    uint8_t planes[8] = {10, 20, 30, 40, 50, 60};  // 2 x 1 RGB: R R, G G, B B
+    uint8_t planes[8] = {10, 20, 30, 40, 50, 60, 70, 80};  // 2 x 1 RGBA: R R, G G, B B, A A
     {
-        const auto tif = NewTiff(dir / "planar.tif", 2, 1, 3, 8, PHOTOMETRIC_RGB);
+        const auto tif = NewTiff(dir / "planar.tif", 2, 1, 4, 8, PHOTOMETRIC_RGB);
         TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
-        for (uint32_t s = 0; s < 3; ++s) {
+        const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, 1, &alpha);
+        for (uint32_t s = 0; s < 4; ++s) {
             TIFFWriteEncodedStrip(tif.get(), s, planes + 2 * s, 2);
         }
     }
+    const auto v = [](int k) { return static_cast<float>(k) / 255.0f; };
     EXPECT_EQ(Read(dir / "planar.tif").samples,
-              (SampleVector{10 / 255.0f, 30 / 255.0f, 50 / 255.0f, 20 / 255.0f, 40 / 255.0f,
-                            60 / 255.0f}));
+              (SampleVector{v(10), v(30), v(50), v(70), v(20), v(40), v(60), v(80)}));
+    Image host;
+    std::string error;
+    ASSERT_TRUE(ReadImage(dir / "planar.tif", host, error, true)) << error;
+    EXPECT_EQ(host.samples, (SampleVector{v(10), v(30), v(50), v(20), v(40), v(60)}));
+    EXPECT_EQ(host.alpha, (SampleVector{v(70), v(80)}));
 }
 
 // Half floats: 1, 0.5, the largest finite, both ends of the subnormals, -0, -2, a third
