@@ -9,12 +9,13 @@ shift 2
 
 dump=$("$objdump" -p "$exe")
 # The file header's flags, one per line below its "Characteristics 0x..." line.
-flags=$(printf '%s\n' "$dump" | awk '/^Characteristics/ {t=1; next} t && /^\t/ {print; next} t {exit}')
-if ! printf '%s\n' "$flags" | grep -q '32 bit words'; then
+# (Read to the end: a reader that stops early would kill the writer with SIGPIPE.)
+flags=$(awk '/^Characteristics/ {t=1; next} t && /^\t/ {print; next} {t=0}' <<<"$dump")
+if [[ $flags != *"32 bit words"* ]]; then
     echo "$exe: not a 32-bit program, or no file header flags in '$objdump -p'" >&2
     exit 1
 fi
-if printf '%s\n' "$flags" | grep -q 'large address aware'; then
+if [[ $flags == *"large address aware"* ]]; then
     echo "$exe is large address aware: it would see more than 2 GiB" >&2
     exit 1
 fi
