@@ -14,9 +14,44 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/win32/WinApi.h"
+#endif
+
 #include "plugin/VELNoiseReduction.h"
 #include "tests/run/PluginLibrary.h"
 #include "tests/run/TestImages.h"
+
+namespace {
+
+// What is left of the address space: in all, and in its largest free piece (the planes are
+// one block). Shown, never written to the compared output.
+void PrintAddressSpace() {
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    GlobalMemoryStatusEx(&status);
+    uint64_t largest = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (uintptr_t at = 0; VirtualQuery(reinterpret_cast<const void*>(at), &region,
+                                        sizeof region) == sizeof region;) {
+        if (region.State == MEM_FREE && region.RegionSize > largest) {
+            largest = region.RegionSize;
+        }
+        const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (next <= at) {
+            break;
+        }
+        at = next;
+    }
+    std::printf("address space: %llu MiB of %llu MiB free, largest free piece %llu MiB\n",
+                static_cast<unsigned long long>(status.ullAvailVirtual >> 20),
+                static_cast<unsigned long long>(status.ullTotalVirtual >> 20),
+                static_cast<unsigned long long>(largest >> 20));
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 6) {
@@ -46,6 +81,7 @@ int main(int argc, char** argv) {
     std::remove(settingsPath.c_str());
 
     std::vector<float> pixels = vel::test::NoisyImage(width, height, 45);
+    PrintAddressSpace();
     const auto start = std::chrono::steady_clock::now();
     openPlugin(1, width, height, pixels.data(), 0, 0, nullptr, nullptr);
     const double seconds =
