@@ -1,11 +1,15 @@
 #include "plugin/Run.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "engine/Jobs.h"
+#include "engine/TileScheduler.h"
+#include "platform/Memory.h"
 #include "platform/Product.h"
 #include "platform/Profile.h"
 #include "plugin/HostImage.h"
@@ -84,6 +88,27 @@ int32_t RunPlugin(PluginInstance& instance, PlaneImage& image, bool showSettings
     return kRunCompleted;
 }
 
+bool RunCannotFit(int32_t width, int32_t height, int32_t threads, uint64_t largestBlock,
+                  std::optional<uint64_t> available) {
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    constexpr uint64_t kPlaneBytes = 3 * sizeof(float);
+    if (pixels > largestBlock / kPlaneBytes) {
+        return true;
+    }
+    if (!available) {
+        return false;
+    }
+    // A lower bound of the scratch: every busy thread holds the band storage of one tile of
+    // the lighter wavelet kind, 8 planes of at most 512 x 512 pixels (no more than the
+    // picture), and no more threads are busy than there are tiles.
+    constexpr uint64_t kTilePixels = 512 * 512;
+    constexpr uint64_t kBandBytes = 8 * sizeof(float);
+    const uint64_t busy = std::min(static_cast<uint64_t>(std::max(threads, int32_t{1})),
+                                   (pixels + kTilePixels - 1) / kTilePixels);
+    const uint64_t scratch = busy * std::min(pixels, kTilePixels) * kBandBytes;
+    return pixels * kPlaneBytes > *available || scratch > *available - pixels * kPlaneBytes;
+}
+
 int32_t OpenPluginImpl(PluginInstance& instance, int32_t noInteraction, int32_t width,
                        int32_t height, float* pixels, const char* imageProfilePath,
                        const char* displayProfilePath) {
@@ -94,6 +119,13 @@ int32_t OpenPluginImpl(PluginInstance& instance, int32_t noInteraction, int32_t 
     const bool interactive = (static_cast<uint32_t>(noInteraction) & 0xFFu) == 0;
     // The profiles serve the dialog's colour-managed preview, and only as a pair.
     const bool profiles = interactive && imageProfilePath && displayProfilePath;
+    // No object may be larger than PTRDIFF_MAX bytes: on 32-bit systems that, and the address
+    // space that the host's own picture already shares, refuse big pictures before the
+    // settings dialog or any allocation.
+    if (RunCannotFit(width, height, EngineThreads(), static_cast<uint64_t>(PTRDIFF_MAX),
+                     platform::AddressSpaceAvailable())) {
+        return kRunNotPossible;
+    }
     try {
         PlaneImage image(width, height);
         ImportHostImage(pixels, width, height, image);

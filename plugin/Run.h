@@ -3,6 +3,7 @@
 // running into each other.
 
 #include <cstdint>
+#include <optional>
 
 namespace vel {
 
@@ -20,8 +21,16 @@ inline constexpr int32_t kRunNotPossible = 2;
 int32_t RunPlugin(PluginInstance& instance, PlaneImage& image, bool showSettingsDialog,
                   bool showProgress, const char* imageProfilePath, const char* displayProfilePath);
 
+// Whether a run of a width x height picture (sides > 0) on `threads` engine threads certainly
+// cannot have its memory: the three working planes do not fit in one block of at most
+// largestBlock bytes, or the planes and the tiles' least scratch exceed `available` bytes of
+// address space (empty: unknown, never too little). Computed without overflow.
+bool RunCannotFit(int32_t width, int32_t height, int32_t threads, uint64_t largestBlock,
+                  std::optional<uint64_t> available);
+
 // The body of the OpenPlugin export: the host buffer changes only when a run completes.
-// Gives kRunCompleted, kRunCancelled or kRunNotPossible.
+// Gives kRunCompleted, kRunCancelled or kRunNotPossible; a picture that cannot fit (RunCannotFit
+// with this process's limits) is refused before anything is allocated for it.
 int32_t OpenPluginImpl(PluginInstance& instance, int32_t noInteraction, int32_t width,
                        int32_t height, float* pixels, const char* imageProfilePath,
                        const char* displayProfilePath);

@@ -1,8 +1,11 @@
 #include "platform/Memory.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 
 namespace vel::platform {
 
@@ -20,6 +23,29 @@ void AdviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t b
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
     }
 #endif
+}
+
+std::optional<std::uint64_t> AddressSpaceAvailable() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::nullopt;
+    }
+    // The mapped size, in pages, is the first field of /proc's statm; without /proc the
+    // usage, and so what is left, is unknown.
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm) {
+        return std::nullopt;
+    }
+    unsigned long long pages = 0;
+    const bool read = std::fscanf(statm, "%llu", &pages) == 1;
+    std::fclose(statm);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (!read || pageSize <= 0 || pages > UINT64_MAX / static_cast<std::uint64_t>(pageSize)) {
+        return std::nullopt;
+    }
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(pageSize);
+    const auto cap = static_cast<std::uint64_t>(limit.rlim_cur);
+    return cap > used ? cap - used : 0;
 }
 
 }  // namespace vel::platform
