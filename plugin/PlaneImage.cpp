@@ -60,9 +60,9 @@ PlaneImage& PlaneImage::operator=(PlaneImage&& other) noexcept {
 }
 
 void PlaneImage::Swap(PlaneImage& other) noexcept {
-    storage_.swap(other.storage_);
     rowStorage_.swap(other.rowStorage_);
     for (int k = 0; k < 3; ++k) {
+        storage_[k].swap(other.storage_[k]);
         std::swap(plane_[k], other.plane_[k]);
         std::swap(rows_[k], other.rows_[k]);
     }
@@ -75,7 +75,7 @@ PlaneImage& PlaneImage::operator=(const PlaneImage& other) {
         return *this;
     }
     Resize(other.width_, other.height_);
-    if (storage_) {
+    if (storage_[0]) {
         const std::size_t n = PlaneSize();
         for (int k = 0; k < 3; ++k) {
             std::copy_n(other.plane_[k], n, plane_[k]);
@@ -97,12 +97,15 @@ void PlaneImage::Resize(int32_t width, int32_t height) {
         return;
     }
     const auto h = static_cast<std::size_t>(height);
-    // Both blocks are owned before anything is published: a throw leaves the image empty.
-    auto planes = MakeSampleBuffer(3 * n);
+    // Every block is owned before anything is published: a throw leaves the image empty. The
+    // planes are blocks of their own: a 32-bit process's address space may hold no free piece
+    // as large as all three.
+    std::unique_ptr<float[]> planes[3] = {MakeSampleBuffer(n), MakeSampleBuffer(n),
+                                          MakeSampleBuffer(n)};
     auto rows = std::make_unique_for_overwrite<float*[]>(3 * h);
     const auto w = static_cast<std::size_t>(width);
     for (int k = 0; k < 3; ++k) {
-        float* base = planes.get() + static_cast<std::size_t>(k) * n;
+        float* base = planes[k].get();
         float** table = rows.get() + static_cast<std::size_t>(k) * h;
         for (std::size_t y = 0; y < h; ++y) {
             table[y] = base + y * w;
@@ -110,20 +113,24 @@ void PlaneImage::Resize(int32_t width, int32_t height) {
         plane_[k] = base;
         rows_[k] = table;
     }
-    storage_ = std::move(planes);
+    for (int k = 0; k < 3; ++k) {
+        storage_[k] = std::move(planes[k]);
+    }
     rowStorage_ = std::move(rows);
     width_ = width;
     height_ = height;
 }
 
 void PlaneImage::Release() {
-    if (storage_) {
+    if (storage_[0]) {
         Clear();
     }
 }
 
 void PlaneImage::Clear() noexcept {
-    storage_.reset();
+    for (auto& planeStorage : storage_) {
+        planeStorage.reset();
+    }
     rowStorage_.reset();
     for (int k = 0; k < 3; ++k) {
         plane_[k] = nullptr;
@@ -143,7 +150,7 @@ void PlaneImage::CopyRegion(const PlaneImage& source, int32_t x0, int32_t y0, in
         return;
     }
     Resize(width, height);
-    if (!storage_) {
+    if (!storage_[0]) {
         return;
     }
     const auto w = static_cast<std::size_t>(width);
@@ -184,7 +191,7 @@ void PlaneImage::YuvToRgb() {
 }
 
 void PlaneImage::RgbToYuvRows(int32_t begin, int32_t end) {
-    if (!storage_) {
+    if (!storage_[0]) {
         return;
     }
     const std::size_t first = static_cast<std::size_t>(begin) * static_cast<std::size_t>(width_);
@@ -203,7 +210,7 @@ void PlaneImage::RgbToYuvRows(int32_t begin, int32_t end) {
 }
 
 void PlaneImage::YuvToRgbRows(int32_t begin, int32_t end) {
-    if (!storage_) {
+    if (!storage_[0]) {
         return;
     }
     const std::size_t first = static_cast<std::size_t>(begin) * static_cast<std::size_t>(width_);

@@ -48,9 +48,10 @@ class PlaneImage {
     int32_t Height() const { return height_; }
     // Elements per plane (0 when empty).
     std::size_t PlaneSize() const {
-        return storage_ ? static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) : 0;
+        return storage_[0] ? static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)
+                           : 0;
     }
-    bool Empty() const { return !storage_; }
+    bool Empty() const { return !storage_[0]; }
     float* Plane(int k) { return plane_[k]; }
     const float* Plane(int k) const { return plane_[k]; }
     // Row table of plane k: Rows(k)[y] == Plane(k) + y * Width().
@@ -64,7 +65,7 @@ class PlaneImage {
     void YuvToRgbRows(int32_t begin, int32_t end);
     // One block for the three planes and one for the three row tables: an allocation either
     // yields a whole image or nothing.
-    std::unique_ptr<float[]> storage_;
+    std::unique_ptr<float[]> storage_[3];
     std::unique_ptr<float*[]> rowStorage_;
     float* plane_[3] = {nullptr, nullptr, nullptr};
     float** rows_[3] = {nullptr, nullptr, nullptr};

@@ -122,7 +122,7 @@ int32_t OpenPluginImpl(PluginInstance& instance, int32_t noInteraction, int32_t 
     // No object may be larger than PTRDIFF_MAX bytes: on 32-bit systems that, and the address
     // space that the host's own picture already shares, refuse big pictures before the
     // settings dialog or any allocation.
-    if (RunCannotFit(width, height, EngineThreads(), static_cast<uint64_t>(PTRDIFF_MAX),
+    if (RunCannotFit(width, height, DefaultEngineConfig().threads, static_cast<uint64_t>(PTRDIFF_MAX),
                      platform::AddressSpaceAvailable())) {
         return kRunNotPossible;
     }
