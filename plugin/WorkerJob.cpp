@@ -56,9 +56,9 @@ void RunJobThread(void* arg) {
 
 }  // namespace
 
-const char* DoneEventName() {
+const std::string& DoneEventName() {
     static const std::string name = MakeDoneEventName();
-    return name.c_str();
+    return name;
 }
 
 int AnalysisWork(WorkerJob* job) {
@@ -107,8 +107,12 @@ void ExecuteJob(WorkerJob* job, bool signalDone) {
     }
 }
 
-void SignalDoneEvent() {
-    platform::SignalNamedEvent(DoneEventName());
+void SignalDoneEvent() noexcept {
+    try {
+        platform::SignalNamedEvent(DoneEventName());
+    } catch (...) {
+        // Out of memory: the run sees the job's state at its next look.
+    }
 }
 
 void RunProgressCallback(void* job, float percent) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/EngineTypes.h"
 #include "engine/NoiseAnalysis.h"
@@ -58,10 +59,12 @@ void ExecuteJob(WorkerJob* job, bool signalDone);
 // completion event. Poll never stops.
 void RunProgressCallback(void* job, float percent);
 bool RunPollCallback(void* job);
-// Sets the completion event of this process's runs, if one exists.
-void SignalDoneEvent();
+// Sets the completion event of this process's runs, if one exists. Never throws, so that the
+// job threads may call it anywhere: a signal that cannot be given is made up for by the run's
+// periodic look at the job.
+void SignalDoneEvent() noexcept;
 // The per-process name of that event.
-const char* DoneEventName();
+const std::string& DoneEventName();
 
 enum class JobResult { Completed, Cancelled, Failed };
 

@@ -56,16 +56,22 @@ NamedEvent::~NamedEvent() {
 }
 
 std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name) {
-    std::lock_guard lock(RegistryMutex());
+    // Everything that may run out of memory comes before the registry changes, so that a
+    // failure leaves it as it was; the event's own destructor takes the registry's lock.
     auto impl = std::make_unique<Impl>();
     impl->name = name;
-    auto& slot = Registry()[name];
-    impl->state = slot.lock();
-    if (!impl->state) {
-        impl->state = std::make_shared<EventState>();
-        slot = impl->state;
+    auto fresh = std::make_shared<EventState>();
+    std::unique_ptr<NamedEvent> event(new NamedEvent(std::move(impl)));
+    std::lock_guard lock(RegistryMutex());
+    auto& registry = Registry();
+    const auto found = registry.find(name);
+    std::shared_ptr<EventState> shared = found != registry.end() ? found->second.lock() : nullptr;
+    if (!shared) {
+        registry.insert_or_assign(name, fresh);
+        shared = std::move(fresh);
     }
-    return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(impl)));
+    event->impl_->state = std::move(shared);
+    return event;
 }
 
 void NamedEvent::Set() {

@@ -63,6 +63,32 @@ TEST(RunFit, RefusesOnlyWhatCertainlyCannotFit) {
     }
 }
 
+// Each allocation of a silent run failing in turn: "not possible" with the host's buffer as it
+// was and nothing left allocated, or, where a failure is survived, the run's whole result.
+TEST(RunFit, AnyAllocationFailingLeavesTheHostBufferUntouched) {
+    const int32_t w = 600, h = 40;  // two tiles
+    const auto host = test::NoisyImage(w, h, 3);
+    PluginInstance instance;
+    auto done = host;
+    test::FailAllocationNumber(0);
+    ASSERT_EQ(OpenPluginImpl(instance, 1, w, h, done.data(), nullptr, nullptr), kRunCompleted);
+    const long count = test::FailAllocationNumber(-1);
+    long failed = 0;
+    for (long n = 1; n <= count; ++n) {
+        auto pixels = host;
+        const long live = test::LiveAllocations();
+        test::FailAllocationNumber(n);
+        const int32_t result = OpenPluginImpl(instance, 1, w, h, pixels.data(), nullptr, nullptr);
+        test::FailAllocationNumber(-1);
+        failed += result == kRunNotPossible ? 1 : 0;
+        EXPECT_TRUE((result == kRunNotPossible && pixels == host) ||
+                    (result == kRunCompleted && pixels == done))
+            << "allocation " << n << " of " << count << ": " << result;
+        EXPECT_EQ(test::LiveAllocations(), live) << n;
+    }
+    EXPECT_GT(failed, count / 2);
+}
+
 #ifndef _WIN32
 // Under an address-space limit: what is left is seen, a picture beyond it is refused without an
 // allocation of a MiB or more and without a look at the host's buffer, a small one completes.
