@@ -4,7 +4,7 @@
 
 #include "framework/Dialog.h"
 #include "platform/Platform.h"
-#include "ui/PreviewDlg.h"
+#include "ui/PreviewPanel.h"
 
 namespace vel::ui {
 

@@ -65,13 +65,14 @@ bool RunSettingsPhase(const SettingsPhase& phase) {
     }
     CSettingsDlg dialog;
     dialog.SetFromSettings(*phase.currentSettings);
-    dialog.SetImage(phase.image);
+    dialog.Preview().SetImage(phase.image);
     if (phase.imageProfilePath && phase.displayProfilePath) {
-        dialog.SetProfiles(phase.imageProfilePath, phase.displayProfilePath);
+        dialog.Preview().SetProfiles(phase.imageProfilePath, phase.displayProfilePath);
     }
-    dialog.SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
-    dialog.SetThreadProcs(phase.analysisWork, phase.previewWork, &dialog.PreviewSettings(),
-                          &dialog.PreviewSettings(), phase.noiseProfile);
+    dialog.Preview().SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+    dialog.Preview().SetThreadProcs(phase.analysisWork, phase.previewWork,
+                                    &dialog.PreviewSettings(), &dialog.PreviewSettings(),
+                                    phase.noiseProfile);
     if (dialog.DoModal() != fw::kIdOk) {
         return false;
     }

@@ -89,7 +89,7 @@ int32_t LimitToRange(int k, int32_t value) {
 }
 
 CSettingsDlg::CSettingsDlg()
-    : CPreviewDlg(res::kSettingsTemplate),
+    : fw::CDialog(res::kSettingsTemplate),
       highQuality_(DefaultSwitch(&NoiseReductionParams::highQuality)),
       link_(DefaultSwitch(&NoiseReductionParams::linkLumaChroma)),
       reanalyze_(DefaultSwitch(&NoiseReductionParams::reanalyzeWhole)) {
@@ -187,11 +187,12 @@ void CSettingsDlg::CopyToPreviewSettings() {
 }
 
 bool CSettingsDlg::OnInitDialog() {
-    // The first pre-analysis starts inside the base's initialisation: it reads the values the
+    // The first pre-analysis starts inside the panel's initialisation: it reads the values the
     // run handed over, not the record's construction values.
     CopyToPreviewSettings();
     transferring_ = true;  // the base writes the controls first
-    CPreviewDlg::OnInitDialog();
+    fw::CDialog::OnInitDialog();
+    panel_.OnInitDialog();
     transferring_ = false;
     for (int k = 0; k < kParams; ++k) {
         if (fw::CWnd* slider = GetDlgItem(Ids(k).sliderId)) {
@@ -208,9 +209,17 @@ bool CSettingsDlg::OnInitDialog() {
     FillPresetBox();
     SyncSlidersFromEdits();
     CopyToPreviewSettings();
-    RequestPreview();
+    panel_.RequestPreview();
     EnableToolTips(true);
     return true;
+}
+
+void CSettingsDlg::OnOK() {
+    panel_.OnOK();
+}
+
+void CSettingsDlg::OnCancel() {
+    panel_.OnCancel();
 }
 
 bool CSettingsDlg::OnCommand(int id, int code) {
@@ -237,15 +246,15 @@ bool CSettingsDlg::OnCommand(int id, int code) {
                 ApplyLink();
             }
             CopyToPreviewSettings();
-            RequestPreview();
+            panel_.RequestPreview();
             return true;
         }
     }
     if (id == res::kSettingsHighQuality && code == fw::kBnClicked) {
         Transfer(true);
         CopyToPreviewSettings();
-        StartPreAnalysis();
-        RequestPreview();
+        panel_.StartPreAnalysis();
+        panel_.RequestPreview();
         return true;
     }
     if (id == res::kSettingsAbout && code == fw::kBnClicked) {
@@ -257,7 +266,31 @@ bool CSettingsDlg::OnCommand(int id, int code) {
         OnPresetSelected();
         return true;
     }
-    return CPreviewDlg::OnCommand(id, code);
+    return panel_.OnCommand(id, code) || fw::CDialog::OnCommand(id, code);
+}
+
+bool CSettingsDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return panel_.OnMessage(message) || fw::CDialog::OnMessage(message, wParam, lParam);
+}
+
+void CSettingsDlg::OnPaint(fw::CDC& dc) {
+    panel_.OnPaint(dc);
+}
+
+void CSettingsDlg::OnLButtonDown(fw::Point client) {
+    panel_.OnLButtonDown(client);
+}
+
+void CSettingsDlg::OnMouseMove(fw::Point client) {
+    panel_.OnMouseMove(client);
+}
+
+void CSettingsDlg::OnLButtonUp(fw::Point client) {
+    panel_.OnLButtonUp(client);
+}
+
+bool CSettingsDlg::OnSetCursor() {
+    return panel_.OnSetCursor();
 }
 
 void CSettingsDlg::OnHScroll(int /*id*/, int /*position*/) {
@@ -271,7 +304,7 @@ void CSettingsDlg::OnHScroll(int /*id*/, int /*position*/) {
         ApplyLink();
     }
     CopyToPreviewSettings();
-    RequestPreview();
+    panel_.RequestPreview();
 }
 
 bool CSettingsDlg::OnToolTipNeedText(int controlId, std::string& text) {
@@ -309,7 +342,7 @@ void CSettingsDlg::OnPresetSelected() {
             }
         }
         CopyToPreviewSettings();
-        RequestPreview();
+        panel_.RequestPreview();
         Transfer(false);
         SyncSlidersFromEdits();
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The settings dialog of an interactive run: the six parameters as slider and edit box pairs,
-// the link between luma and chroma, the three switches, presets, and the live preview of its
-// base. Every change requests a new preview.
+// the link between luma and chroma, the three switches, presets, and the live preview panel it
+// owns. Every change requests a new preview.
 
 #include <array>
 #include <string>
@@ -12,11 +12,11 @@
 #include "settings/ParamTable.h"
 #include "settings/Presets.h"
 #include "ui/PictureButton.h"
-#include "ui/PreviewDlg.h"
+#include "ui/PreviewPanel.h"
 
 namespace vel::ui {
 
-class CSettingsDlg : public CPreviewDlg {
+class CSettingsDlg : public fw::CDialog {
   public:
     // The six parameters in the dialog's order: luma and chroma threshold, luma and chroma
     // suppression, light and dark areas correction.
@@ -36,6 +36,9 @@ class CSettingsDlg : public CPreviewDlg {
     // limited to that range, as the slider shows it.
     void CopyToSettings(NoiseReductionParams& settings) const;
 
+    // The thumbnail and the preview, with their jobs; set up before the dialog opens.
+    PreviewPanel& Preview() { return panel_; }
+    const PreviewPanel& Preview() const { return panel_; }
     // What the preview and pre-analysis jobs copy when they start.
     const NoiseReductionParams& PreviewSettings() const { return preview_; }
     int32_t EditValue(int k) const { return edits_[k]; }
@@ -45,10 +48,18 @@ class CSettingsDlg : public CPreviewDlg {
 
   protected:
     bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
     void DoDataExchange(fw::CDataExchange* dx) override;
     bool OnCommand(int id, int code) override;
+    bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     void OnHScroll(int id, int position) override;
     bool OnToolTipNeedText(int controlId, std::string& text) override;
+    void OnPaint(fw::CDC& dc) override;
+    void OnLButtonDown(fw::Point client) override;
+    void OnMouseMove(fw::Point client) override;
+    void OnLButtonUp(fw::Point client) override;
+    bool OnSetCursor() override;
 
   private:
     // Reads (true) or writes the controls; change notifications are ignored meanwhile.
@@ -75,6 +86,8 @@ class CSettingsDlg : public CPreviewDlg {
     std::string presetFile_;
     CPictureButton about_;
     bool transferring_ = false;
+    // Last: its jobs end before anything else of the dialog goes.
+    PreviewPanel panel_{*this};
 };
 
 // A value as it reaches the preview and the run: limited to the slider's range of its

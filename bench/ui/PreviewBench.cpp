@@ -18,7 +18,7 @@
 #include "plugin/PlaneImage.h"
 #include "plugin/WorkerJob.h"
 #include "resources/Resources.h"
-#include "ui/PreviewDlg.h"
+#include "ui/PreviewPanel.h"
 
 namespace {
 
@@ -29,30 +29,41 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 318;
 constexpr int kHeight = 309;
 
-class BenchDialog : public ui::CPreviewDlg {
+// The settings template with only the panel, as it opens and previews in the settings dialog.
+class BenchDialog : public fw::CDialog {
   public:
-    BenchDialog(const PlaneImage& image, bool jobs) : ui::CPreviewDlg(res::kSettingsTemplate) {
+    BenchDialog(const PlaneImage& image, bool jobs) : fw::CDialog(res::kSettingsTemplate) {
         params_.highQuality = true;
-        SetImage(&image);
-        SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+        panel_.SetImage(&image);
+        panel_.SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
         if (jobs) {
-            SetThreadProcs(AnalysisWorkWithConversion, ReductionWorkWithConversions, &params_,
-                           &params_);
+            panel_.SetThreadProcs(AnalysisWorkWithConversion, ReductionWorkWithConversions,
+                                  &params_, &params_);
         }
     }
+    bool OnInitDialog() override {
+        fw::CDialog::OnInitDialog();
+        panel_.OnInitDialog();
+        return true;
+    }
+    bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        return panel_.OnMessage(message) || fw::CDialog::OnMessage(message, wParam, lParam);
+    }
+    void OnPaint(fw::CDC& dc) override { panel_.OnPaint(dc); }
     // The dialog's thread waits in its event loop, as it does for the user; false on a hang.
     bool WaitForJobs() {
         const Clock::time_point end = Clock::now() + std::chrono::seconds(60);
-        while (JobRunning() && Clock::now() < end) {
+        while (panel_.JobRunning() && Clock::now() < end) {
             fw::PumpMessages();
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
-        return !JobRunning();
+        return !panel_.JobRunning();
     }
-    using ui::CPreviewDlg::RequestPreview;
+    ui::PreviewPanel& Panel() { return panel_; }
 
   private:
     NoiseReductionParams params_;
+    ui::PreviewPanel panel_{*this};
 };
 
 }  // namespace
@@ -79,7 +90,7 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
         const Clock::time_point start = Clock::now();
-        dialog.RequestPreview();
+        dialog.Panel().RequestPreview();
         if (!dialog.WaitForJobs()) {
             std::fprintf(stderr, "a preview did not finish\n");
             return 1;
@@ -90,7 +101,8 @@ int main(int argc, char** argv) {
     std::printf(
         "preview %d x %d, high quality, %d runs: median %.1f ms, fastest %.1f ms, "
         "slowest %.1f ms\n",
-        dialog.Region().w, dialog.Region().h, runs, ms[ms.size() / 2], ms.front(), ms.back());
+        dialog.Panel().Region().w, dialog.Panel().Region().h, runs, ms[ms.size() / 2], ms.front(),
+        ms.back());
 
     PlaneImage large(6000, 4000);
     for (int k = 0; k < 3; ++k) {
@@ -103,7 +115,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("opening on 6000 x 4000 (thumbnail %d x %d, first crop): %.1f ms\n",
-                opened.ThumbnailRect().Width(), opened.ThumbnailRect().Height(),
+                opened.Panel().ThumbnailRect().Width(), opened.Panel().ThumbnailRect().Height(),
                 std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     return opened.WaitForJobs() ? 0 : 1;
 }

@@ -1,5 +1,5 @@
-// The preview dialog base on the backend it is built with: geometry, navigation, the job state
-// machine with work functions the test holds, closing, colour management.
+// The preview panel in a dialog on the backend it is built with: geometry, navigation, the job
+// state machine with work functions the test holds, closing, colour management.
 
 #include <lcms2.h>
 
@@ -21,7 +21,7 @@
 #include "framework/Controls.h"
 #include "resources/Resources.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/PreviewDlg.h"
+#include "ui/PreviewPanel.h"
 
 namespace vel {
 namespace {
@@ -87,21 +87,39 @@ bool PumpUntil(const std::function<bool()>& done) {
     return done();
 }
 
-struct PreviewDlg : ui::CPreviewDlg {
+// A dialog of the settings template that owns only the panel and forwards to it.
+struct PreviewDlg : fw::CDialog {
     NoiseReductionParams params;
+    ui::PreviewPanel panel{*this};
     explicit PreviewDlg(const PlaneImage& image, bool held = true)
-        : ui::CPreviewDlg(res::kSettingsTemplate) {
-        SetImage(&image);
-        SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+        : fw::CDialog(res::kSettingsTemplate) {
+        panel.SetImage(&image);
+        panel.SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
         if (held) {
-            SetThreadProcs(HeldAnalysis, HeldPreview, &params, &params);
+            panel.SetThreadProcs(HeldAnalysis, HeldPreview, &params, &params);
         }
     }
-    using ui::CPreviewDlg::RequestPreview;
-    using ui::CPreviewDlg::StartPreAnalysis;
+    bool OnInitDialog() override {
+        fw::CDialog::OnInitDialog();
+        panel.OnInitDialog();
+        return true;
+    }
+    void OnOK() override { panel.OnOK(); }
+    void OnCancel() override { panel.OnCancel(); }
+    bool OnCommand(int id, int code) override {
+        return panel.OnCommand(id, code) || fw::CDialog::OnCommand(id, code);
+    }
+    bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        return panel.OnMessage(message) || fw::CDialog::OnMessage(message, wParam, lParam);
+    }
+    void OnPaint(fw::CDC& dc) override { panel.OnPaint(dc); }
+    void OnLButtonDown(fw::Point p) override { panel.OnLButtonDown(p); }
+    void OnMouseMove(fw::Point p) override { panel.OnMouseMove(p); }
+    void OnLButtonUp(fw::Point p) override { panel.OnLButtonUp(p); }
+    bool OnSetCursor() override { return panel.OnSetCursor(); }
     bool Visible(int id) const { return GetDlgItem(id)->IsWindowVisible(); }
     std::string Text(int id) const { return GetDlgItem(id)->GetWindowText(); }
-    bool Idle() const { return !JobRunning(); }
+    bool Idle() const { return !panel.JobRunning(); }
 };
 
 fw::Colour Pixel(const DisplayBitmap& b, int x, int y) {
@@ -289,14 +307,14 @@ TEST(PreviewDlg, RegionThumbnailFrameDimmingAndTheAnalysedPart) {
         ASSERT_TRUE(dlg.Create(nullptr));
         dlg.ShowWindow(fw::kSwShow);
         ASSERT_TRUE(PumpUntil([&] { return dlg.Idle(); }));
-        const fw::Rect area = dlg.ThumbnailArea(), preview = dlg.PreviewArea();
+        const fw::Rect area = dlg.panel.ThumbnailArea(), preview = dlg.panel.PreviewArea();
         const int w = std::min(preview.Width(), W), h = std::min(preview.Height(), H);
-        EXPECT_EQ(dlg.Region(), (ui::PreviewRegion{(W - w) / 2, (H - h) / 2, w, h})) << W;
+        EXPECT_EQ(dlg.panel.Region(), (ui::PreviewRegion{(W - w) / 2, (H - h) / 2, w, h})) << W;
         const fw::Size t = ui::ThumbnailSize(W, H, area.Width(), area.Height());
         const int left = (area.left + area.right - t.cx) / 2,
                   top = (area.top + area.bottom - t.cy) / 2;
-        EXPECT_EQ(dlg.ThumbnailRect(), (fw::Rect{left, top, left + t.cx, top + t.cy})) << W;
-        const DisplayBitmap &tb = dlg.ThumbnailBitmap(), &pb = dlg.PreviewBitmap();
+        EXPECT_EQ(dlg.panel.ThumbnailRect(), (fw::Rect{left, top, left + t.cx, top + t.cy})) << W;
+        const DisplayBitmap &tb = dlg.panel.ThumbnailBitmap(), &pb = dlg.panel.PreviewBitmap();
         EXPECT_TRUE(tb.Width() == t.cx && tb.Height() == t.cy && pb.Width() == w &&
                     pb.Height() == h)
             << W;
@@ -317,10 +335,10 @@ TEST(PreviewDlg, DraggingAndZoomMoveTheRegionWithinTheImage) {
     PreviewDlg dlg(image, false);
     ASSERT_TRUE(dlg.Create(nullptr));
     dlg.ShowWindow(fw::kSwShow);
-    EXPECT_TRUE(dlg.HasHandCursor());
-    const fw::Rect pa = dlg.PreviewArea(), tr = dlg.ThumbnailRect();
+    EXPECT_TRUE(dlg.panel.HasHandCursor());
+    const fw::Rect pa = dlg.panel.PreviewArea(), tr = dlg.panel.ThumbnailRect();
     const fw::Point mid{pa.left + 100, pa.top + 100}, by{mid.x - 40, mid.y - 10};
-    const ui::PreviewRegion s = dlg.Region();
+    const ui::PreviewRegion s = dlg.panel.Region();
     fw::CWnd& zoom = *dlg.GetDlgItem(res::kSettingsZoom);
     const auto drag = [&](bool toggle, fw::Point from, fw::Point to, int x, int y) {
         if (toggle) {
@@ -328,17 +346,17 @@ TEST(PreviewDlg, DraggingAndZoomMoveTheRegionWithinTheImage) {
             fw::ctrl::Click(zoom);
         }
         test::Drag(dlg, from, to);
-        const ui::PreviewRegion r = dlg.Region();
+        const ui::PreviewRegion r = dlg.panel.Region();
         EXPECT_TRUE(std::abs(r.x - x) <= 2 && std::abs(r.y - y) <= 2) << r.x << "," << r.y;
-        const int scale = dlg.Zoomed() ? 2 : 1;
+        const int scale = dlg.panel.Zoomed() ? 2 : 1;
         EXPECT_EQ(r.w, std::min(pa.Width() / scale, 1000));
-        EXPECT_TRUE(dlg.PreviewBitmap().Width() == r.w * scale && dlg.DragMode() == 0);
+        EXPECT_TRUE(dlg.panel.PreviewBitmap().Width() == r.w * scale && dlg.panel.DragMode() == 0);
     };
     drag(false, mid, by, s.x + 40, s.y + 10);
     drag(true, mid, by, s.x + 40 + s.w / 4 + 20, s.y + 10 + s.h / 4 + 5);
     drag(true, mid, mid, s.x + 60, s.y + 15);
     drag(false, {tr.left + 1, tr.top + 1}, {tr.right + 50, tr.top + 1}, 1000 - s.w, 0);
-    EXPECT_EQ(dlg.Region().x, 1000 - s.w);
+    EXPECT_EQ(dlg.panel.Region().x, 1000 - s.w);
 }
 
 TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
@@ -352,20 +370,21 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
     EXPECT_TRUE(dlg->Visible(res::kSettingsEstimateBar) && !dlg->Visible(res::kSettingsZoom) &&
                 !dlg->Visible(res::kSettingsEstimateLabel));
-    dlg->StartPreAnalysis();  // "High quality" toggled: the running analysis is out of date
+    dlg->panel.StartPreAnalysis();  // "High quality" toggled: the running analysis is out of date
     ASSERT_TRUE(PumpUntil([&] { return Log().size() == 3; }));
     g_open = true;
     ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
     EXPECT_EQ(Log(), (std::vector<std::string>{"A start", "A cancelled", "A start", "A end",
                                                "P start", "P end"}));
-    EXPECT_EQ(Pixel(dlg->PreviewBitmap(), 0, 0), fw::Rgb(55, 155, 205));  // the processed crop
+    EXPECT_EQ(Pixel(dlg->panel.PreviewBitmap(), 0, 0),
+              fw::Rgb(55, 155, 205));  // the processed crop
     EXPECT_TRUE(dlg->Visible(res::kSettingsZoom) && dlg->Visible(res::kSettingsEstimateLabel) &&
                 !dlg->Visible(res::kSettingsEstimateBar));
     EXPECT_TRUE(dlg->Text(res::kSettingsEstimateLabel).starts_with("Estimated processing time: "));
 
     g_open = false;
     for (int i = 0; i < 6; ++i) {
-        dlg->RequestPreview();  // a slider dragged
+        dlg->panel.RequestPreview();  // a slider dragged
     }
     EXPECT_FALSE(dlg->Visible(res::kSettingsZoom));
     g_open = true;
@@ -374,8 +393,8 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
     EXPECT_EQ(std::vector<std::string>(log.begin() + 6, log.end()),
               (std::vector<std::string>{"P start", "P cancelled", "P start", "P end"}));
 
-    dlg->StartPreAnalysis();  // "High quality" toggled while idle: the analysis comes first
-    dlg->RequestPreview();
+    dlg->panel.StartPreAnalysis();  // "High quality" toggled while idle: the analysis comes first
+    dlg->panel.RequestPreview();
     EXPECT_EQ(dlg->Text(res::kSettingsPreviewStatus), "Running image pre-analysis...");
     ASSERT_TRUE(PumpUntil([&] { return dlg->Idle(); }));
     const std::vector<std::string> after = Log();
@@ -384,7 +403,7 @@ TEST(PreviewDlg, OneJobAtATimeRestartsAndOnePreviewAfterABurst) {
 
     // Destroyed while a job runs: the job has ended when the destructor returns.
     g_open = false;
-    dlg->RequestPreview();
+    dlg->panel.RequestPreview();
     dlg.reset();
     EXPECT_EQ(Log().back(), "P cancelled");
 }
@@ -400,10 +419,10 @@ TEST(PreviewDlg, OkWaitsForThePreAnalysisAndCancelStopsIt) {
         dlg.ShowWindow(fw::kSwShow);
         ASSERT_TRUE(PumpUntil([&] { return Log().size() == 1; }));
         fw::ctrl::Click(*dlg.GetDlgItem(button));
-        EXPECT_TRUE(dlg.Schedule().Closing());
+        EXPECT_TRUE(dlg.panel.Schedule().Closing());
         if (button == fw::kIdOk) {
             fw::PumpMessages();
-            EXPECT_TRUE(dlg.IsWindowVisible() && dlg.JobRunning());
+            EXPECT_TRUE(dlg.IsWindowVisible() && dlg.panel.JobRunning());
             g_open = true;
         }
         ASSERT_TRUE(PumpUntil([&] { return !dlg.IsWindowVisible(); })) << button;
@@ -431,11 +450,11 @@ TEST(PreviewDlg, DisplayColourOnlyWithTwoUsableProfiles) {
     bool converted = true;
     const auto shown = [&](const char* in, const char* out) {  // thumbnail and preview
         PreviewDlg dlg(image, false);
-        dlg.SetProfiles(in, out);
-        converted = dlg.ColourTransform().HasTransform();
+        dlg.panel.SetProfiles(in, out);
+        converted = dlg.panel.ColourTransform().HasTransform();
         EXPECT_TRUE(dlg.Create(nullptr) && PumpUntil([&] { return dlg.Idle(); }));
         std::vector<uint8_t> bits;
-        for (const DisplayBitmap* d : {&dlg.ThumbnailBitmap(), &dlg.PreviewBitmap()}) {
+        for (const DisplayBitmap* d : {&dlg.panel.ThumbnailBitmap(), &dlg.panel.PreviewBitmap()}) {
             for (int y = 0; y < d->Height(); ++y) {
                 bits.insert(bits.end(), d->Rows()[y], d->Rows()[y] + 3 * d->Width());
             }

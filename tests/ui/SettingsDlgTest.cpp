@@ -70,8 +70,8 @@ bool PumpUntil(const std::function<bool()>& done) {
     return done();
 }
 
-void WaitIdle(const ui::CPreviewDlg& dlg) {
-    ASSERT_TRUE(PumpUntil([&] { return !dlg.JobRunning(); }));
+void WaitIdle(const CSettingsDlg& dlg) {
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.Preview().JobRunning(); }));
 }
 
 template <typename F>
@@ -93,9 +93,9 @@ struct Dialog : CSettingsDlg {
         const std::vector<float> host = test::NoisyImage(64, 48, 5);
         ImportHostImage(host.data(), 64, 48, image);
         SetFromSettings(from);
-        SetImage(&image);
-        SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
-        SetThreadProcs(kAnalysis, kPreview, &PreviewSettings(), &PreviewSettings());
+        Preview().SetImage(&image);
+        Preview().SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+        Preview().SetThreadProcs(kAnalysis, kPreview, &PreviewSettings(), &PreviewSettings());
         g_previews.clear(), g_analyses.clear();
     }
     void Open() {
@@ -119,6 +119,7 @@ struct Dialog : CSettingsDlg {
         return Each([&](int k) { return fw::ctrl::GetSliderPos(*GetDlgItem(SliderId(k))); });
     }
     bool Checked(int id) const { return fw::ctrl::GetCheck(*GetDlgItem(id)) != 0; }
+    bool JobRunning() const { return Preview().JobRunning(); }
 };
 
 NoiseReductionParams With(Six values, bool highQuality = true, bool reanalyze = false) {

@@ -96,19 +96,19 @@ class SettingsPicture : public ui::CSettingsDlg {
     explicit SettingsPicture(const PlaneImage& picture) {
         SetFromSettings(NoiseReductionParams{});
         if (!picture.Empty()) {
-            SetImage(&picture);
-            SetThreadProcs(AnalysisWorkWithConversion, ReductionWorkWithConversions,
-                           &PreviewSettings(), &PreviewSettings());
+            Preview().SetImage(&picture);
+            Preview().SetThreadProcs(AnalysisWorkWithConversion, ReductionWorkWithConversions,
+                                     &PreviewSettings(), &PreviewSettings());
         }
-        SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
+        Preview().SetRects({175, 222, 275, 287}, {285, 4, 603, 313});
     }
     // Its jobs finish in the event loop.
     bool WaitForJobs() {
-        for (int i = 0; i < 60000 && JobRunning(); ++i) {
+        for (int i = 0; i < 60000 && Preview().JobRunning(); ++i) {
             fw::PumpMessages();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        return !JobRunning();
+        return !Preview().JobRunning();
     }
 };
 

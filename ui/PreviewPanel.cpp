@@ -1,4 +1,4 @@
-#include "ui/PreviewDlg.h"
+#include "ui/PreviewPanel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,29 +94,28 @@ fw::Rect ScaleToBaseUnits(const fw::Rect& r, fw::Size base) {
             scale(r.bottom, base.cy, 13)};
 }
 
-CPreviewDlg::CPreviewDlg(const fw::DialogTemplate& dialogTemplate, fw::CWnd* parent)
-    : fw::CDialog(dialogTemplate, parent) {
-    worker_.SetWindow(this);
+PreviewPanel::PreviewPanel(fw::CDialog& dialog) : dialog_(dialog) {
+    worker_.SetWindow(&dialog);
 }
 
-CPreviewDlg::~CPreviewDlg() {
+PreviewPanel::~PreviewPanel() {
     // The window is gone: only the schedule and the threads are left to end.
     schedule_ = PreviewStep(schedule_, PreviewEvent::Destroyed).next;
     worker_.CancelAndJoinAll();
 }
 
-void CPreviewDlg::SetImage(const PlaneImage* image) {
+void PreviewPanel::SetImage(const PlaneImage* image) {
     image_ = image;
 }
 
-bool CPreviewDlg::HasImage() const {
+bool PreviewPanel::HasImage() const {
     return image_ && !image_->Empty();
 }
 
-void CPreviewDlg::SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previewArea) {
+void PreviewPanel::SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previewArea) {
     designThumbnailArea_ = thumbnailArea;
     designPreviewArea_ = previewArea;
-    const fw::Size base = IsWindow() ? GetDialogBaseUnits() : fw::Size{6, 13};
+    const fw::Size base = dialog_.IsWindow() ? dialog_.GetDialogBaseUnits() : fw::Size{6, 13};
     thumbnailArea_ = ScaleToBaseUnits(thumbnailArea, base);
     previewArea_ = ScaleToBaseUnits(previewArea, base);
     if (!HasImage()) {
@@ -129,13 +128,14 @@ void CPreviewDlg::SetRects(const fw::Rect& thumbnailArea, const fw::Rect& previe
     previewBitmap_.Resize(zoomed_ ? 2 * region_.w : region_.w, zoomed_ ? 2 * region_.h : region_.h);
 }
 
-void CPreviewDlg::SetThreadProcs(WorkFunction analysis, WorkFunction preview,
-                                 const NoiseReductionParams* analysisParams,
-                                 const NoiseReductionParams* previewParams, NoiseProfile* profile) {
+void PreviewPanel::SetThreadProcs(WorkFunction analysis, WorkFunction preview,
+                                  const NoiseReductionParams* analysisParams,
+                                  const NoiseReductionParams* previewParams,
+                                  NoiseProfile* profile) {
     worker_.SetWork(analysis, preview, analysisParams, previewParams, profile);
 }
 
-void CPreviewDlg::SetProfiles(const char* inputProfilePath, const char* displayProfilePath) {
+void PreviewPanel::SetProfiles(const char* inputProfilePath, const char* displayProfilePath) {
     if (!inputProfilePath || !*inputProfilePath || !displayProfilePath || !*displayProfilePath) {
         colour_.Close();
         return;
@@ -156,30 +156,29 @@ void CPreviewDlg::SetProfiles(const char* inputProfilePath, const char* displayP
     }
 }
 
-void CPreviewDlg::Show(int id, bool show) {
-    if (fw::CWnd* w = GetDlgItem(id)) {
+void PreviewPanel::Show(int id, bool show) {
+    if (fw::CWnd* w = dialog_.GetDlgItem(id)) {
         w->ShowWindow(show ? fw::kSwShow : fw::kSwHide);
     }
 }
 
-void CPreviewDlg::SetText(int id, const std::string& text) {
-    if (fw::CWnd* w = GetDlgItem(id)) {
+void PreviewPanel::SetText(int id, const std::string& text) {
+    if (fw::CWnd* w = dialog_.GetDlgItem(id)) {
         w->SetWindowText(text);
     }
 }
 
-bool CPreviewDlg::OnInitDialog() {
-    fw::CDialog::OnInitDialog();
+void PreviewPanel::OnInitDialog() {
     // Shown again after an earlier run of the window: nothing of that one may still run.
     worker_.CancelAndJoinAll();
     schedule_ = {};
     hand_ = fw::Cursor::LoadHand();
-    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+    if (fw::CWnd* bar = dialog_.GetDlgItem(kBar)) {
         fw::ctrl::SetProgressRange(*bar, 0, CProgressDlg::kRange);
         fw::ctrl::SetProgressPos(*bar, 0);
     }
     Show(kTimeLabel, false);
-    zoom_.Attach(kZoomButton, this, res::kZoomBitmap, true);
+    zoom_.Attach(kZoomButton, &dialog_, res::kZoomBitmap, true);
     dragMode_ = 0;
     // The areas were given for 6 x 13 base units; the controls follow the dialog's font.
     SetRects(designThumbnailArea_, designPreviewArea_);
@@ -190,10 +189,9 @@ bool CPreviewDlg::OnInitDialog() {
         StartPreAnalysis();
     }
     RequestPreview();
-    return true;
 }
 
-void CPreviewDlg::SizeRegion() {
+void PreviewPanel::SizeRegion() {
     const int divisor = zoomed_ ? 2 : 1;
     region_.w = std::min(previewArea_.Width() / divisor, image_->Width());
     region_.h = std::min(previewArea_.Height() / divisor, image_->Height());
@@ -201,12 +199,12 @@ void CPreviewDlg::SizeRegion() {
     region_.h = std::max(region_.h, 0);
 }
 
-void CPreviewDlg::ClampRegion() {
+void PreviewPanel::ClampRegion() {
     region_.x = std::clamp(region_.x, 0, std::max(image_->Width() - region_.w, 0));
     region_.y = std::clamp(region_.y, 0, std::max(image_->Height() - region_.h, 0));
 }
 
-void CPreviewDlg::BuildThumbnail() {
+void PreviewPanel::BuildThumbnail() {
     if (!HasImage()) {
         thumbnailRect_ = thumbnailArea_;
         return;
@@ -259,7 +257,7 @@ void CPreviewDlg::BuildThumbnail() {
     DrawThumbnailBitmap();
 }
 
-void CPreviewDlg::DrawThumbnailBitmap() {
+void PreviewPanel::DrawThumbnailBitmap() {
     if (!HasImage() || thumbnailPlanes_.Empty()) {
         return;
     }
@@ -291,7 +289,7 @@ void CPreviewDlg::DrawThumbnailBitmap() {
     colour_.Apply(thumbnailBitmap_);
 }
 
-void CPreviewDlg::BuildPreviewCrop() {
+void PreviewPanel::BuildPreviewCrop() {
     if (!HasImage()) {
         return;
     }
@@ -308,10 +306,10 @@ void CPreviewDlg::BuildPreviewCrop() {
         }
     }
     ConvertToPreviewBitmap(previewCrop_);
-    InvalidateRect(previewArea_, false);
+    dialog_.InvalidateRect(previewArea_, false);
 }
 
-void CPreviewDlg::ConvertToPreviewBitmap(const PlaneImage& planes) {
+void PreviewPanel::ConvertToPreviewBitmap(const PlaneImage& planes) {
     const int scale = zoomed_ ? 2 : 1;
     previewBitmap_.Resize(region_.w * scale, region_.h * scale);
     if (previewBitmap_.Empty()) {
@@ -338,7 +336,7 @@ void CPreviewDlg::ConvertToPreviewBitmap(const PlaneImage& planes) {
     colour_.Apply(previewBitmap_);
 }
 
-void CPreviewDlg::OnPaint(fw::CDC& dc) {
+void PreviewPanel::OnPaint(fw::CDC& dc) {
     const fw::Colour shadow = fw::GetSysColor(fw::SysColour::ButtonShadow);
     const fw::Colour light = fw::Rgb(255, 255, 255);
     for (const fw::Rect& r : {thumbnailRect_, previewArea_}) {
@@ -358,7 +356,7 @@ void CPreviewDlg::OnPaint(fw::CDC& dc) {
     }
 }
 
-void CPreviewDlg::ShowJobStarting(const char* status) {
+void PreviewPanel::ShowJobStarting(const char* status) {
     Show(kZoomButton, false);
     SetText(kStatusLabel, status);
     Show(kStatusLabel, true);
@@ -366,15 +364,15 @@ void CPreviewDlg::ShowJobStarting(const char* status) {
     Show(kBar, true);
 }
 
-void CPreviewDlg::StartPreAnalysis() {
+void PreviewPanel::StartPreAnalysis() {
     Dispatch(PreviewEvent::AnalysisRequested);
 }
 
-void CPreviewDlg::RequestPreview() {
+void PreviewPanel::RequestPreview() {
     Dispatch(PreviewEvent::PreviewRequested);
 }
 
-void CPreviewDlg::Dispatch(PreviewEvent event, JobOutcome outcome) {
+void PreviewPanel::Dispatch(PreviewEvent event, JobOutcome outcome) {
     for (;;) {
         const PreviewTransition t = PreviewStep(schedule_, event, outcome);
         schedule_ = t.next;
@@ -396,7 +394,7 @@ void CPreviewDlg::Dispatch(PreviewEvent event, JobOutcome outcome) {
     }
 }
 
-bool CPreviewDlg::Perform(PreviewAction action, PreviewEvent& follow, JobOutcome& outcome) {
+bool PreviewPanel::Perform(PreviewAction action, PreviewEvent& follow, JobOutcome& outcome) {
     switch (action) {
         case PreviewAction::StartAnalysis:
         case PreviewAction::StartPreview:
@@ -415,14 +413,15 @@ bool CPreviewDlg::Perform(PreviewAction action, PreviewEvent& follow, JobOutcome
             return true;
         case PreviewAction::EndOk:
             // CDialog::OnOK's check, with the refusal told to the schedule.
-            if (!UpdateData(true)) {
+            if (!dialog_.UpdateData(true)) {
                 follow = PreviewEvent::OkRefused;
                 return false;
             }
-            EndDialog(fw::kIdOk);
+            dialog_.EndDialog(fw::kIdOk);
             return true;
         case PreviewAction::EndCancel:
-            fw::CDialog::OnCancel();
+            // CDialog's own: the dialog's override forwards here.
+            dialog_.fw::CDialog::OnCancel();
             return true;
         case PreviewAction::None:
             return true;
@@ -430,7 +429,7 @@ bool CPreviewDlg::Perform(PreviewAction action, PreviewEvent& follow, JobOutcome
     return true;
 }
 
-bool CPreviewDlg::StartAnalysisJob() {
+bool PreviewPanel::StartAnalysisJob() {
     if (!HasImage()) {
         return false;
     }
@@ -447,7 +446,7 @@ bool CPreviewDlg::StartAnalysisJob() {
     return worker_.Start(PreviewWorker::Kind::Analysis);
 }
 
-bool CPreviewDlg::StartPreviewJob() {
+bool PreviewPanel::StartPreviewJob() {
     if (!HasImage() || previewCrop_.Empty()) {
         return false;
     }
@@ -457,13 +456,13 @@ bool CPreviewDlg::StartPreviewJob() {
     if (!worker_.Start(PreviewWorker::Kind::Preview)) {
         return false;
     }
-    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+    if (fw::CWnd* bar = dialog_.GetDlgItem(kBar)) {
         fw::ctrl::SetProgressPos(*bar, 0);
     }
     return true;
 }
 
-void CPreviewDlg::ShowFinishedPreview() {
+void PreviewPanel::ShowFinishedPreview() {
     const PlaneImage* result = worker_.FinishedImage();
     if (!result) {
         return;
@@ -476,20 +475,20 @@ void CPreviewDlg::ShowFinishedPreview() {
                             static_cast<int64_t>(image_->Width()) * image_->Height(),
                             static_cast<int64_t>(result->Width()) * result->Height(), elapsed)));
     Show(kTimeLabel, true);
-    InvalidateRect(previewArea_, false);
+    dialog_.InvalidateRect(previewArea_, false);
 }
 
-void CPreviewDlg::OnJobProgress() {
+void PreviewPanel::OnJobProgress() {
     worker_.ProgressSeen();
     if (!JobRunning()) {
         return;
     }
-    if (fw::CWnd* bar = GetDlgItem(kBar)) {
+    if (fw::CWnd* bar = dialog_.GetDlgItem(kBar)) {
         fw::ctrl::SetProgressPos(*bar, ProgressBarPosition(worker_.Progress()));
     }
 }
 
-void CPreviewDlg::OnJobFinished() {
+void PreviewPanel::OnJobFinished() {
     // Every job posts once, after done; anything else is not for the running job.
     if (!JobRunning() || !worker_.RunningJobDone()) {
         return;
@@ -499,7 +498,7 @@ void CPreviewDlg::OnJobFinished() {
     Dispatch(PreviewEvent::JobFinished, worker_.Finish());
 }
 
-bool CPreviewDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+bool PreviewPanel::OnMessage(uint32_t message) {
     if (message == kMsgJobFinished) {
         OnJobFinished();
         return true;
@@ -508,26 +507,26 @@ bool CPreviewDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
         OnJobProgress();
         return true;
     }
-    return fw::CDialog::OnMessage(message, wParam, lParam);
+    return false;
 }
 
-void CPreviewDlg::OnOK() {
+void PreviewPanel::OnOK() {
     Dispatch(PreviewEvent::Ok);
 }
 
-void CPreviewDlg::OnCancel() {
+void PreviewPanel::OnCancel() {
     Dispatch(PreviewEvent::Cancel);
 }
 
-bool CPreviewDlg::OnCommand(int id, int code) {
+bool PreviewPanel::OnCommand(int id, int code) {
     if (id == kZoomButton && code == fw::kBnClicked) {
         ToggleZoom();
         return true;
     }
-    return fw::CDialog::OnCommand(id, code);
+    return false;
 }
 
-void CPreviewDlg::ToggleZoom() {
+void PreviewPanel::ToggleZoom() {
     if (!HasImage()) {
         return;
     }
@@ -545,19 +544,19 @@ void CPreviewDlg::ToggleZoom() {
     RedrawAfterMove();
 }
 
-void CPreviewDlg::RedrawAfterMove() {
+void PreviewPanel::RedrawAfterMove() {
     DrawThumbnailBitmap();
     BuildPreviewCrop();
-    InvalidateRect(thumbnailRect_, false);
-    UpdateWindow();
+    dialog_.InvalidateRect(thumbnailRect_, false);
+    dialog_.UpdateWindow();
     RequestPreview();
 }
 
-bool CPreviewDlg::OverAnArea(fw::Point p) const {
+bool PreviewPanel::OverAnArea(fw::Point p) const {
     return thumbnailRect_.Contains(p) || previewArea_.Contains(p);
 }
 
-void CPreviewDlg::OnLButtonDown(fw::Point p) {
+void PreviewPanel::OnLButtonDown(fw::Point p) {
     if (!HasImage()) {
         return;
     }
@@ -568,7 +567,7 @@ void CPreviewDlg::OnLButtonDown(fw::Point p) {
     } else {
         return;
     }
-    SetCapture();
+    dialog_.SetCapture();
     dragStartPoint_ = p;
     lastPoint_ = p;
     dragStartPosition_ = {region_.x, region_.y};
@@ -576,7 +575,7 @@ void CPreviewDlg::OnLButtonDown(fw::Point p) {
     ApplyPoint(p);
 }
 
-void CPreviewDlg::OnMouseMove(fw::Point p) {
+void PreviewPanel::OnMouseMove(fw::Point p) {
     overArea_ = OverAnArea(p);
     fw::SetCursor(hand_ && (dragMode_ != 0 || overArea_) ? hand_.get() : nullptr);
     if (dragMode_ != 0 && !(p == lastPoint_)) {
@@ -585,14 +584,14 @@ void CPreviewDlg::OnMouseMove(fw::Point p) {
     }
 }
 
-void CPreviewDlg::OnLButtonUp(fw::Point) {
+void PreviewPanel::OnLButtonUp(fw::Point) {
     if (dragMode_ != 0) {
-        ReleaseCapture();
+        fw::CWnd::ReleaseCapture();
         dragMode_ = 0;
     }
 }
 
-bool CPreviewDlg::OnSetCursor() {
+bool PreviewPanel::OnSetCursor() {
     if (hand_ && (dragMode_ != 0 || overArea_)) {
         fw::SetCursor(hand_.get());
         return true;
@@ -600,7 +599,7 @@ bool CPreviewDlg::OnSetCursor() {
     return false;
 }
 
-void CPreviewDlg::ApplyPoint(fw::Point p) {
+void PreviewPanel::ApplyPoint(fw::Point p) {
     const int W = image_->Width();
     const int H = image_->Height();
     if (dragMode_ == 1) {

@@ -1,7 +1,7 @@
 #pragma once
-// The dialog base with the navigator thumbnail and the live preview: it runs the noise
-// pre-analysis and the preview jobs in the background (one at a time, one queued), estimates
-// the processing time, and lets OK and Cancel wait for a running job.
+// The navigator thumbnail and the live preview of a dialog: it runs the noise pre-analysis and
+// the preview jobs in the background (one at a time, one queued), estimates the processing
+// time, and lets OK and Cancel wait for a running job.
 
 #include <atomic>
 #include <cstdint>
@@ -44,16 +44,19 @@ std::string FormatEstimate(float seconds);
 // A rectangle laid out for 6 x 13 dialog base units, moved to the given ones.
 fw::Rect ScaleToBaseUnits(const fw::Rect& rect, fw::Size baseUnits);
 
-class CPreviewDlg : public fw::CDialog {
+// Owned by the dialog it shows in, which forwards its handlers to the ones of the same name.
+class PreviewPanel {
   public:
     // The whole image up to this many pixels is pre-analysed, else its top-left kAnalysisSide
     // square (clipped to the image).
     static constexpr int64_t kAnalysisWholeLimit = 1048576;
     static constexpr int kAnalysisSide = 1024;
 
-    explicit CPreviewDlg(const fw::DialogTemplate& dialogTemplate, fw::CWnd* parent = nullptr);
+    // The dialog holds the panel's controls and receives its jobs' messages; it must outlive
+    // the panel.
+    explicit PreviewPanel(fw::CDialog& dialog);
     // Cancels its jobs and returns only when no worker can touch the dialog any more.
-    ~CPreviewDlg() override;
+    ~PreviewPanel();
 
     void SetImage(const PlaneImage* image);  // R, G, B on 0..255; not owned
     // Client pixels for 6 x 13 dialog base units; the dialog scales them to its own.
@@ -70,7 +73,7 @@ class CPreviewDlg : public fw::CDialog {
     bool JobRunning() const { return schedule_.JobRunning(); }
     const PreviewRegion& Region() const { return region_; }
     bool Zoomed() const { return zoomed_; }
-    // The areas in this dialog's pixels (scaled once the window exists).
+    // The areas in the dialog's pixels (scaled once the window exists).
     const fw::Rect& ThumbnailArea() const { return thumbnailArea_; }
     const fw::Rect& PreviewArea() const { return previewArea_; }
     const fw::Rect& ThumbnailRect() const { return thumbnailRect_; }
@@ -80,20 +83,22 @@ class CPreviewDlg : public fw::CDialog {
     int DragMode() const { return dragMode_; }
     bool HasHandCursor() const { return hand_ != nullptr; }
 
-  protected:
-    bool OnInitDialog() override;  // the six steps; a derived dialog calls it first
-    void OnOK() override;          // closing rule; ends with CDialog::OnOK when no job runs
-    void OnCancel() override;      // closing rule
-    bool OnCommand(int id, int code) override;  // 2021 zoom; derived dialogs pass on the rest
-    bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    void OnPaint(fw::CDC& dc) override;
-    void OnLButtonDown(fw::Point client) override;
-    void OnMouseMove(fw::Point client) override;
-    void OnLButtonUp(fw::Point client) override;
-    bool OnSetCursor() override;
-
     void RequestPreview();
     void StartPreAnalysis();
+
+    // The dialog's handlers. OnInitDialog: the six steps, right after CDialog::OnInitDialog.
+    // OnOK and OnCancel: the closing rule, which ends the dialog as CDialog's own do once no
+    // job runs. OnCommand (2021 zoom) and OnMessage (the jobs' two): true when handled.
+    void OnInitDialog();
+    void OnOK();
+    void OnCancel();
+    bool OnCommand(int id, int code);
+    bool OnMessage(uint32_t message);
+    void OnPaint(fw::CDC& dc);
+    void OnLButtonDown(fw::Point client);
+    void OnMouseMove(fw::Point client);
+    void OnLButtonUp(fw::Point client);
+    bool OnSetCursor();
 
   private:
     bool HasImage() const;
@@ -123,6 +128,7 @@ class CPreviewDlg : public fw::CDialog {
     void OnJobFinished();
     void OnJobProgress();
 
+    fw::CDialog& dialog_;
     const PlaneImage* image_ = nullptr;
     fw::Rect designThumbnailArea_{10, 10, 110, 90};
     fw::Rect designPreviewArea_{10, 100, 130, 200};
