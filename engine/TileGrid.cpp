@@ -98,26 +98,6 @@ TileBlender::TileBlender(const TileGrid& grid)
       beside_(3 * static_cast<size_t>(grid.overlap) * static_cast<size_t>(grid.MaxTileHeight())),
       across_(static_cast<size_t>(grid.MaxTileWidth())) {}
 
-float* TileBlender::Sum(int p, int32_t ty, int32_t tx, int32_t i, int32_t j) {
-    const auto o = static_cast<size_t>(grid_.overlap);
-    const int32_t h = grid_.TileHeight(ty);
-    const size_t x =
-        static_cast<size_t>(grid_.step) * static_cast<size_t>(tx) + static_cast<size_t>(j);
-    const auto width = static_cast<size_t>(grid_.width);
-    const auto plane = static_cast<size_t>(p);
-    if (ty > 0 && i < grid_.overlap) {
-        return &above_[(plane * o + static_cast<size_t>(i)) * width + x];
-    }
-    if (ty < grid_.tilesY - 1 && i >= h - grid_.overlap) {
-        return &below_[(plane * o + static_cast<size_t>(i - (h - grid_.overlap))) * width + x];
-    }
-    // The columns shared with the left neighbour are read where it left its right ones.
-    const int32_t column = j < grid_.overlap ? j : j - (grid_.TileWidth(tx) - grid_.overlap);
-    return &beside_[(plane * static_cast<size_t>(grid_.MaxTileHeight()) + static_cast<size_t>(i)) *
-                        o +
-                    static_cast<size_t>(column)];
-}
-
 void TileBlender::WriteInterior(const float* const (&tile)[3], int32_t ty, int32_t tx,
                                 ImagePlanes out, const float* gains) const {
     assert(out.width == grid_.width);
@@ -164,9 +144,13 @@ void TileBlender::AddBorder(const float* const (&tile)[3], int32_t ty, int32_t t
     for (int32_t j = 0; j < w; ++j) {
         across_[static_cast<size_t>(j)] = AxisWeight(grid_, j, w, left, right);
     }
+    const float* const across = across_.data();
     const int32_t j0 = left ? 0 : o;
     const int32_t j1 = right ? w : w - o;
+    const auto width = static_cast<size_t>(grid_.width);
+    const auto x0 = static_cast<size_t>(grid_.step) * static_cast<size_t>(tx);
     for (int p = 0; p < 3; ++p) {
+        const auto plane = static_cast<size_t>(p);
         for (int32_t i = 0; i < h; ++i) {
             const float vertical = AxisWeight(grid_, i, h, top, bottom);
             const float* src = tile[p] + static_cast<ptrdiff_t>(i) * w;
@@ -177,32 +161,42 @@ void TileBlender::AddBorder(const float* const (&tile)[3], int32_t ty, int32_t t
                          static_cast<ptrdiff_t>(grid_.step) * tx;
             const bool reachedRow = !top && i < o;        // the tile row above covers it
             const bool laterRow = !bottom && i >= h - o;  // the tile row below will
-            const auto sample = [&](int32_t j) {
-                const float weighted = (vertical * across_[static_cast<size_t>(j)]) * src[j];
-                const bool reached = reachedRow || (!left && j < o);
-                const bool later = laterRow || (!right && j >= w - o);
-                float* const sum = reached || later ? Sum(p, ty, tx, i, j) : nullptr;
-                // A sample no earlier tile reached starts from 0: 0 + x is what the sum would
-                // give, signed zeros included.
-                const float value = reached ? *sum + weighted : 0.0f + weighted;
-                if (later) {
-                    *sum = value;
-                } else {
-                    dst[j] = g ? value * (1.0f / g[j]) : value;
+            // Where the row's sums wait: the rows shared with the tile row above or below, else
+            // the columns shared with the left and right neighbours.
+            float* const rowSums =
+                reachedRow
+                    ? &above_[(plane * static_cast<size_t>(o) + static_cast<size_t>(i)) * width +
+                              x0]
+                : laterRow
+                    ? &below_[(plane * static_cast<size_t>(o) + static_cast<size_t>(i - (h - o))) *
+                                  width +
+                              x0]
+                    : nullptr;
+            float* const sideSums = &beside_[(plane * static_cast<size_t>(grid_.MaxTileHeight()) +
+                                              static_cast<size_t>(i)) *
+                                             static_cast<size_t>(o)];
+            // Samples [from, to) with their sums at sums[0..]: reached ones add to what an earlier
+            // tile left there, later ones leave theirs for a later tile, the others are done.
+            const auto run = [&](int32_t from, int32_t to, float* sums, bool reached, bool later) {
+                for (int32_t j = from; j < to; ++j) {
+                    const float weighted = (vertical * across[j]) * src[j];
+                    // A sample no earlier tile reached starts from 0: 0 + x is what the sum
+                    // would give, signed zeros included.
+                    const float value = reached ? sums[j - from] + weighted : 0.0f + weighted;
+                    if (later) {
+                        sums[j - from] = value;
+                    } else {
+                        dst[j] = g ? value * (1.0f / g[j]) : value;
+                    }
                 }
             };
+            // The left neighbour left its right columns where these are read; this tile's right
+            // ones go there next, after the row's left ones are read.
+            run(0, j0, rowSums ? rowSums : sideSums, true, laterRow);
             if (reachedRow || laterRow) {
-                for (int32_t j = 0; j < w; ++j) {
-                    sample(j);
-                }
-                continue;
+                run(j0, j1, rowSums + j0, reachedRow, laterRow);
             }
-            for (int32_t j = 0; j < j0; ++j) {
-                sample(j);
-            }
-            for (int32_t j = j1; j < w; ++j) {
-                sample(j);
-            }
+            run(j1, w, rowSums ? rowSums + j1 : sideSums, reachedRow, true);
         }
     }
     if (right) {

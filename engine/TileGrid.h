@@ -60,8 +60,6 @@ class TileBlender {
                    const float* gains);
 
   private:
-    float* Sum(int p, int32_t ty, int32_t tx, int32_t i, int32_t j);
-
     const TileGrid& grid_;
     std::vector<float> above_;   // rows shared with the tile row above: 3 * overlap * width
     std::vector<float> below_;   // rows shared with the tile row below
