@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
         }
         setSettings(settingsPath.c_str(), c.slot);
         std::vector<float> pixels = vel::test::NoisyImage(c.width, c.height, c.seed);
+        if (pixels.empty()) {
+            return 1;
+        }
         // Values beyond the nominal range go in scaled and come back clamped.
         pixels[0] = 1.75f;
         pixels[pixels.size() - 1] = -0.25f;
