@@ -636,7 +636,10 @@ bool ReadTiff(const std::string& path, Image& image, std::string& error, int thr
         [&](int worker, size_t i) {
             TIFF* const t = handles[static_cast<size_t>(worker)].get();
             std::vector<unsigned char>& buffer = buffers[static_cast<size_t>(worker)];
-            buffer.resize(static_cast<size_t>(blockSize));
+            // Zeroed for every block: for some damaged streams libtiff reports a whole block
+            // without writing all of it, and what an earlier block left would make the samples
+            // depend on which thread read what.
+            buffer.assign(static_cast<size_t>(blockSize), 0);
             const Block& b = blocks[i];
             // Never more than the buffer holds, whatever the handle's directory says.
             const tmsize_t got = layout.tiled
