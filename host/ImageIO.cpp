@@ -229,22 +229,31 @@ SampleVector ToHostRgb(const Image& image) {
     return rgb;
 }
 
+namespace {
+
+// One pixel of the plug-in's RGB as the file's colour channels.
+void FileChannels(const float* rgb, bool grey, float* dst) {
+    if (grey) {
+        // Three equal values come back unchanged: (v + v + v) / 3 == v in float.
+        const float r = rgb[0];
+        const float g = rgb[1];
+        const float b = rgb[2];
+        dst[0] = (r == g && g == b) ? r : (r + g + b) / 3.0f;
+    } else {
+        dst[0] = rgb[0];
+        dst[1] = rgb[1];
+        dst[2] = rgb[2];
+    }
+}
+
+}  // namespace
+
 void FromHostRgb(const SampleVector& rgb, Image& image) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     const size_t n = static_cast<size_t>(image.channels);
     for (size_t i = 0; i < pixels; ++i) {
         float* dst = &image.samples[i * n];
-        if (image.Grey()) {
-            // Three equal values come back unchanged: (v + v + v) / 3 == v in float.
-            const float r = rgb[3 * i];
-            const float g = rgb[3 * i + 1];
-            const float b = rgb[3 * i + 2];
-            dst[0] = (r == g && g == b) ? r : (r + g + b) / 3.0f;
-        } else {
-            dst[0] = rgb[3 * i];
-            dst[1] = rgb[3 * i + 1];
-            dst[2] = rgb[3 * i + 2];
-        }
+        FileChannels(&rgb[3 * i], image.Grey(), dst);
     }
 }
 
@@ -324,17 +333,7 @@ const float* LoadPixels(const Image& image, size_t y, size_t x0, size_t cols,
     const float* rgb = &image.samples[first * 3];
     for (size_t i = 0; i < cols; ++i) {
         float* dst = &scratch[i * n];
-        if (image.Grey()) {
-            // Three equal values come back unchanged: (v + v + v) / 3 == v in float.
-            const float r = rgb[3 * i];
-            const float g = rgb[3 * i + 1];
-            const float b = rgb[3 * i + 2];
-            dst[0] = (r == g && g == b) ? r : (r + g + b) / 3.0f;
-        } else {
-            dst[0] = rgb[3 * i];
-            dst[1] = rgb[3 * i + 1];
-            dst[2] = rgb[3 * i + 2];
-        }
+        FileChannels(&rgb[3 * i], image.Grey(), dst);
         if (image.HasAlpha()) {
             dst[n - 1] = image.alpha[first + i];
         }
