@@ -15,8 +15,6 @@
 // Each case runs in a child process so that its peak memory is its own.
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +27,7 @@
 #include <vector>
 
 #include "BenchImage.h"
+#include "bench/ChildProcess.h"
 #include "engine/Jobs.h"
 #include "engine/Kernels.h"
 #include "engine/TileScheduler.h"
@@ -148,31 +147,17 @@ double Preview(int runs) {
 // Runs measure() in a child process; its seconds and peak memory come back through a pipe.
 template <typename Measure>
 bool InChild(const Engine& engine, Measure measure, Measured& result) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return false;
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        Select(engine);
-        Measured m;
-        m.seconds = measure();
-        m.cpuSeconds = g_cpuSeconds;
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-        const bool written = write(fds[1], &m, sizeof m) == static_cast<ssize_t>(sizeof m);
-        std::_Exit(written ? 0 : 1);
-    }
-    close(fds[1]);
-    const bool read =
-        child > 0 && ::read(fds[0], &result, sizeof result) == static_cast<ssize_t>(sizeof result);
-    close(fds[0]);
-    int status = 0;
-    const bool exited = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                        WEXITSTATUS(status) == 0;
-    return read && exited;
+    return bench::InChildProcess(
+        [&](Measured& m) {
+            Select(engine);
+            m.seconds = measure();
+            m.cpuSeconds = g_cpuSeconds;
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+            return true;
+        },
+        result);
 }
 
 std::vector<int> ParseList(const char* text) {

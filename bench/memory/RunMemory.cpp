@@ -6,9 +6,6 @@
 // Each case runs in a child process, so that neither the allocator's pools nor the peak of an
 // earlier case count. Linux only: the peak is /proc's VmHWM, reset through clear_refs.
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ChildProcess.h"
 #include "plugin/VELNoiseReduction.h"
 #include "tests/run/PluginLibrary.h"
 #include "tests/run/TestImages.h"
@@ -95,30 +93,6 @@ bool Measure(const char* libraryPath, const Size& size, const Settings& settings
     return m.startKiB > 0 && m.peakKiB > 0;
 }
 
-bool InChild(const char* libraryPath, const Size& size, const Settings& settings,
-             Measured& result) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return false;
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        Measured m;
-        const bool ok = Measure(libraryPath, size, settings, m) &&
-                        write(fds[1], &m, sizeof m) == static_cast<ssize_t>(sizeof m);
-        std::_Exit(ok ? 0 : 1);
-    }
-    close(fds[1]);
-    const bool read =
-        child > 0 && ::read(fds[0], &result, sizeof result) == static_cast<ssize_t>(sizeof result);
-    close(fds[0]);
-    int status = 0;
-    const bool exited = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                        WEXITSTATUS(status) == 0;
-    return read && exited;
-}
-
 bool Listed(const char* list, int megapixels) {
     for (const char* p = list; *p;) {
         if (std::atoi(p) == megapixels) {
@@ -155,7 +129,8 @@ int main(int argc, char** argv) {
             Measured m;
             const std::string picture =
                 std::to_string(size.width) + "x" + std::to_string(size.height);
-            if (!InChild(argv[1], size, settings, m)) {
+            if (!bench::InChildProcess(
+                    [&](Measured& r) { return Measure(argv[1], size, settings, r); }, m)) {
                 std::fprintf(stderr, "%s %s: the measurement failed\n", picture.c_str(),
                              settings.name);
                 ++failures;
