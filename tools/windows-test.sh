@@ -24,7 +24,11 @@ prefix="$PWD/build/win64/wineprefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stop_wine() {
     tools/wine-run.sh "$prefix" --stop
-    rm -rf "$prefix" "$prefix.lock"
+    if [ -s "$prefix.retries" ]; then
+        echo "== Wine processes started again after failing before any output:"
+        cat "$prefix.retries"
+    fi
+    rm -rf "$prefix" "$prefix.lock" "$prefix.retries"
 }
 trap stop_wine EXIT
 stop_wine
