@@ -28,6 +28,8 @@ cache=${VELNR_I686_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velnr/i686}
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 # shellcheck source=tools/debian-archive.sh
 . "$repo/tools/debian-archive.sh"
+# shellcheck source=tools/wine-retry.sh
+. "$repo/tools/wine-retry.sh"
 mirror=
 emulator=$cache/qemu-i386
 tree=$cache/tree
@@ -269,7 +271,7 @@ case "${1:-}" in
         if [ -z "${VELNR_I686_ROOT:-}" ]; then
             session "$self" run "$@"
         else
-            in_root "$VELNR_I686_ROOT" wine "$@"
+            retry_silent_start in_root "$VELNR_I686_ROOT" wine "$@"
         fi
         ;;
     __install)

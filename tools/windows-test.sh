@@ -15,6 +15,14 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 start=$SECONDS
+export VELNR_WINE_RETRY_LOG=$PWD/build/wine-retries.log
+rm -f "$VELNR_WINE_RETRY_LOG"
+show_retries() {
+    if [ -s "$VELNR_WINE_RETRY_LOG" ]; then
+        echo "== Wine programs started again after failing before any output:"
+        cat "$VELNR_WINE_RETRY_LOG"
+    fi
+}
 
 echo "== Windows x86_64: plug-in DLL and test suite under Wine"
 cmake --preset win64 -DVELNR_LINUX_BUILD_DIR="$PWD/build/debug" >/dev/null
@@ -24,13 +32,9 @@ prefix="$PWD/build/win64/wineprefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stop_wine() {
     tools/wine-run.sh "$prefix" --stop
-    if [ -s "$prefix.retries" ]; then
-        echo "== Wine processes started again after failing before any output:"
-        cat "$prefix.retries"
-    fi
-    rm -rf "$prefix" "$prefix.lock" "$prefix.retries"
+    rm -rf "$prefix" "$prefix.lock"
 }
-trap stop_wine EXIT
+trap 'stop_wine; show_retries' EXIT
 stop_wine
 # Dialogs need a display even under Wine, so every Wine process, from the prefix's creation
 # on, runs in one virtual X server; the Wine server ends before the X server does. One
@@ -42,7 +46,7 @@ VELNR_REQUIRE_LINUX_BUILD=1 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     tools/wine-run.sh "$WINEPREFIX" --prepare && ctest --preset win64 || status=$?
     tools/wine-run.sh "$WINEPREFIX" --stop
     exit $status'
-trap - EXIT
+trap show_retries EXIT
 stop_wine
 x86_64_seconds=$((SECONDS - start))
 

@@ -29,23 +29,6 @@ fi
 if [ "${1:-}" = "--prepare" ]; then
     exit 0
 fi
-# A test program that fails without printing a line never reached its main: Google Test
-# prints its filter before anything runs. Wine starting a process now and then fails so
-# (seen once in hundreds of suites); such a start is tried once more and noted in
-# PREFIX.retries, which tools/windows-test.sh shows.
-case " $* " in
-*" --gtest_filter="*) ;;
-*) exec wine "$@" ;;
-esac
-out=$(mktemp) err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
-status=0
-wine "$@" >"$out" 2>"$err" || status=$?
-if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
-    echo "$(date -u +%FT%TZ) exit $status before any output, started again: $*" >>"$WINEPREFIX.retries"
-    status=0
-    wine "$@" >"$out" 2>"$err" || status=$?
-fi
-cat "$out"
-cat "$err" >&2
-exit "$status"
+# shellcheck source=tools/wine-retry.sh
+. "$(dirname "$(readlink -f "$0")")/wine-retry.sh"
+retry_silent_start wine "$@"
