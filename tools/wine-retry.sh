@@ -12,17 +12,21 @@ retry_silent_start() {
         return
         ;;
     esac
-    local out err status=0
-    out=$(mktemp) err=$(mktemp)
-    "$@" >"$out" 2>"$err" || status=$?
-    if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    # The output streams as it comes (a test that hangs still shows how far it got); it is
+    # also kept, to tell a silent start. Google Test's stderr joins its stdout, as in CTest's log.
+    local out status attempt
+    out=$(mktemp)
+    for attempt in 1 2; do
+        set +e
+        "$@" 2>&1 | tee "$out"
+        status=${PIPESTATUS[0]}
+        set -e
+        if [ "$status" -eq 0 ] || [ -s "$out" ] || [ "$attempt" -eq 2 ]; then
+            break
+        fi
         echo "$(date -u +%FT%TZ) exit $status before any output, started again: $*" \
             >>"${VELNR_WINE_RETRY_LOG:-/dev/stderr}"
-        status=0
-        "$@" >"$out" 2>"$err" || status=$?
-    fi
-    cat "$out"
-    cat "$err" >&2
-    rm -f "$out" "$err"
+    done
+    rm -f "$out"
     return "$status"
 }
